@@ -1,0 +1,460 @@
+#include "BmpReader.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "BmpFormat.h"
+#include "VisError.h"
+#include "VisImageBase.h"
+#include "VisRGBA.h"
+
+namespace {
+
+using Rgba = CVisRGBA<unsigned char>;
+
+// Pixels an RLE file may claim per byte of compressed data (and at least
+// kRleMinPixelBudget), so that a tiny file cannot demand a huge picture.
+constexpr std::uint64_t kRlePixelsPerByte = 1024;
+constexpr std::uint64_t kRleMinPixelBudget = std::uint64_t{1} << 24;
+
+struct Bgr {
+  unsigned char b, g, r;
+};
+
+// Colour to gray: BT.601 luma, rounded. Equal channels give that value back.
+inline unsigned char Luma(unsigned b, unsigned g, unsigned r) {
+  return static_cast<unsigned char>((299 * r + 587 * g + 114 * b + 500) / 1000);
+}
+
+inline void Store(unsigned char& out, unsigned b, unsigned g, unsigned r) { out = Luma(b, g, r); }
+inline void Store(Rgba& out, unsigned b, unsigned g, unsigned r) {
+  out = Rgba(static_cast<unsigned char>(r), static_cast<unsigned char>(g),
+             static_cast<unsigned char>(b));
+}
+
+// One colour channel of a bit-field pixel: where it sits and how to widen it
+// to 8 bits.
+struct Channel {
+  unsigned shift = 0;
+  unsigned bits = 0;
+  std::uint32_t max = 0;
+
+  unsigned Extract(std::uint32_t pixel) const {
+    if (bits == 0) {
+      return 0;
+    }
+    const std::uint32_t v = (pixel >> shift) & max;
+    if (bits >= 8) {
+      return v >> (bits - 8);
+    }
+    return (v * 255 + max / 2) / max;
+  }
+};
+
+struct Layout {
+  bool core = false;  // OS/2 1.x header: 16-bit sizes, 3-byte palette entries
+  std::int64_t width = 0;
+  std::int64_t height = 0;
+  bool topDown = false;
+  std::uint32_t bitCount = 0;
+  std::uint32_t compression = bmp::kCompressionRgb;
+  std::uint32_t colorsUsed = 0;
+  std::uint32_t masks[3] = {0, 0, 0};  // red, green, blue
+  bool hasMasks = false;
+  std::size_t headerEnd = 0;  // first byte after header and separate masks
+};
+
+class BmpDecoder {
+ public:
+  BmpDecoder(const char* path, CVisImageBase& picture) : path_(path), picture_(picture) {}
+
+  void Decode() {
+    Load();
+    const Layout layout = ParseHeaders();
+    const std::size_t pixelOffset = U32(10);
+    if (pixelOffset < layout.headerEnd || pixelOffset > size_) {
+      Fail("pixel data offset " + std::to_string(pixelOffset) + " lies outside the file");
+    }
+    const std::vector<Bgr> palette = ParsePalette(layout, pixelOffset);
+    CheckPixelBudget(layout, size_ - pixelOffset);
+    const CVisShape shape(0, 0, static_cast<int>(layout.width), static_cast<int>(layout.height));
+    try {
+      picture_.Allocate(shape, shape);
+    } catch (const CVisError& error) {
+      Fail(error.Reason());
+    }
+    if (picture_.CbPixel() == 1) {
+      DecodePixels<unsigned char>(layout, palette, pixelOffset);
+    } else {
+      DecodePixels<Rgba>(layout, palette, pixelOffset);
+    }
+  }
+
+ private:
+  [[noreturn]] void Fail(const std::string& reason) const { throw CVisError(path_, reason); }
+
+  void Load() {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path_, "rb"), &std::fclose);
+    if (!file) {
+      Fail(std::string("cannot open: ") + std::strerror(errno));
+    }
+    struct stat info {};
+    if (fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
+      Fail("not a regular file");
+    }
+    size_ = static_cast<std::size_t>(info.st_size);
+    data_ = std::make_unique_for_overwrite<unsigned char[]>(size_ == 0 ? 1 : size_);
+    if (std::fread(data_.get(), 1, size_, file.get()) != size_) {
+      Fail("cannot read the whole file");
+    }
+    if (size_ < bmp::kFileHeaderSize || data_[0] != 'B' || data_[1] != 'M') {
+      Fail("not a BMP file");
+    }
+  }
+
+  void Need(std::size_t offset, std::size_t count, const char* what) const {
+    if (offset > size_ || count > size_ - offset) {
+      Fail(std::string("file is truncated in the ") + what);
+    }
+  }
+  std::uint32_t U16(std::size_t offset) const {
+    return data_[offset] | static_cast<std::uint32_t>(data_[offset + 1]) << 8;
+  }
+  std::uint32_t U32(std::size_t offset) const { return U16(offset) | U16(offset + 2) << 16; }
+  std::int32_t I32(std::size_t offset) const { return static_cast<std::int32_t>(U32(offset)); }
+
+  Layout ParseHeaders() const {
+    Need(bmp::kFileHeaderSize, 4, "header");
+    const std::uint32_t headerSize = U32(bmp::kFileHeaderSize);
+    const std::size_t h = bmp::kFileHeaderSize;  // start of the info header
+    Layout layout;
+    if (headerSize == bmp::kCoreHeaderSize) {
+      Need(h, headerSize, "header");
+      layout.core = true;
+      layout.width = U16(h + 4);
+      layout.height = U16(h + 6);
+      layout.bitCount = U16(h + 10);
+    } else if ((headerSize >= bmp::kOs2MinHeaderSize && headerSize <= bmp::kOs2MaxHeaderSize &&
+                headerSize % 4 == 0) ||
+               headerSize == bmp::kV4HeaderSize || headerSize == bmp::kV5HeaderSize) {
+      Need(h, headerSize, "header");
+      layout.width = I32(h + 4);
+      layout.height = I32(h + 8);
+      layout.bitCount = U16(h + 14);
+      layout.compression = headerSize >= 20 ? U32(h + 16) : bmp::kCompressionRgb;
+      layout.colorsUsed = headerSize >= 36 ? U32(h + 32) : 0;
+    } else {
+      Fail("unsupported BMP header size " + std::to_string(headerSize));
+    }
+    layout.headerEnd = h + headerSize;
+
+    const bool windows = headerSize == bmp::kInfoHeaderSize || headerSize == bmp::kV2HeaderSize ||
+                         headerSize == bmp::kV3HeaderSize || headerSize >= bmp::kV4HeaderSize;
+    const bool os2 = !layout.core && !windows;
+    if (os2 && layout.compression > bmp::kCompressionRle4) {
+      Fail("unsupported OS/2 compression " + std::to_string(layout.compression));
+    }
+    if (layout.height < 0) {
+      layout.topDown = true;
+      layout.height = -layout.height;
+    }
+    if (layout.width <= 0 || layout.height <= 0) {
+      Fail("invalid picture size " + std::to_string(layout.width) + " x " +
+           std::to_string(layout.topDown ? -layout.height : layout.height));
+    }
+    CheckDepth(layout);
+    if (layout.compression == bmp::kCompressionBitfields ||
+        layout.compression == bmp::kCompressionAlphaBitfields) {
+      ReadMasks(layout, headerSize);
+    } else if (layout.bitCount == 16) {
+      layout.masks[0] = 0x7C00;
+      layout.masks[1] = 0x03E0;
+      layout.masks[2] = 0x001F;
+      layout.hasMasks = true;
+    }
+    return layout;
+  }
+
+  void CheckDepth(const Layout& layout) const {
+    const std::uint32_t depth = layout.bitCount;
+    bool valid = false;
+    switch (layout.compression) {
+      case bmp::kCompressionRgb:
+        valid = depth == 1 || depth == 4 || depth == 8 || depth == 24 ||
+                (!layout.core && (depth == 16 || depth == 32));
+        break;
+      case bmp::kCompressionRle8:
+        valid = depth == 8;
+        break;
+      case bmp::kCompressionRle4:
+        valid = depth == 4;
+        break;
+      case bmp::kCompressionBitfields:
+      case bmp::kCompressionAlphaBitfields:
+        valid = depth == 16 || depth == 32;
+        break;
+      default:
+        Fail("unsupported compression " + std::to_string(layout.compression));
+    }
+    if (!valid) {
+      Fail("unsupported bit depth " + std::to_string(depth) + " for compression " +
+           std::to_string(layout.compression));
+    }
+    if (layout.topDown &&
+        (layout.compression == bmp::kCompressionRle8 || layout.compression == bmp::kCompressionRle4)) {
+      Fail("a compressed picture cannot be stored top-down");
+    }
+  }
+
+  void ReadMasks(Layout& layout, std::uint32_t headerSize) const {
+    std::size_t at = bmp::kFileHeaderSize + 40;
+    if (headerSize == bmp::kInfoHeaderSize) {
+      // A plain info header keeps its masks right after itself.
+      const std::size_t count = layout.compression == bmp::kCompressionAlphaBitfields ? 4 : 3;
+      Need(at, 4 * count, "colour masks");
+      layout.headerEnd += 4 * count;
+    } else if (headerSize < bmp::kV2HeaderSize) {
+      Fail("bit-field compression without colour masks");
+    }
+    const std::uint32_t limit = layout.bitCount == 16 ? 0xFFFFu : 0xFFFFFFFFu;
+    for (int i = 0; i < 3; ++i) {
+      const std::uint32_t mask = U32(at + 4 * i);
+      if (mask > limit) {
+        Fail("colour mask exceeds the pixel's bits");
+      }
+      if (mask != 0) {
+        const std::uint32_t shifted = mask >> std::countr_zero(mask);
+        if ((shifted & (shifted + 1)) != 0) {
+          Fail("colour mask is not contiguous");
+        }
+      }
+      layout.masks[i] = mask;
+    }
+    layout.hasMasks = true;
+  }
+
+  // The palette lies between the headers and the pixels. Headers without a
+  // colour count (and writers that shorten the palette) are common, so the
+  // room before the pixels also limits the count.
+  std::vector<Bgr> ParsePalette(const Layout& layout, std::size_t pixelOffset) const {
+    if (layout.bitCount > 8) {
+      return {};
+    }
+    const std::uint32_t maxEntries = 1u << layout.bitCount;
+    const std::size_t entrySize = layout.core ? 3 : 4;
+    const std::size_t room = (pixelOffset - layout.headerEnd) / entrySize;
+    const std::size_t entries = std::min<std::size_t>(
+        room, layout.colorsUsed == 0 ? maxEntries : std::min(layout.colorsUsed, maxEntries));
+    if (entries == 0) {
+      Fail("the colour palette is missing");
+    }
+    std::vector<Bgr> palette(entries);
+    for (std::size_t i = 0; i < entries; ++i) {
+      const unsigned char* p = &data_[layout.headerEnd + i * entrySize];
+      palette[i] = Bgr{p[0], p[1], p[2]};
+    }
+    return palette;
+  }
+
+  void CheckPixelBudget(const Layout& layout, std::size_t available) const {
+    const auto width = static_cast<std::uint64_t>(layout.width);
+    const auto height = static_cast<std::uint64_t>(layout.height);
+    if (layout.compression == bmp::kCompressionRle8 || layout.compression == bmp::kCompressionRle4) {
+      const std::uint64_t budget = std::max(kRleMinPixelBudget, available * kRlePixelsPerByte);
+      if (width > budget / height) {
+        Fail("picture size " + std::to_string(width) + " x " + std::to_string(height) +
+             " is implausible for " + std::to_string(available) + " bytes of compressed data");
+      }
+      return;
+    }
+    // The last row's padding may be missing; every pixel must be there.
+    const std::uint64_t stride = bmp::RowStride(width, layout.bitCount);
+    const std::uint64_t lastRow = (width * layout.bitCount + 7) / 8;
+    if (height - 1 > (available - std::min<std::uint64_t>(available, lastRow)) / stride ||
+        lastRow > available) {
+      Fail("file holds fewer pixels than its header claims (" + std::to_string(width) + " x " +
+           std::to_string(height) + ")");
+    }
+  }
+
+  template <class Pixel>
+  Pixel* TargetRow(const Layout& layout, std::int64_t fileRow) {
+    const std::int64_t y = layout.topDown ? fileRow : layout.height - 1 - fileRow;
+    return reinterpret_cast<Pixel*>(picture_.PbFirstPixelInRow(static_cast<int>(y)));
+  }
+
+  template <class Pixel>
+  std::vector<Pixel> PaletteTable(const std::vector<Bgr>& palette) const {
+    std::vector<Pixel> table(palette.size());
+    for (std::size_t i = 0; i < palette.size(); ++i) {
+      Store(table[i], palette[i].b, palette[i].g, palette[i].r);
+    }
+    return table;
+  }
+
+  [[noreturn]] void FailIndex(unsigned index, std::size_t entries) const {
+    Fail("palette index " + std::to_string(index) + " out of range (the palette has " +
+         std::to_string(entries) + " colours)");
+  }
+
+  template <class Pixel>
+  void DecodePixels(const Layout& layout, const std::vector<Bgr>& palette, std::size_t offset) {
+    if (layout.compression == bmp::kCompressionRle8 || layout.compression == bmp::kCompressionRle4) {
+      DecodeRle<Pixel>(layout, PaletteTable<Pixel>(palette), offset);
+      return;
+    }
+    const std::size_t stride = bmp::RowStride(layout.width, layout.bitCount);
+    const std::size_t width = static_cast<std::size_t>(layout.width);
+    const std::vector<Pixel> table = PaletteTable<Pixel>(palette);
+    Channel channels[3];
+    if (layout.hasMasks) {
+      for (int i = 0; i < 3; ++i) {
+        channels[i].shift = layout.masks[i] ? std::countr_zero(layout.masks[i]) : 0;
+        channels[i].bits = std::popcount(layout.masks[i]);
+        channels[i].max = layout.masks[i] >> channels[i].shift;
+      }
+    }
+    for (std::int64_t row = 0; row < layout.height; ++row) {
+      const unsigned char* src = &data_[offset + row * stride];
+      Pixel* dst = TargetRow<Pixel>(layout, row);
+      switch (layout.bitCount) {
+        case 1:
+        case 4:
+          DecodePackedRow(src, dst, width, layout.bitCount, table);
+          break;
+        case 8:
+          for (std::size_t x = 0; x < width; ++x) {
+            if (src[x] >= table.size()) {
+              FailIndex(src[x], table.size());
+            }
+            dst[x] = table[src[x]];
+          }
+          break;
+        case 24:
+          for (std::size_t x = 0; x < width; ++x) {
+            Store(dst[x], src[3 * x], src[3 * x + 1], src[3 * x + 2]);
+          }
+          break;
+        case 16:
+          for (std::size_t x = 0; x < width; ++x) {
+            const std::uint32_t v = src[2 * x] | src[2 * x + 1] << 8;
+            Store(dst[x], channels[2].Extract(v), channels[1].Extract(v), channels[0].Extract(v));
+          }
+          break;
+        case 32:
+          if (!layout.hasMasks) {
+            for (std::size_t x = 0; x < width; ++x) {
+              Store(dst[x], src[4 * x], src[4 * x + 1], src[4 * x + 2]);
+            }
+          } else {
+            for (std::size_t x = 0; x < width; ++x) {
+              std::uint32_t v;
+              std::memcpy(&v, src + 4 * x, 4);
+              v = Le32(v);
+              Store(dst[x], channels[2].Extract(v), channels[1].Extract(v), channels[0].Extract(v));
+            }
+          }
+          break;
+      }
+    }
+  }
+
+  static std::uint32_t Le32(std::uint32_t v) {
+    if constexpr (std::endian::native == std::endian::big) {
+      return __builtin_bswap32(v);
+    }
+    return v;
+  }
+
+  template <class Pixel>
+  void DecodePackedRow(const unsigned char* src, Pixel* dst, std::size_t width, unsigned bits,
+                       const std::vector<Pixel>& table) const {
+    const unsigned perByte = 8 / bits;
+    const unsigned mask = (1u << bits) - 1;
+    for (std::size_t x = 0; x < width; ++x) {
+      const unsigned shift = 8 - bits * (x % perByte + 1);
+      const unsigned index = (src[x / perByte] >> shift) & mask;
+      if (index >= table.size()) {
+        FailIndex(index, table.size());
+      }
+      dst[x] = table[index];
+    }
+  }
+
+  // Run-length encoded pixels (8 or 4 bits). Pixels the data skips stay zero.
+  template <class Pixel>
+  void DecodeRle(const Layout& layout, const std::vector<Pixel>& table, std::size_t offset) {
+    const bool four = layout.compression == bmp::kCompressionRle4;
+    const std::int64_t width = layout.width;
+    const std::int64_t height = layout.height;
+    std::int64_t x = 0;
+    std::int64_t row = 0;
+    std::size_t at = offset;
+    auto put = [&](unsigned index) {
+      if (x >= width || row >= height) {
+        Fail("compressed data runs past the picture");
+      }
+      if (index >= table.size()) {
+        FailIndex(index, table.size());
+      }
+      TargetRow<Pixel>(layout, row)[x++] = table[index];
+    };
+    while (true) {
+      if (at + 2 > size_) {
+        if (row >= height) {
+          return;  // every row ended; the end-of-picture marker is missing
+        }
+        Fail("compressed data ends before the end of the picture");
+      }
+      const unsigned count = data_[at];
+      const unsigned value = data_[at + 1];
+      at += 2;
+      if (count > 0) {
+        for (unsigned i = 0; i < count; ++i) {
+          put(four ? (i % 2 == 0 ? value >> 4 : value & 0x0F) : value);
+        }
+      } else if (value == 0) {
+        x = 0;
+        ++row;
+      } else if (value == 1) {
+        return;
+      } else if (value == 2) {
+        Need(at, 2, "compressed data");
+        x += data_[at];
+        row += data_[at + 1];
+        at += 2;
+        if (x > width || row > height || (row == height && x > 0)) {
+          Fail("compressed data moves past the picture");
+        }
+      } else {
+        const std::size_t bytes = four ? (value + 1) / 2 : value;
+        Need(at, bytes, "compressed data");
+        for (unsigned i = 0; i < value; ++i) {
+          const unsigned byte = data_[at + (four ? i / 2 : i)];
+          put(four ? (i % 2 == 0 ? byte >> 4 : byte & 0x0F) : byte);
+        }
+        at += bytes + (bytes % 2);
+      }
+    }
+  }
+
+  const char* path_;
+  CVisImageBase& picture_;
+  std::unique_ptr<unsigned char[]> data_;
+  std::size_t size_ = 0;
+};
+
+}  // namespace
+
+void ReadBmpFile(const char* path, CVisImageBase& picture) {
+  BmpDecoder(path, picture).Decode();
+}

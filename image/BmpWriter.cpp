@@ -1,0 +1,110 @@
+#include "BmpWriter.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "BmpFormat.h"
+#include "ReplacingFile.h"
+#include "VisError.h"
+#include "VisImageBase.h"
+
+namespace {
+
+constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
+constexpr std::uint32_t kPaletteEntries = 256;
+
+void Put16(std::vector<unsigned char>& out, std::uint32_t v) {
+  out.push_back(static_cast<unsigned char>(v));
+  out.push_back(static_cast<unsigned char>(v >> 8));
+}
+
+void Put32(std::vector<unsigned char>& out, std::uint32_t v) {
+  Put16(out, v & 0xFFFF);
+  Put16(out, v >> 16);
+}
+
+// File header, info header and (for gray) the gray palette.
+std::vector<unsigned char> Headers(const CVisImageBase& picture, std::uint32_t bitCount,
+                                   std::uint64_t imageBytes, const char* path) {
+  const std::uint32_t paletteBytes = bitCount == 8 ? kPaletteEntries * 4 : 0;
+  const std::uint64_t offset = bmp::kFileHeaderSize + bmp::kInfoHeaderSize + paletteBytes;
+  const std::uint64_t fileSize = offset + imageBytes;
+  if (fileSize > std::numeric_limits<std::uint32_t>::max()) {
+    throw CVisError(path, "picture is too large for a BMP file");
+  }
+  std::vector<unsigned char> out;
+  out.reserve(offset);
+  out.push_back('B');
+  out.push_back('M');
+  Put32(out, static_cast<std::uint32_t>(fileSize));
+  Put32(out, 0);
+  Put32(out, static_cast<std::uint32_t>(offset));
+  Put32(out, bmp::kInfoHeaderSize);
+  Put32(out, static_cast<std::uint32_t>(picture.Width()));
+  Put32(out, static_cast<std::uint32_t>(picture.Height()));  // positive: bottom-up rows
+  Put16(out, 1);
+  Put16(out, bitCount);
+  Put32(out, bmp::kCompressionRgb);
+  Put32(out, static_cast<std::uint32_t>(imageBytes));
+  Put32(out, 2835);  // 72 dots per inch, in dots per metre
+  Put32(out, 2835);
+  Put32(out, bitCount == 8 ? kPaletteEntries : 0);
+  Put32(out, 0);
+  if (bitCount == 8) {
+    for (std::uint32_t i = 0; i < kPaletteEntries; ++i) {
+      const auto v = static_cast<unsigned char>(i);
+      out.insert(out.end(), {v, v, v, 0});
+    }
+  }
+  return out;
+}
+
+// Stores one picture row in file form (gray as is, colour as blue, green, red)
+// followed by its zero padding.
+void EncodeRow(const unsigned char* src, unsigned char* dst, std::size_t width, bool gray,
+               std::size_t stride) {
+  std::size_t end;
+  if (gray) {
+    std::memcpy(dst, src, width);
+    end = width;
+  } else {
+    for (std::size_t x = 0; x < width; ++x) {
+      dst[3 * x] = src[4 * x];
+      dst[3 * x + 1] = src[4 * x + 1];
+      dst[3 * x + 2] = src[4 * x + 2];
+    }
+    end = 3 * width;
+  }
+  std::fill(dst + end, dst + stride, 0);
+}
+
+}  // namespace
+
+void WriteBmpFile(const char* path, const CVisImageBase& picture) {
+  const bool gray = picture.CbPixel() == 1;
+  const std::uint32_t bitCount = gray ? 8 : 24;
+  const std::size_t width = static_cast<std::size_t>(picture.Width());
+  const std::size_t height = static_cast<std::size_t>(picture.Height());
+  const std::size_t stride = bmp::RowStride(width, bitCount);
+  const std::vector<unsigned char> headers =
+      Headers(picture, bitCount, static_cast<std::uint64_t>(stride) * height, path);
+
+  ReplacingFile file(path);
+  file.Write(headers.data(), headers.size());
+  const std::size_t rowsPerChunk = std::max<std::size_t>(1, kChunkBytes / std::max<std::size_t>(stride, 1));
+  std::vector<unsigned char> chunk(std::min(rowsPerChunk, std::max<std::size_t>(height, 1)) * stride);
+  std::size_t filled = 0;
+  for (std::size_t i = 0; i < height; ++i) {
+    const int row = static_cast<int>(height - 1 - i);  // bottom row first
+    EncodeRow(picture.PbFirstPixelInRow(row), chunk.data() + filled, width, gray, stride);
+    filled += stride;
+    if (filled == chunk.size() || i + 1 == height) {
+      file.Write(chunk.data(), filled);
+      filled = 0;
+    }
+  }
+  file.Commit();
+}

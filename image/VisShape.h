@@ -1,0 +1,32 @@
+#pragma once
+
+// Rectangles and shapes of images: left and top inclusive, right and bottom
+// exclusive, so width = right - left and height = bottom - top.
+
+struct CVisRect {
+  int left = 0;
+  int top = 0;
+  int right = 0;
+  int bottom = 0;
+
+  CVisRect() = default;
+  CVisRect(int left, int top, int right, int bottom)
+      : left(left), top(top), right(right), bottom(bottom) {}
+
+  int Width() const { return right - left; }
+  int Height() const { return bottom - top; }
+  friend bool operator==(const CVisRect&, const CVisRect&) = default;
+};
+
+// A rectangle together with the number of bands per pixel.
+struct CVisShape : CVisRect {
+  int nbands = 1;
+
+  CVisShape() = default;
+  CVisShape(int left, int top, int right, int bottom, int nbands = 1)
+      : CVisRect(left, top, right, bottom), nbands(nbands) {}
+  CVisShape(const CVisRect& rect, int nbands = 1) : CVisRect(rect), nbands(nbands) {}
+
+  int NBands() const { return nbands; }
+  friend bool operator==(const CVisShape&, const CVisShape&) = default;
+};

@@ -1,0 +1,173 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "BmpFixture.h"
+#include "TempFolder.h"
+#include "VisImage.h"
+
+namespace {
+
+using Rgba = CVisRGBA<unsigned char>;
+
+class BmpBadInput : public ::testing::Test {
+ protected:
+  // Reads bytes into an image that already holds a 2 x 1 picture and expects
+  // a CVisError naming the file and mentioning `reason`, with the image kept.
+  void ExpectRefused(const std::vector<unsigned char>& bytes, const std::string& reason = "") {
+    const std::string path = folder_.File("bad.bmp");
+    WriteBytes(path, bytes);
+    CVisImage<Rgba> image(4, evispixfmtRGBAByte, CVisRect(0, 0, 2, 1));
+    image.Pixel(1, 0) = Rgba(1, 2, 3, 4);
+    try {
+      image.ReadFile(path.c_str());
+      ADD_FAILURE() << "accepted a bad file";
+    } catch (const CVisError& error) {
+      EXPECT_EQ(error.FileName(), path);
+      EXPECT_NE(error.Reason().find(reason), std::string::npos) << error.Reason();
+    }
+    EXPECT_EQ(image.Width(), 2);
+    EXPECT_EQ(image.Pixel(1, 0), Rgba(1, 2, 3, 4));
+  }
+
+  static std::vector<unsigned char> ValidFile(std::uint16_t bits, std::uint32_t compression) {
+    BmpSpec spec;
+    spec.bitCount = bits;
+    spec.compression = compression;
+    if (bits <= 8) {
+      spec.palette = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}};
+    }
+    Picture picture(6, std::vector<Color>(9, Color{255, 0, 0}));
+    for (int x = 0; x < 9; x += 2) {
+      picture[x % 6][x] = {0, 255, 0};
+    }
+    return BmpFixture::Make(picture, spec);
+  }
+
+  static void Set32(std::vector<unsigned char>& bytes, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) {
+      bytes[at + i] = static_cast<unsigned char>(v >> (8 * i));
+    }
+  }
+
+  TempFolder folder_;
+};
+
+TEST_F(BmpBadInput, MissingFileFolderAndForeignFormat) {
+  CVisImage<unsigned char> gray(1, evispixfmtGrayByte);
+  EXPECT_THROW(gray.ReadFile(folder_.File("absent.bmp").c_str()), CVisError);
+  EXPECT_THROW(gray.ReadFile(folder_.Path().c_str()), CVisError);
+  ExpectRefused({}, "not a BMP file");
+  ExpectRefused({'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, "not a BMP file");
+}
+
+TEST_F(BmpBadInput, AbsurdSizes) {
+  std::vector<unsigned char> file = ValidFile(24, 0);
+  Set32(file, 18, 0);
+  ExpectRefused(file, "invalid picture size");
+  Set32(file, 18, static_cast<std::uint32_t>(-5));
+  ExpectRefused(file, "invalid picture size");
+  Set32(file, 18, 9);
+  Set32(file, 22, 0x80000000u);  // the most negative height
+  ExpectRefused(file, "fewer pixels");
+  Set32(file, 18, 0x7FFFFFFF);
+  Set32(file, 22, 0x7FFFFFFF);
+  ExpectRefused(file, "fewer pixels");
+  file = ValidFile(8, 1);
+  Set32(file, 18, 0x7FFFFFFF);
+  Set32(file, 22, 0x7FFFFFFF);
+  ExpectRefused(file, "implausible");
+}
+
+TEST_F(BmpBadInput, MalformedHeaders) {
+  std::vector<unsigned char> file = ValidFile(24, 0);
+  Set32(file, 14, 41);
+  ExpectRefused(file, "header size");
+  file = ValidFile(24, 0);
+  file[28] = 7;
+  ExpectRefused(file, "bit depth");
+  file = ValidFile(24, 0);
+  Set32(file, 30, 4);  // JPEG inside
+  ExpectRefused(file, "compression");
+  file = ValidFile(24, 0);
+  Set32(file, 10, static_cast<std::uint32_t>(file.size() + 1));
+  ExpectRefused(file, "offset");
+  file = ValidFile(16, 3);
+  Set32(file, 54, 0x0F0F);
+  ExpectRefused(file, "not contiguous");
+  file = ValidFile(8, 1);
+  Set32(file, 22, static_cast<std::uint32_t>(-6));
+  ExpectRefused(file, "top-down");
+}
+
+TEST_F(BmpBadInput, PaletteIndexOutOfRange) {
+  std::vector<unsigned char> file = ValidFile(8, 0);
+  file[14 + 40 + 3 * 4] = 3;  // first pixel: the palette has 3 colours
+  ExpectRefused(file, "palette index 3");
+  file = ValidFile(8, 1);
+  const std::size_t data = 14 + 40 + 3 * 4;
+  file[data + 1] = 9;  // the first run's colour
+  ExpectRefused(file, "palette index 9");
+}
+
+TEST_F(BmpBadInput, RunLengthDataPassingThePicture) {
+  BmpSpec spec;
+  spec.bitCount = 8;
+  spec.compression = 1;
+  spec.palette = {{1, 2, 3}};
+  const Picture shape(2, std::vector<Color>(4));
+  spec.rleOverride = {5, 0, 0, 1};  // a run longer than the row
+  ExpectRefused(BmpFixture::Make(shape, spec), "past the picture");
+  spec.rleOverride = {0, 2, 0, 3, 1, 0, 0, 1};  // a move below the last row
+  ExpectRefused(BmpFixture::Make(shape, spec), "past the picture");
+  spec.rleOverride = {0, 0, 0, 0, 0, 0, 1, 0, 0, 1};  // a row after the last
+  ExpectRefused(BmpFixture::Make(shape, spec), "past the picture");
+  spec.rleOverride = {4, 0, 0, 5, 0, 0};  // absolute run cut short
+  ExpectRefused(BmpFixture::Make(shape, spec), "truncated");
+  spec.rleOverride = {4, 0};  // ends after the first row's pixels
+  ExpectRefused(BmpFixture::Make(shape, spec), "ends before");
+}
+
+TEST_F(BmpBadInput, EveryTruncationIsRefusedOrReadSafely) {
+  for (const auto& valid : {ValidFile(24, 0), ValidFile(8, 1), ValidFile(4, 2), ValidFile(16, 3),
+                            ValidFile(1, 0)}) {
+    for (std::size_t length = 0; length < valid.size(); ++length) {
+      const std::string path = folder_.File("cut.bmp");
+      WriteBytes(path, std::vector<unsigned char>(valid.begin(), valid.begin() + length));
+      CVisImage<Rgba> image(4, evispixfmtRGBAByte);
+      try {
+        image.ReadFile(path.c_str());
+        // Only the last row's padding may be missing.
+        EXPECT_GE(length + 3, valid.size()) << "accepted at " << length;
+      } catch (const CVisError& error) {
+        EXPECT_EQ(error.FileName(), path);
+      }
+    }
+  }
+}
+
+TEST_F(BmpBadInput, RandomCorruptionNeverCrashes) {
+  std::mt19937 random(11);
+  const std::vector<std::vector<unsigned char>> valid = {ValidFile(24, 0), ValidFile(8, 1),
+                                                         ValidFile(4, 2), ValidFile(32, 3)};
+  const std::string path = folder_.File("flip.bmp");
+  int accepted = 0;
+  for (int round = 0; round < 400; ++round) {
+    std::vector<unsigned char> bytes = valid[round % valid.size()];
+    for (int flips = 1 + random() % 4; flips > 0; --flips) {
+      bytes[random() % bytes.size()] = static_cast<unsigned char>(random());
+    }
+    WriteBytes(path, bytes);
+    CVisImage<unsigned char> image(1, evispixfmtGrayByte);
+    try {
+      image.ReadFile(path.c_str());
+      ++accepted;
+      EXPECT_LE(static_cast<std::size_t>(image.Width()) * image.Height(), bytes.size() * 1024 + (1u << 24));
+    } catch (const CVisError&) {
+    }
+  }
+  EXPECT_GT(accepted, 0);  // flips in pixel data still read
+}
+
+}  // namespace

@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+#include "Demosaic.h"
+#include "ReferenceMosaic.h"
+
+namespace {
+
+CVisImage<Rgba> Demosaic(const CVisImage<unsigned char>& mosaic) {
+  CVisImage<Rgba> color(4, evispixfmtRGBAByte);
+  DemosaicImage(mosaic, color);
+  return color;
+}
+
+void ExpectSameAsReference(const CVisImage<unsigned char>& mosaic) {
+  CVisImage<Rgba> expected(4, evispixfmtRGBAByte);
+  ReferenceDemosaic(mosaic, expected);
+  const CVisImage<Rgba> actual = Demosaic(mosaic);
+  ASSERT_EQ(actual.Rect(), expected.Rect());
+  for (int y = 0; y < expected.Height(); ++y) {
+    for (int x = 0; x < expected.Width(); ++x) {
+      ASSERT_EQ(actual.Pixel(x, y), expected.Pixel(x, y))
+          << mosaic.Width() << " x " << mosaic.Height() << " at " << x << "," << y;
+    }
+  }
+}
+
+TEST(Demosaic, MatchesReferenceOnRandomPicturesOfEverySmallSize) {
+  std::mt19937 random(3);
+  for (int height = 1; height <= 20; ++height) {
+    for (int width = 1; width <= 20; ++width) {
+      auto mosaic = MakeGray(width, height);
+      // Few distinct values make ties between the two directions common.
+      const unsigned levels = (width + height) % 3 == 0 ? 3 : 256;
+      FillGray(mosaic, [&](int, int) { return random() % levels * (255 / (levels - 1)); });
+      ExpectSameAsReference(mosaic);
+    }
+  }
+}
+
+TEST(Demosaic, MatchesReferenceOnLargePictures) {
+  std::mt19937 random(4);
+  for (const auto& [width, height] : {std::pair{640, 480}, std::pair{333, 257}, std::pair{1001, 6}}) {
+    auto mosaic = MakeGray(width, height);
+    FillGray(mosaic, [&](int x, int y) { return (x * 7 + y * 3 + random() % 40) % 256; });
+    ExpectSameAsReference(mosaic);
+  }
+}
+
+TEST(Demosaic, SmallPicturesOnlyClearBlueEdges) {
+  for (int size = 1; size <= 4; ++size) {
+    auto mosaic = MakeGray(size, size);
+    FillGray(mosaic, [](int, int) { return 200; });
+    const auto color = Demosaic(mosaic);
+    EXPECT_EQ(color.Width(), size);
+    for (std::size_t i = 0; i < color.CbPixelMemory(); ++i) {
+      ASSERT_EQ(color.PbPixelMemory()[i], 0);
+    }
+  }
+}
+
+TEST(Demosaic, SixBySixWritesTheCentreOnly) {
+  auto mosaic = MakeGray(6, 6);
+  FillGray(mosaic, [](int x, int y) { return 10 + x + 6 * y; });
+  const auto color = Demosaic(mosaic);
+  for (int y = 0; y < 6; ++y) {
+    for (int x = 0; x < 6; ++x) {
+      const Rgba& p = color.Pixel(x, y);
+      const bool centre = x >= 2 && x <= 3 && y >= 2 && y <= 3;
+      EXPECT_EQ(p.g != 0, centre) << x << "," << y;
+      EXPECT_EQ(p.r != 0, centre) << x << "," << y;
+      EXPECT_EQ(p.b != 0, x == 3 && y == 3) << x << "," << y;
+      EXPECT_EQ(p.a, 0);
+    }
+  }
+  EXPECT_EQ(color.Pixel(3, 3).b, mosaic.Pixel(3, 3));
+}
+
+TEST(Demosaic, UniformAndCheckerboardPictures) {
+  auto uniform = MakeGray(10, 8);
+  FillGray(uniform, [](int, int) { return 77; });
+  auto checker = MakeGray(10, 8);
+  FillGray(checker, [](int x, int y) { return (x + y) % 2 == 0 ? 40 : 180; });
+  const auto u = Demosaic(uniform);
+  const auto c = Demosaic(checker);
+  for (int y = 3; y <= 8 - 4; ++y) {
+    for (int x = 3; x <= 10 - 4; ++x) {
+      EXPECT_EQ(u.Pixel(x, y), Rgba(77, 77, 77, 0));
+      EXPECT_EQ(c.Pixel(x, y), Rgba(40, 180, 40, 0));
+    }
+  }
+}
+
+TEST(Demosaic, GreenFollowsTheEdge) {
+  auto mosaic = MakeGray(10, 10);
+  FillGray(mosaic, [](int x, int) { return x < 5 ? 20 : 220; });
+  const auto color = Demosaic(mosaic);
+  EXPECT_EQ(color.Pixel(4, 4).g, 20);
+  EXPECT_EQ(color.Pixel(6, 4).g, 220);
+}
+
+TEST(Demosaic, DifferencesTruncateTowardZero) {
+  // Every sample 100 but four reds, so that the colour differences next to
+  // (3, 2) sum to -3 and those around (3, 3) to -7.
+  auto mosaic = MakeGray(12, 12);
+  FillGray(mosaic, [](int, int) { return 100; });
+  mosaic.Pixel(2, 2) = 98;
+  mosaic.Pixel(4, 2) = 99;
+  mosaic.Pixel(2, 4) = 98;
+  mosaic.Pixel(4, 4) = 98;
+  const auto color = Demosaic(mosaic);
+  EXPECT_EQ(color.Pixel(3, 2).r, 99);  // 100 + (-3) / 2 = 100 - 1, not 100 - 2
+  EXPECT_EQ(color.Pixel(3, 3).r, 99);  // 100 + (-7) / 4 = 100 - 1, not 100 - 2
+}
+
+TEST(Demosaic, ResultsAreClamped) {
+  // Greens `green` and reds `red`, except the green sample (3, 2): the red
+  // interpolated there falls below 0 or above 255.
+  auto redNextTo = [](int green, int red, int special) {
+    auto mosaic = MakeGray(12, 12);
+    FillGray(mosaic, [&](int x, int y) { return (x + y) % 2 ? green : red; });
+    mosaic.Pixel(3, 2) = static_cast<unsigned char>(special);
+    return Demosaic(mosaic).Pixel(3, 2).r;
+  };
+  EXPECT_EQ(redNextTo(200, 126, 23), 0);     // 23 + (-29 - 29) / 2 = -6
+  EXPECT_EQ(redNextTo(55, 129, 232), 255);   // 232 + (30 + 30) / 2 = 262
+}
+
+TEST(Demosaic, ZeroOuterBandFeedsTheLastRedValues) {
+  auto mosaic = MakeGray(12, 12);
+  FillGray(mosaic, [](int, int) { return 128; });
+  const auto color = Demosaic(mosaic);
+  EXPECT_EQ(color.Pixel(9, 9).r, 224);
+  for (int i = 0; i < 12; ++i) {
+    for (int band = 0; band < 2; ++band) {
+      EXPECT_EQ(color.Pixel(band, i), Rgba());
+      EXPECT_EQ(color.Pixel(i, band), Rgba());
+    }
+    for (int j = 0; j < 12; ++j) {
+      ASSERT_EQ(color.Pixel(i, j).a, 0);
+    }
+  }
+}
+
+}  // namespace
