@@ -1,0 +1,66 @@
+#include "LoadGrayTiff.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "AfxException.h"
+#include "Mil.h"
+#include "VisImageBase.h"
+
+namespace {
+
+// The imaging application context lives from the library's load to its
+// unload, whatever the back end answers.
+MilId milApplication = 0;
+
+struct MilApplicationLifetime {
+  MilApplicationLifetime() { MilAllocateApplication(kMilDefault, &milApplication); }
+  ~MilApplicationLifetime() {
+    if (milApplication != 0) {
+      MilFreeApplication(milApplication);
+    }
+  }
+} const milApplicationLifetime;
+
+// Frees the call's buffer on every way out, exceptions included.
+class BufferGuard {
+ public:
+  explicit BufferGuard(MilId buffer) : buffer_(buffer) {}
+  ~BufferGuard() { MilFreeBuffer(buffer_); }
+  BufferGuard(const BufferGuard&) = delete;
+  BufferGuard& operator=(const BufferGuard&) = delete;
+
+ private:
+  MilId buffer_;
+};
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) void milLoadGrayTIFF(const char* path,
+                                                                       CVisImageBase* image) {
+  MilId buffer = 0;
+  MilReadImageFile(path, kMilDefault, &buffer);
+  if (buffer == 0) {
+    AfxThrowFileException(CFileException::generic, -1, path);
+  }
+  const BufferGuard guard(buffer);
+
+  const auto byteCount = static_cast<std::uint32_t>(MilInquireBuffer(buffer, kMilByteCount, nullptr));
+  const auto width = static_cast<std::int32_t>(MilInquireBuffer(buffer, kMilWidth, nullptr));
+  const auto height = static_cast<std::int32_t>(MilInquireBuffer(buffer, kMilHeight, nullptr));
+  // A buffer that is not exactly width x height bytes would make the single
+  // copy below run past the image or leave it partly unfilled.
+  if (width <= 0 || height <= 0 ||
+      byteCount != static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height)) {
+    AfxThrowFileException(CFileException::generic, -1, path);
+  }
+  const auto* source =
+      reinterpret_cast<const unsigned char*>(MilInquireBuffer(buffer, kMilHostAddress, nullptr));
+  if (source == nullptr) {
+    AfxThrowFileException(CFileException::generic, -1, path);
+  }
+
+  const CVisShape shape(0, 0, width, height, 1);
+  image->Allocate(shape, shape);
+  std::memcpy(image->PbPixelMemory(), source, byteCount);
+}

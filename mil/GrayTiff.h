@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+
+// A gray picture of 8-bit samples, rows back to back.
+struct GrayPicture {
+  int width = 0;
+  int height = 0;
+  std::unique_ptr<unsigned char[]> samples;
+
+  std::size_t ByteCount() const { return static_cast<std::size_t>(width) * height; }
+};
+
+// Reads the first page of a gray TIFF file: one sample per pixel, unsigned
+// integer samples of 1 to 16 bits (scaled to 8 bits so that 0 stays 0 and the
+// depth's largest value becomes 255), min-is-black or min-is-white (inverted
+// so that 0 is black), stored in strips or tiles with any compression libtiff
+// decodes. Anything else, or any decoding error, gives no picture.
+std::optional<GrayPicture> ReadGrayTiff(const char* path);

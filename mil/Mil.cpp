@@ -1,0 +1,138 @@
+#include "Mil.h"
+
+#include <tiffio.h>
+
+#include <atomic>
+#include <mutex>
+#include <new>
+#include <unordered_map>
+#include <utility>
+
+#include "GrayTiff.h"
+#include "MilTestHooks.h"
+
+namespace {
+
+// libtiff reports through process-wide handlers that print to stderr by
+// default; the back end reports only through its results.
+struct QuietTiff {
+  QuietTiff() {
+    TIFFSetErrorHandler(nullptr);
+    TIFFSetWarningHandler(nullptr);
+  }
+} const quietTiff;
+
+std::atomic<MilId> nextId{1};
+std::atomic<int> applicationsAllocated{0};
+std::atomic<int> applicationsFreed{0};
+std::atomic<bool> refuseApplications{false};
+
+MilId NewId() { return nextId.fetch_add(1); }
+
+class BufferTable {
+ public:
+  MilId Add(GrayPicture picture) {
+    const MilId id = NewId();
+    std::lock_guard lock(mutex_);
+    buffers_.emplace(id, std::move(picture));
+    return id;
+  }
+
+  std::intptr_t Inquire(MilId id, std::int64_t item) {
+    std::lock_guard lock(mutex_);
+    const auto it = buffers_.find(id);
+    if (it == buffers_.end()) {
+      return 0;
+    }
+    const GrayPicture& picture = it->second;
+    switch (item) {
+      case kMilByteCount:
+        return static_cast<std::intptr_t>(picture.ByteCount());
+      case kMilWidth:
+        return picture.width;
+      case kMilHeight:
+        return picture.height;
+      case kMilHostAddress:
+        return reinterpret_cast<std::intptr_t>(picture.samples.get());
+      default:
+        return 0;
+    }
+  }
+
+  void Remove(MilId id) {
+    GrayPicture released;  // freed outside the lock
+    std::lock_guard lock(mutex_);
+    const auto it = buffers_.find(id);
+    if (it != buffers_.end()) {
+      released = std::move(it->second);
+      buffers_.erase(it);
+    }
+  }
+
+  int Count() {
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(buffers_.size());
+  }
+
+ private:
+  std::mutex mutex_;
+  std::unordered_map<MilId, GrayPicture> buffers_;
+};
+
+BufferTable& Buffers() {
+  static BufferTable table;
+  return table;
+}
+
+}  // namespace
+
+extern "C" {
+
+MilId MilAllocateApplication(std::int64_t, MilId* application) {
+  if (refuseApplications) {
+    return 0;
+  }
+  const MilId id = NewId();
+  ++applicationsAllocated;
+  if (application != nullptr) {
+    *application = id;
+  }
+  return id;
+}
+
+void MilFreeApplication(MilId application) {
+  if (application != 0) {
+    ++applicationsFreed;
+  }
+}
+
+MilId MilReadImageFile(const char* path, std::int64_t, MilId* buffer) {
+  if (path == nullptr || buffer == nullptr) {
+    return 0;
+  }
+  try {
+    std::optional<GrayPicture> picture = ReadGrayTiff(path);
+    if (!picture) {
+      return 0;
+    }
+    *buffer = Buffers().Add(std::move(*picture));
+    return *buffer;
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+}
+
+std::intptr_t MilInquireBuffer(MilId buffer, std::int64_t item, void*) {
+  return Buffers().Inquire(buffer, item);
+}
+
+void MilFreeBuffer(MilId buffer) { Buffers().Remove(buffer); }
+
+MilApplicationCounts MilTestApplicationCounts() {
+  return {applicationsAllocated.load(), applicationsFreed.load()};
+}
+
+void MilTestRefuseApplications(bool refuse) { refuseApplications = refuse; }
+
+int MilTestLiveBuffers() { return Buffers().Count(); }
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+// The imaging back end: an application context and image buffers read from
+// files, offered as plain C entry points. Identifiers are 32-bit; 0 means
+// "none". Buffers always hold 8-bit single-band samples, rows back to back,
+// so their byte count is width x height.
+
+#include <cstdint>
+
+using MilId = std::int32_t;
+
+// Passed as the initialisation flag and as the system when reading.
+constexpr std::int64_t kMilDefault = 0x10000000;
+
+// Attributes that MilInquireBuffer reports.
+constexpr std::int64_t kMilByteCount = 5061;
+constexpr std::int64_t kMilWidth = 1002;
+constexpr std::int64_t kMilHeight = 1003;
+constexpr std::int64_t kMilHostAddress = 0x80000000;
+
+extern "C" {
+
+// Allocates an application context and writes its identifier through
+// application (0 when refused). Returns the identifier as well.
+MilId MilAllocateApplication(std::int64_t initFlag, MilId* application);
+
+// Frees an application context.
+void MilFreeApplication(MilId application);
+
+// Reads an image file into a new buffer and writes the buffer's identifier
+// through buffer. When the file cannot be read as a gray picture the
+// identifier is left unchanged (callers preset it to 0). Nothing is printed.
+// Returns the identifier written, or 0.
+MilId MilReadImageFile(const char* path, std::int64_t system, MilId* buffer);
+
+// Returns one attribute of a buffer (kMilByteCount, kMilWidth, kMilHeight or
+// kMilHostAddress), or 0 for an unknown buffer or item. result is not used
+// and may be null.
+std::intptr_t MilInquireBuffer(MilId buffer, std::int64_t item, void* result);
+
+// Frees a buffer; unknown identifiers are ignored.
+void MilFreeBuffer(MilId buffer);
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+// The operating-system calls the program makes by name, on POSIX.
+
+#include "WinTypes.h"
+
+// Loads a shared library. A bare name ending in ".dll" stands for this
+// platform's library file of that name (libName.so), looked up first in the
+// running program's own folder, then by the platform's standard search.
+// Returns null on failure and prints nothing.
+HMODULE LoadLibraryA(LPCSTR fileName);
+
+// Looks up an exported function by name; null when absent.
+FARPROC GetProcAddress(HMODULE module, LPCSTR procName);
+
+// Releases a library loaded by LoadLibraryA.
+BOOL FreeLibrary(HMODULE module);
+
+// Copies the current directory with its terminator into buffer when it fits
+// in bufferLength characters and returns its length without the terminator;
+// otherwise leaves buffer alone and returns the length needed, terminator
+// included. Returns 0 on failure.
+DWORD GetCurrentDirectoryA(DWORD bufferLength, LPSTR buffer);
+
+// Deletes a file; FALSE when it could not be deleted.
+BOOL DeleteFileA(LPCSTR fileName);

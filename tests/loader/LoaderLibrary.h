@@ -1,0 +1,46 @@
+#pragma once
+
+// Loads the loader library by name, as the program does, and calls its export.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "AfxException.h"
+#include "LoadGrayTiff.h"
+#include "Platform.h"
+#include "VisImage.h"
+
+class LoaderLibrary {
+ public:
+  LoaderLibrary() : module_(LoadLibraryA("Vantrel.dll")) {
+    load_ = reinterpret_cast<PFN_LOAD_GRAY_TIFF>(GetProcAddress(module_, "milLoadGrayTIFF"));
+  }
+  ~LoaderLibrary() {
+    if (module_ != nullptr) {
+      FreeLibrary(module_);
+    }
+  }
+  LoaderLibrary(const LoaderLibrary&) = delete;
+  LoaderLibrary& operator=(const LoaderLibrary&) = delete;
+
+  bool Loaded() const { return module_ != nullptr && load_ != nullptr; }
+  void Load(const std::string& path, CVisImageBase& image) const { load_(path.c_str(), &image); }
+
+  // Loads path and expects the file exception for it; returns whether it came.
+  bool Refuses(const std::string& path, CVisImageBase& image) const {
+    try {
+      Load(path, image);
+    } catch (CFileException* error) {
+      const bool expected = error->m_cause == CFileException::generic && error->m_lOsError == -1 &&
+                            error->m_strFileName == CString(path.c_str());
+      error->Delete();
+      return expected;
+    }
+    return false;
+  }
+
+ private:
+  HMODULE module_;
+  PFN_LOAD_GRAY_TIFF load_ = nullptr;
+};

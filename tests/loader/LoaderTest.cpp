@@ -1,0 +1,194 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "LoaderLibrary.h"
+#include "MilTestHooks.h"
+#include "TempFolder.h"
+#include "TiffFixture.h"
+
+namespace {
+
+using Gray = CVisImage<unsigned char>;
+
+class Loader : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(library_.Loaded()); }
+
+  // Writes a TIFF of random samples and returns what each should read as.
+  std::vector<unsigned char> MakeTiff(const std::string& path, const TiffSpec& spec,
+                                      unsigned seed) {
+    std::mt19937 random(seed);
+    const std::uint32_t max = (1u << spec.bits) - 1;
+    std::vector<std::uint32_t> samples(std::size_t{spec.width} * spec.height);
+    std::vector<unsigned char> expected(samples.size());
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+      samples[i] = i == 0 ? max : (i == 1 ? 0 : random() % (max + 1));
+      auto gray = static_cast<unsigned char>(std::lround(samples[i] * 255.0 / max));
+      expected[i] = spec.photometric == PHOTOMETRIC_MINISWHITE ? 255 - gray : gray;
+    }
+    EXPECT_TRUE(WriteTiff(path, spec, samples));
+    return expected;
+  }
+
+  LoaderLibrary library_;
+  TempFolder folder_;
+};
+
+TEST_F(Loader, UnreadableFilesThrowAndLeaveTheImageEmpty) {
+  WriteBytes(folder_.File("text.tif"), {'h', 'e', 'l', 'l', 'o'});
+  for (const std::string& path :
+       {folder_.File("missing.tif"), folder_.File("text.tif"), folder_.Path().string()}) {
+    Gray image(1, evispixfmtGrayByte);
+    EXPECT_TRUE(library_.Refuses(path, image)) << path;
+    EXPECT_EQ(image.Width(), 0);
+    EXPECT_EQ(image.PbPixelMemory(), nullptr);
+  }
+  EXPECT_EQ(MilTestLiveBuffers(), 0);
+}
+
+TEST_F(Loader, ReadsEveryGrayLayout) {
+  struct Case {
+    const char* name;
+    TiffSpec spec;
+  };
+  auto spec = [](auto change) {
+    TiffSpec s;
+    s.width = 37;
+    s.height = 21;
+    change(s);
+    return s;
+  };
+  const Case cases[] = {
+      {"5 x 3", [] { TiffSpec s; return s; }()},
+      {"one strip", spec([](TiffSpec& s) { s.rowsPerStrip = 21; })},
+      {"strips of 4 rows", spec([](TiffSpec& s) { s.rowsPerStrip = 4; })},
+      {"tiles", spec([](TiffSpec& s) { s.tileSize = 16; })},
+      {"LZW", spec([](TiffSpec& s) { s.compression = COMPRESSION_LZW; s.rowsPerStrip = 8; })},
+      {"LZW with predictor", spec([](TiffSpec& s) { s.compression = COMPRESSION_LZW; s.predictor = 2; })},
+      {"Deflate", spec([](TiffSpec& s) { s.compression = COMPRESSION_ADOBE_DEFLATE; })},
+      {"PackBits", spec([](TiffSpec& s) { s.compression = COMPRESSION_PACKBITS; })},
+      {"big-endian", spec([](TiffSpec& s) { s.bigEndian = true; })},
+      {"16-bit", spec([](TiffSpec& s) { s.bits = 16; })},
+      {"16-bit big-endian LZW", spec([](TiffSpec& s) { s.bits = 16; s.bigEndian = true; s.compression = COMPRESSION_LZW; s.predictor = 2; })},
+      {"16-bit tiles", spec([](TiffSpec& s) { s.bits = 16; s.tileSize = 16; })},
+      {"1-bit", spec([](TiffSpec& s) { s.bits = 1; })},
+      {"4-bit tiles", spec([](TiffSpec& s) { s.bits = 4; s.tileSize = 16; })},
+      {"12-bit", spec([](TiffSpec& s) { s.bits = 12; })},
+      {"min-is-white", spec([](TiffSpec& s) { s.photometric = PHOTOMETRIC_MINISWHITE; })},
+      {"min-is-white 4-bit", spec([](TiffSpec& s) { s.bits = 4; s.photometric = PHOTOMETRIC_MINISWHITE; })},
+      {"two pages", spec([](TiffSpec& s) { s.pages = 2; })},
+  };
+  unsigned seed = 0;
+  for (const Case& c : cases) {
+    const std::string path = folder_.File("case.tif");
+    const std::vector<unsigned char> expected = MakeTiff(path, c.spec, ++seed);
+    Gray image(1, evispixfmtGrayByte);
+    ASSERT_NO_THROW(library_.Load(path, image)) << c.name;
+    ASSERT_EQ(image.Rect(), CVisRect(0, 0, c.spec.width, c.spec.height)) << c.name;
+    ASSERT_EQ(image.NBands(), 1);
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+      ASSERT_EQ(image.PbPixelMemory()[i], expected[i]) << c.name << " at byte " << i;
+    }
+  }
+  EXPECT_EQ(MilTestLiveBuffers(), 0);
+}
+
+TEST_F(Loader, RowsStartWidthBytesApart) {
+  const std::string path = folder_.File("5x3.tif");
+  const std::vector<unsigned char> expected = MakeTiff(path, TiffSpec{}, 9);
+  Gray image(1, evispixfmtGrayByte);
+  library_.Load(path, image);
+  EXPECT_EQ(image.PbFirstPixelInRow(1), image.PbPixelMemory() + 5);
+  EXPECT_EQ(image.PbFirstPixelInRow(2), image.PbPixelMemory() + 10);
+  EXPECT_EQ(image.Pixel(4, 2), expected[14]);
+}
+
+TEST_F(Loader, RefusesWhatIsNotGray) {
+  auto refused = [&](auto change) {
+    TiffSpec spec;
+    change(spec);
+    std::vector<std::uint32_t> samples(std::size_t{spec.width} * spec.height * spec.samplesPerPixel, 1);
+    const std::string path = folder_.File("refused.tif");
+    EXPECT_TRUE(WriteTiff(path, spec, samples));
+    Gray image(1, evispixfmtGrayByte);
+    return library_.Refuses(path, image) && image.Width() == 0;
+  };
+  EXPECT_TRUE(refused([](TiffSpec& s) { s.samplesPerPixel = 3; s.photometric = PHOTOMETRIC_RGB; }));
+  EXPECT_TRUE(refused([](TiffSpec& s) { s.samplesPerPixel = 2; }));
+  EXPECT_TRUE(refused([](TiffSpec& s) { s.photometric = PHOTOMETRIC_PALETTE; }));
+  EXPECT_TRUE(refused([](TiffSpec& s) { s.bits = 32; s.sampleFormat = SAMPLEFORMAT_IEEEFP; }));
+  EXPECT_TRUE(refused([](TiffSpec& s) { s.sampleFormat = SAMPLEFORMAT_INT; }));
+  EXPECT_EQ(MilTestLiveBuffers(), 0);
+}
+
+TEST_F(Loader, SecondCallReplacesTheFirstPicture) {
+  TiffSpec big;
+  big.width = 9;
+  big.height = 7;
+  MakeTiff(folder_.File("big.tif"), big, 1);
+  const std::vector<unsigned char> small = MakeTiff(folder_.File("small.tif"), TiffSpec{}, 2);
+  Gray image(1, evispixfmtGrayByte);
+  library_.Load(folder_.File("big.tif"), image);
+  library_.Load(folder_.File("small.tif"), image);
+  ASSERT_EQ(image.Rect(), CVisRect(0, 0, 5, 3));
+  EXPECT_TRUE(std::equal(small.begin(), small.end(), image.PbPixelMemory()));
+}
+
+TEST_F(Loader, FileExceptionCrossesTheLibraryAsEveryBaseType) {
+  const std::string path = folder_.File("absent.tif");
+  Gray image(1, evispixfmtGrayByte);
+  try {
+    library_.Load(path, image);
+    FAIL() << "no exception";
+  } catch (CObject* object) {
+    auto* file = dynamic_cast<CFileException*>(object);
+    ASSERT_NE(file, nullptr);
+    EXPECT_TRUE(file->m_bAutoDelete);
+    EXPECT_EQ(file->m_strFileName, CString(path.c_str()));
+    file->Delete();
+  }
+  try {
+    library_.Load(path, image);
+    FAIL() << "no exception";
+  } catch (CException* error) {
+    EXPECT_NE(std::string(error->GetErrorMessage()).find(path), std::string::npos);
+    error->Delete();
+  }
+}
+
+TEST(LoaderLifetime, LoadAndUnloadAllocateAndFreeTheApplicationOnce) {
+  const MilApplicationCounts before = MilTestApplicationCounts();
+  {
+    LoaderLibrary library;
+    ASSERT_TRUE(library.Loaded());
+    const MilApplicationCounts loaded = MilTestApplicationCounts();
+    EXPECT_EQ(loaded.allocated, before.allocated + 1);
+    EXPECT_EQ(loaded.freed, before.freed);
+  }
+  const MilApplicationCounts after = MilTestApplicationCounts();
+  EXPECT_EQ(after.allocated, before.allocated + 1);
+  EXPECT_EQ(after.freed, before.freed + 1);
+}
+
+TEST(LoaderLifetime, RefusedApplicationStillLoadsAndFreesNothing) {
+  MilTestRefuseApplications(true);
+  const MilApplicationCounts before = MilTestApplicationCounts();
+  {
+    LoaderLibrary library;
+    EXPECT_TRUE(library.Loaded());
+    TempFolder folder;
+    TiffSpec spec;
+    WriteTiff(folder.File("a.tif"), spec, std::vector<std::uint32_t>(15, 3));
+    Gray image(1, evispixfmtGrayByte);
+    library.Load(folder.File("a.tif"), image);
+    EXPECT_EQ(image.Pixel(0, 0), 3);
+  }
+  const MilApplicationCounts after = MilTestApplicationCounts();
+  MilTestRefuseApplications(false);
+  EXPECT_EQ(after.allocated, before.allocated);
+  EXPECT_EQ(after.freed, before.freed);
+}
+
+}  // namespace
