@@ -23,7 +23,8 @@ CVisImage<CVisRGBA<unsigned char>> MakeColorPicture(int width, int height) {
     CVisRGBA<unsigned char>* row = picture.RowPointer(y);
     for (int x = 0; x < width; ++x) {
       const auto v = static_cast<unsigned char>((x + y + random() % 16) % 256);
-      row[x] = CVisRGBA<unsigned char>(v, static_cast<unsigned char>(255 - v), static_cast<unsigned char>(x % 256));
+      row[x] = CVisRGBA<unsigned char>(v, static_cast<unsigned char>(255 - v),
+                                       static_cast<unsigned char>(x % 256));
     }
   }
   return picture;

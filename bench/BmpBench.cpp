@@ -10,7 +10,9 @@
 
 namespace {
 
-std::string BenchFile(const char* name) { return "/tmp/tessary-bench-" + std::string(name); }
+std::string BenchFile(const char* name) {
+  return "/tmp/tessary-bench-" + std::string(name);
+}
 
 void BM_WriteGrayBmp(benchmark::State& state) {
   const auto picture = MakeMosaic(kLargeWidth, kLargeHeight);

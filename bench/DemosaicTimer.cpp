@@ -24,7 +24,9 @@ int main(int argc, char** argv) {
       CVisImage<CVisRGBA<unsigned char>> color(4, evispixfmtRGBAByte);
       const auto start = std::chrono::steady_clock::now();
       DemosaicImage(mosaic, color);
-      times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+      times.push_back(
+          std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+              .count());
     }
     std::nth_element(times.begin(), times.begin() + runs / 2, times.end());
     std::printf("%.3f\n", times[runs / 2]);

@@ -9,7 +9,8 @@
 namespace {
 
 void BM_DemosaicImage(benchmark::State& state) {
-  const auto mosaic = MakeMosaic(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  const auto mosaic =
+      MakeMosaic(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
   for (auto _ : state) {
     CVisImage<CVisRGBA<unsigned char>> color(4, evispixfmtRGBAByte);
     DemosaicImage(mosaic, color);
@@ -17,20 +18,28 @@ void BM_DemosaicImage(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations() * state.range(0) * state.range(1));
 }
-BENCHMARK(BM_DemosaicImage)->Args({kLargeWidth, kLargeHeight})->Args({64, 48})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DemosaicImage)
+    ->Args({kLargeWidth, kLargeHeight})
+    ->Args({64, 48})
+    ->Unit(benchmark::kMillisecond);
 
 void BM_IsGrayImage(benchmark::State& state) {
-  const auto mosaic = MakeMosaic(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  const auto mosaic =
+      MakeMosaic(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
   for (auto _ : state) {
     benchmark::DoNotOptimize(IsGrayImage(mosaic));
   }
   state.SetItemsProcessed(state.iterations() * state.range(0) * state.range(1));
 }
-BENCHMARK(BM_IsGrayImage)->Args({kLargeWidth, kLargeHeight})->Args({64, 48})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_IsGrayImage)
+    ->Args({kLargeWidth, kLargeHeight})
+    ->Args({64, 48})
+    ->Unit(benchmark::kMillisecond);
 
 // The yardstick for IsGrayImage: one plain pass summing the same bytes.
 void BM_PlainSumPass(benchmark::State& state) {
-  const auto mosaic = MakeMosaic(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  const auto mosaic =
+      MakeMosaic(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
   for (auto _ : state) {
     std::uint64_t sum = 0;
     const unsigned char* p = mosaic.PbPixelMemory();
@@ -41,6 +50,9 @@ void BM_PlainSumPass(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations() * state.range(0) * state.range(1));
 }
-BENCHMARK(BM_PlainSumPass)->Args({kLargeWidth, kLargeHeight})->Args({64, 48})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainSumPass)
+    ->Args({kLargeWidth, kLargeHeight})
+    ->Args({64, 48})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -15,7 +15,9 @@ void CException::Delete() {
   }
 }
 
-CString CException::GetErrorMessage() const { return "An unexpected error occurred."; }
+CString CException::GetErrorMessage() const {
+  return "An unexpected error occurred.";
+}
 
 CFileException::CFileException(int cause, LONG osError, LPCTSTR fileName)
     : m_cause(cause), m_lOsError(osError), m_strFileName(fileName) {}

@@ -35,7 +35,9 @@ inline unsigned char Luma(unsigned b, unsigned g, unsigned r) {
   return static_cast<unsigned char>((299 * r + 587 * g + 114 * b + 500) / 1000);
 }
 
-inline void Store(unsigned char& out, unsigned b, unsigned g, unsigned r) { out = Luma(b, g, r); }
+inline void Store(unsigned char& out, unsigned b, unsigned g, unsigned r) {
+  out = Luma(b, g, r);
+}
 inline void Store(Rgba& out, unsigned b, unsigned g, unsigned r) {
   out = Rgba(static_cast<unsigned char>(r), static_cast<unsigned char>(g),
              static_cast<unsigned char>(b));
@@ -209,8 +211,8 @@ class BmpDecoder {
       Fail("unsupported bit depth " + std::to_string(depth) + " for compression " +
            std::to_string(layout.compression));
     }
-    if (layout.topDown &&
-        (layout.compression == bmp::kCompressionRle8 || layout.compression == bmp::kCompressionRle4)) {
+    if (layout.topDown && (layout.compression == bmp::kCompressionRle8 ||
+                           layout.compression == bmp::kCompressionRle4)) {
       Fail("a compressed picture cannot be stored top-down");
     }
   }
@@ -268,7 +270,8 @@ class BmpDecoder {
   void CheckPixelBudget(const Layout& layout, std::size_t available) const {
     const auto width = static_cast<std::uint64_t>(layout.width);
     const auto height = static_cast<std::uint64_t>(layout.height);
-    if (layout.compression == bmp::kCompressionRle8 || layout.compression == bmp::kCompressionRle4) {
+    if (layout.compression == bmp::kCompressionRle8 ||
+        layout.compression == bmp::kCompressionRle4) {
       const std::uint64_t budget = std::max(kRleMinPixelBudget, available * kRlePixelsPerByte);
       if (width > budget / height) {
         Fail("picture size " + std::to_string(width) + " x " + std::to_string(height) +
@@ -308,7 +311,8 @@ class BmpDecoder {
 
   template <class Pixel>
   void DecodePixels(const Layout& layout, const std::vector<Bgr>& palette, std::size_t offset) {
-    if (layout.compression == bmp::kCompressionRle8 || layout.compression == bmp::kCompressionRle4) {
+    if (layout.compression == bmp::kCompressionRle8 ||
+        layout.compression == bmp::kCompressionRle4) {
       DecodeRle<Pixel>(layout, PaletteTable<Pixel>(palette), offset);
       return;
     }

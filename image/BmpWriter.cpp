@@ -94,8 +94,10 @@ void WriteBmpFile(const char* path, const CVisImageBase& picture) {
 
   ReplacingFile file(path);
   file.Write(headers.data(), headers.size());
-  const std::size_t rowsPerChunk = std::max<std::size_t>(1, kChunkBytes / std::max<std::size_t>(stride, 1));
-  std::vector<unsigned char> chunk(std::min(rowsPerChunk, std::max<std::size_t>(height, 1)) * stride);
+  const std::size_t rowsPerChunk =
+      std::max<std::size_t>(1, kChunkBytes / std::max<std::size_t>(stride, 1));
+  std::vector<unsigned char> chunk(std::min(rowsPerChunk, std::max<std::size_t>(height, 1)) *
+                                   stride);
   std::size_t filled = 0;
   for (std::size_t i = 0; i < height; ++i) {
     const int row = static_cast<int>(height - 1 - i);  // bottom row first

@@ -9,8 +9,8 @@ template <class TPixel>
 class CVisImage : public CVisImageBase {
  public:
   CVisImage(int cbPixel, EVisPixFmt pixfmt) : CVisImageBase(cbPixel, pixfmt) { CheckPixelType(); }
-  CVisImage(int cbPixel, EVisPixFmt pixfmt, const CVisRect& rect, int nbands = 1,
-            int options = 0, void* memory = nullptr)
+  CVisImage(int cbPixel, EVisPixFmt pixfmt, const CVisRect& rect, int nbands = 1, int options = 0,
+            void* memory = nullptr)
       : CVisImageBase(cbPixel, pixfmt, rect, nbands, options, memory) {
     CheckPixelType();
   }

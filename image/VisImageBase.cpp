@@ -55,8 +55,8 @@ void CVisImageBase::Allocate(const CVisShape& shape, const CVisShape& memoryShap
   const long long height = static_cast<long long>(shape.bottom) - shape.top;
   if (width < 0 || height < 0 || width > std::numeric_limits<int>::max() ||
       height > std::numeric_limits<int>::max()) {
-    throw CVisError("", "invalid image size " + std::to_string(width) + " x " +
-                            std::to_string(height));
+    throw CVisError("",
+                    "invalid image size " + std::to_string(width) + " x " + std::to_string(height));
   }
   const std::size_t stride = static_cast<std::size_t>(width) * cbPixel_;
   if (height != 0 && stride > std::numeric_limits<std::size_t>::max() / height) {

@@ -45,7 +45,8 @@ extern "C" __attribute__((visibility("default"))) void milLoadGrayTIFF(const cha
   }
   const BufferGuard guard(buffer);
 
-  const auto byteCount = static_cast<std::uint32_t>(MilInquireBuffer(buffer, kMilByteCount, nullptr));
+  const auto byteCount =
+      static_cast<std::uint32_t>(MilInquireBuffer(buffer, kMilByteCount, nullptr));
   const auto width = static_cast<std::int32_t>(MilInquireBuffer(buffer, kMilWidth, nullptr));
   const auto height = static_cast<std::int32_t>(MilInquireBuffer(buffer, kMilHeight, nullptr));
   // A buffer that is not exactly width x height bytes would make the single

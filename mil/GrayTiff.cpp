@@ -97,12 +97,14 @@ std::optional<Format> ReadFormat(TIFF* tiff) {
   TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &format.bits);
   TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLEFORMAT, &sampleFormat);
   if (samplesPerPixel != 1 || sampleFormat != SAMPLEFORMAT_UINT || format.bits < 1 ||
-      format.bits > 16 || (photometric != PHOTOMETRIC_MINISBLACK && photometric != PHOTOMETRIC_MINISWHITE)) {
+      format.bits > 16 ||
+      (photometric != PHOTOMETRIC_MINISBLACK && photometric != PHOTOMETRIC_MINISWHITE)) {
     return std::nullopt;
   }
   format.minIsWhite = photometric == PHOTOMETRIC_MINISWHITE;
   const std::uint64_t pixels = std::uint64_t{format.width} * format.height;
-  if (pixels == 0 || pixels > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
+  if (pixels == 0 ||
+      pixels > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
     return std::nullopt;
   }
   return format;
@@ -115,7 +117,8 @@ bool PlausibleSize(TIFF* tiff, const Format& format) {
     return false;
   }
   std::uint64_t stored = 0;
-  const std::uint32_t chunks = TIFFIsTiled(tiff) ? TIFFNumberOfTiles(tiff) : TIFFNumberOfStrips(tiff);
+  const std::uint32_t chunks =
+      TIFFIsTiled(tiff) ? TIFFNumberOfTiles(tiff) : TIFFNumberOfStrips(tiff);
   for (std::uint32_t i = 0; i < chunks; ++i) {
     stored += counts[i];
   }

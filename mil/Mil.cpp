@@ -27,7 +27,9 @@ std::atomic<int> applicationsAllocated{0};
 std::atomic<int> applicationsFreed{0};
 std::atomic<bool> refuseApplications{false};
 
-MilId NewId() { return nextId.fetch_add(1); }
+MilId NewId() {
+  return nextId.fetch_add(1);
+}
 
 class BufferTable {
  public:
@@ -126,13 +128,19 @@ std::intptr_t MilInquireBuffer(MilId buffer, std::int64_t item, void*) {
   return Buffers().Inquire(buffer, item);
 }
 
-void MilFreeBuffer(MilId buffer) { Buffers().Remove(buffer); }
+void MilFreeBuffer(MilId buffer) {
+  Buffers().Remove(buffer);
+}
 
 MilApplicationCounts MilTestApplicationCounts() {
   return {applicationsAllocated.load(), applicationsFreed.load()};
 }
 
-void MilTestRefuseApplications(bool refuse) { refuseApplications = refuse; }
+void MilTestRefuseApplications(bool refuse) {
+  refuseApplications = refuse;
+}
 
-int MilTestLiveBuffers() { return Buffers().Count(); }
+int MilTestLiveBuffers() {
+  return Buffers().Count();
+}
 }

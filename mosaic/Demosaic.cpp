@@ -1,106 +1,260 @@
 #include "Demosaic.h"
 
+#include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
+
+// The method runs as three steps (green, then red, then blue) over the whole
+// picture. Every output byte is a function of the mosaic and of the green of
+// its own and the neighbouring rows, so this implementation runs the steps
+// fused: it walks vertical strips of the picture row by row, keeps the green
+// and the colour differences of three rows in small buffers, and writes each
+// output pixel once. The results are identical to running the steps one
+// after another on a zero-filled output.
+//
+// Where each channel is written, with W and H the picture's size:
+// - green: 2 <= x <= W-3, 2 <= y <= H-3;
+// - red: 2 <= x <= RedEnd(W), 2 <= y <= RedEnd(H), where RedEnd(n) is n-3 for
+//   even n and n-2 for odd n (the last red anchor is the last even n' < n-2,
+//   and it fills n' and n'+1);
+// - blue: 3 <= x <= W-3, 3 <= y <= H-3 (the anchor step reaches W-2 and H-2,
+//   which the edge clearing then zeroes, and never writes beyond);
+// - everything else, and alpha, stays zero.
+
+// The two hot loops are built for the processor's widest vectors as well,
+// chosen at run time.
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__)
+#define VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define VECTOR_CLONES
+#endif
 
 namespace {
 
 using Rgba = CVisRGBA<unsigned char>;
 
-inline unsigned char Clamp(int v) {
-  return static_cast<unsigned char>(v < 0 ? 0 : (v > 255 ? 255 : v));
+// Columns per strip: the row buffers stay within the first-level cache.
+// A multiple of 2, so that column parity within a strip is the picture's.
+constexpr int kStripColumns = 1024;
+// Buffered columns reach one beyond the strip on either side.
+constexpr int kBufferColumns = kStripColumns + 2;
+
+inline int Clamp(int v) {
+  return std::clamp(v, 0, 255);
 }
 
-// Green at a red or blue sample: the mean of the two green neighbours along
-// the direction in which the same-colour samples change least, or of all four
-// when both directions change equally.
-inline unsigned char GreenAt(const unsigned char* above2, const unsigned char* above,
-                             const unsigned char* row, const unsigned char* below,
-                             const unsigned char* below2, int x) {
-  const int s = row[x];
-  const int dH = std::abs((row[x - 2] + row[x + 2]) / 2 - s);
-  const int dV = std::abs((above2[x] + below2[x]) / 2 - s);
-  const int horizontal = (row[x - 1] + row[x + 1]) / 2;
-  const int vertical = (above[x] + below[x]) / 2;
-  const int both = (row[x - 1] + row[x + 1] + above[x] + below[x]) / 4;
-  const int green = dH < dV ? horizontal : (dV < dH ? vertical : both);
-  return static_cast<unsigned char>(green);
+inline int RedEnd(int n) {
+  return n - 3 + (n & 1);
 }
 
-void GreenStep(const CVisImage<unsigned char>& mosaic, CVisImage<Rgba>& color, int width,
-               int height) {
-  for (int y = 2; y <= height - 3; ++y) {
-    const unsigned char* above2 = mosaic.RowPointer(y - 2);
-    const unsigned char* above = mosaic.RowPointer(y - 1);
-    const unsigned char* row = mosaic.RowPointer(y);
-    const unsigned char* below = mosaic.RowPointer(y + 1);
-    const unsigned char* below2 = mosaic.RowPointer(y + 2);
-    Rgba* out = color.RowPointer(y);
-    // Even x + y is a red or blue sample, odd x + y a green one.
-    for (int x = 2; x <= width - 3; ++x) {
-      out[x].g = ((x + y) & 1) ? row[x] : GreenAt(above2, above, row, below, below2, x);
+// One output pixel as the 32-bit word whose bytes in memory are blue, green,
+// red and a zero alpha.
+inline std::uint32_t Pack(std::uint32_t b, std::uint32_t g, std::uint32_t r) {
+  if constexpr (std::endian::native == std::endian::little) {
+    return b | g << 8 | r << 16;
+  } else {
+    return b << 24 | g << 16 | r << 8;
+  }
+}
+
+// Green at columns [from, to) of a row inside the green region. At a red or
+// blue sample it is the mean of the green neighbours along the direction in
+// which the same-colour samples change least (all four on a tie). rows[k] is
+// the mosaic row k - 2 rows away; green is indexed by column.
+VECTOR_CLONES void GreenRun(const unsigned char* const rows[5], int from, int to, int rowParity,
+                            std::int16_t* green) {
+  const unsigned char* above2 = rows[0];
+  const unsigned char* above = rows[1];
+  const unsigned char* p = rows[2];
+  const unsigned char* below = rows[3];
+  const unsigned char* below2 = rows[4];
+  for (int x = from; x < to; ++x) {
+    const int s = p[x];
+    const int dH = std::abs((p[x - 2] + p[x + 2]) / 2 - s);
+    const int dV = std::abs((above2[x] + below2[x]) / 2 - s);
+    const int horizontal = (p[x - 1] + p[x + 1]) / 2;
+    const int vertical = (above[x] + below[x]) / 2;
+    const int both = (p[x - 1] + p[x + 1] + above[x] + below[x]) / 4;
+    const int interpolated = dH < dV ? horizontal : (dV < dH ? vertical : both);
+    const bool greenSample = ((x & 1) ^ rowParity) != 0;
+    green[x] = static_cast<std::int16_t>(greenSample ? s : interpolated);
+  }
+}
+
+// Output pixels for pairs of columns [from, to), from even, of a row where
+// every channel is written. Red samples sit at even x and y, blue ones at odd
+// x and y; every other red or blue value is green plus the mean colour
+// difference of the two or four nearest samples of that colour. g is this
+// row's green, d0, d1, d2 the differences of the rows above, this and below.
+VECTOR_CLONES void InteriorRun(bool oddRow, int from, int to, const unsigned char* p,
+                               const std::int16_t* g, const std::int16_t* d0,
+                               const std::int16_t* d1, const std::int16_t* d2,
+                               std::uint32_t* packed) {
+  // Both loops share the same six means; a loop per row parity keeps each
+  // free of branches.
+  auto means = [&](int x) {
+    struct {
+      int horizontalEven, horizontalOdd, verticalEven, verticalOdd, diagonalEven, diagonalOdd;
+    } m{(d1[x - 1] + d1[x + 1]) / 2,
+        (d1[x] + d1[x + 2]) / 2,
+        (d0[x] + d2[x]) / 2,
+        (d0[x + 1] + d2[x + 1]) / 2,
+        (d0[x - 1] + d0[x + 1] + d2[x - 1] + d2[x + 1]) / 4,
+        (d0[x] + d0[x + 2] + d2[x] + d2[x + 2]) / 4};
+    return m;
+  };
+  if (!oddRow) {
+    for (int x = from; x < to; x += 2) {
+      const auto m = means(x);
+      packed[x] = Pack(Clamp(g[x] + m.diagonalEven), g[x], p[x]);
+      packed[x + 1] =
+          Pack(Clamp(g[x + 1] + m.verticalOdd), g[x + 1], Clamp(g[x + 1] + m.horizontalOdd));
+    }
+  } else {
+    for (int x = from; x < to; x += 2) {
+      const auto m = means(x);
+      packed[x] = Pack(Clamp(g[x] + m.horizontalEven), g[x], Clamp(g[x] + m.verticalEven));
+      packed[x + 1] = Pack(p[x + 1], g[x + 1], Clamp(g[x + 1] + m.diagonalOdd));
     }
   }
 }
 
-// Fills one colour channel (red: byte 2, blue: byte 0) around every anchor,
-// a sample of that colour at (x, y) with the same-colour samples at x + 2 and
-// y + 2: the anchor itself, its right and lower neighbours from two colour
-// differences and its diagonal neighbour from four. Values that would need a
-// sample beyond the picture are not written.
-template <unsigned char Rgba::*Channel>
-void ChannelStep(const CVisImage<unsigned char>& mosaic, CVisImage<Rgba>& color, int first,
-                 int width, int height) {
-  for (int y = first; y < height - 2 + (first & 1); y += 2) {
-    const unsigned char* p0 = mosaic.RowPointer(y);
-    Rgba* c0 = color.RowPointer(y);
-    Rgba* c1 = color.RowPointer(y + 1);
-    const bool hasBelow = y + 2 < height;
-    const unsigned char* p2 = hasBelow ? mosaic.RowPointer(y + 2) : p0;
-    const Rgba* c2 = hasBelow ? color.RowPointer(y + 2) : c0;
-    for (int x = first; x < width - 2 + (first & 1); x += 2) {
-      const int d1 = p0[x] - c0[x].g;
-      c0[x].*Channel = p0[x];
-      const bool hasRight = x + 2 < width;
-      const int d2 = hasRight ? p0[x + 2] - c0[x + 2].g : 0;
-      if (hasRight) {
-        c0[x + 1].*Channel = Clamp(c0[x + 1].g + (d1 + d2) / 2);
+// Green and colour difference (sample minus green) of one row, for the
+// columns of a strip and one more on either side: element i + 1 holds strip
+// column i.
+struct RowBuffer {
+  std::int16_t green[kBufferColumns];
+  std::int16_t difference[kBufferColumns];
+};
+
+// Runs the fused steps over one strip of columns. Inside it, column i of the
+// strip is picture column first + i; loops work in strip columns.
+class StripDemosaic {
+ public:
+  StripDemosaic(const CVisImage<unsigned char>& mosaic, CVisImage<Rgba>& color, int first, int end)
+      : mosaic_(mosaic),
+        color_(color),
+        width_(mosaic.Width()),
+        height_(mosaic.Height()),
+        first_(first),
+        columns_(end - first) {}
+
+  void Run() {
+    FillRow(-1);
+    FillRow(0);
+    for (int y = 0; y < height_; ++y) {
+      FillRow(y + 1);
+      WriteRow(y);
+    }
+  }
+
+ private:
+  // The buffer of row y; rows y - 1, y and y + 1 are held at once.
+  RowBuffer& Row(int y) { return rows_[(y + 3) % 3]; }
+
+  // Buffers green and difference of row y: zero outside the picture, green
+  // zero outside the green region.
+  void FillRow(int y) {
+    RowBuffer& row = Row(y);
+    std::fill(std::begin(row.green), std::end(row.green), 0);
+    if (y < 0 || y >= height_) {
+      std::fill(std::begin(row.difference), std::end(row.difference), 0);
+      return;
+    }
+    // Strip columns -1 .. columns_, as far as they lie in the picture.
+    const int lo = std::max(-1, -first_);
+    const int hi = std::min(columns_ + 1, width_ - first_);
+    std::int16_t* green = row.green + 1;
+    std::int16_t* difference = row.difference + 1;
+    const unsigned char* p = mosaic_.RowPointer(y) + first_;
+    if (y >= 2 && y <= height_ - 3) {
+      const unsigned char* rows[5];
+      for (int k = 0; k < 5; ++k) {
+        rows[k] = mosaic_.RowPointer(y - 2 + k) + first_;
       }
-      if (hasBelow) {
-        const int d3 = p2[x] - c2[x].g;
-        c1[x].*Channel = Clamp(c1[x].g + (d1 + d3) / 2);
-        if (hasRight) {
-          const int d4 = p2[x + 2] - c2[x + 2].g;
-          c1[x + 1].*Channel = Clamp(c1[x + 1].g + (d1 + d2 + d3 + d4) / 4);
-        }
+      const int from = std::max(lo, 2 - first_);
+      const int to = std::min(hi, width_ - 2 - first_);
+      GreenRun(rows, from, std::max(from, to), y & 1, green);
+    }
+    for (int i = lo; i < hi; ++i) {
+      difference[i] = static_cast<std::int16_t>(p[i] - green[i]);
+    }
+  }
+
+  // One output pixel by the general rule, for the few columns and rows at
+  // the edges of the written regions.
+  std::uint32_t EdgePixel(int i, int y, const std::int16_t* g, const std::int16_t* d0,
+                          const std::int16_t* d1, const std::int16_t* d2) const {
+    const int x = first_ + i;
+    const bool redRegion = x >= 2 && x <= RedEnd(width_) && y >= 2 && y <= RedEnd(height_);
+    const bool blueRegion = x >= 3 && x <= width_ - 3 && y >= 3 && y <= height_ - 3;
+    int red = 0;
+    int blue = 0;
+    if (redRegion || blueRegion) {
+      const int sample = mosaic_.Pixel(x, y);
+      const int horizontal = (d1[i - 1] + d1[i + 1]) / 2;
+      const int vertical = (d0[i] + d2[i]) / 2;
+      const int diagonal = (d0[i - 1] + d0[i + 1] + d2[i - 1] + d2[i + 1]) / 4;
+      const bool oddX = x & 1;
+      const bool oddY = y & 1;
+      if (redRegion) {
+        red = !oddX && !oddY
+                  ? sample
+                  : Clamp(g[i] + (oddX && oddY ? diagonal : (oddX ? horizontal : vertical)));
+      }
+      if (blueRegion) {
+        blue = oddX && oddY
+                   ? sample
+                   : Clamp(g[i] + (!oddX && !oddY ? diagonal : (oddX ? vertical : horizontal)));
       }
     }
+    return Pack(blue, g[i], red);
   }
-}
 
-void ClearBlueEdges(CVisImage<Rgba>& color, int width, int height) {
-  if (height >= 2) {
-    Rgba* row = color.RowPointer(height - 2);
-    for (int x = 3; x <= width - 2; ++x) {
-      row[x].b = 0;
+  // Composes row y of the strip in packed_ and copies it into the output.
+  void WriteRow(int y) {
+    const std::int16_t* g = Row(y).green + 1;
+    const std::int16_t* d0 = Row(y - 1).difference + 1;
+    const std::int16_t* d1 = Row(y).difference + 1;
+    const std::int16_t* d2 = Row(y + 1).difference + 1;
+
+    // The interior, where every channel is written, in pairs of columns
+    // starting at an even one.
+    int from = columns_;
+    int to = columns_;
+    if (y >= 3 && y <= height_ - 3) {
+      from = std::min(std::max(0, 4 - first_), columns_);
+      to = std::max(from, std::min(columns_, width_ - 2 - first_));
+      to = from + (to - from) / 2 * 2;
     }
-  }
-  if (width >= 2) {
-    for (int y = 3; y <= height - 2; ++y) {
-      color.Pixel(width - 2, y).b = 0;
+    for (int i = 0; i < from; ++i) {
+      packed_[i] = EdgePixel(i, y, g, d0, d1, d2);
     }
+    InteriorRun(y & 1, from, to, mosaic_.RowPointer(y) + first_, g, d0, d1, d2, packed_);
+    for (int i = to; i < columns_; ++i) {
+      packed_[i] = EdgePixel(i, y, g, d0, d1, d2);
+    }
+    std::memcpy(color_.RowPointer(y) + first_, packed_, sizeof(std::uint32_t) * columns_);
   }
-}
+
+  const CVisImage<unsigned char>& mosaic_;
+  CVisImage<Rgba>& color_;
+  const int width_;
+  const int height_;
+  const int first_;
+  const int columns_;
+  RowBuffer rows_[3];
+  std::uint32_t packed_[kStripColumns];
+};
 
 }  // namespace
 
 void DemosaicImage(const CVisImage<unsigned char>& mosaic, CVisImage<Rgba>& color) {
-  const int width = mosaic.Width();
-  const int height = mosaic.Height();
-  const CVisShape shape(0, 0, width, height, 1);
+  const CVisShape shape(0, 0, mosaic.Width(), mosaic.Height(), 1);
   color.Allocate(shape, shape);
-
-  GreenStep(mosaic, color, width, height);
-  ChannelStep<&Rgba::r>(mosaic, color, 2, width, height);
-  ChannelStep<&Rgba::b>(mosaic, color, 3, width, height);
-  ClearBlueEdges(color, width, height);
+  for (int first = 0; first < mosaic.Width(); first += kStripColumns) {
+    StripDemosaic(mosaic, color, first, std::min(mosaic.Width(), first + kStripColumns)).Run();
+  }
 }

@@ -130,8 +130,8 @@ TEST_F(BmpBadInput, RunLengthDataPassingThePicture) {
 }
 
 TEST_F(BmpBadInput, EveryTruncationIsRefusedOrReadSafely) {
-  for (const auto& valid : {ValidFile(24, 0), ValidFile(8, 1), ValidFile(4, 2), ValidFile(16, 3),
-                            ValidFile(1, 0)}) {
+  for (const auto& valid :
+       {ValidFile(24, 0), ValidFile(8, 1), ValidFile(4, 2), ValidFile(16, 3), ValidFile(1, 0)}) {
     for (std::size_t length = 0; length < valid.size(); ++length) {
       const std::string path = folder_.File("cut.bmp");
       WriteBytes(path, std::vector<unsigned char>(valid.begin(), valid.begin() + length));
@@ -163,7 +163,8 @@ TEST_F(BmpBadInput, RandomCorruptionNeverCrashes) {
     try {
       image.ReadFile(path.c_str());
       ++accepted;
-      EXPECT_LE(static_cast<std::size_t>(image.Width()) * image.Height(), bytes.size() * 1024 + (1u << 24));
+      EXPECT_LE(static_cast<std::size_t>(image.Width()) * image.Height(),
+                bytes.size() * 1024 + (1u << 24));
     } catch (const CVisError&) {
     }
   }

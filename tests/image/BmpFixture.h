@@ -20,9 +20,9 @@ struct BmpSpec {
   std::uint16_t bitCount = 24;
   std::uint32_t compression = 0;  // 0 plain, 1 RLE8, 2 RLE4, 3 bit fields
   bool topDown = false;
-  std::vector<Color> palette;                // for 1, 4 and 8 bits
-  std::uint32_t masks[3] = {0, 0, 0};        // red, green, blue; 0 = the default layout
-  std::vector<unsigned char> rleOverride;    // replaces the encoded pixel data when set
+  std::vector<Color> palette;              // for 1, 4 and 8 bits
+  std::uint32_t masks[3] = {0, 0, 0};      // red, green, blue; 0 = the default layout
+  std::vector<unsigned char> rleOverride;  // replaces the encoded pixel data when set
 };
 
 class BmpFixture {
@@ -63,7 +63,8 @@ class BmpFixture {
         Put32(header, spec.masks[1]);
         Put32(header, spec.masks[2]);
       }
-      const std::size_t total = spec.headerSize + (spec.headerSize == 40 && spec.compression == 3 ? 12 : 0);
+      const std::size_t total =
+          spec.headerSize + (spec.headerSize == 40 && spec.compression == 3 ? 12 : 0);
       header.resize(total, 0);
     }
     for (const Color& c : spec.palette) {
@@ -139,7 +140,8 @@ class BmpFixture {
             break;
           }
           case 16: {
-            const std::uint32_t v = Field(c.r, masks[0]) | Field(c.g, masks[1]) | Field(c.b, masks[2]);
+            const std::uint32_t v =
+                Field(c.r, masks[0]) | Field(c.g, masks[1]) | Field(c.b, masks[2]);
             dst[2 * x] = static_cast<unsigned char>(v);
             dst[2 * x + 1] = static_cast<unsigned char>(v >> 8);
             break;
@@ -184,13 +186,15 @@ class BmpFixture {
         }
         if (run >= 2 || indices.size() - x < 3) {
           out.push_back(static_cast<unsigned char>(run));
-          out.push_back(static_cast<unsigned char>(four ? indices[x] << 4 | indices[x] : indices[x]));
+          out.push_back(
+              static_cast<unsigned char>(four ? indices[x] << 4 | indices[x] : indices[x]));
           x += run;
           continue;
         }
         std::size_t literal = 0;
         while (x + literal < indices.size() && literal < 255 &&
-               (x + literal + 1 == indices.size() || indices[x + literal] != indices[x + literal + 1])) {
+               (x + literal + 1 == indices.size() ||
+                indices[x + literal] != indices[x + literal + 1])) {
           ++literal;
         }
         if (literal < 3) {

@@ -11,7 +11,8 @@ namespace {
 using Rgba = CVisRGBA<unsigned char>;
 
 std::uint32_t Le32(const std::vector<unsigned char>& bytes, std::size_t at) {
-  return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
+  return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
+         static_cast<std::uint32_t>(bytes[at + 3]) << 24;
 }
 
 TEST(BmpRoundTrip, GrayIsWrittenAsEightBitsWithGrayPalette) {
@@ -30,8 +31,8 @@ TEST(BmpRoundTrip, GrayIsWrittenAsEightBitsWithGrayPalette) {
     const std::vector<unsigned char> bytes = ReadBytes(path);
     const std::size_t stride = (width + 3) / 4 * 4;
     ASSERT_EQ(bytes.size(), 14 + 40 + 1024 + stride * 5);
-    EXPECT_EQ(bytes[28], 8);                      // bits per pixel
-    EXPECT_EQ(Le32(bytes, 54 + 4 * 200), 0x00C8C8C8u);  // palette entry 200 is gray 200
+    EXPECT_EQ(bytes[28], 8);                             // bits per pixel
+    EXPECT_EQ(Le32(bytes, 54 + 4 * 200), 0x00C8C8C8u);   // palette entry 200 is gray 200
     EXPECT_EQ(bytes[14 + 40 + 1024], gray.Pixel(0, 4));  // bottom row first
 
     CVisImage<unsigned char> back(1, evispixfmtGrayByte);
@@ -53,8 +54,9 @@ TEST(BmpRoundTrip, ColorIsWrittenAsTwentyFourBitsWithoutAlpha) {
     CVisImage<Rgba> color(4, evispixfmtRGBAByte, CVisRect(0, 0, width, 4));
     for (int y = 0; y < 4; ++y) {
       for (int x = 0; x < width; ++x) {
-        color.Pixel(x, y) = Rgba(static_cast<unsigned char>(random()), static_cast<unsigned char>(random()),
-                                 static_cast<unsigned char>(random()), 77);
+        color.Pixel(x, y) =
+            Rgba(static_cast<unsigned char>(random()), static_cast<unsigned char>(random()),
+                 static_cast<unsigned char>(random()), 77);
       }
     }
     const std::string path = folder.File("color.bmp");

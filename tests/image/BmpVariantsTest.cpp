@@ -71,9 +71,9 @@ TEST(BmpVariants, PaletteFiles) {
     bool topDown;
   };
   const Case cases[] = {
-      {12, 1, 0, false}, {12, 4, 0, false},  {12, 8, 0, false},  {16, 8, 0, false},
-      {64, 4, 0, false}, {40, 1, 0, false},  {40, 4, 0, false},  {40, 8, 0, false},
-      {40, 8, 0, true},  {40, 8, 1, false},  {40, 4, 2, false},  {108, 8, 0, false},
+      {12, 1, 0, false},  {12, 4, 0, false}, {12, 8, 0, false}, {16, 8, 0, false},
+      {64, 4, 0, false},  {40, 1, 0, false}, {40, 4, 0, false}, {40, 8, 0, false},
+      {40, 8, 0, true},   {40, 8, 1, false}, {40, 4, 2, false}, {108, 8, 0, false},
       {124, 4, 2, false}, {64, 8, 1, false},
   };
   for (const Case& c : cases) {
@@ -122,7 +122,8 @@ TEST(BmpVariants, DirectColorFiles) {
     Picture expected = picture;
     for (int y = 0; y < 4; ++y) {
       for (int x = 0; x < 5; ++x) {
-        const Color color{static_cast<unsigned char>(random()), static_cast<unsigned char>(random()),
+        const Color color{static_cast<unsigned char>(random()),
+                          static_cast<unsigned char>(random()),
                           static_cast<unsigned char>(random())};
         picture[y][x] = color;
         expected[y][x] = {Quantized(color.r, c.fieldBits[0]), Quantized(color.g, c.fieldBits[1]),

@@ -46,8 +46,10 @@ TEST(LoaderRobustness, EveryTruncationLoadsOrThrows) {
   LoaderLibrary library;
   ASSERT_TRUE(library.Loaded());
   TempFolder folder;
-  for (const auto& [compression, tile] : {std::pair<std::uint16_t, std::uint32_t>{COMPRESSION_NONE, 0},
-                                          {COMPRESSION_LZW, 0}, {COMPRESSION_ADOBE_DEFLATE, 16}}) {
+  for (const auto& [compression, tile] :
+       {std::pair<std::uint16_t, std::uint32_t>{COMPRESSION_NONE, 0},
+        {COMPRESSION_LZW, 0},
+        {COMPRESSION_ADOBE_DEFLATE, 16}}) {
     const std::vector<unsigned char> valid = ValidTiff(folder, compression, tile);
     for (std::size_t length = 0; length < valid.size(); ++length) {
       ExpectLoadOrThrow(library, folder.File("cut.tif"),

@@ -61,23 +61,47 @@ TEST_F(Loader, ReadsEveryGrayLayout) {
     return s;
   };
   const Case cases[] = {
-      {"5 x 3", [] { TiffSpec s; return s; }()},
+      {"5 x 3",
+       [] {
+         TiffSpec s;
+         return s;
+       }()},
       {"one strip", spec([](TiffSpec& s) { s.rowsPerStrip = 21; })},
       {"strips of 4 rows", spec([](TiffSpec& s) { s.rowsPerStrip = 4; })},
       {"tiles", spec([](TiffSpec& s) { s.tileSize = 16; })},
-      {"LZW", spec([](TiffSpec& s) { s.compression = COMPRESSION_LZW; s.rowsPerStrip = 8; })},
-      {"LZW with predictor", spec([](TiffSpec& s) { s.compression = COMPRESSION_LZW; s.predictor = 2; })},
+      {"LZW", spec([](TiffSpec& s) {
+         s.compression = COMPRESSION_LZW;
+         s.rowsPerStrip = 8;
+       })},
+      {"LZW with predictor", spec([](TiffSpec& s) {
+         s.compression = COMPRESSION_LZW;
+         s.predictor = 2;
+       })},
       {"Deflate", spec([](TiffSpec& s) { s.compression = COMPRESSION_ADOBE_DEFLATE; })},
       {"PackBits", spec([](TiffSpec& s) { s.compression = COMPRESSION_PACKBITS; })},
       {"big-endian", spec([](TiffSpec& s) { s.bigEndian = true; })},
       {"16-bit", spec([](TiffSpec& s) { s.bits = 16; })},
-      {"16-bit big-endian LZW", spec([](TiffSpec& s) { s.bits = 16; s.bigEndian = true; s.compression = COMPRESSION_LZW; s.predictor = 2; })},
-      {"16-bit tiles", spec([](TiffSpec& s) { s.bits = 16; s.tileSize = 16; })},
+      {"16-bit big-endian LZW", spec([](TiffSpec& s) {
+         s.bits = 16;
+         s.bigEndian = true;
+         s.compression = COMPRESSION_LZW;
+         s.predictor = 2;
+       })},
+      {"16-bit tiles", spec([](TiffSpec& s) {
+         s.bits = 16;
+         s.tileSize = 16;
+       })},
       {"1-bit", spec([](TiffSpec& s) { s.bits = 1; })},
-      {"4-bit tiles", spec([](TiffSpec& s) { s.bits = 4; s.tileSize = 16; })},
+      {"4-bit tiles", spec([](TiffSpec& s) {
+         s.bits = 4;
+         s.tileSize = 16;
+       })},
       {"12-bit", spec([](TiffSpec& s) { s.bits = 12; })},
       {"min-is-white", spec([](TiffSpec& s) { s.photometric = PHOTOMETRIC_MINISWHITE; })},
-      {"min-is-white 4-bit", spec([](TiffSpec& s) { s.bits = 4; s.photometric = PHOTOMETRIC_MINISWHITE; })},
+      {"min-is-white 4-bit", spec([](TiffSpec& s) {
+         s.bits = 4;
+         s.photometric = PHOTOMETRIC_MINISWHITE;
+       })},
       {"two pages", spec([](TiffSpec& s) { s.pages = 2; })},
   };
   unsigned seed = 0;
@@ -109,16 +133,23 @@ TEST_F(Loader, RefusesWhatIsNotGray) {
   auto refused = [&](auto change) {
     TiffSpec spec;
     change(spec);
-    std::vector<std::uint32_t> samples(std::size_t{spec.width} * spec.height * spec.samplesPerPixel, 1);
+    std::vector<std::uint32_t> samples(std::size_t{spec.width} * spec.height * spec.samplesPerPixel,
+                                       1);
     const std::string path = folder_.File("refused.tif");
     EXPECT_TRUE(WriteTiff(path, spec, samples));
     Gray image(1, evispixfmtGrayByte);
     return library_.Refuses(path, image) && image.Width() == 0;
   };
-  EXPECT_TRUE(refused([](TiffSpec& s) { s.samplesPerPixel = 3; s.photometric = PHOTOMETRIC_RGB; }));
+  EXPECT_TRUE(refused([](TiffSpec& s) {
+    s.samplesPerPixel = 3;
+    s.photometric = PHOTOMETRIC_RGB;
+  }));
   EXPECT_TRUE(refused([](TiffSpec& s) { s.samplesPerPixel = 2; }));
   EXPECT_TRUE(refused([](TiffSpec& s) { s.photometric = PHOTOMETRIC_PALETTE; }));
-  EXPECT_TRUE(refused([](TiffSpec& s) { s.bits = 32; s.sampleFormat = SAMPLEFORMAT_IEEEFP; }));
+  EXPECT_TRUE(refused([](TiffSpec& s) {
+    s.bits = 32;
+    s.sampleFormat = SAMPLEFORMAT_IEEEFP;
+  }));
   EXPECT_TRUE(refused([](TiffSpec& s) { s.sampleFormat = SAMPLEFORMAT_INT; }));
   EXPECT_EQ(MilTestLiveBuffers(), 0);
 }

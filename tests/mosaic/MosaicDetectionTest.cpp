@@ -53,14 +53,18 @@ TEST(MosaicDetection, MatchesReferenceOnRandomPictures) {
         auto image = MakeGray(width, height);
         // Smooth gradients with noise of varying strength land on both sides.
         const int noise = 1 + trial * 12;
-        FillGray(image, [&](int x, int y) { return std::min(255, 60 + 3 * x + 2 * y + int(random() % noise)); });
+        FillGray(image, [&](int x, int y) {
+          return std::min(255, 60 + 3 * x + 2 * y + int(random() % noise));
+        });
         ASSERT_EQ(IsGrayImage(image), ReferenceIsGray(image)) << width << " x " << height;
       }
     }
   }
   for (const auto& [width, height] : {std::pair{1000, 700}, std::pair{513, 1}}) {
     auto image = MakeGray(width, height);
-    FillGray(image, [&](int x, int y) { return (x % 2 ? 90 : 120) + (y % 2 ? 5 : 0) + int(random() % 8); });
+    FillGray(image, [&](int x, int y) {
+      return (x % 2 ? 90 : 120) + (y % 2 ? 5 : 0) + int(random() % 8);
+    });
     EXPECT_EQ(IsGrayImage(image), ReferenceIsGray(image));
   }
 }

@@ -83,10 +83,14 @@ inline bool ReferenceIsGray(const CVisImage<unsigned char>& image) {
     for (int y = 0; y < h; ++y) {
       const int v = P(x, y);
       s += v;
-      if (x >= 1) t += std::abs(v - P(x - 1, y));
-      if (y >= 1) t += std::abs(v - P(x, y - 1));
-      if (x + 1 < w) t += std::abs(v - P(x + 1, y));
-      if (y + 1 < h) t += std::abs(v - P(x, y + 1));
+      if (x >= 1)
+        t += std::abs(v - P(x - 1, y));
+      if (y >= 1)
+        t += std::abs(v - P(x, y - 1));
+      if (x + 1 < w)
+        t += std::abs(v - P(x + 1, y));
+      if (y + 1 < h)
+        t += std::abs(v - P(x, y + 1));
     }
   }
   return t < 0.4 * s;
