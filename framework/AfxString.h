@@ -17,6 +17,10 @@ class CString {
   int GetLength() const { return static_cast<int>(text_.size()); }
   bool IsEmpty() const { return text_.empty(); }
 
+  // Replaces the text by the string resource id; FALSE (and empty) when the
+  // program has no such string.
+  BOOL LoadString(UINT id);
+
   // The first count characters (all of them when count is larger).
   CString Left(int count) const { return CString(text_.substr(0, count < 0 ? 0 : count)); }
 

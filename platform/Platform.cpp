@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -53,6 +54,18 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR procName) {
 
 BOOL FreeLibrary(HMODULE module) {
   return module != nullptr && dlclose(module) == 0 ? TRUE : FALSE;
+}
+
+DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {
+  std::error_code error;
+  const std::string program = std::filesystem::read_symlink("/proc/self/exe", error).string();
+  if (module != nullptr || error || buffer == nullptr || size == 0) {
+    return 0;
+  }
+  const std::size_t count = std::min<std::size_t>(program.size(), size - 1);
+  std::memcpy(buffer, program.c_str(), count);
+  buffer[count] = '\0';
+  return static_cast<DWORD>(count);
 }
 
 DWORD GetCurrentDirectoryA(DWORD bufferLength, LPSTR buffer) {

@@ -16,6 +16,10 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR procName);
 // Releases a library loaded by LoadLibraryA.
 BOOL FreeLibrary(HMODULE module);
 
+// Copies the full path of the running program (module must be null) into
+// buffer, cut to fit and always terminated; returns the characters copied.
+DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
+
 // Copies the current directory with its terminator into buffer when it fits
 // in bufferLength characters and returns its length without the terminator;
 // otherwise leaves buffer alone and returns the length needed, terminator

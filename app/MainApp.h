@@ -1,0 +1,14 @@
+#pragma once
+
+#include "AfxApp.h"
+
+// The application: binds the loader library, then runs the main dialog.
+class CMainApp : public CWinApp {
+ public:
+  CMainApp();
+  ~CMainApp() override;
+
+  BOOL InitInstance() override;
+
+  DECLARE_MESSAGE_MAP()
+};

@@ -1,0 +1,64 @@
+#include "ImageAverager.h"
+
+#include <cstdlib>
+
+#include "AfxException.h"
+#include "VisImage.h"
+
+using Rgba = CVisRGBA<unsigned char>;
+
+void ImageAverager::Add(const char* path) {
+  CVisImage<Rgba> picture(4, evispixfmtRGBAByte);
+  picture.ReadFile(path);
+  if (count_ == 0) {
+    width_ = picture.Width();
+    height_ = picture.Height();
+    sums_.assign(3 * static_cast<std::size_t>(width_) * height_, 0.0);
+  } else if (picture.Width() < width_ || picture.Height() < height_) {
+    AfxThrowFileException(CFileException::generic, -1, path);
+  }
+  for (int y = 0; y < height_; ++y) {
+    const Rgba* row = picture.RowPointer(y);
+    double* sums = &sums_[3 * static_cast<std::size_t>(y) * width_];
+    for (int x = 0; x < width_; ++x) {
+      sums[3 * x] += row[x].r;
+      sums[3 * x + 1] += row[x].g;
+      sums[3 * x + 2] += row[x].b;
+    }
+  }
+  ++count_;
+}
+
+void ImageAverager::WriteMean(const char* outputPath) const {
+  const CVisRect rect(0, 0, width_, height_);
+  CVisImage<Rgba> mean(4, evispixfmtRGBAByte, rect);
+  // Truncating division, the same as the integer quotient of each sum.
+  const double n = count_;
+  double colourfulness = 0;
+  for (int y = 0; y < height_; ++y) {
+    Rgba* row = mean.RowPointer(y);
+    const double* sums = &sums_[3 * static_cast<std::size_t>(y) * width_];
+    for (int x = 0; x < width_; ++x) {
+      const int r = static_cast<int>(sums[3 * x] / n);
+      const int g = static_cast<int>(sums[3 * x + 1] / n);
+      const int b = static_cast<int>(sums[3 * x + 2] / n);
+      row[x].r = static_cast<unsigned char>(r);
+      row[x].g = static_cast<unsigned char>(g);
+      row[x].b = static_cast<unsigned char>(b);
+      colourfulness += std::abs(g - b) + std::abs(r - b) + std::abs(r - g);
+    }
+  }
+  if (colourfulness > 0) {
+    mean.WriteFile(outputPath, nullptr);
+    return;
+  }
+  CVisImage<unsigned char> gray(1, evispixfmtGrayByte, rect);
+  for (int y = 0; y < height_; ++y) {
+    const Rgba* row = mean.RowPointer(y);
+    unsigned char* out = gray.RowPointer(y);
+    for (int x = 0; x < width_; ++x) {
+      out[x] = row[x].r;
+    }
+  }
+  gray.WriteFile(outputPath, nullptr);
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <vector>
+
+// The channel-wise mean of pictures read one at a time.
+//
+// The first picture fixes the size; each later one adds its top-left part of
+// that size and must be at least as large (otherwise: the framework's file
+// exception naming it). The mean truncates toward zero. It is written in
+// colour when any pixel's channels differ, otherwise as a gray picture.
+// Memory: the accumulator (24 bytes per pixel), one input picture, and on
+// writing the mean and the gray result.
+class ImageAverager {
+ public:
+  void Add(const char* path);
+  void WriteMean(const char* outputPath) const;
+
+  int Count() const { return count_; }
+
+ private:
+  int width_ = 0;
+  int height_ = 0;
+  int count_ = 0;
+  // Per pixel, rows from the top: the red, green and blue sums.
+  std::vector<double> sums_;
+};

@@ -1,0 +1,95 @@
+#include "AfxGdi.h"
+
+#include <QIcon>
+#include <QImage>
+#include <QPainter>
+#include <QPixmap>
+#include <QWidget>
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "AfxResources.h"
+#include "AfxWnd.h"
+
+// An icon resource's pictures, largest first.
+struct AfxIcon {
+  std::vector<QImage> images;
+};
+
+namespace {
+
+constexpr int kLargeIconSize = 32;
+
+QImage DecodeIconImage(const AfxIconImage& image, std::span<const std::uint32_t> palette) {
+  QImage decoded(image.size, image.size, QImage::Format_RGB32);
+  for (int y = 0; y < image.size && y < static_cast<int>(image.rows.size()); ++y) {
+    const char* row = image.rows[y];
+    for (int x = 0; x < image.size && row[x] != '\0'; ++x) {
+      const char digit = row[x];
+      const unsigned index = digit <= '9' ? digit - '0' : (digit | 0x20) - 'a' + 10;
+      decoded.setPixel(x, y, 0xFF000000u | (index < palette.size() ? palette[index] : 0));
+    }
+  }
+  return decoded;
+}
+
+}  // namespace
+
+HICON AfxLoadIcon(UINT id) {
+  static std::mutex mutex;
+  static std::map<UINT, std::unique_ptr<AfxIcon>> loaded;
+  std::lock_guard lock(mutex);
+  if (const auto it = loaded.find(id); it != loaded.end()) {
+    return it->second.get();
+  }
+  const AfxIconResource* resource = AfxFindIcon(id);
+  if (resource == nullptr) {
+    return nullptr;
+  }
+  auto icon = std::make_unique<AfxIcon>();
+  for (const AfxIconImage& image : resource->images) {
+    icon->images.push_back(DecodeIconImage(image, resource->palette));
+  }
+  return loaded.emplace(id, std::move(icon)).first->second.get();
+}
+
+QIcon AfxIconToQIcon(HICON big, HICON small) {
+  QIcon icon;
+  for (HICON handle : {big, small}) {
+    if (handle != nullptr) {
+      for (const QImage& image : handle->images) {
+        icon.addPixmap(QPixmap::fromImage(image));
+      }
+    }
+  }
+  return icon;
+}
+
+BOOL CDC::DrawIcon(int x, int y, HICON icon) {
+  if (m_hDC == nullptr || icon == nullptr || icon->images.empty()) {
+    return FALSE;
+  }
+  m_hDC->drawImage(x, y, icon->images.front());
+  return TRUE;
+}
+
+CPaintDC::CPaintDC(CWnd* window) {
+  QWidget* widget = window->GetWidget();
+  if (widget != nullptr && widget->paintingActive() == false) {
+    auto* painter = new QPainter;
+    if (painter->begin(widget)) {
+      m_hDC = painter;
+    } else {
+      delete painter;
+    }
+  }
+}
+
+CPaintDC::~CPaintDC() {
+  delete m_hDC;
+}
+
+int GetSystemMetrics(int index) {
+  return index == SM_CXICON || index == SM_CYICON ? kLargeIconSize : 0;
+}

@@ -1,0 +1,5 @@
+#include "AfxApp.h"
+
+int main(int argc, char* argv[]) {
+  return AfxWinMain(argc, argv);
+}

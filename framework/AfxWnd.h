@@ -1,0 +1,83 @@
+#pragma once
+
+#include <map>
+#include <memory>
+
+#include "AfxMessageMap.h"
+#include "AfxString.h"
+#include "AfxWinTypes.h"
+
+class CMenu;
+class QPoint;
+class QWidget;
+
+// A window: a Qt widget addressed through window messages. Messages run the
+// class's message map, then the default processing. A message sent from
+// another thread runs on the user-interface thread, and the sender waits for
+// it. An exception escaping a handler is reported to the user (see
+// AfxErrorReport.h) and the message returns 0.
+class CWnd : public CCmdTarget {
+ public:
+  CWnd();
+  ~CWnd() override;
+
+  CWnd(const CWnd&) = delete;
+  CWnd& operator=(const CWnd&) = delete;
+
+  LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+
+  // The child control with that id, or null.
+  CWnd* GetDlgItem(int id) const;
+  void SetDlgItemText(int id, LPCTSTR text);
+  void SetWindowText(LPCTSTR text);
+  CString GetWindowText() const;
+  int GetDlgCtrlID() const { return id_; }
+
+  // Paints the window now, not at the next turn of the event loop.
+  void UpdateWindow();
+  // The window's own system menu (created on first use with its standard
+  // items); revert is not supported and must be FALSE.
+  CMenu* GetSystemMenu(BOOL revert);
+  BOOL IsIconic() const;
+  void GetClientRect(LPRECT rect) const;
+  HICON SetIcon(HICON icon, BOOL bigIcon);
+
+  // The widget behind the window (null while the window does not exist).
+  QWidget* GetWidget() const { return widget_; }
+  // Opens the system menu at a point on the screen.
+  void ShowSystemMenu(const QPoint& globalPosition);
+
+  // Runs one message through the message map and default processing on the
+  // calling thread, reporting any exception that escapes.
+  LRESULT DispatchMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+ protected:
+  virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
+  virtual LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam);
+  // Default processing of the message being handled.
+  LRESULT Default();
+
+  void OnSysCommand(UINT id, LPARAM lParam);
+  void OnPaint();
+  HCURSOR OnQueryDragIcon();
+
+  // Binds the window to a widget; child controls are registered by id.
+  void Attach(QWidget* widget, int id = 0);
+  void Detach();
+  CWnd* AddChild(QWidget* widget, int id);
+
+ private:
+  struct CurrentMessage {
+    UINT message = 0;
+    WPARAM wParam = 0;
+    LPARAM lParam = 0;
+  };
+
+  QWidget* widget_ = nullptr;
+  int id_ = 0;
+  HICON bigIcon_ = nullptr;
+  HICON smallIcon_ = nullptr;
+  CurrentMessage current_;
+  std::unique_ptr<CMenu> systemMenu_;
+  std::multimap<int, std::unique_ptr<CWnd>> children_;
+};
