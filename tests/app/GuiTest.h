@@ -1,0 +1,63 @@
+#pragma once
+
+// Helpers for tests that drive the real dialogs, offscreen.
+
+#include <QApplication>
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
+#include <chrono>
+#include <functional>
+
+#include "AfxDialog.h"
+
+// Runs the dialog modally while script runs inside its event loop; the
+// dialog is cancelled afterwards if the script left it open. Returns how the
+// dialog ended.
+inline INT_PTR RunModal(CDialog& dialog, const std::function<void()>& script) {
+  QTimer::singleShot(0, [&] {
+    script();
+    if (dialog.GetWidget() != nullptr && dialog.GetWidget()->isVisible()) {
+      dialog.EndDialog(IDCANCEL);
+    }
+  });
+  return dialog.DoModal();
+}
+
+// Waits (serving events) until a modal window of type T other than the
+// given one is active, then returns it; null after the timeout.
+template <class T>
+T* WaitForModal(QWidget* other = nullptr, int timeoutMs = 5000) {
+  T* found = nullptr;
+  QTest::qWaitFor(
+      [&] {
+        found = qobject_cast<T*>(QApplication::activeModalWidget());
+        return found != nullptr && found != other;
+      },
+      timeoutMs);
+  return found != other ? found : nullptr;
+}
+
+// Runs action on the next modal window of type T to appear, from the event
+// loop (so that code opening the window modally can be driven).
+template <class T>
+void WhenModal(std::function<void(T*)> action) {
+  auto* timer = new QTimer;
+  auto start = std::chrono::steady_clock::now();
+  QObject::connect(timer, &QTimer::timeout, [timer, action, start] {
+    if (auto* window = qobject_cast<T*>(QApplication::activeModalWidget())) {
+      timer->stop();
+      timer->deleteLater();
+      action(window);
+    } else if (std::chrono::steady_clock::now() - start > std::chrono::seconds(10)) {
+      timer->stop();
+      timer->deleteLater();
+    }
+  });
+  timer->start(10);
+}
+
+// The check state of a control of a dialog, as a worker would read it.
+inline bool IsChecked(CWnd& dialog, int id) {
+  return dialog.GetDlgItem(id)->SendMessage(BM_GETCHECK) != 0;
+}

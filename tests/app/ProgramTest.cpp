@@ -1,0 +1,82 @@
+// Runs the program as a person would start it, and watches what it does.
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "Platform.h"
+#include "TempFolder.h"
+
+namespace {
+
+std::filesystem::path BinaryFolder() {
+  char path[4096];
+  GetModuleFileNameA(nullptr, path, sizeof path);
+  return std::filesystem::path(path).parent_path();
+}
+
+struct Outcome {
+  int status = -1;
+  std::string output;
+};
+
+Outcome RunCommand(const std::string& command) {
+  Outcome outcome;
+  std::FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  if (pipe == nullptr) {
+    return outcome;
+  }
+  std::array<char, 256> buffer;
+  while (std::fgets(buffer.data(), buffer.size(), pipe) != nullptr) {
+    outcome.output += buffer.data();
+  }
+  const int status = pclose(pipe);
+  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return outcome;
+}
+
+TEST(Program, LoadsTheLibraryBeforeTheDialogAndReleasesItBeforeTheApplication) {
+  const Outcome outcome =
+      RunCommand("QT_QPA_PLATFORM=offscreen '" + (BinaryFolder() / "shell_probe").string() + "'");
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.output,
+            "dialog open: loaded=1 allocated=1 freed=0\n"
+            "status=Ready. auto=1 remove=0\n"
+            "dialog destroyed: loaded=1 allocated=1 freed=0\n"
+            "application destroyed: loaded=1 allocated=1 freed=1\n");
+}
+
+TEST(Program, StartsWithoutTheLoaderLibrary) {
+  // The program and its libraries, less the loader, in a folder of their own.
+  TempFolder folder;
+  for (const auto& entry : std::filesystem::directory_iterator(BinaryFolder())) {
+    const std::string name = entry.path().filename().string();
+    if (name == "shell_probe" || (name.ends_with(".so") && name != "libVantrel.so")) {
+      std::filesystem::copy(entry.path(), folder.Path() / name);
+    }
+  }
+  const Outcome outcome =
+      RunCommand("QT_QPA_PLATFORM=offscreen '" + folder.File("shell_probe") + "'");
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.output,
+            "dialog open: loaded=0 allocated=0 freed=0\n"
+            "status=Ready. auto=1 remove=0\n"
+            "dialog destroyed: loaded=0 allocated=0 freed=0\n"
+            "application destroyed: loaded=0 allocated=0 freed=0\n");
+}
+
+TEST(Program, WithoutADisplaySaysSoInOneLine) {
+  const Outcome outcome = RunCommand("env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb '" +
+                                     (BinaryFolder() / "Tessary").string() + "'");
+  EXPECT_NE(outcome.status, 0);
+  EXPECT_NE(outcome.status, -1);  // an exit, not a signal
+  EXPECT_EQ(std::count(outcome.output.begin(), outcome.output.end(), '\n'), 1) << outcome.output;
+  EXPECT_NE(outcome.output.find("cannot open a display"), std::string::npos) << outcome.output;
+}
+
+}  // namespace
