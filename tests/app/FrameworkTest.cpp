@@ -17,20 +17,7 @@
 
 namespace {
 
-std::vector<std::string> reported;
-
-void RecordError(const CString& message) {
-  reported.push_back(message.Str());
-}
-
-class ErrorRecorder {
- public:
-  ErrorRecorder() {
-    reported.clear();
-    AfxSetErrorReporter(&RecordError);
-  }
-  ~ErrorRecorder() { AfxSetErrorReporter(nullptr); }
-};
+std::vector<std::string>& reported = ErrorRecorder::Messages();
 
 // The main dialog's template with a handler that fails.
 class FailingDialog : public CDialog {

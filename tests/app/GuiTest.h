@@ -8,8 +8,23 @@
 #include <QWidget>
 #include <chrono>
 #include <functional>
+#include <string>
+#include <vector>
+
+#include "AfxErrorReport.h"
 
 #include "AfxDialog.h"
+
+// The tests' Qt application. afterCrossThreadCall, when set, runs on the
+// user-interface thread after each call another thread made into a window
+// (such as a worker's status update), so that tests can watch every one.
+class TestApplication : public QApplication {
+ public:
+  using QApplication::QApplication;
+  bool notify(QObject* receiver, QEvent* event) override;
+
+  static std::function<void()> afterCrossThreadCall;
+};
 
 // Runs the dialog modally while script runs inside its event loop; the
 // dialog is cancelled afterwards if the script left it open. Returns how the
@@ -61,3 +76,24 @@ void WhenModal(std::function<void(T*)> action) {
 inline bool IsChecked(CWnd& dialog, int id) {
   return dialog.GetDlgItem(id)->SendMessage(BM_GETCHECK) != 0;
 }
+
+// Replaces the framework's error box by a list of the messages, while it
+// lives.
+class ErrorRecorder {
+ public:
+  ErrorRecorder() {
+    Messages().clear();
+    AfxSetErrorReporter(&Record);
+  }
+  ~ErrorRecorder() { AfxSetErrorReporter(nullptr); }
+  ErrorRecorder(const ErrorRecorder&) = delete;
+  ErrorRecorder& operator=(const ErrorRecorder&) = delete;
+
+  static std::vector<std::string>& Messages() {
+    static std::vector<std::string> messages;
+    return messages;
+  }
+
+ private:
+  static void Record(const CString& message) { Messages().push_back(message.Str()); }
+};

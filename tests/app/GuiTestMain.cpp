@@ -3,12 +3,24 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <cstdlib>
+
+#include "GuiTest.h"
+
+std::function<void()> TestApplication::afterCrossThreadCall;
+
+bool TestApplication::notify(QObject* receiver, QEvent* event) {
+  const bool crossThreadCall = event->type() == QEvent::MetaCall;
+  const bool result = QApplication::notify(receiver, event);
+  if (crossThreadCall && afterCrossThreadCall) {
+    afterCrossThreadCall();
+  }
+  return result;
+}
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   ::testing::InitGoogleTest(&argc, argv);
-  QApplication app(argc, argv);
+  TestApplication app(argc, argv);
   return RUN_ALL_TESTS();
 }

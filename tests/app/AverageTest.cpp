@@ -1,0 +1,221 @@
+#include <gtest/gtest.h>
+
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "Globals.h"
+#include "GuiTest.h"
+#include "MainDialog.h"
+#include "Resource.h"
+#include "TempFolder.h"
+#include "VisImage.h"
+
+namespace {
+
+using Rgba = CVisRGBA<unsigned char>;
+namespace fs = std::filesystem;
+
+// Types the names into the next file dialog and confirms (cancels when there
+// are none); then runs next, if any, for what the dialog opens after.
+void AnswerFileDialog(const fs::path& folder, const std::vector<std::string>& names,
+                      std::function<void()> next = nullptr) {
+  WhenModal<QFileDialog>([=](QFileDialog* dialog) {
+    if (names.empty()) {
+      dialog->reject();
+      return;
+    }
+    dialog->setDirectory(QString::fromStdString(folder.string()));
+    QString typed;
+    for (const std::string& name : names) {
+      typed += names.size() == 1 ? QString::fromStdString(name)
+                                 : "\"" + QString::fromStdString(name) + "\" ";
+    }
+    dialog->findChild<QLineEdit*>("fileNameEdit")->setText(typed);
+    if (next) {
+      next();
+    }
+    QMetaObject::invokeMethod(dialog, "accept");
+  });
+}
+
+class AverageTest : public ::testing::Test {
+ protected:
+  void SetUp() override { theApp.m_pMainWnd = &dialog_; }
+  void TearDown() override { theApp.m_pMainWnd = nullptr; }
+
+  // A w x h colour BMP whose pixels come from fill(x, y).
+  std::string Picture(const std::string& name, int width, int height,
+                      const std::function<Rgba(int, int)>& fill) {
+    CVisImage<Rgba> picture(4, evispixfmtRGBAByte, CVisRect(0, 0, width, height));
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        picture.Pixel(x, y) = fill(x, y);
+      }
+    }
+    picture.WriteFile(folder_.File(name).c_str(), nullptr);
+    return folder_.File(name);
+  }
+
+  std::string Status() {
+    return qobject_cast<QLabel*>(dialog_.GetDlgItem(IDC_STATUS)->GetWidget())->text().toStdString();
+  }
+
+  // Chooses the inputs and the output name through the two dialogs.
+  void Average(const std::vector<std::string>& inputs, const std::string& output) {
+    AnswerFileDialog(folder_.Path(), inputs, [this, output] {
+      AnswerFileDialog(folder_.Path(), output.empty() ? std::vector<std::string>{}
+                                                      : std::vector<std::string>{output});
+    });
+    QTest::mouseClick(qobject_cast<QPushButton*>(dialog_.GetDlgItem(IDC_AVERAGE)->GetWidget()),
+                      Qt::LeftButton);
+  }
+
+  static int BitsPerPixel(const std::string& path) {
+    const std::vector<unsigned char> bytes = ReadBytes(path);
+    return bytes.size() > 28 ? bytes[28] : 0;
+  }
+
+  static CVisImage<Rgba> Read(const std::string& path) {
+    CVisImage<Rgba> image(4, evispixfmtRGBAByte);
+    image.ReadFile(path.c_str());
+    return image;
+  }
+
+  TempFolder folder_;
+  CMainDialog dialog_;
+  ErrorRecorder errors_;
+};
+
+TEST_F(AverageTest, OneFileKeepsItsValues) {
+  RunModal(dialog_, [&] {
+    Picture("a.bmp", 5, 3, [](int x, int y) { return Rgba(10 * x, 20 * y, 7); });
+    Picture("g.bmp", 5, 3, [](int x, int y) {
+      const auto v = static_cast<unsigned char>(x + 9 * y);
+      return Rgba(v, v, v);
+    });
+    Average({"a.bmp"}, "mean.bmp");
+    EXPECT_EQ(Status(), "Ready.");
+    ASSERT_EQ(BitsPerPixel(folder_.File("mean.bmp")), 24);
+    const auto mean = Read(folder_.File("mean.bmp"));
+    EXPECT_EQ(mean.Pixel(4, 2), Rgba(40, 40, 7));
+    Average({"g.bmp"}, "gray.bmp");
+    ASSERT_EQ(BitsPerPixel(folder_.File("gray.bmp")), 8);
+    EXPECT_EQ(Read(folder_.File("gray.bmp")).Pixel(3, 1), Rgba(12, 12, 12));
+  });
+}
+
+TEST_F(AverageTest, MeansTruncateAndGrayInputsGiveAGrayFile) {
+  RunModal(dialog_, [&] {
+    Picture("one.bmp", 4, 4, [](int, int) { return Rgba(1, 1, 1); });
+    Picture("two.bmp", 4, 4, [](int, int) { return Rgba(2, 2, 2); });
+    Picture("five.bmp", 4, 4, [](int, int) { return Rgba(5, 5, 5); });
+    Average({"one.bmp", "two.bmp"}, "mean.bmp");
+    ASSERT_EQ(BitsPerPixel(folder_.File("mean.bmp")), 8);
+    EXPECT_EQ(Read(folder_.File("mean.bmp")).Pixel(2, 2), Rgba(1, 1, 1));  // 1.5 gives 1
+    Average({"one.bmp", "two.bmp", "five.bmp"}, "three.bmp");
+    EXPECT_EQ(Read(folder_.File("three.bmp")).Pixel(0, 0), Rgba(2, 2, 2));  // 8 / 3
+  });
+}
+
+TEST_F(AverageTest, OneDifferingPixelMakesTheWholeMeanColour) {
+  RunModal(dialog_, [&] {
+    Picture("a.bmp", 6, 2,
+            [](int x, int y) { return x == 5 && y == 1 ? Rgba(12, 8, 8) : Rgba(30, 30, 30); });
+    Picture("b.bmp", 6, 2, [](int, int) { return Rgba(10, 10, 10); });
+    Average({"a.bmp", "b.bmp"}, "mean.bmp");
+    ASSERT_EQ(BitsPerPixel(folder_.File("mean.bmp")), 24);
+    const auto mean = Read(folder_.File("mean.bmp"));
+    EXPECT_EQ(mean.Pixel(5, 1), Rgba(11, 9, 9));  // (12+10)/2, (8+10)/2, (8+10)/2
+    EXPECT_EQ(mean.Pixel(0, 0), Rgba(20, 20, 20));
+  });
+}
+
+TEST_F(AverageTest, OutputMayBeOneOfTheInputs) {
+  RunModal(dialog_, [&] {
+    Picture("a.bmp", 3, 3, [](int, int) { return Rgba(10, 40, 0); });
+    Picture("b.bmp", 3, 3, [](int, int) { return Rgba(20, 60, 0); });
+    WhenModal<QMessageBox>([](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); });
+    Average({"a.bmp", "b.bmp"}, "a.bmp");
+    EXPECT_EQ(Read(folder_.File("a.bmp")).Pixel(1, 1), Rgba(15, 50, 0));
+  });
+}
+
+TEST_F(AverageTest, ExistingOutputIsReplacedOnlyWhenTheUserAgrees) {
+  RunModal(dialog_, [&] {
+    Picture("a.bmp", 2, 2, [](int, int) { return Rgba(1, 2, 3); });
+    WriteBytes(folder_.File("keep.bmp"), {'o', 'l', 'd'});
+    // "No" returns to the save dialog, which the user then cancels.
+    WhenModal<QMessageBox>([](QMessageBox* box) {
+      box->button(QMessageBox::No)->click();
+      AnswerFileDialog({}, {});
+    });
+    Average({"a.bmp"}, "keep.bmp");
+    EXPECT_EQ(ReadBytes(folder_.File("keep.bmp")), (std::vector<unsigned char>{'o', 'l', 'd'}));
+  });
+}
+
+TEST_F(AverageTest, NameWithoutExtensionIsUsedAsItIs) {
+  RunModal(dialog_, [&] {
+    Picture("a.bmp", 2, 2, [](int, int) { return Rgba(1, 2, 3); });
+    Average({"a.bmp"}, "result");
+    const std::vector<unsigned char> bytes = ReadBytes(folder_.File("result"));
+    ASSERT_GE(bytes.size(), 2u);
+    EXPECT_EQ(bytes[0], 'B');
+    EXPECT_FALSE(fs::exists(folder_.File("result.bmp")));
+  });
+}
+
+TEST_F(AverageTest, SmallerLaterPictureIsAnErrorNamingIt) {
+  RunModal(dialog_, [&] {
+    Picture("big.bmp", 4, 4, [](int, int) { return Rgba(1, 2, 3); });
+    const std::string small = Picture("small.bmp", 4, 3, [](int, int) { return Rgba(1, 2, 3); });
+    Average({"big.bmp", "small.bmp"}, "mean.bmp");
+    ASSERT_EQ(errors_.Messages().size(), 1u);
+    EXPECT_NE(errors_.Messages()[0].find(small), std::string::npos);
+    EXPECT_EQ(Status(), "Processing " + small + "...");
+    EXPECT_FALSE(fs::exists(folder_.File("mean.bmp")));
+  });
+}
+
+TEST_F(AverageTest, LargerLaterPictureAddsItsTopLeftPart) {
+  RunModal(dialog_, [&] {
+    Picture("small.bmp", 2, 2, [](int, int) { return Rgba(10, 10, 10); });
+    Picture("big.bmp", 5, 4, [](int x, int y) { return Rgba(20 + x + y, 20, 20); });
+    Average({"small.bmp", "big.bmp"}, "mean.bmp");
+    const auto mean = Read(folder_.File("mean.bmp"));
+    EXPECT_EQ(mean.Width(), 2);
+    EXPECT_EQ(mean.Pixel(1, 1), Rgba(16, 15, 15));
+  });
+}
+
+TEST_F(AverageTest, UnreadableFileWritesNothing) {
+  RunModal(dialog_, [&] {
+    Picture("a.bmp", 2, 2, [](int, int) { return Rgba(1, 2, 3); });
+    WriteBytes(folder_.File("broken.bmp"), {'B', 'M', 1, 2});
+    Average({"a.bmp", "broken.bmp"}, "mean.bmp");
+    ASSERT_EQ(errors_.Messages().size(), 1u);
+    EXPECT_NE(errors_.Messages()[0].find(folder_.File("broken.bmp")), std::string::npos);
+    EXPECT_FALSE(fs::exists(folder_.File("mean.bmp")));
+  });
+}
+
+TEST_F(AverageTest, CancelInEitherDialogChangesNothing) {
+  RunModal(dialog_, [&] {
+    Picture("a.bmp", 2, 2, [](int, int) { return Rgba(1, 2, 3); });
+    dialog_.SetDlgItemText(IDC_STATUS, "Earlier text");
+    AnswerFileDialog(folder_.Path(), {});
+    QTest::mouseClick(qobject_cast<QPushButton*>(dialog_.GetDlgItem(IDC_AVERAGE)->GetWidget()),
+                      Qt::LeftButton);
+    Average({"a.bmp"}, "");
+    EXPECT_EQ(Status(), "Earlier text");
+    EXPECT_EQ(folder_.Names(), std::vector<std::string>{"a.bmp"});
+  });
+}
+
+}  // namespace

@@ -1,0 +1,376 @@
+#include <gtest/gtest.h>
+
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Demosaic.h"
+#include "FileClaims.h"
+#include "Globals.h"
+#include "GuiTest.h"
+#include "MainDialog.h"
+#include "Resource.h"
+#include "TempFolder.h"
+#include "TiffConversion.h"
+#include "TiffFixture.h"
+
+namespace {
+
+using Rgba = CVisRGBA<unsigned char>;
+namespace fs = std::filesystem;
+
+constexpr int kWidth = 24;
+constexpr int kHeight = 18;
+
+// A smooth gray picture, and a mosaic whose red, green and blue samples
+// differ strongly (as a colour sensor's do).
+std::vector<std::uint32_t> Samples(bool mosaic, unsigned seed) {
+  std::mt19937 random(seed);
+  std::vector<std::uint32_t> samples;
+  for (int y = 0; y < kHeight; ++y) {
+    for (int x = 0; x < kWidth; ++x) {
+      const int base = mosaic ? ((x + y) % 2 ? 60 : (y % 2 ? 120 : 200)) : 80 + 2 * x + y;
+      samples.push_back(base + random() % 5);
+    }
+  }
+  return samples;
+}
+
+CVisImage<unsigned char> GrayOf(const std::vector<std::uint32_t>& samples) {
+  CVisImage<unsigned char> gray(1, evispixfmtGrayByte, CVisRect(0, 0, kWidth, kHeight));
+  for (int i = 0; i < kWidth * kHeight; ++i) {
+    gray.PbPixelMemory()[i] = static_cast<unsigned char>(samples[i]);
+  }
+  return gray;
+}
+
+// Answers the next file dialog with files of folder (cancels when none).
+void AnswerFileDialog(const fs::path& folder, const std::vector<std::string>& names) {
+  WhenModal<QFileDialog>([=](QFileDialog* dialog) {
+    if (names.empty()) {
+      dialog->reject();
+      return;
+    }
+    dialog->setDirectory(QString::fromStdString(folder.string()));
+    QString typed;
+    for (const std::string& name : names) {
+      typed += names.size() == 1 ? QString::fromStdString(name)
+                                 : "\"" + QString::fromStdString(name) + "\" ";
+    }
+    dialog->findChild<QLineEdit*>("fileNameEdit")->setText(typed);
+    QMetaObject::invokeMethod(dialog, "accept");
+  });
+}
+
+class ConvertTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_hLoaderLibrary = LoadLibraryA("Vantrel.dll");
+    ASSERT_NE(g_hLoaderLibrary, nullptr);
+    theApp.m_pMainWnd = &dialog_;
+    TestApplication::afterCrossThreadCall = [this] { RecordStatus(); };
+  }
+
+  void TearDown() override {
+    TestApplication::afterCrossThreadCall = nullptr;
+    theApp.m_pMainWnd = nullptr;
+    if (g_hLoaderLibrary != nullptr) {
+      FreeLibrary(g_hLoaderLibrary);
+      g_hLoaderLibrary = nullptr;
+    }
+  }
+
+  std::string Status() {
+    return qobject_cast<QLabel*>(dialog_.GetDlgItem(IDC_STATUS)->GetWidget())->text().toStdString();
+  }
+
+  void RecordStatus() {
+    if (dialog_.GetWidget() == nullptr) {
+      return;
+    }
+    const std::string status = Status();
+    if (status != lastStatus_) {
+      lastStatus_ = status;
+      statuses_.push_back(status);
+      if (onStatus_) {
+        onStatus_(status);
+      }
+    }
+  }
+
+  std::string Tiff(const std::string& name, bool mosaic, unsigned seed = 1) {
+    TiffSpec spec;
+    spec.width = kWidth;
+    spec.height = kHeight;
+    spec.rowsPerStrip = 4;
+    spec.compression = COMPRESSION_LZW;
+    EXPECT_TRUE(WriteTiff(folder_.File(name), spec, Samples(mosaic, seed)));
+    return folder_.File(name);
+  }
+
+  void Click(int id) {
+    QTest::mouseClick(qobject_cast<QAbstractButton*>(dialog_.GetDlgItem(id)->GetWidget()),
+                      Qt::LeftButton);
+  }
+
+  // Chooses the files with "Convert to BMP ..." and waits for the run to end
+  // ("Ready.") or fail (an error reported).
+  void Convert(const std::vector<std::string>& names) {
+    statuses_.clear();
+    lastStatus_ = Status();
+    AnswerFileDialog(folder_.Path(), names);
+    Click(IDC_CONVERT);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+          return (!statuses_.empty() && statuses_.back() == "Ready.") ||
+                 !errors_.Messages().empty();
+        },
+        10000));
+  }
+
+  // Expects path to be a gray 8-bit BMP (or a 24-bit colour one) with these
+  // pixels.
+  static void ExpectBmp(const std::string& path, const CVisImage<unsigned char>& gray, bool color) {
+    const std::vector<unsigned char> bytes = ReadBytes(path);
+    ASSERT_GT(bytes.size(), 54u) << path;
+    EXPECT_EQ(bytes[28], color ? 24 : 8) << path;
+    if (!color) {
+      CVisImage<unsigned char> written(1, evispixfmtGrayByte);
+      written.ReadFile(path.c_str());
+      ASSERT_EQ(written.Rect(), gray.Rect());
+      EXPECT_TRUE(std::equal(gray.PbPixelMemory(), gray.PbPixelMemory() + gray.CbPixelMemory(),
+                             written.PbPixelMemory()));
+      return;
+    }
+    CVisImage<Rgba> expected(4, evispixfmtRGBAByte);
+    DemosaicImage(gray, expected);
+    CVisImage<Rgba> written(4, evispixfmtRGBAByte);
+    written.ReadFile(path.c_str());
+    ASSERT_EQ(written.Rect(), expected.Rect());
+    for (int y = 0; y < kHeight; ++y) {
+      for (int x = 0; x < kWidth; ++x) {
+        const Rgba& e = expected.Pixel(x, y);
+        ASSERT_EQ(written.Pixel(x, y), Rgba(e.r, e.g, e.b, 0)) << path << " at " << x << "," << y;
+      }
+    }
+  }
+
+  TempFolder folder_;
+  CMainDialog dialog_;
+  ErrorRecorder errors_;
+  std::vector<std::string> statuses_;
+  std::string lastStatus_;
+  std::function<void(const std::string&)> onStatus_;
+};
+
+TEST_F(ConvertTest, OneGrayFileInAutoMode) {
+  RunModal(dialog_, [&] {
+    const std::string tiff = Tiff("a.tif", false);
+    Convert({"a.tif"});
+    EXPECT_EQ(statuses_, (std::vector<std::string>{"Processing " + tiff + "...", "Ready."}));
+    ExpectBmp(folder_.File("a.bmp"), GrayOf(Samples(false, 1)), false);
+    EXPECT_TRUE(fs::exists(tiff));
+  });
+}
+
+TEST_F(ConvertTest, SeveralFilesInOrderAndAutoTellsMosaicsApart) {
+  RunModal(dialog_, [&] {
+    const std::string a = Tiff("a.tif", true, 1);
+    const std::string b = Tiff("b.tif", false, 2);
+    const std::string c = Tiff("c.tif", true, 3);
+    Convert({"c.tif", "a.tif", "b.tif"});
+    EXPECT_EQ(statuses_,
+              (std::vector<std::string>{"Processing " + c + "...", "Processing " + a + "...",
+                                        "Processing " + b + "...", "Ready."}));
+    ExpectBmp(folder_.File("a.bmp"), GrayOf(Samples(true, 1)), true);
+    ExpectBmp(folder_.File("b.bmp"), GrayOf(Samples(false, 2)), false);
+    ExpectBmp(folder_.File("c.bmp"), GrayOf(Samples(true, 3)), true);
+    EXPECT_TRUE(errors_.Messages().empty());
+  });
+}
+
+TEST_F(ConvertTest, ColorAndGrayscaleModesForceTheirPath) {
+  RunModal(dialog_, [&] {
+    Tiff("gray.tif", false, 4);
+    Tiff("mosaic.tif", true, 5);
+    Click(IDC_COLOR);
+    Convert({"gray.tif"});
+    ExpectBmp(folder_.File("gray.bmp"), GrayOf(Samples(false, 4)), true);
+    Click(IDC_GRAYSCALE);
+    Convert({"mosaic.tif"});
+    ExpectBmp(folder_.File("mosaic.bmp"), GrayOf(Samples(true, 5)), false);
+  });
+}
+
+TEST_F(ConvertTest, OutputReplacesTheLastThreeCharacters) {
+  EXPECT_EQ(BmpPathFor("C:\\Images\\a.tif").Str(), "C:\\Images\\a.bmp");
+  RunModal(dialog_, [&] {
+    Tiff("upper.TIF", false);
+    Tiff("long.tiff", false);
+    Convert({"upper.TIF", "long.tiff"});
+    EXPECT_TRUE(fs::exists(folder_.File("upper.bmp")));
+    EXPECT_TRUE(fs::exists(folder_.File("long.tbmp")));
+  });
+}
+
+TEST_F(ConvertTest, RemoveTifDeletesConvertedFilesAndKeepsTheFailingOne) {
+  RunModal(dialog_, [&] {
+    const std::string a = Tiff("a.tif", false);
+    const std::string bad = folder_.File("bad.tif");
+    WriteBytes(bad, {'I', 'I', 42, 0, 8, 0, 0, 0, 1});
+    const std::string c = Tiff("c.tif", false);
+    Click(IDC_REMOVE_TIF);
+    Convert({"a.tif", "bad.tif", "c.tif"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !errors_.Messages().empty(); }, 5000));
+    EXPECT_NE(errors_.Messages()[0].find(bad), std::string::npos);
+    EXPECT_EQ(Status(), "Processing " + bad + "...");
+    EXPECT_FALSE(fs::exists(a));
+    EXPECT_TRUE(fs::exists(folder_.File("a.bmp")));
+    EXPECT_TRUE(fs::exists(bad));
+    EXPECT_FALSE(fs::exists(folder_.File("bad.bmp")));
+    EXPECT_TRUE(fs::exists(c));
+    EXPECT_FALSE(fs::exists(folder_.File("c.bmp")));
+  });
+}
+
+TEST_F(ConvertTest, WithoutTheLoaderLibraryTheRunStopsAtItsFirstFile) {
+  FreeLibrary(g_hLoaderLibrary);
+  g_hLoaderLibrary = nullptr;
+  RunModal(dialog_, [&] {
+    const std::string a = Tiff("a.tif", false);
+    Tiff("b.tif", false);
+    Click(IDC_REMOVE_TIF);
+    Convert({"a.tif", "b.tif"});
+    ASSERT_EQ(errors_.Messages().size(), 1u);
+    EXPECT_NE(errors_.Messages()[0].find(a), std::string::npos);
+    EXPECT_EQ(Status(), "Processing " + a + "...");
+    EXPECT_EQ(folder_.Names().size(), 2u);  // the two TIFFs, nothing else
+  });
+}
+
+TEST_F(ConvertTest, ModeChangesApplyFromTheNextFile) {
+  RunModal(dialog_, [&] {
+    Tiff("a.tif", true, 1);
+    const std::string b = Tiff("b.tif", true, 2);
+    // While the second file is loading, the user picks Grayscale.
+    onStatus_ = [&](const std::string& status) {
+      if (status == "Processing " + b + "...") {
+        Click(IDC_GRAYSCALE);
+      }
+    };
+    Convert({"a.tif", "b.tif"});
+    ExpectBmp(folder_.File("a.bmp"), GrayOf(Samples(true, 1)), true);
+    ExpectBmp(folder_.File("b.bmp"), GrayOf(Samples(true, 2)), false);
+  });
+}
+
+TEST_F(ConvertTest, SecondRunAlongsideTheFirst) {
+  RunModal(dialog_, [&] {
+    std::vector<std::string> first;
+    for (int i = 0; i < 6; ++i) {
+      Tiff("first" + std::to_string(i) + ".tif", true, i);
+      first.push_back("first" + std::to_string(i) + ".tif");
+    }
+    Tiff("second.tif", false, 9);
+    AnswerFileDialog(folder_.Path(), first);
+    Click(IDC_CONVERT);
+    // Pressing the button again during the run opens the dialog again.
+    AnswerFileDialog(folder_.Path(), {"second.tif"});
+    Click(IDC_CONVERT);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+          return fs::exists(folder_.File("second.bmp")) && fs::exists(folder_.File("first5.bmp")) &&
+                 Status() == "Ready.";
+        },
+        10000));
+    for (int i = 0; i < 6; ++i) {
+      ExpectBmp(folder_.File("first" + std::to_string(i) + ".bmp"), GrayOf(Samples(true, i)), true);
+    }
+    ExpectBmp(folder_.File("second.bmp"), GrayOf(Samples(false, 9)), false);
+    EXPECT_TRUE(errors_.Messages().empty());
+  });
+}
+
+TEST_F(ConvertTest, CancelChangesNothing) {
+  RunModal(dialog_, [&] {
+    Tiff("a.tif", false);
+    dialog_.SetDlgItemText(IDC_STATUS, "Earlier text");
+    AnswerFileDialog(folder_.Path(), {});
+    Click(IDC_CONVERT);
+    QTest::qWait(100);
+    EXPECT_EQ(Status(), "Earlier text");
+    EXPECT_EQ(folder_.Names(), std::vector<std::string>{"a.tif"});
+  });
+}
+
+TEST_F(ConvertTest, ClosingTheDialogFinishesOnlyTheFileInHand) {
+  std::vector<std::string> names;
+  RunModal(dialog_, [&] {
+    for (int i = 0; i < 8; ++i) {
+      names.push_back("f" + std::to_string(i) + ".tif");
+      Tiff(names.back(), true, i);
+    }
+    onStatus_ = [&](const std::string& status) {
+      if (status.find("f2.tif") != std::string::npos) {
+        dialog_.SendMessage(WM_SYSCOMMAND, SC_CLOSE, 0);
+      }
+    };
+    AnswerFileDialog(folder_.Path(), names);
+    Click(IDC_CONVERT);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog_.GetWidget()->isVisible(); }, 5000));
+  });
+  // DoModal has returned: the worker has stopped after the file in hand.
+  EXPECT_TRUE(fs::exists(folder_.File("f2.bmp")));
+  EXPECT_FALSE(fs::exists(folder_.File("f3.bmp")));
+  ExpectBmp(folder_.File("f2.bmp"), GrayOf(Samples(true, 2)), true);
+}
+
+TEST_F(ConvertTest, UnwritableOutputKeepsTheTiff) {
+  RunModal(dialog_, [&] {
+    const std::string tiff = Tiff("b.tif", false);
+    fs::create_directory(folder_.File("b.bmp"));
+    Click(IDC_REMOVE_TIF);
+    Convert({"b.tif"});
+    ASSERT_EQ(errors_.Messages().size(), 1u);
+    EXPECT_NE(errors_.Messages()[0].find(folder_.File("b.bmp")), std::string::npos);
+    EXPECT_TRUE(fs::exists(tiff));
+    EXPECT_EQ(Status(), "Processing " + tiff + "...");
+  });
+}
+
+TEST_F(ConvertTest, TiffNamedLikeItsBmpIsNeverDeleted) {
+  RunModal(dialog_, [&] {
+    Tiff("same.bmp", false);
+    Click(IDC_REMOVE_TIF);
+    Convert({"same.bmp"});
+    ExpectBmp(folder_.File("same.bmp"), GrayOf(Samples(false, 1)), false);
+  });
+}
+
+TEST(FileClaimsTest, SecondClaimWaitsForTheFirst) {
+  FileClaims claims;
+  std::atomic<bool> secondHeld = false;
+  std::optional<FileClaims::Claim> first(std::in_place, claims,
+                                         std::vector<std::string>{"/a.tif", "/a.bmp"});
+  std::thread second([&] {
+    const FileClaims::Claim claim(claims, {"/a.bmp"});
+    secondHeld = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(secondHeld.load());
+  first.reset();
+  second.join();
+  EXPECT_TRUE(secondHeld.load());
+  EXPECT_EQ(ClaimKey("/tmp/x/../a.tif"), ClaimKey("/tmp/a.tif"));
+}
+
+}  // namespace
