@@ -3,7 +3,9 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QThread>
+#include <condition_variable>
 #include <exception>
+#include <mutex>
 
 bool AfxIsUiThread() {
   const QCoreApplication* app = QCoreApplication::instance();
@@ -15,6 +17,11 @@ void AfxRunOnUiThread(const std::function<void()>& fn) {
     fn();
     return;
   }
+  // Queued to the interface thread; this thread waits on its own condition
+  // (so that every tool sees the hand-over, not only Qt).
+  std::mutex mutex;
+  std::condition_variable served;
+  bool done = false;
   std::exception_ptr failure;
   QMetaObject::invokeMethod(
       QCoreApplication::instance(),
@@ -24,8 +31,13 @@ void AfxRunOnUiThread(const std::function<void()>& fn) {
         } catch (...) {
           failure = std::current_exception();
         }
+        std::lock_guard lock(mutex);
+        done = true;
+        served.notify_one();
       },
-      Qt::BlockingQueuedConnection);
+      Qt::QueuedConnection);
+  std::unique_lock lock(mutex);
+  served.wait(lock, [&] { return done; });
   if (failure) {
     std::rethrow_exception(failure);
   }

@@ -24,8 +24,9 @@
 // - everything else, and alpha, stays zero.
 
 // The two hot loops are built for the processor's widest vectors as well,
-// chosen at run time.
-#if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__)
+// chosen at run time. (Not under ThreadSanitizer, whose run time is not yet
+// up when the choice is made.)
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
 #define VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define VECTOR_CLONES
