@@ -36,9 +36,11 @@ namespace {
 
 using Rgba = CVisRGBA<unsigned char>;
 
-// Columns per strip: the row buffers stay within the first-level cache.
+// Columns per strip: the row buffers stay within the second-level cache,
+// and pictures up to this width are read row after row, which memory
+// prefetching follows best.
 // A multiple of 2, so that column parity within a strip is the picture's.
-constexpr int kStripColumns = 1024;
+constexpr int kStripColumns = 4096;
 // Buffered columns reach one beyond the strip on either side.
 constexpr int kBufferColumns = kStripColumns + 2;
 
@@ -60,6 +62,57 @@ inline std::uint32_t Pack(std::uint32_t b, std::uint32_t g, std::uint32_t r) {
   }
 }
 
+#if defined(__GNUC__)
+#define HAVE_LANES 1
+// Sixteen pixels at a time in the compiler's portable vector types: 16-bit
+// lanes hold every intermediate value (at most 4 x 255 in size).
+using Lanes = std::int16_t __attribute__((vector_size(32)));
+using ByteLanes = std::uint8_t __attribute__((vector_size(16)));
+using WordLanes = std::uint32_t __attribute__((vector_size(64)));
+constexpr int kLanes = 16;
+
+inline Lanes LoadSamples(const unsigned char* p) {
+  ByteLanes bytes;
+  std::memcpy(&bytes, p, sizeof bytes);
+  return __builtin_convertvector(bytes, Lanes);
+}
+inline Lanes LoadLanes(const std::int16_t* p) {
+  Lanes lanes;
+  std::memcpy(&lanes, p, sizeof lanes);
+  return lanes;
+}
+inline Lanes Abs(Lanes v) {
+  return v < 0 ? -v : v;
+}
+// Division by 2 and by 4 truncating toward zero, as for int.
+inline Lanes Half(Lanes v) {
+  return (v - (v >> 15)) >> 1;
+}
+inline Lanes Quarter(Lanes v) {
+  return (v + ((v >> 15) & 3)) >> 2;
+}
+inline Lanes ClampToByte(Lanes v) {
+  const Lanes zero = {};
+  const Lanes top = zero + 255;
+  v = v < zero ? zero : v;
+  return v > top ? top : v;
+}
+inline void StorePacked(std::uint32_t* out, Lanes b, Lanes g, Lanes r) {
+  const WordLanes blue = __builtin_convertvector(b, WordLanes);
+  const WordLanes green = __builtin_convertvector(g, WordLanes);
+  const WordLanes red = __builtin_convertvector(r, WordLanes);
+  WordLanes words;
+  if constexpr (std::endian::native == std::endian::little) {
+    words = blue | green << 8 | red << 16;
+  } else {
+    words = blue << 24 | green << 16 | red << 8;
+  }
+  std::memcpy(out, &words, sizeof words);
+}
+// -1 in the lanes of odd offset, 0 in the others.
+constexpr Lanes kOddLanes = {0, -1, 0, -1, 0, -1, 0, -1, 0, -1, 0, -1, 0, -1, 0, -1};
+#endif
+
 // Green at columns [from, to) of a row inside the green region. At a red or
 // blue sample it is the mean of the green neighbours along the direction in
 // which the same-colour samples change least (all four on a tie). rows[k] is
@@ -71,7 +124,27 @@ VECTOR_CLONES void GreenRun(const unsigned char* const rows[5], int from, int to
   const unsigned char* p = rows[2];
   const unsigned char* below = rows[3];
   const unsigned char* below2 = rows[4];
-  for (int x = from; x < to; ++x) {
+  int x = from;
+#ifdef HAVE_LANES
+  for (; x + kLanes <= to; x += kLanes) {
+    const Lanes s = LoadSamples(p + x);
+    const Lanes left = LoadSamples(p + x - 1);
+    const Lanes right = LoadSamples(p + x + 1);
+    const Lanes up = LoadSamples(above + x);
+    const Lanes down = LoadSamples(below + x);
+    const Lanes dH = Abs(((LoadSamples(p + x - 2) + LoadSamples(p + x + 2)) >> 1) - s);
+    const Lanes dV = Abs(((LoadSamples(above2 + x) + LoadSamples(below2 + x)) >> 1) - s);
+    const Lanes horizontal = (left + right) >> 1;
+    const Lanes vertical = (up + down) >> 1;
+    const Lanes both = (left + right + up + down) >> 2;
+    const Lanes interpolated = dH < dV ? horizontal : (dV < dH ? vertical : both);
+    // Green samples are where x + y is odd.
+    const Lanes greenSample = ((x ^ rowParity) & 1) ? ~kOddLanes : kOddLanes;
+    const Lanes g = greenSample ? s : interpolated;
+    std::memcpy(green + x, &g, sizeof g);
+  }
+#endif
+  for (; x < to; ++x) {
     const int s = p[x];
     const int dH = std::abs((p[x - 2] + p[x + 2]) / 2 - s);
     const int dV = std::abs((above2[x] + below2[x]) / 2 - s);
@@ -84,7 +157,7 @@ VECTOR_CLONES void GreenRun(const unsigned char* const rows[5], int from, int to
   }
 }
 
-// Output pixels for pairs of columns [from, to), from even, of a row where
+// Output pixels for columns [from, to), from and to even, of a row where
 // every channel is written. Red samples sit at even x and y, blue ones at odd
 // x and y; every other red or blue value is green plus the mean colour
 // difference of the two or four nearest samples of that colour. g is this
@@ -106,15 +179,36 @@ VECTOR_CLONES void InteriorRun(bool oddRow, int from, int to, const unsigned cha
         (d0[x] + d0[x + 2] + d2[x] + d2[x + 2]) / 4};
     return m;
   };
+  int x = from;
+#ifdef HAVE_LANES
+  for (; x + kLanes <= to; x += kLanes) {
+    const Lanes green = LoadLanes(g + x);
+    const Lanes sample = LoadSamples(p + x);
+    const Lanes horizontal = Half(LoadLanes(d1 + x - 1) + LoadLanes(d1 + x + 1));
+    const Lanes vertical = Half(LoadLanes(d0 + x) + LoadLanes(d2 + x));
+    const Lanes diagonal = Quarter(LoadLanes(d0 + x - 1) + LoadLanes(d0 + x + 1) +
+                                   LoadLanes(d2 + x - 1) + LoadLanes(d2 + x + 1));
+    Lanes red;
+    Lanes blue;
+    if (!oddRow) {
+      red = kOddLanes ? ClampToByte(green + horizontal) : sample;
+      blue = kOddLanes ? ClampToByte(green + vertical) : ClampToByte(green + diagonal);
+    } else {
+      red = kOddLanes ? ClampToByte(green + diagonal) : ClampToByte(green + vertical);
+      blue = kOddLanes ? sample : ClampToByte(green + horizontal);
+    }
+    StorePacked(packed + x, blue, green, red);
+  }
+#endif
   if (!oddRow) {
-    for (int x = from; x < to; x += 2) {
+    for (; x < to; x += 2) {
       const auto m = means(x);
       packed[x] = Pack(Clamp(g[x] + m.diagonalEven), g[x], p[x]);
       packed[x + 1] =
           Pack(Clamp(g[x + 1] + m.verticalOdd), g[x + 1], Clamp(g[x + 1] + m.horizontalOdd));
     }
   } else {
-    for (int x = from; x < to; x += 2) {
+    for (; x < to; x += 2) {
       const auto m = means(x);
       packed[x] = Pack(Clamp(g[x] + m.horizontalEven), g[x], Clamp(g[x] + m.verticalEven));
       packed[x + 1] = Pack(p[x + 1], g[x + 1], Clamp(g[x + 1] + m.diagonalOdd));
@@ -159,26 +253,30 @@ class StripDemosaic {
   // zero outside the green region.
   void FillRow(int y) {
     RowBuffer& row = Row(y);
-    std::fill(std::begin(row.green), std::end(row.green), 0);
-    if (y < 0 || y >= height_) {
-      std::fill(std::begin(row.difference), std::end(row.difference), 0);
-      return;
-    }
-    // Strip columns -1 .. columns_, as far as they lie in the picture.
+    // Strip columns -1 .. columns_, as far as they lie in the picture; the
+    // others are never read.
     const int lo = std::max(-1, -first_);
     const int hi = std::min(columns_ + 1, width_ - first_);
     std::int16_t* green = row.green + 1;
     std::int16_t* difference = row.difference + 1;
+    if (y < 0 || y >= height_) {
+      std::fill(difference + lo, difference + hi, 0);
+      return;
+    }
     const unsigned char* p = mosaic_.RowPointer(y) + first_;
+    int from = hi;
+    int to = hi;
     if (y >= 2 && y <= height_ - 3) {
       const unsigned char* rows[5];
       for (int k = 0; k < 5; ++k) {
         rows[k] = mosaic_.RowPointer(y - 2 + k) + first_;
       }
-      const int from = std::max(lo, 2 - first_);
-      const int to = std::min(hi, width_ - 2 - first_);
-      GreenRun(rows, from, std::max(from, to), y & 1, green);
+      from = std::min(hi, std::max(lo, 2 - first_));
+      to = std::max(from, std::min(hi, width_ - 2 - first_));
+      GreenRun(rows, from, to, y & 1, green);
     }
+    std::fill(green + lo, green + from, 0);
+    std::fill(green + to, green + hi, 0);
     for (int i = lo; i < hi; ++i) {
       difference[i] = static_cast<std::int16_t>(p[i] - green[i]);
     }
