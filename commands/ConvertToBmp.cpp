@@ -53,8 +53,8 @@ void ConvertFile(const CString& path) {
     demosaic = false;
   }
 
-  // The BMP is on disk (written under a temporary name, flushed, renamed)
-  // before the TIFF can go.
+  // The BMP is complete (written under a temporary name and renamed) before
+  // the TIFF can go, and flushed to disk before it does.
   WriteConvertedImage(gray, demosaic, outputPath);
   if (IsChecked(IDC_REMOVE_TIF)) {
     RemoveConvertedTiff(path, outputPath);

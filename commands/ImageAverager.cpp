@@ -13,13 +13,13 @@ void ImageAverager::Add(const char* path) {
   if (count_ == 0) {
     width_ = picture.Width();
     height_ = picture.Height();
-    sums_.assign(3 * static_cast<std::size_t>(width_) * height_, 0.0);
-  } else if (picture.Width() < width_ || picture.Height() < height_) {
+    sums_.assign(3 * static_cast<std::size_t>(width_) * height_, 0);
+  } else if (picture.Width() < width_ || picture.Height() < height_ || count_ == kMaxPictures) {
     AfxThrowFileException(CFileException::generic, -1, path);
   }
   for (int y = 0; y < height_; ++y) {
     const Rgba* row = picture.RowPointer(y);
-    double* sums = &sums_[3 * static_cast<std::size_t>(y) * width_];
+    std::uint32_t* sums = &sums_[3 * static_cast<std::size_t>(y) * width_];
     for (int x = 0; x < width_; ++x) {
       sums[3 * x] += row[x].r;
       sums[3 * x + 1] += row[x].g;
@@ -32,12 +32,12 @@ void ImageAverager::Add(const char* path) {
 void ImageAverager::WriteMean(const char* outputPath) const {
   const CVisRect rect(0, 0, width_, height_);
   CVisImage<Rgba> mean(4, evispixfmtRGBAByte, rect);
-  // Truncating division, the same as the integer quotient of each sum.
-  const double n = count_;
-  double colourfulness = 0;
+  // The integer quotient: the mean truncated toward zero.
+  const auto n = static_cast<std::uint32_t>(count_);
+  std::uint64_t colourfulness = 0;
   for (int y = 0; y < height_; ++y) {
     Rgba* row = mean.RowPointer(y);
-    const double* sums = &sums_[3 * static_cast<std::size_t>(y) * width_];
+    const std::uint32_t* sums = &sums_[3 * static_cast<std::size_t>(y) * width_];
     for (int x = 0; x < width_; ++x) {
       const int r = static_cast<int>(sums[3 * x] / n);
       const int g = static_cast<int>(sums[3 * x + 1] / n);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 // The channel-wise mean of pictures read one at a time.
@@ -8,8 +9,12 @@
 // that size and must be at least as large (otherwise: the framework's file
 // exception naming it). The mean truncates toward zero. It is written in
 // colour when any pixel's channels differ, otherwise as a gray picture.
-// Memory: the accumulator (24 bytes per pixel), one input picture, and on
-// writing the mean and the gray result.
+//
+// The sums are whole numbers, kept exactly in 32-bit integers (12 bytes per
+// pixel): the same values, quotients and decision as sums in double
+// precision, for up to kMaxPictures pictures (more are refused).
+// Memory: the accumulator, one input picture, and on writing the mean and
+// the gray result.
 class ImageAverager {
  public:
   void Add(const char* path);
@@ -17,10 +22,12 @@ class ImageAverager {
 
   int Count() const { return count_; }
 
+  static constexpr int kMaxPictures = static_cast<int>(UINT32_MAX / 255);
+
  private:
   int width_ = 0;
   int height_ = 0;
   int count_ = 0;
   // Per pixel, rows from the top: the red, green and blue sums.
-  std::vector<double> sums_;
+  std::vector<std::uint32_t> sums_;
 };

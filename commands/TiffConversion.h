@@ -14,6 +14,7 @@ CString BmpPathFor(const CString& tiffPath);
 void WriteConvertedImage(const CVisImage<unsigned char>& gray, bool demosaic,
                          const CString& outputPath);
 
-// Deletes the TIFF once its BMP is written, unless the two names are one
-// file. A failed deletion is ignored.
+// Deletes the TIFF once its BMP is written and flushed to disk, unless the
+// two names are one file. When the BMP cannot be flushed the TIFF stays; a
+// failed deletion is ignored.
 void RemoveConvertedTiff(const CString& tiffPath, const CString& outputPath);

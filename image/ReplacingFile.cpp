@@ -66,9 +66,6 @@ void ReplacingFile::Write(const void* data, std::size_t size) {
 }
 
 void ReplacingFile::Commit() {
-  if (::fsync(fd_) != 0) {
-    Fail("cannot flush the file to disk", errno);
-  }
   const int fd = std::exchange(fd_, -1);
   if (::close(fd) != 0) {
     const int error = errno;
@@ -79,11 +76,6 @@ void ReplacingFile::Commit() {
     const int error = errno;
     ::unlink(temporary_.c_str());
     Fail("cannot replace the file", error);
-  }
-  const int folder = ::open(FolderOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folder >= 0) {
-    ::fsync(folder);
-    ::close(folder);
   }
 }
 

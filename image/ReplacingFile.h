@@ -4,10 +4,11 @@
 #include <string>
 
 // Writes a file under a temporary name in the target's folder and puts it in
-// place only on Commit: the data is flushed to disk, the temporary file is
-// renamed over the target, and the folder is flushed too. Until then an
-// existing target is untouched; a writer destroyed without Commit removes its
-// temporary file. Failures throw CVisError naming the target.
+// place only on Commit, by renaming it over the target: readers see the old
+// file or the complete new one, never a part. Until then an existing target
+// is untouched; a writer destroyed without Commit removes its temporary file.
+// (Flushing to disk is left to callers that need it, see FlushFileToDisk.)
+// Failures throw CVisError naming the target.
 class ReplacingFile {
  public:
   explicit ReplacingFile(std::string target);

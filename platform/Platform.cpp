@@ -1,6 +1,7 @@
 #include "Platform.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -84,4 +85,25 @@ DWORD GetCurrentDirectoryA(DWORD bufferLength, LPSTR buffer) {
 
 BOOL DeleteFileA(LPCSTR fileName) {
   return fileName != nullptr && ::unlink(fileName) == 0 ? TRUE : FALSE;
+}
+
+BOOL FlushFileToDisk(LPCSTR fileName) {
+  if (fileName == nullptr) {
+    return FALSE;
+  }
+  const int file = ::open(fileName, O_RDONLY | O_CLOEXEC);
+  if (file < 0) {
+    return FALSE;
+  }
+  const bool fileFlushed = ::fsync(file) == 0;
+  ::close(file);
+  const std::filesystem::path folderPath = std::filesystem::path(fileName).parent_path();
+  const int folder =
+      ::open(folderPath.empty() ? "." : folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder < 0) {
+    return FALSE;
+  }
+  const bool folderFlushed = ::fsync(folder) == 0;
+  ::close(folder);
+  return fileFlushed && folderFlushed ? TRUE : FALSE;
 }

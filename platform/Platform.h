@@ -28,3 +28,7 @@ DWORD GetCurrentDirectoryA(DWORD bufferLength, LPSTR buffer);
 
 // Deletes a file; FALSE when it could not be deleted.
 BOOL DeleteFileA(LPCSTR fileName);
+
+// Makes a written file, and its entry in its folder, durable on disk (a
+// power failure afterwards cannot lose it). FALSE when that failed.
+BOOL FlushFileToDisk(LPCSTR fileName);
