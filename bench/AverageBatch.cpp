@@ -7,9 +7,8 @@
 
 #include <chrono>
 #include <cstdio>
-#include <exception>
 
-#include "AfxException.h"
+#include "BatchMain.h"
 #include "ImageAverager.h"
 
 int main(int argc, char** argv) {
@@ -18,19 +17,15 @@ int main(int argc, char** argv) {
     return 2;
   }
   const auto start = std::chrono::steady_clock::now();
-  try {
+  const int status = RunReportingErrors([&] {
     ImageAverager averager;
     for (int i = 2; i < argc; ++i) {
       averager.Add(argv[i]);
     }
     averager.WriteMean(argv[1]);
-  } catch (CException* error) {
-    std::fprintf(stderr, "%s\n", static_cast<LPCSTR>(error->GetErrorMessage()));
-    error->Delete();
-    return 1;
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "%s\n", error.what());
-    return 1;
+  });
+  if (status != 0) {
+    return status;
   }
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

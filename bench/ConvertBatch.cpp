@@ -7,9 +7,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <exception>
 
-#include "AfxException.h"
+#include "BatchMain.h"
 #include "LoadGrayTiff.h"
 #include "Platform.h"
 #include "TiffConversion.h"
@@ -27,19 +26,15 @@ int main(int argc, char** argv) {
     return 1;
   }
   const auto start = std::chrono::steady_clock::now();
-  try {
+  const int status = RunReportingErrors([&] {
     for (int i = 2; i < argc; ++i) {
       CVisImage<unsigned char> gray(1, evispixfmtGrayByte);
       load(argv[i], &gray);
       WriteConvertedImage(gray, demosaic, BmpPathFor(argv[i]));
     }
-  } catch (CException* error) {
-    std::fprintf(stderr, "%s\n", static_cast<LPCSTR>(error->GetErrorMessage()));
-    error->Delete();
-    return 1;
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "%s\n", error.what());
-    return 1;
+  });
+  if (status != 0) {
+    return status;
   }
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

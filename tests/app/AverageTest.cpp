@@ -21,29 +21,6 @@ namespace {
 using Rgba = CVisRGBA<unsigned char>;
 namespace fs = std::filesystem;
 
-// Types the names into the next file dialog and confirms (cancels when there
-// are none); then runs next, if any, for what the dialog opens after.
-void AnswerFileDialog(const fs::path& folder, const std::vector<std::string>& names,
-                      std::function<void()> next = nullptr) {
-  WhenModal<QFileDialog>([=](QFileDialog* dialog) {
-    if (names.empty()) {
-      dialog->reject();
-      return;
-    }
-    dialog->setDirectory(QString::fromStdString(folder.string()));
-    QString typed;
-    for (const std::string& name : names) {
-      typed += names.size() == 1 ? QString::fromStdString(name)
-                                 : "\"" + QString::fromStdString(name) + "\" ";
-    }
-    dialog->findChild<QLineEdit*>("fileNameEdit")->setText(typed);
-    if (next) {
-      next();
-    }
-    QMetaObject::invokeMethod(dialog, "accept");
-  });
-}
-
 class AverageTest : public ::testing::Test {
  protected:
   void SetUp() override { theApp.m_pMainWnd = &dialog_; }

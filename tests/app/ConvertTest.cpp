@@ -53,24 +53,6 @@ CVisImage<unsigned char> GrayOf(const std::vector<std::uint32_t>& samples) {
   return gray;
 }
 
-// Answers the next file dialog with files of folder (cancels when none).
-void AnswerFileDialog(const fs::path& folder, const std::vector<std::string>& names) {
-  WhenModal<QFileDialog>([=](QFileDialog* dialog) {
-    if (names.empty()) {
-      dialog->reject();
-      return;
-    }
-    dialog->setDirectory(QString::fromStdString(folder.string()));
-    QString typed;
-    for (const std::string& name : names) {
-      typed += names.size() == 1 ? QString::fromStdString(name)
-                                 : "\"" + QString::fromStdString(name) + "\" ";
-    }
-    dialog->findChild<QLineEdit*>("fileNameEdit")->setText(typed);
-    QMetaObject::invokeMethod(dialog, "accept");
-  });
-}
-
 class ConvertTest : public ::testing::Test {
  protected:
   void SetUp() override {

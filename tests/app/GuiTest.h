@@ -3,10 +3,13 @@
 // Helpers for tests that drive the real dialogs, offscreen.
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -97,3 +100,28 @@ class ErrorRecorder {
  private:
   static void Record(const CString& message) { Messages().push_back(message.Str()); }
 };
+
+// Types the names into the next file dialog, as chosen in folder, and
+// confirms (cancels when there are none); then runs next, if any, so that it
+// can answer what the confirmation opens.
+inline void AnswerFileDialog(const std::filesystem::path& folder,
+                             const std::vector<std::string>& names,
+                             std::function<void()> next = nullptr) {
+  WhenModal<QFileDialog>([=](QFileDialog* dialog) {
+    if (names.empty()) {
+      dialog->reject();
+      return;
+    }
+    dialog->setDirectory(QString::fromStdString(folder.string()));
+    QString typed;
+    for (const std::string& name : names) {
+      typed += names.size() == 1 ? QString::fromStdString(name)
+                                 : "\"" + QString::fromStdString(name) + "\" ";
+    }
+    dialog->findChild<QLineEdit*>("fileNameEdit")->setText(typed);
+    if (next) {
+      next();
+    }
+    QMetaObject::invokeMethod(dialog, "accept");
+  });
+}
