@@ -90,12 +90,12 @@ class ConvertTest : public ::testing::Test {
   }
 
   std::string Tiff(const std::string& name, bool mosaic, unsigned seed = 1) {
-    TiffSpec spec;
-    spec.width = kWidth;
-    spec.height = kHeight;
-    spec.rowsPerStrip = 4;
-    spec.compression = COMPRESSION_LZW;
-    EXPECT_TRUE(WriteTiff(folder_.File(name), spec, Samples(mosaic, seed)));
+    TiffLayout layout;
+    layout.width = kWidth;
+    layout.height = kHeight;
+    layout.rowsPerStrip = 4;
+    layout.compression = COMPRESSION_LZW;
+    EXPECT_TRUE(WriteTiff(folder_.File(name), layout, Samples(mosaic, seed)));
     return folder_.File(name);
   }
 

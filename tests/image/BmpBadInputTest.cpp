@@ -32,17 +32,17 @@ class BmpBadInput : public ::testing::Test {
   }
 
   static std::vector<unsigned char> ValidFile(std::uint16_t bits, std::uint32_t compression) {
-    BmpSpec spec;
-    spec.bitCount = bits;
-    spec.compression = compression;
+    BmpLayout layout;
+    layout.bitCount = bits;
+    layout.compression = compression;
     if (bits <= 8) {
-      spec.palette = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}};
+      layout.palette = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}};
     }
     Picture picture(6, std::vector<Color>(9, Color{255, 0, 0}));
     for (int x = 0; x < 9; x += 2) {
       picture[x % 6][x] = {0, 255, 0};
     }
-    return BmpFixture::Make(picture, spec);
+    return BmpFixture::Make(picture, layout);
   }
 
   static void Set32(std::vector<unsigned char>& bytes, std::size_t at, std::uint32_t v) {
@@ -112,21 +112,21 @@ TEST_F(BmpBadInput, PaletteIndexOutOfRange) {
 }
 
 TEST_F(BmpBadInput, RunLengthDataPassingThePicture) {
-  BmpSpec spec;
-  spec.bitCount = 8;
-  spec.compression = 1;
-  spec.palette = {{1, 2, 3}};
+  BmpLayout layout;
+  layout.bitCount = 8;
+  layout.compression = 1;
+  layout.palette = {{1, 2, 3}};
   const Picture shape(2, std::vector<Color>(4));
-  spec.rleOverride = {5, 0, 0, 1};  // a run longer than the row
-  ExpectRefused(BmpFixture::Make(shape, spec), "past the picture");
-  spec.rleOverride = {0, 2, 0, 3, 1, 0, 0, 1};  // a move below the last row
-  ExpectRefused(BmpFixture::Make(shape, spec), "past the picture");
-  spec.rleOverride = {0, 0, 0, 0, 0, 0, 1, 0, 0, 1};  // a row after the last
-  ExpectRefused(BmpFixture::Make(shape, spec), "past the picture");
-  spec.rleOverride = {4, 0, 0, 5, 0, 0};  // absolute run cut short
-  ExpectRefused(BmpFixture::Make(shape, spec), "truncated");
-  spec.rleOverride = {4, 0};  // ends after the first row's pixels
-  ExpectRefused(BmpFixture::Make(shape, spec), "ends before");
+  layout.rleOverride = {5, 0, 0, 1};  // a run longer than the row
+  ExpectRefused(BmpFixture::Make(shape, layout), "past the picture");
+  layout.rleOverride = {0, 2, 0, 3, 1, 0, 0, 1};  // a move below the last row
+  ExpectRefused(BmpFixture::Make(shape, layout), "past the picture");
+  layout.rleOverride = {0, 0, 0, 0, 0, 0, 1, 0, 0, 1};  // a row after the last
+  ExpectRefused(BmpFixture::Make(shape, layout), "past the picture");
+  layout.rleOverride = {4, 0, 0, 5, 0, 0};  // absolute run cut short
+  ExpectRefused(BmpFixture::Make(shape, layout), "truncated");
+  layout.rleOverride = {4, 0};  // ends after the first row's pixels
+  ExpectRefused(BmpFixture::Make(shape, layout), "ends before");
 }
 
 TEST_F(BmpBadInput, EveryTruncationIsRefusedOrReadSafely) {

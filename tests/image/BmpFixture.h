@@ -15,7 +15,7 @@ struct Color {
 
 using Picture = std::vector<std::vector<Color>>;  // [y][x], top row first
 
-struct BmpSpec {
+struct BmpLayout {
   std::uint32_t headerSize = 40;  // 12 (OS/2 1.x), 16..64 (OS/2 2.x), 40, 52, 56, 108, 124
   std::uint16_t bitCount = 24;
   std::uint32_t compression = 0;  // 0 plain, 1 RLE8, 2 RLE4, 3 bit fields
@@ -27,47 +27,47 @@ struct BmpSpec {
 
 class BmpFixture {
  public:
-  static std::vector<unsigned char> Make(const Picture& picture, const BmpSpec& spec) {
+  static std::vector<unsigned char> Make(const Picture& picture, const BmpLayout& layout) {
     const int height = static_cast<int>(picture.size());
     const int width = height == 0 ? 0 : static_cast<int>(picture[0].size());
     std::vector<unsigned char> pixels;
-    if (!spec.rleOverride.empty()) {
-      pixels = spec.rleOverride;
-    } else if (spec.compression == 1 || spec.compression == 2) {
-      pixels = EncodeRle(picture, spec);
+    if (!layout.rleOverride.empty()) {
+      pixels = layout.rleOverride;
+    } else if (layout.compression == 1 || layout.compression == 2) {
+      pixels = EncodeRle(picture, layout);
     } else {
-      pixels = EncodePlain(picture, spec);
+      pixels = EncodePlain(picture, layout);
     }
 
     std::vector<unsigned char> header;
-    const bool core = spec.headerSize == 12;
-    Put32(header, spec.headerSize);
+    const bool core = layout.headerSize == 12;
+    Put32(header, layout.headerSize);
     if (core) {
       Put16(header, static_cast<std::uint32_t>(width));
       Put16(header, static_cast<std::uint32_t>(height));
       Put16(header, 1);
-      Put16(header, spec.bitCount);
+      Put16(header, layout.bitCount);
     } else {
       Put32(header, static_cast<std::uint32_t>(width));
-      Put32(header, static_cast<std::uint32_t>(spec.topDown ? -height : height));
+      Put32(header, static_cast<std::uint32_t>(layout.topDown ? -height : height));
       Put16(header, 1);
-      Put16(header, spec.bitCount);
-      Put32(header, spec.compression);
+      Put16(header, layout.bitCount);
+      Put32(header, layout.compression);
       Put32(header, static_cast<std::uint32_t>(pixels.size()));
       Put32(header, 2835);
       Put32(header, 2835);
-      Put32(header, static_cast<std::uint32_t>(spec.palette.size()));
+      Put32(header, static_cast<std::uint32_t>(layout.palette.size()));
       Put32(header, 0);
-      if (spec.headerSize > 40 || (spec.headerSize == 40 && spec.compression == 3)) {
-        Put32(header, spec.masks[0]);
-        Put32(header, spec.masks[1]);
-        Put32(header, spec.masks[2]);
+      if (layout.headerSize > 40 || (layout.headerSize == 40 && layout.compression == 3)) {
+        Put32(header, layout.masks[0]);
+        Put32(header, layout.masks[1]);
+        Put32(header, layout.masks[2]);
       }
       const std::size_t total =
-          spec.headerSize + (spec.headerSize == 40 && spec.compression == 3 ? 12 : 0);
+          layout.headerSize + (layout.headerSize == 40 && layout.compression == 3 ? 12 : 0);
       header.resize(total, 0);
     }
-    for (const Color& c : spec.palette) {
+    for (const Color& c : layout.palette) {
       header.insert(header.end(), {c.b, c.g, c.r});
       if (!core) {
         header.push_back(0);
@@ -96,12 +96,12 @@ class BmpFixture {
   }
 
  private:
-  static unsigned IndexOf(const BmpSpec& spec, const Color& c) {
-    const auto it = std::find(spec.palette.begin(), spec.palette.end(), c);
-    if (it == spec.palette.end()) {
+  static unsigned IndexOf(const BmpLayout& layout, const Color& c) {
+    const auto it = std::find(layout.palette.begin(), layout.palette.end(), c);
+    if (it == layout.palette.end()) {
       throw std::logic_error("colour missing from the fixture's palette");
     }
-    return static_cast<unsigned>(it - spec.palette.begin());
+    return static_cast<unsigned>(it - layout.palette.begin());
   }
 
   // A channel value scaled to a mask's width, rounded.
@@ -114,29 +114,29 @@ class BmpFixture {
     return ((value * max + 127) / 255) << shift;
   }
 
-  static std::vector<unsigned char> EncodePlain(const Picture& picture, const BmpSpec& spec) {
+  static std::vector<unsigned char> EncodePlain(const Picture& picture, const BmpLayout& layout) {
     const std::size_t height = picture.size();
     const std::size_t width = height == 0 ? 0 : picture[0].size();
-    const std::size_t stride = (width * spec.bitCount + 31) / 32 * 4;
+    const std::size_t stride = (width * layout.bitCount + 31) / 32 * 4;
     std::vector<unsigned char> out(stride * height, 0);
-    std::uint32_t masks[3] = {spec.masks[0], spec.masks[1], spec.masks[2]};
-    if (spec.compression == 0 && spec.bitCount == 16) {
+    std::uint32_t masks[3] = {layout.masks[0], layout.masks[1], layout.masks[2]};
+    if (layout.compression == 0 && layout.bitCount == 16) {
       masks[0] = 0x7C00;
       masks[1] = 0x03E0;
       masks[2] = 0x001F;
     }
     for (std::size_t i = 0; i < height; ++i) {
-      const std::vector<Color>& row = picture[spec.topDown ? i : height - 1 - i];
+      const std::vector<Color>& row = picture[layout.topDown ? i : height - 1 - i];
       unsigned char* dst = &out[i * stride];
       for (std::size_t x = 0; x < width; ++x) {
         const Color& c = row[x];
-        switch (spec.bitCount) {
+        switch (layout.bitCount) {
           case 1:
           case 4:
           case 8: {
-            const unsigned perByte = 8 / spec.bitCount;
-            const unsigned shift = 8 - spec.bitCount * (x % perByte + 1);
-            dst[x / perByte] |= static_cast<unsigned char>(IndexOf(spec, c) << shift);
+            const unsigned perByte = 8 / layout.bitCount;
+            const unsigned shift = 8 - layout.bitCount * (x % perByte + 1);
+            dst[x / perByte] |= static_cast<unsigned char>(IndexOf(layout, c) << shift);
             break;
           }
           case 16: {
@@ -153,7 +153,7 @@ class BmpFixture {
             break;
           case 32: {
             std::uint32_t v = 0xFF000000u | c.r << 16 | c.g << 8 | c.b;
-            if (spec.compression == 3) {
+            if (layout.compression == 3) {
               v = Field(c.r, masks[0]) | Field(c.g, masks[1]) | Field(c.b, masks[2]);
             }
             for (int k = 0; k < 4; ++k) {
@@ -169,14 +169,14 @@ class BmpFixture {
 
   // Runs of equal pixels become encoded runs, other stretches of three or more
   // pixels absolute runs.
-  static std::vector<unsigned char> EncodeRle(const Picture& picture, const BmpSpec& spec) {
-    const bool four = spec.compression == 2;
+  static std::vector<unsigned char> EncodeRle(const Picture& picture, const BmpLayout& layout) {
+    const bool four = layout.compression == 2;
     std::vector<unsigned char> out;
     for (std::size_t i = 0; i < picture.size(); ++i) {
       const std::vector<Color>& row = picture[picture.size() - 1 - i];
       std::vector<unsigned> indices;
       for (const Color& c : row) {
-        indices.push_back(IndexOf(spec, c));
+        indices.push_back(IndexOf(layout, c));
       }
       std::size_t x = 0;
       while (x < indices.size()) {

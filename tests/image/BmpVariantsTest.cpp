@@ -79,14 +79,14 @@ TEST(BmpVariants, PaletteFiles) {
   for (const Case& c : cases) {
     // Fewer colours than the depth allows also tests a short palette.
     const std::size_t entries = c.bits == 1 ? 2 : (c.bits == 4 ? 11 : 200);
-    BmpSpec spec;
-    spec.headerSize = c.header;
-    spec.bitCount = c.bits;
-    spec.compression = c.compression;
-    spec.topDown = c.topDown;
-    spec.palette = RandomPalette(entries, c.header + c.bits);
-    const Picture picture = PaletteDrawing(spec.palette, c.bits + c.compression);
-    ExpectReadsAs(BmpFixture::Make(picture, spec), picture,
+    BmpLayout layout;
+    layout.headerSize = c.header;
+    layout.bitCount = c.bits;
+    layout.compression = c.compression;
+    layout.topDown = c.topDown;
+    layout.palette = RandomPalette(entries, c.header + c.bits);
+    const Picture picture = PaletteDrawing(layout.palette, c.bits + c.compression);
+    ExpectReadsAs(BmpFixture::Make(picture, layout), picture,
                   "header " + std::to_string(c.header) + ", " + std::to_string(c.bits) +
                       " bits, compression " + std::to_string(c.compression));
   }
@@ -130,43 +130,43 @@ TEST(BmpVariants, DirectColorFiles) {
                           Quantized(color.b, c.fieldBits[2])};
       }
     }
-    BmpSpec spec;
-    spec.headerSize = c.header;
-    spec.bitCount = c.bits;
-    spec.compression = c.compression;
-    spec.topDown = c.topDown;
-    std::copy(std::begin(c.masks), std::end(c.masks), spec.masks);
-    ExpectReadsAs(BmpFixture::Make(picture, spec), expected,
+    BmpLayout layout;
+    layout.headerSize = c.header;
+    layout.bitCount = c.bits;
+    layout.compression = c.compression;
+    layout.topDown = c.topDown;
+    std::copy(std::begin(c.masks), std::end(c.masks), layout.masks);
+    ExpectReadsAs(BmpFixture::Make(picture, layout), expected,
                   "header " + std::to_string(c.header) + ", " + std::to_string(c.bits) + " bits");
   }
 }
 
 TEST(BmpVariants, RleSkippedPixelsStayBlack) {
-  BmpSpec spec;
-  spec.bitCount = 8;
-  spec.compression = 1;
-  spec.palette = {{10, 20, 30}, {200, 100, 50}};
+  BmpLayout layout;
+  layout.bitCount = 8;
+  layout.compression = 1;
+  layout.palette = {{10, 20, 30}, {200, 100, 50}};
   // 4 x 3 picture, bottom row first: two pixels of colour 1, a move of one
   // columns and one row, one pixel of colour 1, end of picture.
-  spec.rleOverride = {2, 1, 0, 2, 1, 1, 1, 1, 0, 1};
+  layout.rleOverride = {2, 1, 0, 2, 1, 1, 1, 1, 0, 1};
   const Picture shape(3, std::vector<Color>(4));
-  const Color c1 = spec.palette[1];
+  const Color c1 = layout.palette[1];
   const Color black{};
   const Picture expected = {
       {black, black, black, black},
       {black, black, black, c1},
       {c1, c1, black, black},
   };
-  ExpectReadsAs(BmpFixture::Make(shape, spec), expected, "RLE8 with a move");
+  ExpectReadsAs(BmpFixture::Make(shape, layout), expected, "RLE8 with a move");
 }
 
 TEST(BmpVariants, GrayPaletteReadsIntoGrayImageUnchanged) {
   TempFolder folder;
-  BmpSpec spec;
-  spec.bitCount = 8;
+  BmpLayout layout;
+  layout.bitCount = 8;
   for (int i = 0; i < 256; ++i) {
     const auto v = static_cast<unsigned char>(i);
-    spec.palette.push_back({v, v, v});
+    layout.palette.push_back({v, v, v});
   }
   Picture picture(16, std::vector<Color>(16));
   for (int i = 0; i < 256; ++i) {
@@ -174,7 +174,7 @@ TEST(BmpVariants, GrayPaletteReadsIntoGrayImageUnchanged) {
     picture[i / 16][i % 16] = {v, v, v};
   }
   const std::string path = folder.File("gray.bmp");
-  WriteBytes(path, BmpFixture::Make(picture, spec));
+  WriteBytes(path, BmpFixture::Make(picture, layout));
   CVisImage<unsigned char> gray(1, evispixfmtGrayByte);
   gray.ReadFile(path.c_str());
   for (int i = 0; i < 256; ++i) {

@@ -27,18 +27,18 @@ void ExpectLoadOrThrow(const LoaderLibrary& library, const std::string& path,
 
 std::vector<unsigned char> ValidTiff(const TempFolder& folder, std::uint16_t compression,
                                      std::uint32_t tileSize) {
-  TiffSpec spec;
-  spec.width = 20;
-  spec.height = 12;
-  spec.compression = compression;
-  spec.rowsPerStrip = 5;
-  spec.tileSize = tileSize;
+  TiffLayout layout;
+  layout.width = 20;
+  layout.height = 12;
+  layout.compression = compression;
+  layout.rowsPerStrip = 5;
+  layout.tileSize = tileSize;
   std::vector<std::uint32_t> samples(240);
   for (std::size_t i = 0; i < samples.size(); ++i) {
     samples[i] = (i * 37) % 256;
   }
   const std::string path = folder.File("valid.tif");
-  EXPECT_TRUE(WriteTiff(path, spec, samples));
+  EXPECT_TRUE(WriteTiff(path, layout, samples));
   return ReadBytes(path);
 }
 

@@ -17,18 +17,18 @@ class Loader : public ::testing::Test {
   void SetUp() override { ASSERT_TRUE(library_.Loaded()); }
 
   // Writes a TIFF of random samples and returns what each should read as.
-  std::vector<unsigned char> MakeTiff(const std::string& path, const TiffSpec& spec,
+  std::vector<unsigned char> MakeTiff(const std::string& path, const TiffLayout& layout,
                                       unsigned seed) {
     std::mt19937 random(seed);
-    const std::uint32_t max = (1u << spec.bits) - 1;
-    std::vector<std::uint32_t> samples(std::size_t{spec.width} * spec.height);
+    const std::uint32_t max = (1u << layout.bits) - 1;
+    std::vector<std::uint32_t> samples(std::size_t{layout.width} * layout.height);
     std::vector<unsigned char> expected(samples.size());
     for (std::size_t i = 0; i < samples.size(); ++i) {
       samples[i] = i == 0 ? max : (i == 1 ? 0 : random() % (max + 1));
       auto gray = static_cast<unsigned char>(std::lround(samples[i] * 255.0 / max));
-      expected[i] = spec.photometric == PHOTOMETRIC_MINISWHITE ? 255 - gray : gray;
+      expected[i] = layout.photometric == PHOTOMETRIC_MINISWHITE ? 255 - gray : gray;
     }
-    EXPECT_TRUE(WriteTiff(path, spec, samples));
+    EXPECT_TRUE(WriteTiff(path, layout, samples));
     return expected;
   }
 
@@ -51,10 +51,10 @@ TEST_F(Loader, UnreadableFilesThrowAndLeaveTheImageEmpty) {
 TEST_F(Loader, ReadsEveryGrayLayout) {
   struct Case {
     const char* name;
-    TiffSpec spec;
+    TiffLayout layout;
   };
-  auto spec = [](auto change) {
-    TiffSpec s;
+  auto layout = [](auto change) {
+    TiffLayout s;
     s.width = 37;
     s.height = 21;
     change(s);
@@ -63,54 +63,54 @@ TEST_F(Loader, ReadsEveryGrayLayout) {
   const Case cases[] = {
       {"5 x 3",
        [] {
-         TiffSpec s;
+         TiffLayout s;
          return s;
        }()},
-      {"one strip", spec([](TiffSpec& s) { s.rowsPerStrip = 21; })},
-      {"strips of 4 rows", spec([](TiffSpec& s) { s.rowsPerStrip = 4; })},
-      {"tiles", spec([](TiffSpec& s) { s.tileSize = 16; })},
-      {"LZW", spec([](TiffSpec& s) {
+      {"one strip", layout([](TiffLayout& s) { s.rowsPerStrip = 21; })},
+      {"strips of 4 rows", layout([](TiffLayout& s) { s.rowsPerStrip = 4; })},
+      {"tiles", layout([](TiffLayout& s) { s.tileSize = 16; })},
+      {"LZW", layout([](TiffLayout& s) {
          s.compression = COMPRESSION_LZW;
          s.rowsPerStrip = 8;
        })},
-      {"LZW with predictor", spec([](TiffSpec& s) {
+      {"LZW with predictor", layout([](TiffLayout& s) {
          s.compression = COMPRESSION_LZW;
          s.predictor = 2;
        })},
-      {"Deflate", spec([](TiffSpec& s) { s.compression = COMPRESSION_ADOBE_DEFLATE; })},
-      {"PackBits", spec([](TiffSpec& s) { s.compression = COMPRESSION_PACKBITS; })},
-      {"big-endian", spec([](TiffSpec& s) { s.bigEndian = true; })},
-      {"16-bit", spec([](TiffSpec& s) { s.bits = 16; })},
-      {"16-bit big-endian LZW", spec([](TiffSpec& s) {
+      {"Deflate", layout([](TiffLayout& s) { s.compression = COMPRESSION_ADOBE_DEFLATE; })},
+      {"PackBits", layout([](TiffLayout& s) { s.compression = COMPRESSION_PACKBITS; })},
+      {"big-endian", layout([](TiffLayout& s) { s.bigEndian = true; })},
+      {"16-bit", layout([](TiffLayout& s) { s.bits = 16; })},
+      {"16-bit big-endian LZW", layout([](TiffLayout& s) {
          s.bits = 16;
          s.bigEndian = true;
          s.compression = COMPRESSION_LZW;
          s.predictor = 2;
        })},
-      {"16-bit tiles", spec([](TiffSpec& s) {
+      {"16-bit tiles", layout([](TiffLayout& s) {
          s.bits = 16;
          s.tileSize = 16;
        })},
-      {"1-bit", spec([](TiffSpec& s) { s.bits = 1; })},
-      {"4-bit tiles", spec([](TiffSpec& s) {
+      {"1-bit", layout([](TiffLayout& s) { s.bits = 1; })},
+      {"4-bit tiles", layout([](TiffLayout& s) {
          s.bits = 4;
          s.tileSize = 16;
        })},
-      {"12-bit", spec([](TiffSpec& s) { s.bits = 12; })},
-      {"min-is-white", spec([](TiffSpec& s) { s.photometric = PHOTOMETRIC_MINISWHITE; })},
-      {"min-is-white 4-bit", spec([](TiffSpec& s) {
+      {"12-bit", layout([](TiffLayout& s) { s.bits = 12; })},
+      {"min-is-white", layout([](TiffLayout& s) { s.photometric = PHOTOMETRIC_MINISWHITE; })},
+      {"min-is-white 4-bit", layout([](TiffLayout& s) {
          s.bits = 4;
          s.photometric = PHOTOMETRIC_MINISWHITE;
        })},
-      {"two pages", spec([](TiffSpec& s) { s.pages = 2; })},
+      {"two pages", layout([](TiffLayout& s) { s.pages = 2; })},
   };
   unsigned seed = 0;
   for (const Case& c : cases) {
     const std::string path = folder_.File("case.tif");
-    const std::vector<unsigned char> expected = MakeTiff(path, c.spec, ++seed);
+    const std::vector<unsigned char> expected = MakeTiff(path, c.layout, ++seed);
     Gray image(1, evispixfmtGrayByte);
     ASSERT_NO_THROW(library_.Load(path, image)) << c.name;
-    ASSERT_EQ(image.Rect(), CVisRect(0, 0, c.spec.width, c.spec.height)) << c.name;
+    ASSERT_EQ(image.Rect(), CVisRect(0, 0, c.layout.width, c.layout.height)) << c.name;
     ASSERT_EQ(image.NBands(), 1);
     for (std::size_t i = 0; i < expected.size(); ++i) {
       ASSERT_EQ(image.PbPixelMemory()[i], expected[i]) << c.name << " at byte " << i;
@@ -121,7 +121,7 @@ TEST_F(Loader, ReadsEveryGrayLayout) {
 
 TEST_F(Loader, RowsStartWidthBytesApart) {
   const std::string path = folder_.File("5x3.tif");
-  const std::vector<unsigned char> expected = MakeTiff(path, TiffSpec{}, 9);
+  const std::vector<unsigned char> expected = MakeTiff(path, TiffLayout{}, 9);
   Gray image(1, evispixfmtGrayByte);
   library_.Load(path, image);
   EXPECT_EQ(image.PbFirstPixelInRow(1), image.PbPixelMemory() + 5);
@@ -131,35 +131,35 @@ TEST_F(Loader, RowsStartWidthBytesApart) {
 
 TEST_F(Loader, RefusesWhatIsNotGray) {
   auto refused = [&](auto change) {
-    TiffSpec spec;
-    change(spec);
-    std::vector<std::uint32_t> samples(std::size_t{spec.width} * spec.height * spec.samplesPerPixel,
-                                       1);
+    TiffLayout layout;
+    change(layout);
+    std::vector<std::uint32_t> samples(
+        std::size_t{layout.width} * layout.height * layout.samplesPerPixel, 1);
     const std::string path = folder_.File("refused.tif");
-    EXPECT_TRUE(WriteTiff(path, spec, samples));
+    EXPECT_TRUE(WriteTiff(path, layout, samples));
     Gray image(1, evispixfmtGrayByte);
     return library_.Refuses(path, image) && image.Width() == 0;
   };
-  EXPECT_TRUE(refused([](TiffSpec& s) {
+  EXPECT_TRUE(refused([](TiffLayout& s) {
     s.samplesPerPixel = 3;
     s.photometric = PHOTOMETRIC_RGB;
   }));
-  EXPECT_TRUE(refused([](TiffSpec& s) { s.samplesPerPixel = 2; }));
-  EXPECT_TRUE(refused([](TiffSpec& s) { s.photometric = PHOTOMETRIC_PALETTE; }));
-  EXPECT_TRUE(refused([](TiffSpec& s) {
+  EXPECT_TRUE(refused([](TiffLayout& s) { s.samplesPerPixel = 2; }));
+  EXPECT_TRUE(refused([](TiffLayout& s) { s.photometric = PHOTOMETRIC_PALETTE; }));
+  EXPECT_TRUE(refused([](TiffLayout& s) {
     s.bits = 32;
     s.sampleFormat = SAMPLEFORMAT_IEEEFP;
   }));
-  EXPECT_TRUE(refused([](TiffSpec& s) { s.sampleFormat = SAMPLEFORMAT_INT; }));
+  EXPECT_TRUE(refused([](TiffLayout& s) { s.sampleFormat = SAMPLEFORMAT_INT; }));
   EXPECT_EQ(MilTestLiveBuffers(), 0);
 }
 
 TEST_F(Loader, SecondCallReplacesTheFirstPicture) {
-  TiffSpec big;
+  TiffLayout big;
   big.width = 9;
   big.height = 7;
   MakeTiff(folder_.File("big.tif"), big, 1);
-  const std::vector<unsigned char> small = MakeTiff(folder_.File("small.tif"), TiffSpec{}, 2);
+  const std::vector<unsigned char> small = MakeTiff(folder_.File("small.tif"), TiffLayout{}, 2);
   Gray image(1, evispixfmtGrayByte);
   library_.Load(folder_.File("big.tif"), image);
   library_.Load(folder_.File("small.tif"), image);
@@ -210,8 +210,8 @@ TEST(LoaderLifetime, RefusedApplicationStillLoadsAndFreesNothing) {
     LoaderLibrary library;
     EXPECT_TRUE(library.Loaded());
     TempFolder folder;
-    TiffSpec spec;
-    WriteTiff(folder.File("a.tif"), spec, std::vector<std::uint32_t>(15, 3));
+    TiffLayout layout;
+    WriteTiff(folder.File("a.tif"), layout, std::vector<std::uint32_t>(15, 3));
     Gray image(1, evispixfmtGrayByte);
     library.Load(folder.File("a.tif"), image);
     EXPECT_EQ(image.Pixel(0, 0), 3);

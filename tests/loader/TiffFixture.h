@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-struct TiffSpec {
+struct TiffLayout {
   std::uint32_t width = 5;
   std::uint32_t height = 3;
   std::uint16_t bits = 8;
@@ -28,29 +28,29 @@ struct TiffSpec {
 
 // samples holds width x height x samplesPerPixel values, row by row; each is
 // stored with `bits` bits (values must fit).
-inline bool WriteTiff(const std::string& path, const TiffSpec& spec,
+inline bool WriteTiff(const std::string& path, const TiffLayout& layout,
                       const std::vector<std::uint32_t>& samples) {
-  TIFF* tiff = TIFFOpen(path.c_str(), spec.bigEndian ? "wb" : "wl");
+  TIFF* tiff = TIFFOpen(path.c_str(), layout.bigEndian ? "wb" : "wl");
   if (tiff == nullptr) {
     return false;
   }
-  const std::uint32_t perRow = spec.width * spec.samplesPerPixel;
-  const std::size_t rowBytes = (std::size_t{perRow} * spec.bits + 7) / 8;
+  const std::uint32_t perRow = layout.width * layout.samplesPerPixel;
+  const std::size_t rowBytes = (std::size_t{perRow} * layout.bits + 7) / 8;
   auto packRow = [&](std::uint32_t y, unsigned char* out) {
     for (std::size_t i = 0; i < rowBytes; ++i) {
       out[i] = 0;
     }
     for (std::uint32_t i = 0; i < perRow; ++i) {
       const std::uint32_t v = samples[std::size_t{y} * perRow + i];
-      if (spec.bits == 16) {
+      if (layout.bits == 16) {
         const auto v16 = static_cast<std::uint16_t>(v);
         std::memcpy(out + 2 * i, &v16, 2);  // native order; libtiff swaps
-      } else if (spec.bits == 8) {
+      } else if (layout.bits == 8) {
         out[i] = static_cast<unsigned char>(v);
       } else {
-        for (unsigned k = 0; k < spec.bits; ++k) {
-          const std::size_t bit = std::size_t{i} * spec.bits + k;
-          if ((v >> (spec.bits - 1 - k)) & 1) {
+        for (unsigned k = 0; k < layout.bits; ++k) {
+          const std::size_t bit = std::size_t{i} * layout.bits + k;
+          if ((v >> (layout.bits - 1 - k)) & 1) {
             out[bit / 8] |= static_cast<unsigned char>(0x80 >> (bit % 8));
           }
         }
@@ -58,41 +58,41 @@ inline bool WriteTiff(const std::string& path, const TiffSpec& spec,
     }
   };
   bool ok = true;
-  for (int page = 0; page < spec.pages && ok; ++page) {
-    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, spec.width);
-    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, spec.height);
-    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, spec.bits);
-    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, spec.samplesPerPixel);
-    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, spec.photometric);
-    TIFFSetField(tiff, TIFFTAG_SAMPLEFORMAT, spec.sampleFormat);
+  for (int page = 0; page < layout.pages && ok; ++page) {
+    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, layout.width);
+    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, layout.height);
+    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, layout.bits);
+    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, layout.samplesPerPixel);
+    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, layout.photometric);
+    TIFFSetField(tiff, TIFFTAG_SAMPLEFORMAT, layout.sampleFormat);
     TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tiff, TIFFTAG_COMPRESSION, spec.compression);
-    if (spec.photometric == PHOTOMETRIC_PALETTE) {
-      const std::vector<std::uint16_t> colormap(std::size_t{1} << spec.bits, 0);
+    TIFFSetField(tiff, TIFFTAG_COMPRESSION, layout.compression);
+    if (layout.photometric == PHOTOMETRIC_PALETTE) {
+      const std::vector<std::uint16_t> colormap(std::size_t{1} << layout.bits, 0);
       TIFFSetField(tiff, TIFFTAG_COLORMAP, colormap.data(), colormap.data(), colormap.data());
     }
-    if (spec.predictor != 1) {
-      TIFFSetField(tiff, TIFFTAG_PREDICTOR, spec.predictor);
+    if (layout.predictor != 1) {
+      TIFFSetField(tiff, TIFFTAG_PREDICTOR, layout.predictor);
     }
-    if (spec.tileSize == 0) {
-      TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, spec.rowsPerStrip);
+    if (layout.tileSize == 0) {
+      TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, layout.rowsPerStrip);
       std::vector<unsigned char> row(rowBytes);
-      for (std::uint32_t y = 0; y < spec.height && ok; ++y) {
+      for (std::uint32_t y = 0; y < layout.height && ok; ++y) {
         packRow(y, row.data());
         ok = TIFFWriteScanline(tiff, row.data(), y, 0) >= 0;
       }
     } else {
-      TIFFSetField(tiff, TIFFTAG_TILEWIDTH, spec.tileSize);
-      TIFFSetField(tiff, TIFFTAG_TILELENGTH, spec.tileSize);
+      TIFFSetField(tiff, TIFFTAG_TILEWIDTH, layout.tileSize);
+      TIFFSetField(tiff, TIFFTAG_TILELENGTH, layout.tileSize);
       const tmsize_t tileRow = TIFFTileRowSize(tiff);
       std::vector<unsigned char> tile(static_cast<std::size_t>(TIFFTileSize(tiff)));
       std::vector<unsigned char> row(rowBytes);
-      for (std::uint32_t top = 0; top < spec.height && ok; top += spec.tileSize) {
-        for (std::uint32_t left = 0; left < spec.width && ok; left += spec.tileSize) {
+      for (std::uint32_t top = 0; top < layout.height && ok; top += layout.tileSize) {
+        for (std::uint32_t left = 0; left < layout.width && ok; left += layout.tileSize) {
           std::fill(tile.begin(), tile.end(), 0);
-          for (std::uint32_t r = 0; r < spec.tileSize && top + r < spec.height; ++r) {
+          for (std::uint32_t r = 0; r < layout.tileSize && top + r < layout.height; ++r) {
             packRow(top + r, row.data());
-            const std::size_t from = std::size_t{left} * spec.samplesPerPixel * spec.bits / 8;
+            const std::size_t from = std::size_t{left} * layout.samplesPerPixel * layout.bits / 8;
             const std::size_t count = std::min<std::size_t>(tileRow, rowBytes - from);
             std::memcpy(tile.data() + r * tileRow, row.data() + from, count);
           }
