@@ -20,8 +20,6 @@ class ImageAverager {
   void Add(const char* path);
   void WriteMean(const char* outputPath) const;
 
-  int Count() const { return count_; }
-
   static constexpr int kMaxPictures = static_cast<int>(UINT32_MAX / 255);
 
  private:

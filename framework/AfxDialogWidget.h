@@ -19,7 +19,6 @@ class AfxDialogWidget : public QDialog {
   void DefaultPaint();
   // The first control that takes the focus with Tab, or null.
   QWidget* FirstTabStop() const { return firstTabStop_; }
-  QAbstractButton* DefaultButton() const { return defaultButton_; }
 
   // Dialog units to pixels with the dialog font's base units.
   int PixelsX(int units) const { return units * baseX_ / 4; }

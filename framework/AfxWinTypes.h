@@ -34,7 +34,6 @@ class CRect : public RECT {
   CRect(LONG l, LONG t, LONG r, LONG b) : RECT{l, t, r, b} {}
   int Width() const { return right - left; }
   int Height() const { return bottom - top; }
-  operator LPRECT() { return this; }
 };
 
 constexpr WPARAM MAKEWPARAM(unsigned low, unsigned high) {

@@ -29,6 +29,3 @@ class CVisImage : public CVisImageBase {
     }
   }
 };
-
-using CVisGrayByteImage = CVisImage<unsigned char>;
-using CVisRGBAByteImage = CVisImage<CVisRGBA<unsigned char>>;

@@ -51,7 +51,6 @@ class CVisImageBase {
   void WriteFile(const char* path, const char* format = nullptr) const;
 
   const CVisRect& Rect() const { return rect_; }
-  CVisShape Shape() const { return CVisShape(rect_, nbands_); }
   int Width() const { return rect_.Width(); }
   int Height() const { return rect_.Height(); }
   int NBands() const { return nbands_; }

@@ -11,10 +11,6 @@ struct CVisRGBA {
   CVisRGBA() = default;
   CVisRGBA(T red, T green, T blue, T alpha = T{}) : b(blue), g(green), r(red), a(alpha) {}
 
-  T R() const { return r; }
-  T G() const { return g; }
-  T B() const { return b; }
-  T A() const { return a; }
   friend bool operator==(const CVisRGBA&, const CVisRGBA&) = default;
 };
 

@@ -14,5 +14,4 @@ using LPSTR = char*;
 using LPCSTR = const char*;
 using LPCTSTR = const char*;
 using HMODULE = void*;
-using HINSTANCE = HMODULE;
 using FARPROC = void (*)();
