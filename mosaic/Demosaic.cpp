@@ -62,6 +62,10 @@ inline std::uint32_t Pack(std::uint32_t b, std::uint32_t g, std::uint32_t r) {
   }
 }
 
+inline void StorePixel(unsigned char* out, std::uint32_t pixel) {
+  std::memcpy(out, &pixel, sizeof pixel);
+}
+
 #if defined(__GNUC__)
 #define HAVE_LANES 1
 // Sixteen pixels at a time in the compiler's portable vector types: 16-bit
@@ -97,7 +101,7 @@ inline Lanes ClampToByte(Lanes v) {
   v = v < zero ? zero : v;
   return v > top ? top : v;
 }
-inline void StorePacked(std::uint32_t* out, Lanes b, Lanes g, Lanes r) {
+inline void StorePixels(unsigned char* out, Lanes b, Lanes g, Lanes r) {
   const WordLanes blue = __builtin_convertvector(b, WordLanes);
   const WordLanes green = __builtin_convertvector(g, WordLanes);
   const WordLanes red = __builtin_convertvector(r, WordLanes);
@@ -164,8 +168,7 @@ VECTOR_CLONES void GreenRun(const unsigned char* const rows[5], int from, int to
 // row's green, d0, d1, d2 the differences of the rows above, this and below.
 VECTOR_CLONES void InteriorRun(bool oddRow, int from, int to, const unsigned char* p,
                                const std::int16_t* g, const std::int16_t* d0,
-                               const std::int16_t* d1, const std::int16_t* d2,
-                               std::uint32_t* packed) {
+                               const std::int16_t* d1, const std::int16_t* d2, unsigned char* out) {
   // Both loops share the same six means; a loop per row parity keeps each
   // free of branches.
   auto means = [&](int x) {
@@ -197,21 +200,22 @@ VECTOR_CLONES void InteriorRun(bool oddRow, int from, int to, const unsigned cha
       red = kOddLanes ? ClampToByte(green + diagonal) : ClampToByte(green + vertical);
       blue = kOddLanes ? sample : ClampToByte(green + horizontal);
     }
-    StorePacked(packed + x, blue, green, red);
+    StorePixels(out + 4 * x, blue, green, red);
   }
 #endif
   if (!oddRow) {
     for (; x < to; x += 2) {
       const auto m = means(x);
-      packed[x] = Pack(Clamp(g[x] + m.diagonalEven), g[x], p[x]);
-      packed[x + 1] =
-          Pack(Clamp(g[x + 1] + m.verticalOdd), g[x + 1], Clamp(g[x + 1] + m.horizontalOdd));
+      StorePixel(out + 4 * x, Pack(Clamp(g[x] + m.diagonalEven), g[x], p[x]));
+      StorePixel(out + 4 * x + 4, Pack(Clamp(g[x + 1] + m.verticalOdd), g[x + 1],
+                                       Clamp(g[x + 1] + m.horizontalOdd)));
     }
   } else {
     for (; x < to; x += 2) {
       const auto m = means(x);
-      packed[x] = Pack(Clamp(g[x] + m.horizontalEven), g[x], Clamp(g[x] + m.verticalEven));
-      packed[x + 1] = Pack(p[x + 1], g[x + 1], Clamp(g[x + 1] + m.diagonalOdd));
+      StorePixel(out + 4 * x,
+                 Pack(Clamp(g[x] + m.horizontalEven), g[x], Clamp(g[x] + m.verticalEven)));
+      StorePixel(out + 4 * x + 4, Pack(p[x + 1], g[x + 1], Clamp(g[x + 1] + m.diagonalOdd)));
     }
   }
 }
@@ -312,12 +316,13 @@ class StripDemosaic {
     return Pack(blue, g[i], red);
   }
 
-  // Composes row y of the strip in packed_ and copies it into the output.
+  // Writes row y of the strip into the output.
   void WriteRow(int y) {
     const std::int16_t* g = Row(y).green + 1;
     const std::int16_t* d0 = Row(y - 1).difference + 1;
     const std::int16_t* d1 = Row(y).difference + 1;
     const std::int16_t* d2 = Row(y + 1).difference + 1;
+    unsigned char* out = color_.PbFirstPixelInRow(y) + 4 * first_;
 
     // The interior, where every channel is written, in pairs of columns
     // starting at an even one.
@@ -329,13 +334,12 @@ class StripDemosaic {
       to = from + (to - from) / 2 * 2;
     }
     for (int i = 0; i < from; ++i) {
-      packed_[i] = EdgePixel(i, y, g, d0, d1, d2);
+      StorePixel(out + 4 * i, EdgePixel(i, y, g, d0, d1, d2));
     }
-    InteriorRun(y & 1, from, to, mosaic_.RowPointer(y) + first_, g, d0, d1, d2, packed_);
+    InteriorRun(y & 1, from, to, mosaic_.RowPointer(y) + first_, g, d0, d1, d2, out);
     for (int i = to; i < columns_; ++i) {
-      packed_[i] = EdgePixel(i, y, g, d0, d1, d2);
+      StorePixel(out + 4 * i, EdgePixel(i, y, g, d0, d1, d2));
     }
-    std::memcpy(color_.RowPointer(y) + first_, packed_, sizeof(std::uint32_t) * columns_);
   }
 
   const CVisImage<unsigned char>& mosaic_;
@@ -345,7 +349,6 @@ class StripDemosaic {
   const int first_;
   const int columns_;
   RowBuffer rows_[3];
-  std::uint32_t packed_[kStripColumns];
 };
 
 }  // namespace
