@@ -31,7 +31,7 @@ INT_PTR CDialog::DoModal() {
 
   ended_ = false;
   result_ = IDCANCEL;
-  const LRESULT focusFirstControl = DispatchMessage(WM_INITDIALOG, 0, 0);
+  const LRESULT focusFirstControl = HandleMessage(WM_INITDIALOG, 0, 0);
   if (!ended_) {
     if (focusFirstControl && dialog_->FirstTabStop() != nullptr) {
       dialog_->FirstTabStop()->setFocus();
@@ -61,7 +61,7 @@ void CDialog::Create(const AfxDialogTemplate& dialogTemplate) {
     auto* button = qobject_cast<QAbstractButton*>(widget);
     if (button != nullptr && qobject_cast<QGroupBox*>(widget) == nullptr) {
       QObject::connect(button, &QAbstractButton::clicked, dialog_, [this, control] {
-        DispatchMessage(WM_COMMAND, MAKEWPARAM(control->GetDlgCtrlID(), BN_CLICKED),
+        HandleMessage(WM_COMMAND, MAKEWPARAM(control->GetDlgCtrlID(), BN_CLICKED),
                         reinterpret_cast<LPARAM>(control));
       });
     }

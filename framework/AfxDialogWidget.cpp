@@ -158,21 +158,21 @@ void AfxDialogWidget::DefaultPaint() {
 void AfxDialogWidget::closeEvent(QCloseEvent* event) {
   // The close box is the system menu's Close command.
   event->ignore();
-  owner_->DispatchMessage(WM_SYSCOMMAND, SC_CLOSE, 0);
+  owner_->HandleMessage(WM_SYSCOMMAND, SC_CLOSE, 0);
 }
 
 void AfxDialogWidget::keyPressEvent(QKeyEvent* event) {
   const int key = event->key();
   const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
   if (key == Qt::Key_Escape && modifiers == Qt::NoModifier) {
-    owner_->DispatchMessage(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    owner_->HandleMessage(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
   } else if ((key == Qt::Key_Return || key == Qt::Key_Enter) && modifiers == Qt::NoModifier) {
     if (auto* focused = qobject_cast<QPushButton*>(focusWidget())) {
       focused->click();
     } else if (defaultButton_ != nullptr) {
       defaultButton_->click();
     } else {
-      owner_->DispatchMessage(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+      owner_->HandleMessage(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     }
   } else if (key == Qt::Key_Space && modifiers == Qt::AltModifier) {
     owner_->ShowSystemMenu(mapToGlobal(QPoint(0, 0)));
@@ -187,6 +187,6 @@ void AfxDialogWidget::contextMenuEvent(QContextMenuEvent* event) {
 
 void AfxDialogWidget::paintEvent(QPaintEvent* event) {
   currentPaint_ = event;
-  owner_->DispatchMessage(WM_PAINT, 0, 0);
+  owner_->HandleMessage(WM_PAINT, 0, 0);
   currentPaint_ = nullptr;
 }

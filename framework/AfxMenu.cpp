@@ -17,7 +17,7 @@ BOOL CMenu::AppendMenu(UINT flags, UINT_PTR id, LPCTSTR text) {
   QAction* action = menu_->addAction(QString::fromLocal8Bit(text ? text : ""));
   action->setData(QVariant::fromValue<qulonglong>(id));
   QObject::connect(action, &QAction::triggered, menu_.get(),
-                   [owner = owner_, id] { owner->DispatchMessage(WM_SYSCOMMAND, id, 0); });
+                   [owner = owner_, id] { owner->HandleMessage(WM_SYSCOMMAND, id, 0); });
   return TRUE;
 }
 

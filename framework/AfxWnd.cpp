@@ -19,11 +19,11 @@ CWnd::~CWnd() = default;
 
 LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   LRESULT result = 0;
-  AfxRunOnUiThread([&] { result = DispatchMessage(message, wParam, lParam); });
+  AfxRunOnUiThread([&] { result = HandleMessage(message, wParam, lParam); });
   return result;
 }
 
-LRESULT CWnd::DispatchMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   const CurrentMessage outer = current_;
   current_ = {message, wParam, lParam};
   LRESULT result = 0;

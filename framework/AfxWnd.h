@@ -49,7 +49,7 @@ class CWnd : public CCmdTarget {
 
   // Runs one message through the message map and default processing on the
   // calling thread, reporting any exception that escapes.
-  LRESULT DispatchMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
  protected:
   virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
