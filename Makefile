@@ -11,7 +11,8 @@ all: configure
 configure:
 	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) > /dev/null
 
-run: all
+run: configure
+	cmake --build $(BUILD) -j$(JOBS) --target Tessary Vantrel
 	$(BUILD)/bin/Tessary
 
 test: all
