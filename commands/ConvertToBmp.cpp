@@ -2,6 +2,7 @@
 // the worker converts them one after another.
 
 #include <memory>
+#include <string>
 
 #include "AfxException.h"
 #include "AfxFileDialog.h"
@@ -26,18 +27,23 @@ void ConvertFile(const CString& path) {
   CVisImage<unsigned char> gray(1, evispixfmtGrayByte);
 
   if (g_hLoaderLibrary == nullptr) {
-    AfxThrowFileException(CFileException::generic, -1, path);
+    const std::string failure = LibraryLoadFailure();
+    const CString reason =
+        "the TIFF reader Vantrel is not loaded" + (failure.empty() ? "" : ": " + failure);
+    AfxThrowFileException(CFileException::generic, -1, path, reason);
   }
   g_pfnLoadGrayTIFF =
       reinterpret_cast<PFN_LOAD_GRAY_TIFF>(GetProcAddress(g_hLoaderLibrary, "milLoadGrayTIFF"));
   const PFN_LOAD_GRAY_TIFF load = g_pfnLoadGrayTIFF;
   if (load == nullptr) {
-    AfxThrowFileException(CFileException::generic, -1, path);
+    AfxThrowFileException(CFileException::generic, -1, path,
+                          "the TIFF reader Vantrel has no entry milLoadGrayTIFF");
   }
 
   const CString outputPath = BmpPathFor(path);
   // No other worker reads, writes or deletes these files meanwhile.
   const FileClaims::Claim claim(FileClaims::Process(), {ClaimKey(path), ClaimKey(outputPath)});
+  CheckConversionNames(path, outputPath);
   load(path, &gray);
 
   // A later checked button overrides an earlier one; the mosaic test runs
@@ -53,9 +59,10 @@ void ConvertFile(const CString& path) {
     demosaic = false;
   }
 
-  // The BMP is complete (written under a temporary name and renamed) before
-  // the TIFF can go, and flushed to disk before it does.
+  // The BMP is complete (written unseen and renamed into place) before the
+  // TIFF can go, and flushed to disk before it does.
   WriteConvertedImage(gray, demosaic, outputPath);
+  RecordConversion(path, outputPath);
   if (IsChecked(IDC_REMOVE_TIF)) {
     RemoveConvertedTiff(path, outputPath);
   }

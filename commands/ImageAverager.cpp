@@ -1,11 +1,20 @@
 #include "ImageAverager.h"
 
 #include <cstdlib>
+#include <string>
 
 #include "AfxException.h"
 #include "VisImage.h"
 
 using Rgba = CVisRGBA<unsigned char>;
+
+namespace {
+
+std::string Size(int width, int height) {
+  return std::to_string(width) + " x " + std::to_string(height) + " pixels";
+}
+
+}  // namespace
 
 void ImageAverager::Add(const char* path) {
   CVisImage<Rgba> picture(4, evispixfmtRGBAByte);
@@ -14,8 +23,14 @@ void ImageAverager::Add(const char* path) {
     width_ = picture.Width();
     height_ = picture.Height();
     sums_.assign(3 * static_cast<std::size_t>(width_) * height_, 0);
-  } else if (picture.Width() < width_ || picture.Height() < height_ || count_ == kMaxPictures) {
-    AfxThrowFileException(CFileException::generic, -1, path);
+  } else if (picture.Width() < width_ || picture.Height() < height_) {
+    const std::string reason = "the picture is " + Size(picture.Width(), picture.Height()) +
+                               ", smaller than the first picture (" + Size(width_, height_) + ")";
+    AfxThrowFileException(CFileException::generic, -1, path, reason.c_str());
+  } else if (count_ == kMaxPictures) {
+    const std::string reason =
+        "at most " + std::to_string(kMaxPictures) + " pictures can be averaged";
+    AfxThrowFileException(CFileException::generic, -1, path, reason.c_str());
   }
   for (int y = 0; y < height_; ++y) {
     const Rgba* row = picture.RowPointer(y);

@@ -33,6 +33,11 @@ HICON IconNamed(const char* name) {
   return AfxLoadIcon(static_cast<UINT>(std::strtoul(name + 1, nullptr, 10)));
 }
 
+bool IsSystemMenuKey(const QKeyEvent* event) {
+  return event->key() == Qt::Key_Space &&
+         (event->modifiers() & ~Qt::KeypadModifier) == Qt::AltModifier;
+}
+
 }  // namespace
 
 QFont AfxDialogFont(const AfxDialogTemplate& dialogTemplate) {
@@ -72,6 +77,7 @@ AfxDialogWidget::AfxDialogWidget(CDialog* owner, const AfxDialogTemplate& dialog
     }
     QWidget* widget = CreateControl(control);
     widget->setProperty("controlId", control.id);
+    widget->installEventFilter(this);
     if (auto* radio = qobject_cast<QRadioButton*>(widget)) {
       if (radioGroup == nullptr) {
         radioGroup = new QButtonGroup(this);
@@ -174,11 +180,25 @@ void AfxDialogWidget::keyPressEvent(QKeyEvent* event) {
     } else {
       owner_->HandleMessage(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     }
-  } else if (key == Qt::Key_Space && modifiers == Qt::AltModifier) {
+  } else if (IsSystemMenuKey(event)) {
     owner_->ShowSystemMenu(mapToGlobal(QPoint(0, 0)));
   } else {
     QDialog::keyPressEvent(event);
   }
+}
+
+bool AfxDialogWidget::eventFilter(QObject* watched, QEvent* event) {
+  // Alt+Space belongs to the system menu whatever has the focus: a focused
+  // button would otherwise take the space bar as a press.
+  const QEvent::Type type = event->type();
+  if ((type == QEvent::KeyPress || type == QEvent::KeyRelease) &&
+      IsSystemMenuKey(static_cast<QKeyEvent*>(event))) {
+    if (type == QEvent::KeyPress) {
+      owner_->ShowSystemMenu(mapToGlobal(QPoint(0, 0)));
+    }
+    return true;
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 void AfxDialogWidget::contextMenuEvent(QContextMenuEvent* event) {

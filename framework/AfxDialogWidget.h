@@ -25,6 +25,7 @@ class AfxDialogWidget : public QDialog {
   int PixelsY(int units) const { return units * baseY_ / 8; }
 
  protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;

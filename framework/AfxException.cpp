@@ -19,8 +19,8 @@ CString CException::GetErrorMessage() const {
   return "An unexpected error occurred.";
 }
 
-CFileException::CFileException(int cause, LONG osError, LPCTSTR fileName)
-    : m_cause(cause), m_lOsError(osError), m_strFileName(fileName) {}
+CFileException::CFileException(int cause, LONG osError, LPCTSTR fileName, LPCTSTR reason)
+    : m_cause(cause), m_lOsError(osError), m_strFileName(fileName), m_strReason(reason) {}
 
 CFileException::~CFileException() = default;
 
@@ -30,9 +30,12 @@ CString CFileException::GetErrorMessage() const {
   if (m_lOsError != -1 && m_lOsError != 0) {
     message += std::string(" ") + std::strerror(m_lOsError) + ".";
   }
+  if (!m_strReason.IsEmpty()) {
+    message += "\n" + m_strReason.Str();
+  }
   return message;
 }
 
-void AfxThrowFileException(int cause, LONG osError, LPCTSTR fileName) {
-  throw new CFileException(cause, osError, fileName);
+void AfxThrowFileException(int cause, LONG osError, LPCTSTR fileName, LPCTSTR reason) {
+  throw new CFileException(cause, osError, fileName, reason);
 }

@@ -31,15 +31,20 @@ class CFileException : public CException {
     generic = 1,
   };
 
-  CFileException(int cause = none, LONG osError = -1, LPCTSTR fileName = nullptr);
+  CFileException(int cause = none, LONG osError = -1, LPCTSTR fileName = nullptr,
+                 LPCTSTR reason = nullptr);
   ~CFileException() override;
 
+  // The line naming the file, then the reason (when known) on a second line.
   CString GetErrorMessage() const override;
 
   int m_cause;
   LONG m_lOsError;
   CString m_strFileName;
+  // Why the file failed, in words a person can act on; may be empty.
+  CString m_strReason;
 };
 
 // Throws a heap-allocated, automatically deleted CFileException by pointer.
-[[noreturn]] void AfxThrowFileException(int cause, LONG osError = -1, LPCTSTR fileName = nullptr);
+[[noreturn]] void AfxThrowFileException(int cause, LONG osError = -1, LPCTSTR fileName = nullptr,
+                                        LPCTSTR reason = nullptr);

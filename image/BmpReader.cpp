@@ -1,18 +1,16 @@
 #include "BmpReader.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <bit>
-#include <cerrno>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "BmpFormat.h"
+#include "RegularFile.h"
 #include "VisError.h"
 #include "VisImageBase.h"
 #include "VisRGBA.h"
@@ -87,7 +85,7 @@ class BmpDecoder {
       Fail("pixel data offset " + std::to_string(pixelOffset) + " lies outside the file");
     }
     const std::vector<Bgr> palette = ParsePalette(layout, pixelOffset);
-    CheckPixelBudget(layout, size_ - pixelOffset);
+    CheckPixelBudget(layout, pixelOffset);
     const CVisShape shape(0, 0, static_cast<int>(layout.width), static_cast<int>(layout.height));
     try {
       picture_.Allocate(shape, shape);
@@ -105,19 +103,12 @@ class BmpDecoder {
   [[noreturn]] void Fail(const std::string& reason) const { throw CVisError(path_, reason); }
 
   void Load() {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path_, "rb"), &std::fclose);
-    if (!file) {
-      Fail(std::string("cannot open: ") + std::strerror(errno));
+    FileContents contents = ReadRegularFile(path_);
+    if (!contents.failure.empty()) {
+      Fail(contents.failure);
     }
-    struct stat info {};
-    if (fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
-      Fail("not a regular file");
-    }
-    size_ = static_cast<std::size_t>(info.st_size);
-    data_ = std::make_unique_for_overwrite<unsigned char[]>(size_ == 0 ? 1 : size_);
-    if (std::fread(data_.get(), 1, size_, file.get()) != size_) {
-      Fail("cannot read the whole file");
-    }
+    data_ = std::move(contents.bytes);
+    size_ = contents.size;
     if (size_ < bmp::kFileHeaderSize || data_[0] != 'B' || data_[1] != 'M') {
       Fail("not a BMP file");
     }
@@ -267,11 +258,35 @@ class BmpDecoder {
     return palette;
   }
 
-  void CheckPixelBudget(const Layout& layout, std::size_t available) const {
+  // The bytes of run-length data up to the end-of-picture marker (or the
+  // file's end): bytes after the marker hold no pixels.
+  std::size_t RleDataLength(const Layout& layout, std::size_t offset) const {
+    const bool four = layout.compression == bmp::kCompressionRle4;
+    std::size_t at = offset;
+    while (at + 2 <= size_) {
+      const unsigned count = data_[at];
+      const unsigned value = data_[at + 1];
+      at += 2;
+      if (count == 0 && value == 1) {
+        break;
+      }
+      if (count == 0 && value == 2) {
+        at += 2;
+      } else if (count == 0 && value > 2) {
+        const std::size_t bytes = four ? (value + 1) / 2 : value;
+        at += bytes + bytes % 2;
+      }
+    }
+    return std::min(at, size_) - offset;
+  }
+
+  void CheckPixelBudget(const Layout& layout, std::size_t pixelOffset) const {
     const auto width = static_cast<std::uint64_t>(layout.width);
     const auto height = static_cast<std::uint64_t>(layout.height);
+    std::size_t available = size_ - pixelOffset;
     if (layout.compression == bmp::kCompressionRle8 ||
         layout.compression == bmp::kCompressionRle4) {
+      available = RleDataLength(layout, pixelOffset);
       const std::uint64_t budget = std::max(kRleMinPixelBudget, available * kRlePixelsPerByte);
       if (width > budget / height) {
         Fail("picture size " + std::to_string(width) + " x " + std::to_string(height) +
@@ -395,6 +410,8 @@ class BmpDecoder {
   }
 
   // Run-length encoded pixels (8 or 4 bits). Pixels the data skips stay zero.
+  // Pixels past the end of a row are dropped: many encoders pad each row to
+  // the stored row's width.
   template <class Pixel>
   void DecodeRle(const Layout& layout, const std::vector<Pixel>& table, std::size_t offset) {
     const bool four = layout.compression == bmp::kCompressionRle4;
@@ -404,13 +421,16 @@ class BmpDecoder {
     std::int64_t row = 0;
     std::size_t at = offset;
     auto put = [&](unsigned index) {
-      if (x >= width || row >= height) {
+      if (row >= height) {
         Fail("compressed data runs past the picture");
       }
       if (index >= table.size()) {
         FailIndex(index, table.size());
       }
-      TargetRow<Pixel>(layout, row)[x++] = table[index];
+      if (x < width) {
+        TargetRow<Pixel>(layout, row)[x] = table[index];
+      }
+      ++x;
     };
     while (true) {
       if (at + 2 > size_) {
@@ -433,7 +453,7 @@ class BmpDecoder {
         return;
       } else if (value == 2) {
         Need(at, 2, "compressed data");
-        x += data_[at];
+        x = std::min(x, width) + data_[at];
         row += data_[at + 1];
         at += 2;
         if (x > width || row > height || (row == height && x > 0)) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include "BmpFormat.h"
@@ -28,13 +29,21 @@ void Put32(std::vector<unsigned char>& out, std::uint32_t v) {
   Put16(out, v >> 16);
 }
 
+std::uint64_t PixelOffset(std::uint32_t bitCount) {
+  const std::uint32_t paletteBytes = bitCount == 8 ? kPaletteEntries * 4 : 0;
+  return bmp::kFileHeaderSize + bmp::kInfoHeaderSize + paletteBytes;
+}
+
+std::uint64_t FileSize(std::uint64_t width, std::uint64_t height, std::uint32_t bitCount) {
+  return PixelOffset(bitCount) + bmp::RowStride(width, bitCount) * height;
+}
+
 // File header, info header and (for gray) the gray palette.
 std::vector<unsigned char> Headers(const CVisImageBase& picture, std::uint32_t bitCount,
                                    std::uint64_t imageBytes, const char* path) {
-  const std::uint32_t paletteBytes = bitCount == 8 ? kPaletteEntries * 4 : 0;
-  const std::uint64_t offset = bmp::kFileHeaderSize + bmp::kInfoHeaderSize + paletteBytes;
+  const std::uint64_t offset = PixelOffset(bitCount);
   const std::uint64_t fileSize = offset + imageBytes;
-  if (fileSize > std::numeric_limits<std::uint32_t>::max()) {
+  if (!FitsInBmpFile(picture.Width(), picture.Height(), picture.CbPixel())) {
     throw CVisError(path, "picture is too large for a BMP file");
   }
   std::vector<unsigned char> out;
@@ -98,7 +107,20 @@ void EncodeRow(const unsigned char* src, unsigned char* dst, std::size_t width, 
   std::fill(dst + end, dst + stride, 0);
 }
 
+void Check(const char* path, const std::string& failure) {
+  if (!failure.empty()) {
+    throw CVisError(path, failure);
+  }
+}
+
 }  // namespace
+
+bool FitsInBmpFile(int width, int height, int cbPixel) {
+  const std::uint32_t bitCount = cbPixel == 1 ? 8 : 24;
+  return width >= 0 && height >= 0 &&
+         FileSize(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height),
+                  bitCount) <= std::numeric_limits<std::uint32_t>::max();
+}
 
 void WriteBmpFile(const char* path, const CVisImageBase& picture) {
   const bool gray = picture.CbPixel() == 1;
@@ -110,7 +132,8 @@ void WriteBmpFile(const char* path, const CVisImageBase& picture) {
       Headers(picture, bitCount, static_cast<std::uint64_t>(stride) * height, path);
 
   ReplacingFile file(path);
-  file.Write(headers.data(), headers.size());
+  Check(path, file.Open());
+  Check(path, file.Write(headers.data(), headers.size()));
   const std::size_t rowsPerChunk =
       std::max<std::size_t>(1, kChunkBytes / std::max<std::size_t>(stride, 1));
   std::vector<unsigned char> chunk(std::min(rowsPerChunk, std::max<std::size_t>(height, 1)) *
@@ -121,9 +144,9 @@ void WriteBmpFile(const char* path, const CVisImageBase& picture) {
     EncodeRow(picture.PbFirstPixelInRow(row), chunk.data() + filled, width, gray, stride);
     filled += stride;
     if (filled == chunk.size() || i + 1 == height) {
-      file.Write(chunk.data(), filled);
+      Check(path, file.Write(chunk.data(), filled));
       filled = 0;
     }
   }
-  file.Commit();
+  Check(path, file.Commit());
 }

@@ -6,3 +6,7 @@ class CVisImageBase;
 // a 256-entry gray palette, a colour image as 24 bits per pixel. The file is
 // built under a temporary name beside path and renamed over it when complete.
 void WriteBmpFile(const char* path, const CVisImageBase& picture);
+
+// Whether a picture of this size, with cbPixel bytes per pixel in memory (1
+// gray, 4 colour), fits in a BMP file, whose size field has 32 bits.
+bool FitsInBmpFile(int width, int height, int cbPixel);

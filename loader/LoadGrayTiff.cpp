@@ -41,7 +41,7 @@ extern "C" __attribute__((visibility("default"))) void milLoadGrayTIFF(const cha
   MilId buffer = 0;
   MilReadImageFile(path, kMilDefault, &buffer);
   if (buffer == 0) {
-    AfxThrowFileException(CFileException::generic, -1, path);
+    AfxThrowFileException(CFileException::generic, -1, path, MilGetLastReadError());
   }
   const BufferGuard guard(buffer);
 
@@ -53,12 +53,14 @@ extern "C" __attribute__((visibility("default"))) void milLoadGrayTIFF(const cha
   // copy below run past the image or leave it partly unfilled.
   if (width <= 0 || height <= 0 ||
       byteCount != static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height)) {
-    AfxThrowFileException(CFileException::generic, -1, path);
+    AfxThrowFileException(CFileException::generic, -1, path,
+                          "the imaging library gave a buffer of an unusable size");
   }
   const auto* source =
       reinterpret_cast<const unsigned char*>(MilInquireBuffer(buffer, kMilHostAddress, nullptr));
   if (source == nullptr) {
-    AfxThrowFileException(CFileException::generic, -1, path);
+    AfxThrowFileException(CFileException::generic, -1, path,
+                          "the imaging library gave a buffer without pixels");
   }
 
   const CVisShape shape(0, 0, width, height, 1);

@@ -3,10 +3,16 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <limits>
+#include <new>
+#include <string>
 #include <vector>
+
+#include "RegularFile.h"
 
 namespace {
 
@@ -15,6 +21,16 @@ namespace {
 // any memory is taken for them.
 constexpr std::uint64_t kMaxExpansion = 4096;
 constexpr std::uint64_t kSmallPicture = std::uint64_t{1} << 20;
+// A tile may reach past the picture's edges, but not by more than this.
+constexpr std::uint64_t kTileAllowance = 4;
+constexpr std::uint64_t kSmallTile = std::uint64_t{1} << 24;
+// libtiff's own buffers (raw strips, tag arrays) hold file bytes; no single
+// one needs more than twice the file, plus room for small files.
+constexpr std::uint64_t kLibtiffSlack = std::uint64_t{1} << 26;
+
+int IgnoreWarning(TIFF*, void*, const char*, const char*, va_list) {
+  return 1;
+}
 
 struct TiffCloser {
   void operator()(TIFF* tiff) const { TIFFClose(tiff); }
@@ -83,47 +99,114 @@ class RowConverter {
   std::vector<unsigned char> table_;
 };
 
-std::optional<Format> ReadFormat(TIFF* tiff) {
+std::string Number(std::uint64_t value) {
+  return std::to_string(value);
+}
+
+Format ReadFormat(TIFF* tiff) {
   Format format;
   std::uint16_t samplesPerPixel = 1;
   std::uint16_t sampleFormat = SAMPLEFORMAT_UINT;
   std::uint16_t photometric = 0;
   if (!TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &format.width) ||
-      !TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &format.height) ||
-      !TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric)) {
-    return std::nullopt;
+      !TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &format.height)) {
+    throw TiffError("the TIFF does not say the picture's size");
+  }
+  if (!TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric)) {
+    throw TiffError("the TIFF does not say how its samples are to be read (no photometric tag)");
   }
   TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samplesPerPixel);
   TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &format.bits);
   TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLEFORMAT, &sampleFormat);
-  if (samplesPerPixel != 1 || sampleFormat != SAMPLEFORMAT_UINT || format.bits < 1 ||
-      format.bits > 16 ||
-      (photometric != PHOTOMETRIC_MINISBLACK && photometric != PHOTOMETRIC_MINISWHITE)) {
-    return std::nullopt;
+  if (samplesPerPixel != 1) {
+    throw TiffError("colour TIFF (" + Number(samplesPerPixel) +
+                    " samples per pixel); only gray pictures are converted");
+  }
+  if (photometric == PHOTOMETRIC_PALETTE) {
+    throw TiffError("palette-colour TIFF; only gray pictures are converted");
+  }
+  if (photometric != PHOTOMETRIC_MINISBLACK && photometric != PHOTOMETRIC_MINISWHITE) {
+    throw TiffError("unsupported colour model (photometric " + Number(photometric) +
+                    "); only gray pictures are converted");
+  }
+  if (sampleFormat != SAMPLEFORMAT_UINT) {
+    throw TiffError(sampleFormat == SAMPLEFORMAT_IEEEFP
+                        ? "floating-point samples; only whole-number samples are read"
+                        : "signed or complex samples; only unsigned samples are read");
+  }
+  if (format.bits < 1 || format.bits > 16) {
+    throw TiffError(Number(format.bits) + "-bit samples; 1 to 16 bits per sample are read");
   }
   format.minIsWhite = photometric == PHOTOMETRIC_MINISWHITE;
   const std::uint64_t pixels = std::uint64_t{format.width} * format.height;
-  if (pixels == 0 ||
-      pixels > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
-    return std::nullopt;
+  if (pixels == 0) {
+    throw TiffError("the picture has no pixels");
+  }
+  if (pixels > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
+    throw TiffError("the picture (" + Number(format.width) + " x " + Number(format.height) +
+                    " pixels) is too large");
   }
   return format;
 }
 
-bool PlausibleSize(TIFF* tiff, const Format& format) {
-  std::uint64_t* counts = nullptr;
-  if (!TIFFGetField(tiff, TIFFTAG_STRIPBYTECOUNTS, &counts) &&
-      !TIFFGetField(tiff, TIFFTAG_TILEBYTECOUNTS, &counts)) {
-    return false;
-  }
-  std::uint64_t stored = 0;
+// The bytes of the picture in its stored depth, rows starting on a byte.
+std::uint64_t RawBytes(const Format& format) {
+  return (std::uint64_t{format.width} * format.bits + 7) / 8 * format.height;
+}
+
+// The strips or tiles as stored: where each starts and how long it claims
+// to be.
+struct Chunk {
+  std::uint64_t offset;
+  std::uint64_t count;
+};
+
+std::vector<Chunk> StoredChunks(TIFF* tiff) {
   const std::uint32_t chunks =
       TIFFIsTiled(tiff) ? TIFFNumberOfTiles(tiff) : TIFFNumberOfStrips(tiff);
+  std::vector<Chunk> stored(chunks);
   for (std::uint32_t i = 0; i < chunks; ++i) {
-    stored += counts[i];
+    stored[i] = {TIFFGetStrileOffset(tiff, i), TIFFGetStrileByteCount(tiff, i)};
   }
-  const std::uint64_t raw = std::uint64_t{format.width} * format.height * format.bits / 8;
-  return raw <= kSmallPicture || raw / kMaxExpansion <= stored;
+  return stored;
+}
+
+// The number of distinct file bytes the chunks really cover: claims past the
+// end of the file count only up to it, and chunks that share bytes count
+// them once, so that no claim can be inflated.
+std::uint64_t DistinctBytes(std::vector<Chunk> chunks, std::uint64_t fileSize) {
+  std::sort(chunks.begin(), chunks.end(),
+            [](const Chunk& a, const Chunk& b) { return a.offset < b.offset; });
+  std::uint64_t covered = 0;
+  std::uint64_t reached = 0;
+  for (const Chunk& chunk : chunks) {
+    const std::uint64_t begin = std::max(std::min(chunk.offset, fileSize), reached);
+    const std::uint64_t end = chunk.count > fileSize - std::min(chunk.offset, fileSize)
+                                  ? fileSize
+                                  : chunk.offset + chunk.count;
+    if (end > begin) {
+      covered += end - begin;
+      reached = end;
+    }
+  }
+  return covered;
+}
+
+bool EndsEarly(const std::vector<Chunk>& chunks, std::uint64_t fileSize) {
+  return std::any_of(chunks.begin(), chunks.end(), [&](const Chunk& chunk) {
+    return chunk.offset > fileSize || chunk.count > fileSize - chunk.offset;
+  });
+}
+
+void CheckPlausibleSize(const Format& format, const std::vector<Chunk>& chunks,
+                        std::uint64_t fileSize) {
+  const std::uint64_t raw = RawBytes(format);
+  const std::uint64_t stored = DistinctBytes(chunks, fileSize);
+  if (raw > kSmallPicture && raw / kMaxExpansion > stored) {
+    throw TiffError("the file is far too small for a picture of " + Number(format.width) + " x " +
+                    Number(format.height) + " pixels (" + Number(stored) +
+                    " bytes of picture data)");
+  }
 }
 
 bool ReadStrips(TIFF* tiff, const Format& format, const RowConverter& converter,
@@ -136,18 +219,20 @@ bool ReadStrips(TIFF* tiff, const Format& format, const RowConverter& converter,
     return false;
   }
   const bool direct = format.bits == 8 && !format.minIsWhite;
-  std::vector<unsigned char> strip(direct ? 0 : static_cast<std::size_t>(rowBytes) * rowsPerStrip);
+  // Every byte of a strip buffer is decoded into before it is read.
+  const std::size_t stripBytes = direct ? 0 : static_cast<std::size_t>(rowBytes) * rowsPerStrip;
+  const auto strip = std::make_unique_for_overwrite<unsigned char[]>(stripBytes);
   for (std::uint32_t top = 0; top < format.height; top += rowsPerStrip) {
     const std::uint32_t rows = std::min(rowsPerStrip, format.height - top);
     const tmsize_t wanted = rowBytes * rows;
-    unsigned char* target = direct ? out + std::size_t{top} * format.width : strip.data();
+    unsigned char* target = direct ? out + std::size_t{top} * format.width : strip.get();
     const tstrip_t index = TIFFComputeStrip(tiff, top, 0);
     if (TIFFReadEncodedStrip(tiff, index, target, wanted) != wanted) {
       return false;
     }
     if (!direct) {
       for (std::uint32_t r = 0; r < rows; ++r) {
-        converter.Convert(strip.data() + r * rowBytes, out + std::size_t{top + r} * format.width,
+        converter.Convert(strip.get() + r * rowBytes, out + std::size_t{top + r} * format.width,
                           format.width);
       }
     }
@@ -166,17 +251,22 @@ bool ReadTiles(TIFF* tiff, const Format& format, const RowConverter& converter,
   if (tileWidth == 0 || tileHeight == 0 || tileBytes <= 0 || rowBytes <= 0) {
     return false;
   }
-  std::vector<unsigned char> tile(static_cast<std::size_t>(tileBytes));
+  if (static_cast<std::uint64_t>(tileBytes) > kTileAllowance * RawBytes(format) + kSmallTile) {
+    throw TiffError("tiles of " + Number(tileWidth) + " x " + Number(tileHeight) +
+                    " pixels are implausible for a picture of " + Number(format.width) + " x " +
+                    Number(format.height));
+  }
+  const auto tile = std::make_unique_for_overwrite<unsigned char[]>(tileBytes);
   for (std::uint32_t top = 0; top < format.height; top += tileHeight) {
     for (std::uint32_t left = 0; left < format.width; left += tileWidth) {
       const ttile_t index = TIFFComputeTile(tiff, left, top, 0, 0);
-      if (TIFFReadEncodedTile(tiff, index, tile.data(), tileBytes) != tileBytes) {
+      if (TIFFReadEncodedTile(tiff, index, tile.get(), tileBytes) != tileBytes) {
         return false;
       }
       const std::uint32_t rows = std::min(tileHeight, format.height - top);
       const std::uint32_t columns = std::min(tileWidth, format.width - left);
       for (std::uint32_t r = 0; r < rows; ++r) {
-        converter.Convert(tile.data() + r * rowBytes,
+        converter.Convert(tile.get() + r * rowBytes,
                           out + std::size_t{top + r} * format.width + left, columns);
       }
     }
@@ -184,27 +274,75 @@ bool ReadTiles(TIFF* tiff, const Format& format, const RowConverter& converter,
   return true;
 }
 
+// The last error libtiff reported about one file.
+class LibtiffMessages {
+ public:
+  static int Record(TIFF*, void* self, const char* module, const char* format, va_list arguments) {
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, arguments);
+    static_cast<LibtiffMessages*>(self)->last_ =
+        std::string(module != nullptr ? module : "") + (module != nullptr ? ": " : "") + text;
+    return 1;  // handled: nothing reaches libtiff's process-wide handler
+  }
+
+  std::string InParentheses() const { return last_.empty() ? "" : " (" + last_ + ")"; }
+  const std::string& Last() const { return last_; }
+
+ private:
+  std::string last_;
+};
+
+// Opens the TIFF without mapping it into memory: a file that shrinks while
+// it is read then fails cleanly instead of faulting. The descriptor belongs
+// to the handle once it is open.
+TiffHandle OpenTiff(const OpenedFile& file, const char* path, LibtiffMessages& messages) {
+  const std::unique_ptr<TIFFOpenOptions, void (*)(TIFFOpenOptions*)> options(TIFFOpenOptionsAlloc(),
+                                                                             &TIFFOpenOptionsFree);
+  if (!options) {
+    CloseFile(file);
+    throw std::bad_alloc();
+  }
+  TIFFOpenOptionsSetErrorHandlerExtR(options.get(), &LibtiffMessages::Record, &messages);
+  TIFFOpenOptionsSetWarningHandlerExtR(options.get(), &IgnoreWarning, nullptr);
+  TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(),
+                                      static_cast<tmsize_t>(2 * file.size + kLibtiffSlack));
+  TiffHandle tiff(TIFFFdOpenExt(file.descriptor, path, "rm", options.get()));
+  if (!tiff) {
+    CloseFile(file);
+    const bool badMagic = messages.Last().find("magic number") != std::string::npos;
+    throw TiffError(file.size < 8 || badMagic
+                        ? "not a TIFF file"
+                        : "the TIFF header is damaged" + messages.InParentheses());
+  }
+  return tiff;
+}
+
 }  // namespace
 
-std::optional<GrayPicture> ReadGrayTiff(const char* path) {
-  TiffHandle tiff(TIFFOpen(path, "r"));
-  if (!tiff) {
-    return std::nullopt;
+GrayPicture ReadGrayTiff(const char* path) {
+  const OpenedFile file = OpenRegularFile(path);
+  if (!file.failure.empty()) {
+    throw TiffError(file.failure);
   }
-  const std::optional<Format> format = ReadFormat(tiff.get());
-  if (!format || !PlausibleSize(tiff.get(), *format)) {
-    return std::nullopt;
-  }
+  LibtiffMessages messages;
+  TiffHandle tiff = OpenTiff(file, path, messages);
+  const Format format = ReadFormat(tiff.get());
+  const std::vector<Chunk> chunks = StoredChunks(tiff.get());
+  CheckPlausibleSize(format, chunks, file.size);
+
   GrayPicture picture;
-  picture.width = static_cast<int>(format->width);
-  picture.height = static_cast<int>(format->height);
+  picture.width = static_cast<int>(format.width);
+  picture.height = static_cast<int>(format.height);
   picture.samples = std::make_unique_for_overwrite<unsigned char[]>(picture.ByteCount());
-  const RowConverter converter(*format);
+  const RowConverter converter(format);
   const bool complete = TIFFIsTiled(tiff.get())
-                            ? ReadTiles(tiff.get(), *format, converter, picture.samples.get())
-                            : ReadStrips(tiff.get(), *format, converter, picture.samples.get());
+                            ? ReadTiles(tiff.get(), format, converter, picture.samples.get())
+                            : ReadStrips(tiff.get(), format, converter, picture.samples.get());
   if (!complete) {
-    return std::nullopt;
+    if (EndsEarly(chunks, file.size)) {
+      throw TiffError("the file ends early");
+    }
+    throw TiffError("the picture data is damaged" + messages.InParentheses());
   }
   return picture;
 }

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 #include <memory>
-#include <optional>
+#include <stdexcept>
 
 // A gray picture of 8-bit samples, rows back to back.
 struct GrayPicture {
@@ -13,9 +13,17 @@ struct GrayPicture {
   std::size_t ByteCount() const { return static_cast<std::size_t>(width) * height; }
 };
 
+// Why a TIFF could not be read, in words a person can act on.
+class TiffError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 // Reads the first page of a gray TIFF file: one sample per pixel, unsigned
 // integer samples of 1 to 16 bits (scaled to 8 bits so that 0 stays 0 and the
 // depth's largest value becomes 255), min-is-black or min-is-white (inverted
 // so that 0 is black), stored in strips or tiles with any compression libtiff
-// decodes. Anything else, or any decoding error, gives no picture.
-std::optional<GrayPicture> ReadGrayTiff(const char* path);
+// decodes. Only regular files are opened. No allocation exceeds what the
+// file's bytes can really hold. Anything else, or any decoding error, throws
+// TiffError (or std::bad_alloc when memory runs out).
+GrayPicture ReadGrayTiff(const char* path);

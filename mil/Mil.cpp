@@ -5,6 +5,7 @@
 #include <atomic>
 #include <mutex>
 #include <new>
+#include <string>
 #include <unordered_map>
 #include <utility>
 
@@ -22,6 +23,7 @@ struct QuietTiff {
   }
 } const quietTiff;
 
+thread_local std::string lastReadError;
 std::atomic<MilId> nextId{1};
 std::atomic<int> applicationsAllocated{0};
 std::atomic<int> applicationsFreed{0};
@@ -109,19 +111,24 @@ void MilFreeApplication(MilId application) {
 }
 
 MilId MilReadImageFile(const char* path, std::int64_t, MilId* buffer) {
+  lastReadError.clear();
   if (path == nullptr || buffer == nullptr) {
+    lastReadError = "no file name";
     return 0;
   }
   try {
-    std::optional<GrayPicture> picture = ReadGrayTiff(path);
-    if (!picture) {
-      return 0;
-    }
-    *buffer = Buffers().Add(std::move(*picture));
+    *buffer = Buffers().Add(ReadGrayTiff(path));
     return *buffer;
+  } catch (const TiffError& error) {
+    lastReadError = error.what();
   } catch (const std::bad_alloc&) {
-    return 0;
+    lastReadError = "there is not enough memory for the picture";
   }
+  return 0;
+}
+
+const char* MilGetLastReadError() {
+  return lastReadError.c_str();
 }
 
 std::intptr_t MilInquireBuffer(MilId buffer, std::int64_t item, void*) {

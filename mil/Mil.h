@@ -33,6 +33,11 @@ void MilFreeApplication(MilId application);
 // Returns the identifier written, or 0.
 MilId MilReadImageFile(const char* path, std::int64_t system, MilId* buffer);
 
+// Why the last MilReadImageFile on the calling thread gave no buffer, in
+// words a person can read ("not a TIFF file", "the file ends early"); empty
+// after a read that succeeded. Valid until the thread's next read.
+const char* MilGetLastReadError();
+
 // Returns one attribute of a buffer (kMilByteCount, kMilWidth, kMilHeight or
 // kMilHostAddress), or 0 for an unknown buffer or item. result is not used
 // and may be null.

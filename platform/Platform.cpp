@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <system_error>
 
@@ -22,6 +23,15 @@ std::string NativeLibraryName(const std::string& name) {
     return "lib" + name.substr(0, name.size() - suffix) + ".so";
   }
   return name;
+}
+
+std::mutex loadFailureMutex;
+std::string loadFailure;
+
+void NoteLoadFailure() {
+  const char* text = dlerror();
+  std::lock_guard lock(loadFailureMutex);
+  loadFailure = text != nullptr ? text : "the library could not be loaded";
 }
 
 std::filesystem::path ProgramFolder() {
@@ -42,8 +52,23 @@ HMODULE LoadLibraryA(LPCSTR fileName) {
     if (void* module = dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL)) {
       return module;
     }
+    std::error_code error;
+    if (std::filesystem::exists(beside, error)) {
+      // The library is there but does not load: that is the reason to tell.
+      NoteLoadFailure();
+      return dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+    }
   }
-  return dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+  void* module = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (module == nullptr) {
+    NoteLoadFailure();
+  }
+  return module;
+}
+
+std::string LibraryLoadFailure() {
+  std::lock_guard lock(loadFailureMutex);
+  return loadFailure;
 }
 
 FARPROC GetProcAddress(HMODULE module, LPCSTR procName) {
@@ -87,23 +112,38 @@ BOOL DeleteFileA(LPCSTR fileName) {
   return fileName != nullptr && ::unlink(fileName) == 0 ? TRUE : FALSE;
 }
 
+namespace {
+
+bool FlushFolder(const std::filesystem::path& folder) {
+  const int descriptor =
+      ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (descriptor < 0) {
+    return false;
+  }
+  const bool flushed = ::fsync(descriptor) == 0;
+  ::close(descriptor);
+  return flushed;
+}
+
+}  // namespace
+
 BOOL FlushFileToDisk(LPCSTR fileName) {
   if (fileName == nullptr) {
     return FALSE;
   }
-  const int file = ::open(fileName, O_RDONLY | O_CLOEXEC);
+  const int file = ::open(fileName, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (file < 0) {
     return FALSE;
   }
   const bool fileFlushed = ::fsync(file) == 0;
   ::close(file);
-  const std::filesystem::path folderPath = std::filesystem::path(fileName).parent_path();
-  const int folder =
-      ::open(folderPath.empty() ? "." : folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folder < 0) {
-    return FALSE;
-  }
-  const bool folderFlushed = ::fsync(folder) == 0;
-  ::close(folder);
-  return fileFlushed && folderFlushed ? TRUE : FALSE;
+  // The entry of the name given, and of the file a symbolic link leads to.
+  const std::filesystem::path name(fileName);
+  std::error_code error;
+  const std::filesystem::path real = std::filesystem::canonical(name, error);
+  const bool foldersFlushed =
+      FlushFolder(name.parent_path()) &&
+      (error || real.parent_path() == std::filesystem::absolute(name).parent_path() ||
+       FlushFolder(real.parent_path()));
+  return fileFlushed && foldersFlushed && !error ? TRUE : FALSE;
 }

@@ -2,6 +2,8 @@
 
 // The operating-system calls the program makes by name, on POSIX.
 
+#include <string>
+
 #include "WinTypes.h"
 
 // Loads a shared library. A bare name ending in ".dll" stands for this
@@ -9,6 +11,10 @@
 // running program's own folder, then by the platform's standard search.
 // Returns null on failure and prints nothing.
 HMODULE LoadLibraryA(LPCSTR fileName);
+
+// What the dynamic loader said when the last LoadLibraryA of this process
+// failed; empty when none has failed.
+std::string LibraryLoadFailure();
 
 // Looks up an exported function by name; null when absent.
 FARPROC GetProcAddress(HMODULE module, LPCSTR procName);
@@ -30,5 +36,6 @@ DWORD GetCurrentDirectoryA(DWORD bufferLength, LPSTR buffer);
 BOOL DeleteFileA(LPCSTR fileName);
 
 // Makes a written file, and its entry in its folder, durable on disk (a
-// power failure afterwards cannot lose it). FALSE when that failed.
+// power failure afterwards cannot lose it). For a symbolic link, the file it
+// leads to and the entries of both. FALSE when any of that failed.
 BOOL FlushFileToDisk(LPCSTR fileName);

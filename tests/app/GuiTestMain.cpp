@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "GuiTest.h"
+#include "TempFolder.h"
 
 std::function<void()> TestApplication::afterCrossThreadCall;
 
@@ -20,6 +21,10 @@ bool TestApplication::notify(QObject* receiver, QEvent* event) {
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  // The file dialogs keep their state under the configuration folder: the
+  // tests' own, never the user's.
+  const TempFolder configuration;
+  setenv("XDG_CONFIG_HOME", configuration.Path().c_str(), 1);
   ::testing::InitGoogleTest(&argc, argv);
   TestApplication app(argc, argv);
   return RUN_ALL_TESTS();

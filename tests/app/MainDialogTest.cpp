@@ -9,8 +9,10 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStandardPaths>
 #include <QWindow>
 #include <atomic>
+#include <filesystem>
 #include <span>
 #include <string>
 #include <thread>
@@ -199,6 +201,42 @@ TEST_F(MainDialogTest, RightClickOnTheBackgroundOpensTheSystemMenu) {
     EXPECT_TRUE(dialog_.GetSystemMenu(FALSE)->GetQMenu()->isVisible());
     dialog_.GetSystemMenu(FALSE)->GetQMenu()->close();
   });
+}
+
+TEST_F(MainDialogTest, AltSpaceOpensTheSystemMenuWhateverHasTheFocus) {
+  RunModal(dialog_, [&] {
+    QMenu* menu = dialog_.GetSystemMenu(FALSE)->GetQMenu();
+    // A pressed button's file dialog is noted and cancelled.
+    bool fileDialogOpened = false;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+      if (auto* fileDialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+        fileDialogOpened = true;
+        fileDialog->reject();
+      }
+    });
+    watcher.start(10);
+    for (const int id : {IDC_AVERAGE, IDC_CONVERT, IDC_COLOR, IDC_REMOVE_TIF}) {
+      QWidget* control = Control(dialog_, id);
+      control->setFocus();
+      QTest::keyClick(control, Qt::Key_Space, Qt::AltModifier);
+      EXPECT_TRUE(menu->isVisible()) << id;
+      menu->close();
+      // The focused control was not pressed: no file dialog, no new check.
+      EXPECT_FALSE(fileDialogOpened) << id;
+      EXPECT_FALSE(IsChecked(dialog_, IDC_COLOR));
+      EXPECT_FALSE(IsChecked(dialog_, IDC_REMOVE_TIF));
+    }
+  });
+}
+
+TEST(GuiTestSetup, FileDialogStateStaysOutOfTheUsersHome) {
+  const std::string configuration =
+      QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation).toStdString();
+  EXPECT_EQ(
+      configuration.rfind((std::filesystem::temp_directory_path() / "tessary-test-").string(), 0),
+      0u)
+      << configuration;
 }
 
 TEST_F(MainDialogTest, EscapeCloseBoxAndSystemCloseEndTheDialog) {

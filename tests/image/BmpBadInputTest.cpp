@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
 #include <random>
 #include <string>
 
@@ -117,8 +123,6 @@ TEST_F(BmpBadInput, RunLengthDataPassingThePicture) {
   layout.compression = 1;
   layout.palette = {{1, 2, 3}};
   const Picture shape(2, std::vector<Color>(4));
-  layout.rleOverride = {5, 0, 0, 1};  // a run longer than the row
-  ExpectRefused(BmpFixture::Make(shape, layout), "past the picture");
   layout.rleOverride = {0, 2, 0, 3, 1, 0, 0, 1};  // a move below the last row
   ExpectRefused(BmpFixture::Make(shape, layout), "past the picture");
   layout.rleOverride = {0, 0, 0, 0, 0, 0, 1, 0, 0, 1};  // a row after the last
@@ -169,6 +173,68 @@ TEST_F(BmpBadInput, RandomCorruptionNeverCrashes) {
     }
   }
   EXPECT_GT(accepted, 0);  // flips in pixel data still read
+}
+
+// Encoders that pad each run-length row to the stored row's width write
+// pixels past the row's end; they are dropped and the picture loads.
+TEST_F(BmpBadInput, RunLengthRowsPaddedPastTheWidthLoad) {
+  BmpLayout layout;
+  layout.bitCount = 8;
+  layout.compression = 1;
+  layout.palette = {{10, 20, 30}, {40, 50, 60}};
+  const Picture shape(2, std::vector<Color>(3));
+  // Rows of three pixels stored as four: 2 x colour 1 then 2 x colour 0.
+  layout.rleOverride = {2, 1, 2, 0, 0, 0, 2, 0, 2, 1, 0, 1};
+  const std::string path = folder_.File("padded.bmp");
+  WriteBytes(path, BmpFixture::Make(shape, layout));
+  CVisImage<Rgba> image(4, evispixfmtRGBAByte);
+  image.ReadFile(path.c_str());
+  ASSERT_EQ(image.Width(), 3);
+  const Rgba zero(10, 20, 30, 0);
+  const Rgba one(40, 50, 60, 0);
+  // Bottom-up: the first stored row is the picture's last.
+  EXPECT_EQ(image.Pixel(0, 1), one);
+  EXPECT_EQ(image.Pixel(1, 1), one);
+  EXPECT_EQ(image.Pixel(2, 1), zero);
+  EXPECT_EQ(image.Pixel(0, 0), zero);
+  EXPECT_EQ(image.Pixel(1, 0), zero);
+  EXPECT_EQ(image.Pixel(2, 0), one);
+}
+
+// Bytes after the end-of-picture marker hold no pixels, so they do not
+// widen the size a small run-length file may claim.
+TEST_F(BmpBadInput, RunLengthSizeAllowanceEndsAtTheEndMarker) {
+  BmpLayout layout;
+  layout.bitCount = 8;
+  layout.compression = 1;
+  layout.palette = {{1, 2, 3}};
+  layout.rleOverride = {0, 1};
+  layout.rleOverride.resize(256 * 1024, 0x55);
+  std::vector<unsigned char> file = BmpFixture::Make(Picture(1, std::vector<Color>(1)), layout);
+  Set32(file, 18, 16000);
+  Set32(file, 22, 16000);
+  ExpectRefused(file, "implausible");
+}
+
+// Anything but a regular file is refused at once: reading a named pipe
+// would wait for a writer forever.
+TEST_F(BmpBadInput, NamedPipeIsRefusedWithoutWaiting) {
+  const std::string pipe = folder_.File("pipe.bmp");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  auto reading = std::async(std::launch::async, [&] {
+    CVisImage<Rgba> image(4, evispixfmtRGBAByte);
+    try {
+      image.ReadFile(pipe.c_str());
+    } catch (const CVisError& error) {
+      return error.Reason();
+    }
+    return std::string("read");
+  });
+  if (reading.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+    ADD_FAILURE() << "reading the pipe blocks";
+    close(open(pipe.c_str(), O_WRONLY));  // a writer releases the reader
+  }
+  EXPECT_EQ(reading.get(), "not a regular file");
 }
 
 }  // namespace

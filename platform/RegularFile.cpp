@@ -1,0 +1,70 @@
+#include "RegularFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+OpenedFile OpenRegularFile(const char* path) {
+  OpenedFile file;
+  // Without O_NONBLOCK, opening a named pipe waits for a writer forever.
+  const int descriptor = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (descriptor < 0) {
+    file.failure = std::string("cannot open the file: ") + std::strerror(errno);
+    return file;
+  }
+  struct stat info {};
+  if (::fstat(descriptor, &info) != 0) {
+    file.failure = std::string("cannot open the file: ") + std::strerror(errno);
+  } else if (!S_ISREG(info.st_mode)) {
+    file.failure = "not a regular file";
+  }
+  if (!file.failure.empty()) {
+    ::close(descriptor);
+    return file;
+  }
+  file.descriptor = descriptor;
+  file.size = static_cast<std::uint64_t>(info.st_size);
+  return file;
+}
+
+void CloseFile(const OpenedFile& file) {
+  if (file.descriptor >= 0) {
+    ::close(file.descriptor);
+  }
+}
+
+FileContents ReadRegularFile(const char* path) {
+  FileContents contents;
+  const OpenedFile file = OpenRegularFile(path);
+  if (!file.failure.empty()) {
+    contents.failure = file.failure;
+    return contents;
+  }
+  contents.size = static_cast<std::size_t>(file.size);
+  contents.bytes = std::make_unique_for_overwrite<unsigned char[]>(contents.size + 1);
+  std::size_t done = 0;
+  while (done < contents.size) {
+    const ssize_t got = ::read(file.descriptor, contents.bytes.get() + done, contents.size - done);
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (got < 0) {
+      contents.failure = std::string("cannot read the file: ") + std::strerror(errno);
+      break;
+    }
+    if (got == 0) {
+      contents.failure = "the file ends early (it shrank while it was read)";
+      break;
+    }
+    done += static_cast<std::size_t>(got);
+  }
+  CloseFile(file);
+  if (!contents.failure.empty()) {
+    contents.bytes.reset();
+    contents.size = 0;
+  }
+  return contents;
+}

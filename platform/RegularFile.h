@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// Reading files that must be regular files. Anything else (a named pipe, a
+// device, a folder) is refused without waiting on it: the file is opened
+// without blocking and its type checked before a byte is read.
+
+struct OpenedFile {
+  int descriptor = -1;  // closed by the caller
+  std::uint64_t size = 0;
+  std::string failure;  // empty on success, otherwise why it could not be opened
+};
+
+OpenedFile OpenRegularFile(const char* path);
+void CloseFile(const OpenedFile& file);
+
+struct FileContents {
+  std::unique_ptr<unsigned char[]> bytes;
+  std::size_t size = 0;
+  std::string failure;  // empty on success
+};
+
+// The whole file. A file that shrinks while it is read is a failure.
+FileContents ReadRegularFile(const char* path);

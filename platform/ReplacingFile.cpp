@@ -1,0 +1,189 @@
+#include "ReplacingFile.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <random>
+#include <utility>
+
+namespace {
+
+// How often a new random temporary name is tried when one is taken.
+constexpr int kNameAttempts = 100;
+// Links are followed as far as the kernel follows them.
+constexpr int kMaxLinkHops = 40;
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) {
+    return ".";
+  }
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A short hidden name, so that any name the folder accepts can be replaced.
+std::string TemporaryNameIn(const std::string& folder) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::random_device entropy;
+  std::string name = folder + "/.tessary-";
+  for (unsigned bits = entropy(), i = 0; i < 8; ++i, bits >>= 4) {
+    name += kHex[bits & 15];
+  }
+  return name + ".tmp";
+}
+
+std::string Failure(const char* what, int error) {
+  return std::string(what) + ": " + std::strerror(error);
+}
+
+// The file a name stands for, with symbolic links followed; it need not exist.
+std::string FollowLinks(std::string path, std::string& failure) {
+  for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+      return path;
+    }
+    char link[PATH_MAX];
+    const ssize_t length = ::readlink(path.c_str(), link, sizeof link);
+    if (length < 0 || length == static_cast<ssize_t>(sizeof link)) {
+      failure = Failure("cannot follow the symbolic link", length < 0 ? errno : ENAMETOOLONG);
+      return path;
+    }
+    const std::string next(link, static_cast<std::size_t>(length));
+    path = next.front() == '/' ? next : FolderOf(path) + "/" + next;
+  }
+  failure = Failure("cannot follow the symbolic link", ELOOP);
+  return path;
+}
+
+}  // namespace
+
+ReplacingFile::ReplacingFile(std::string target) : target_(std::move(target)) {}
+
+ReplacingFile::~ReplacingFile() {
+  Discard();
+}
+
+std::string ReplacingFile::Open() {
+  std::string failure;
+  destination_ = FollowLinks(target_, failure);
+  if (!failure.empty()) {
+    return failure;
+  }
+  struct stat info {};
+  if (::stat(destination_.c_str(), &info) == 0) {
+    if (!S_ISREG(info.st_mode)) {
+      return "not a regular file";
+    }
+    // Write bits count even for a user who could ignore them.
+    if ((info.st_mode & 0222) == 0) {
+      return "the file is read-only";
+    }
+    if (::access(destination_.c_str(), W_OK) != 0) {
+      return Failure("cannot write the file", errno);
+    }
+    keptMode_ = info.st_mode & 0777;
+  } else if (errno != ENOENT) {
+    return Failure("cannot create the file", errno);
+  }
+
+  const std::string folder = FolderOf(destination_);
+  // An unnamed file is linked into place through /proc; without /proc (or
+  // without unnamed files) a short temporary name does.
+  if (::access("/proc/self/fd", X_OK) == 0) {
+    fd_ = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd_ >= 0) {
+      unnamed_ = true;
+      return {};
+    }
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+      return Failure("cannot create the file", errno);
+    }
+  }
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    temporary_ = TemporaryNameIn(folder);
+    // Mode 0666 lets the process umask decide, as for any newly created file.
+    fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd_ >= 0 || errno != EEXIST) {
+      break;
+    }
+  }
+  if (fd_ < 0) {
+    const int error = errno;
+    temporary_.clear();
+    return Failure("cannot create the file", error);
+  }
+  return {};
+}
+
+std::string ReplacingFile::Write(const void* data, std::size_t size) {
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t written = ::write(fd_, p, size);
+    if (written < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      const int error = errno;
+      Discard();
+      return Failure("cannot write the file", error);
+    }
+    p += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return {};
+}
+
+std::string ReplacingFile::Commit() {
+  std::string failure;
+  if (keptMode_ != 0 && ::fchmod(fd_, keptMode_) != 0) {
+    failure = Failure("cannot keep the file's permissions", errno);
+  }
+  if (failure.empty() && unnamed_) {
+    // The unnamed file gets a temporary name only for the moment before the
+    // rename, which alone can replace an existing file.
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    const std::string folder = FolderOf(destination_);
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+      temporary_ = TemporaryNameIn(folder);
+      if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temporary_.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        break;
+      }
+      const int error = errno;
+      temporary_.clear();
+      if (error != EEXIST) {
+        failure = Failure("cannot create the file", error);
+        break;
+      }
+    }
+    if (failure.empty() && temporary_.empty()) {
+      failure = Failure("cannot create the file", EEXIST);
+    }
+  }
+  if (failure.empty() && ::close(std::exchange(fd_, -1)) != 0) {
+    failure = Failure("cannot write the file", errno);
+  }
+  if (failure.empty() && ::rename(temporary_.c_str(), destination_.c_str()) != 0) {
+    failure = Failure("cannot replace the file", errno);
+  }
+  if (!failure.empty()) {
+    Discard();
+    return failure;
+  }
+  temporary_.clear();
+  return {};
+}
+
+void ReplacingFile::Discard() {
+  if (fd_ >= 0) {
+    ::close(std::exchange(fd_, -1));
+  }
+  if (!temporary_.empty()) {
+    ::unlink(temporary_.c_str());
+    temporary_.clear();
+  }
+}
