@@ -292,6 +292,31 @@ class LibtiffMessages {
   std::string last_;
 };
 
+// Tells a file that is no TIFF from one whose first directory lies beyond
+// its end (cut short) and from one whose directory is damaged.
+std::string WhyTiffDoesNotOpen(const OpenedFile& file, const LibtiffMessages& messages) {
+  unsigned char header[8] = {};
+  if (ReadFileAt(file, 0, header, sizeof header) != sizeof header) {
+    return "not a TIFF file";
+  }
+  const bool little = header[0] == 'I' && header[1] == 'I';
+  const bool big = header[0] == 'M' && header[1] == 'M';
+  const unsigned version = little ? header[2] | header[3] << 8 : header[2] << 8 | header[3];
+  if ((!little && !big) || (version != 42 && version != 43)) {
+    return "not a TIFF file";
+  }
+  if (version == 42) {
+    std::uint32_t directory = 0;
+    for (int i = 0; i < 4; ++i) {
+      directory |= std::uint32_t{header[little ? 4 + i : 7 - i]} << (8 * i);
+    }
+    if (directory >= file.size) {
+      return "the file ends early";
+    }
+  }
+  return "the TIFF header is damaged" + messages.InParentheses();
+}
+
 // Opens the TIFF without mapping it into memory: a file that shrinks while
 // it is read then fails cleanly instead of faulting. The descriptor belongs
 // to the handle once it is open.
@@ -308,11 +333,9 @@ TiffHandle OpenTiff(const OpenedFile& file, const char* path, LibtiffMessages& m
                                       static_cast<tmsize_t>(2 * file.size + kLibtiffSlack));
   TiffHandle tiff(TIFFFdOpenExt(file.descriptor, path, "rm", options.get()));
   if (!tiff) {
+    const std::string reason = WhyTiffDoesNotOpen(file, messages);
     CloseFile(file);
-    const bool badMagic = messages.Last().find("magic number") != std::string::npos;
-    throw TiffError(file.size < 8 || badMagic
-                        ? "not a TIFF file"
-                        : "the TIFF header is damaged" + messages.InParentheses());
+    throw TiffError(reason);
   }
   return tiff;
 }

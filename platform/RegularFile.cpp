@@ -36,6 +36,12 @@ void CloseFile(const OpenedFile& file) {
   }
 }
 
+std::size_t ReadFileAt(const OpenedFile& file, std::uint64_t offset, void* buffer,
+                       std::size_t count) {
+  const ssize_t got = ::pread(file.descriptor, buffer, count, static_cast<off_t>(offset));
+  return got < 0 ? 0 : static_cast<std::size_t>(got);
+}
+
 FileContents ReadRegularFile(const char* path) {
   FileContents contents;
   const OpenedFile file = OpenRegularFile(path);

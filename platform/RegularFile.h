@@ -18,6 +18,10 @@ struct OpenedFile {
 OpenedFile OpenRegularFile(const char* path);
 void CloseFile(const OpenedFile& file);
 
+// Reads up to count bytes at offset; returns how many were read.
+std::size_t ReadFileAt(const OpenedFile& file, std::uint64_t offset, void* buffer,
+                       std::size_t count);
+
 struct FileContents {
   std::unique_ptr<unsigned char[]> bytes;
   std::size_t size = 0;

@@ -40,6 +40,19 @@ class LoaderLibrary {
     return false;
   }
 
+  // The reason the file exception gives for path; "loaded" when none came.
+  std::string RefusalReason(const std::string& path) const {
+    CVisImage<unsigned char> image(1, evispixfmtGrayByte);
+    try {
+      Load(path, image);
+    } catch (CFileException* error) {
+      const std::string reason = error->m_strReason.Str();
+      error->Delete();
+      return reason;
+    }
+    return "loaded";
+  }
+
  private:
   HMODULE module_;
   PFN_LOAD_GRAY_TIFF load_ = nullptr;
