@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all configure run test sanitize tsan bench clean
+.PHONY: all configure run test sanitize tsan fuzz bench clean
 
 all: configure
 	cmake --build $(BUILD) -j$(JOBS)
@@ -34,8 +34,21 @@ tsan:
 	cmake --build build-tsan -j$(JOBS) --target $(TSAN_TARGETS)
 	ctest --test-dir build-tsan --output-on-failure -j$(JOBS) -L threads
 
+# The libFuzzer harnesses of the BMP and TIFF readers, FUZZ_SECONDS each,
+# under AddressSanitizer and UndefinedBehaviorSanitizer, with memory limits so
+# that an input that makes a reader allocate what it claims fails the run.
+FUZZ_SECONDS ?= 60
+FUZZ_OPTIONS = -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -malloc_limit_mb=1024 -timeout=20
+fuzz: export ASAN_OPTIONS = detect_leaks=1
+fuzz:
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DTESSARY_FUZZ=ON -DTESSARY_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug > /dev/null
+	cmake --build build-fuzz -j$(JOBS) --target bmp_fuzzer tiff_fuzzer fuzz_seeds
+	build-fuzz/bin/fuzz_seeds build-fuzz/corpus/bmp build-fuzz/corpus/tiff
+	build-fuzz/bin/bmp_fuzzer $(FUZZ_OPTIONS) -artifact_prefix=build-fuzz/ build-fuzz/corpus/bmp
+	build-fuzz/bin/tiff_fuzzer $(FUZZ_OPTIONS) -artifact_prefix=build-fuzz/ build-fuzz/corpus/tiff
+
 bench: all
 	bench/run-all $(BUILD)
 
 clean:
-	rm -rf build build-sanitize build-tsan
+	rm -rf build build-sanitize build-tsan build-fuzz

@@ -4,7 +4,8 @@ class CVisImageBase;
 
 // Writes picture as a BMP file at path: a gray image as 8 bits per pixel with
 // a 256-entry gray palette, a colour image as 24 bits per pixel. The file is
-// built under a temporary name beside path and renamed over it when complete.
+// written unseen beside path and put in place whole when complete (see
+// ReplacingFile): a failure leaves any existing file as it was.
 void WriteBmpFile(const char* path, const CVisImageBase& picture);
 
 // Whether a picture of this size, with cbPixel bytes per pixel in memory (1

@@ -45,9 +45,10 @@ class CVisImageBase {
 
   // Writes the image as a BMP file: gray as 8-bit with a gray palette, colour
   // as 24-bit (alpha dropped). Every name is written as BMP, whatever its
-  // extension. format must be null or "bmp". The file is written beside the
-  // target under a temporary name and renamed over the target only when
-  // complete, so a failed write leaves any existing file as it was.
+  // extension. format must be null or "bmp". The file is written unseen and
+  // put in place whole, so a failed write leaves any existing file as it was;
+  // a replaced file keeps its permission bits, a symbolic link stays a link
+  // (the file it leads to is replaced), and a read-only file is refused.
   void WriteFile(const char* path, const char* format = nullptr) const;
 
   const CVisRect& Rect() const { return rect_; }
