@@ -155,6 +155,10 @@ TEST_F(AverageTest, SmallerLaterPictureIsAnErrorNamingIt) {
     Average({"big.bmp", "small.bmp"}, "mean.bmp");
     ASSERT_EQ(errors_.Messages().size(), 1u);
     EXPECT_NE(errors_.Messages()[0].find(small), std::string::npos);
+    EXPECT_NE(errors_.Messages()[0].find(
+                  "\nthe picture is 4 x 3 pixels, smaller than the first picture (4 x 4 pixels)"),
+              std::string::npos)
+        << errors_.Messages()[0];
     EXPECT_EQ(Status(), "Processing " + small + "...");
     EXPECT_FALSE(fs::exists(folder_.File("mean.bmp")));
   });
