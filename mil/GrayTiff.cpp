@@ -180,10 +180,9 @@ std::uint64_t DistinctBytes(std::vector<Chunk> chunks, std::uint64_t fileSize) {
   std::uint64_t covered = 0;
   std::uint64_t reached = 0;
   for (const Chunk& chunk : chunks) {
-    const std::uint64_t begin = std::max(std::min(chunk.offset, fileSize), reached);
-    const std::uint64_t end = chunk.count > fileSize - std::min(chunk.offset, fileSize)
-                                  ? fileSize
-                                  : chunk.offset + chunk.count;
+    const std::uint64_t start = std::min(chunk.offset, fileSize);
+    const std::uint64_t end = start + std::min(chunk.count, fileSize - start);
+    const std::uint64_t begin = std::max(start, reached);
     if (end > begin) {
       covered += end - begin;
       reached = end;

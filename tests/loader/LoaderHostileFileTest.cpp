@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <future>
 
 #include "LoaderLibrary.h"
@@ -138,6 +139,29 @@ TEST_F(LoaderHostileFile, ClaimedSizesCountOnlyWhatTheFileHolds) {
   tiled.push_back({325, kLong, {16}});
   ExpectReasonWithin(Write("tile.tif", RawTiff(tiled, std::vector<unsigned char>(16, 1))),
                      "implausible", kAllowance);
+}
+
+// Inputs that once made the loader misbehave (found by the fuzzers): each is
+// refused within a small memory allowance.
+TEST_F(LoaderHostileFile, FormerFuzzerFindingsAreRefused) {
+  int checked = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(TESSARY_TIFF_REGRESSIONS)) {
+    const std::string path = entry.path().string();
+    EXPECT_NE(library_.RefusalReason(path), "loaded") << path;
+    if (kMemoryLimitWorks) {
+      EXPECT_EQ(RunWithMemoryLimit(std::size_t{256} << 20,
+                                   [&] {
+                                     return library_.RefusalReason(path).find("memory") ==
+                                                    std::string::npos
+                                                ? 0
+                                                : 1;
+                                   }),
+                0)
+          << path;
+    }
+    ++checked;
+  }
+  EXPECT_GT(checked, 0);
 }
 
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
