@@ -6,6 +6,9 @@
 
 #include "Globals.h"
 
+#include "MainApp.h"
+#include "Platform.h"
+
 CMainApp theApp;
 
 HMODULE g_hLoaderLibrary = nullptr;

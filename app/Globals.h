@@ -3,12 +3,9 @@
 #include <atomic>
 
 #include "LoadGrayTiff.h"
-#include "MainApp.h"
-#include "Platform.h"
+#include "WinTypes.h"
 
 class CMainDialog;
-
-extern CMainApp theApp;
 
 // The loader library, loaded once before the main dialog exists (null when
 // it could not be loaded) and released at the end of the program.

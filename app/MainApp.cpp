@@ -2,6 +2,7 @@
 
 #include "Globals.h"
 #include "MainDialog.h"
+#include "Platform.h"
 
 BEGIN_MESSAGE_MAP(CMainApp, CWinApp)
 ON_COMMAND(ID_HELP, &CWinApp::OnHelp)

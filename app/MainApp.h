@@ -12,3 +12,6 @@ class CMainApp : public CWinApp {
 
   DECLARE_MESSAGE_MAP()
 };
+
+// The one application object.
+extern CMainApp theApp;

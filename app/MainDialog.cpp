@@ -1,8 +1,10 @@
 #include "MainDialog.h"
 
 #include "AboutDialog.h"
-#include "AfxGdi.h"
+#include "AfxApp.h"
+#include "AfxIcon.h"
 #include "AfxMenu.h"
+#include "AfxPaint.h"
 #include "Globals.h"
 #include "Resource.h"
 

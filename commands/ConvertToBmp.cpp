@@ -2,18 +2,21 @@
 // the worker converts them one after another.
 
 #include <memory>
-#include <string>
+#include <vector>
 
-#include "AfxException.h"
 #include "AfxFileDialog.h"
 #include "AfxThread.h"
-#include "ConvertJob.h"
-#include "FileClaims.h"
+#include "ConvertTiffFile.h"
 #include "Globals.h"
 #include "MainDialog.h"
-#include "MosaicDetection.h"
+#include "Platform.h"
 #include "Resource.h"
-#include "TiffConversion.h"
+
+// The files of one conversion run, full paths in the order they were chosen.
+// The worker owns it from its start and releases it when it ends.
+struct ConvertJob {
+  std::vector<CString> paths;
+};
 
 namespace {
 
@@ -22,62 +25,43 @@ bool IsChecked(int id) {
   return g_pMainDialog->GetDlgItem(id)->SendMessage(BM_GETCHECK, 0, 0) != 0;
 }
 
-void ConvertFile(const CString& path) {
-  g_pMainDialog->SetDlgItemText(IDC_STATUS, "Processing " + path + "...");
-  CVisImage<unsigned char> gray(1, evispixfmtGrayByte);
-
-  if (g_hLoaderLibrary == nullptr) {
-    const std::string failure = LibraryLoadFailure();
-    const CString reason =
-        "the TIFF reader Vantrel is not loaded" + (failure.empty() ? "" : ": " + failure);
-    AfxThrowFileException(CFileException::generic, -1, path, reason);
-  }
-  g_pfnLoadGrayTIFF =
-      reinterpret_cast<PFN_LOAD_GRAY_TIFF>(GetProcAddress(g_hLoaderLibrary, "milLoadGrayTIFF"));
-  const PFN_LOAD_GRAY_TIFF load = g_pfnLoadGrayTIFF;
-  if (load == nullptr) {
-    AfxThrowFileException(CFileException::generic, -1, path,
-                          "the TIFF reader Vantrel has no entry milLoadGrayTIFF");
-  }
-
-  const CString outputPath = BmpPathFor(path);
-  // No other worker reads, writes or deletes these files meanwhile.
-  const FileClaims::Claim claim(FileClaims::Process(), {ClaimKey(path), ClaimKey(outputPath)});
-  CheckConversionNames(path, outputPath);
-  load(path, &gray);
-
-  // A later checked button overrides an earlier one; the mosaic test runs
-  // only in Auto mode.
-  bool demosaic = false;
-  if (IsChecked(IDC_AUTO)) {
-    demosaic = !IsGrayImage(gray);
-  }
-  if (IsChecked(IDC_COLOR)) {
-    demosaic = true;
-  }
-  if (IsChecked(IDC_GRAYSCALE)) {
-    demosaic = false;
+// The options as the dialog's buttons show them when the conversion asks.
+class DialogOptions : public ConversionOptions {
+ public:
+  // The three mode buttons in order, a later checked one overriding an
+  // earlier one.
+  ConversionMode ModeAfterLoading() override {
+    ConversionMode mode = ConversionMode::kGrayscale;
+    if (IsChecked(IDC_AUTO)) {
+      mode = ConversionMode::kAuto;
+    }
+    if (IsChecked(IDC_COLOR)) {
+      mode = ConversionMode::kColor;
+    }
+    if (IsChecked(IDC_GRAYSCALE)) {
+      mode = ConversionMode::kGrayscale;
+    }
+    return mode;
   }
 
-  // The BMP is complete (written unseen and renamed into place) before the
-  // TIFF can go, and flushed to disk before it does.
-  WriteConvertedImage(gray, demosaic, outputPath);
-  RecordConversion(path, outputPath);
-  if (IsChecked(IDC_REMOVE_TIF)) {
-    RemoveConvertedTiff(path, outputPath);
-  }
-}
+  bool RemoveTiffAfterWriting() override { return IsChecked(IDC_REMOVE_TIF); }
+};
 
 }  // namespace
 
+// The conversion worker: converts the job's files one after another, with
+// progress in the main dialog's status line. Its argument is a ConvertJob
+// allocated with new; it returns 0.
 UINT ConvertThreadProc(void* parameter) {
   const std::unique_ptr<ConvertJob> job(static_cast<ConvertJob*>(parameter));
+  DialogOptions options;
   for (const CString& path : job->paths) {
     // When the dialog closes, the file in hand is finished and no other begun.
     if (AfxIsShutdownRequested()) {
       return 0;
     }
-    ConvertFile(path);
+    g_pMainDialog->SetDlgItemText(IDC_STATUS, "Processing " + path + "...");
+    ConvertTiffFile(path, {g_hLoaderLibrary, &g_pfnLoadGrayTIFF}, options);
   }
   g_pMainDialog->SetDlgItemText(IDC_STATUS, "Ready.");
   return 0;

@@ -9,7 +9,7 @@
 #include <fpu_control.h>
 #endif
 
-#include "AfxGdi.h"
+#include "AfxIcon.h"
 #include "AfxThread.h"
 #include "AfxTrace.h"
 #include "Platform.h"

@@ -17,7 +17,7 @@
 #include <cstring>
 
 #include "AfxDialog.h"
-#include "AfxGdi.h"
+#include "AfxIcon.h"
 
 namespace {
 

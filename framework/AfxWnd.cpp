@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "AfxErrorReport.h"
-#include "AfxGdi.h"
+#include "AfxIcon.h"
 #include "AfxMenu.h"
 #include "AfxUiThread.h"
 

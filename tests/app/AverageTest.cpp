@@ -11,6 +11,7 @@
 
 #include "Globals.h"
 #include "GuiTest.h"
+#include "MainApp.h"
 #include "MainDialog.h"
 #include "Resource.h"
 #include "TempFolder.h"

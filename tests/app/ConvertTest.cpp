@@ -17,6 +17,7 @@
 #include "FileClaims.h"
 #include "Globals.h"
 #include "GuiTest.h"
+#include "MainApp.h"
 #include "MainDialog.h"
 #include "Resource.h"
 #include "TempFolder.h"

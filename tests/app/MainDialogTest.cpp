@@ -19,10 +19,11 @@
 
 #include "AfxDialogWidget.h"
 #include "AfxErrorReport.h"
-#include "AfxGdi.h"
+#include "AfxIcon.h"
 #include "AfxMenu.h"
 #include "Globals.h"
 #include "GuiTest.h"
+#include "MainApp.h"
 #include "MainDialog.h"
 #include "Resource.h"
 

@@ -1,16 +1,13 @@
-#include "AfxGdi.h"
+#include "AfxIcon.h"
 
 #include <QIcon>
 #include <QImage>
-#include <QPainter>
 #include <QPixmap>
-#include <QWidget>
 #include <map>
 #include <memory>
 #include <mutex>
 
 #include "AfxResources.h"
-#include "AfxWnd.h"
 
 // An icon resource's pictures, largest first.
 struct AfxIcon {
@@ -66,28 +63,8 @@ QIcon AfxIconToQIcon(HICON big, HICON small) {
   return icon;
 }
 
-BOOL CDC::DrawIcon(int x, int y, HICON icon) {
-  if (m_hDC == nullptr || icon == nullptr || icon->images.empty()) {
-    return FALSE;
-  }
-  m_hDC->drawImage(x, y, icon->images.front());
-  return TRUE;
-}
-
-CPaintDC::CPaintDC(CWnd* window) {
-  QWidget* widget = window->GetWidget();
-  if (widget != nullptr && widget->paintingActive() == false) {
-    auto* painter = new QPainter;
-    if (painter->begin(widget)) {
-      m_hDC = painter;
-    } else {
-      delete painter;
-    }
-  }
-}
-
-CPaintDC::~CPaintDC() {
-  delete m_hDC;
+const QImage* AfxLargestIconImage(HICON icon) {
+  return icon == nullptr || icon->images.empty() ? nullptr : &icon->images.front();
 }
 
 int GetSystemMetrics(int index) {
