@@ -1,8 +1,5 @@
 #include "AfxThread.h"
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <algorithm>
@@ -16,30 +13,17 @@
 
 #include "AfxErrorReport.h"
 #include "AfxUiThread.h"
+#include "Platform.h"
 
 namespace {
-
-// Niceness added per step of priority below normal.
-constexpr int kNicePerPriorityStep = 5;
-constexpr int kMaxNice = 19;
 
 std::atomic<bool> shutdownRequested{false};
 std::mutex workersMutex;
 std::condition_variable workersDone;
 int runningWorkers = 0;
 
-void LowerPriority(int priority) {
-  if (priority >= THREAD_PRIORITY_NORMAL) {
-    return;
-  }
-  // On Linux the nice value belongs to the thread.
-  const int current = getpriority(PRIO_PROCESS, 0);
-  const int nice = std::min(kMaxNice, current - priority * kNicePerPriorityStep);
-  setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), nice);
-}
-
 void RunWorker(std::unique_ptr<CWinThread> thread) {
-  LowerPriority(thread->m_nPriority);
+  LowerCurrentThreadPriority(thread->m_nPriority);
   try {
     thread->m_pfnThreadProc(thread->m_pThreadParams);
   } catch (...) {

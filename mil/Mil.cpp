@@ -10,7 +10,6 @@
 #include <utility>
 
 #include "GrayTiff.h"
-#include "MilTestHooks.h"
 
 namespace {
 
@@ -25,9 +24,6 @@ struct QuietTiff {
 
 thread_local std::string lastReadError;
 std::atomic<MilId> nextId{1};
-std::atomic<int> applicationsAllocated{0};
-std::atomic<int> applicationsFreed{0};
-std::atomic<bool> refuseApplications{false};
 
 MilId NewId() {
   return nextId.fetch_add(1);
@@ -73,11 +69,6 @@ class BufferTable {
     }
   }
 
-  int Count() {
-    std::lock_guard lock(mutex_);
-    return static_cast<int>(buffers_.size());
-  }
-
  private:
   std::mutex mutex_;
   std::unordered_map<MilId, GrayPicture> buffers_;
@@ -93,22 +84,14 @@ BufferTable& Buffers() {
 extern "C" {
 
 MilId MilAllocateApplication(std::int64_t, MilId* application) {
-  if (refuseApplications) {
-    return 0;
-  }
   const MilId id = NewId();
-  ++applicationsAllocated;
   if (application != nullptr) {
     *application = id;
   }
   return id;
 }
 
-void MilFreeApplication(MilId application) {
-  if (application != 0) {
-    ++applicationsFreed;
-  }
-}
+void MilFreeApplication(MilId) {}
 
 MilId MilReadImageFile(const char* path, std::int64_t, MilId* buffer) {
   lastReadError.clear();
@@ -137,17 +120,5 @@ std::intptr_t MilInquireBuffer(MilId buffer, std::int64_t item, void*) {
 
 void MilFreeBuffer(MilId buffer) {
   Buffers().Remove(buffer);
-}
-
-MilApplicationCounts MilTestApplicationCounts() {
-  return {applicationsAllocated.load(), applicationsFreed.load()};
-}
-
-void MilTestRefuseApplications(bool refuse) {
-  refuseApplications = refuse;
-}
-
-int MilTestLiveBuffers() {
-  return Buffers().Count();
 }
 }

@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -110,6 +111,18 @@ DWORD GetCurrentDirectoryA(DWORD bufferLength, LPSTR buffer) {
 
 BOOL DeleteFileA(LPCSTR fileName) {
   return fileName != nullptr && ::unlink(fileName) == 0 ? TRUE : FALSE;
+}
+
+void LowerCurrentThreadPriority(int priority) {
+  constexpr int kNicePerStep = 5;
+  constexpr int kMaxNice = 19;
+  if (priority >= 0) {
+    return;
+  }
+  // On Linux the nice value belongs to the thread.
+  const int current = ::getpriority(PRIO_PROCESS, 0);
+  const int nice = std::min(kMaxNice, current - priority * kNicePerStep);
+  ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), nice);
 }
 
 namespace {

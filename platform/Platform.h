@@ -35,6 +35,11 @@ DWORD GetCurrentDirectoryA(DWORD bufferLength, LPSTR buffer);
 // Deletes a file; FALSE when it could not be deleted.
 BOOL DeleteFileA(LPCSTR fileName);
 
+// Lowers the calling thread's priority by the given number of steps below
+// normal (a negative THREAD_PRIORITY_ value); normal or higher changes
+// nothing. On Linux each step adds 5 to the thread's own nice value.
+void LowerCurrentThreadPriority(int priority);
+
 // Makes a written file, and its entry in its folder, durable on disk (a
 // power failure afterwards cannot lose it). For a symbolic link, the file it
 // leads to and the entries of both. FALSE when any of that failed.

@@ -10,13 +10,13 @@
 #include "AfxTrace.h"
 #include "AfxWnd.h"
 #include "Globals.h"
-#include "MilTestHooks.h"
+#include "MilProbe.h"
 #include "Resource.h"
 
 namespace {
 
 void Witness(const char* event) {
-  const MilApplicationCounts counts = MilTestApplicationCounts();
+  const MilApplicationCounts counts = MilProbeApplicationCounts();
   std::printf("%s: loaded=%d allocated=%d freed=%d\n", event, g_hLoaderLibrary != nullptr ? 1 : 0,
               counts.allocated, counts.freed);
   if (std::string(event) == "dialog open") {

@@ -3,7 +3,7 @@
 #include <random>
 
 #include "LoaderLibrary.h"
-#include "MilTestHooks.h"
+#include "MilProbe.h"
 #include "TempFolder.h"
 #include "TiffFixture.h"
 
@@ -22,7 +22,7 @@ void ExpectLoadOrThrow(const LoaderLibrary& library, const std::string& path,
     EXPECT_EQ(image.Width(), 0);
     error->Delete();
   }
-  ASSERT_EQ(MilTestLiveBuffers(), 0);
+  ASSERT_EQ(MilProbeLiveBuffers(), 0);
 }
 
 std::vector<unsigned char> ValidTiff(const TempFolder& folder, std::uint16_t compression,

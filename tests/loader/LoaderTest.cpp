@@ -4,7 +4,7 @@
 #include <random>
 
 #include "LoaderLibrary.h"
-#include "MilTestHooks.h"
+#include "MilProbe.h"
 #include "TempFolder.h"
 #include "TiffFixture.h"
 
@@ -45,7 +45,7 @@ TEST_F(Loader, UnreadableFilesThrowAndLeaveTheImageEmpty) {
     EXPECT_EQ(image.Width(), 0);
     EXPECT_EQ(image.PbPixelMemory(), nullptr);
   }
-  EXPECT_EQ(MilTestLiveBuffers(), 0);
+  EXPECT_EQ(MilProbeLiveBuffers(), 0);
 }
 
 TEST_F(Loader, ReadsEveryGrayLayout) {
@@ -116,7 +116,7 @@ TEST_F(Loader, ReadsEveryGrayLayout) {
       ASSERT_EQ(image.PbPixelMemory()[i], expected[i]) << c.name << " at byte " << i;
     }
   }
-  EXPECT_EQ(MilTestLiveBuffers(), 0);
+  EXPECT_EQ(MilProbeLiveBuffers(), 0);
 }
 
 TEST_F(Loader, RowsStartWidthBytesApart) {
@@ -151,7 +151,7 @@ TEST_F(Loader, RefusesWhatIsNotGray) {
     s.sampleFormat = SAMPLEFORMAT_IEEEFP;
   }));
   EXPECT_TRUE(refused([](TiffLayout& s) { s.sampleFormat = SAMPLEFORMAT_INT; }));
-  EXPECT_EQ(MilTestLiveBuffers(), 0);
+  EXPECT_EQ(MilProbeLiveBuffers(), 0);
 }
 
 TEST_F(Loader, SecondCallReplacesTheFirstPicture) {
@@ -190,22 +190,22 @@ TEST_F(Loader, FileExceptionCrossesTheLibraryAsEveryBaseType) {
 }
 
 TEST(LoaderLifetime, LoadAndUnloadAllocateAndFreeTheApplicationOnce) {
-  const MilApplicationCounts before = MilTestApplicationCounts();
+  const MilApplicationCounts before = MilProbeApplicationCounts();
   {
     LoaderLibrary library;
     ASSERT_TRUE(library.Loaded());
-    const MilApplicationCounts loaded = MilTestApplicationCounts();
+    const MilApplicationCounts loaded = MilProbeApplicationCounts();
     EXPECT_EQ(loaded.allocated, before.allocated + 1);
     EXPECT_EQ(loaded.freed, before.freed);
   }
-  const MilApplicationCounts after = MilTestApplicationCounts();
+  const MilApplicationCounts after = MilProbeApplicationCounts();
   EXPECT_EQ(after.allocated, before.allocated + 1);
   EXPECT_EQ(after.freed, before.freed + 1);
 }
 
 TEST(LoaderLifetime, RefusedApplicationStillLoadsAndFreesNothing) {
-  MilTestRefuseApplications(true);
-  const MilApplicationCounts before = MilTestApplicationCounts();
+  MilProbeRefuseApplications(true);
+  const MilApplicationCounts before = MilProbeApplicationCounts();
   {
     LoaderLibrary library;
     EXPECT_TRUE(library.Loaded());
@@ -216,8 +216,8 @@ TEST(LoaderLifetime, RefusedApplicationStillLoadsAndFreesNothing) {
     library.Load(folder.File("a.tif"), image);
     EXPECT_EQ(image.Pixel(0, 0), 3);
   }
-  const MilApplicationCounts after = MilTestApplicationCounts();
-  MilTestRefuseApplications(false);
+  const MilApplicationCounts after = MilProbeApplicationCounts();
+  MilProbeRefuseApplications(false);
   EXPECT_EQ(after.allocated, before.allocated);
   EXPECT_EQ(after.freed, before.freed);
 }
