@@ -8,10 +8,15 @@
 FileClaims::Claim::Claim(FileClaims& claims, std::vector<std::string> files)
     : claims_(claims), files_(std::move(files)) {
   std::unique_lock lock(claims_.mutex_);
-  claims_.released_.wait(lock, [&] {
+  const auto free = [&] {
     return std::none_of(files_.begin(), files_.end(),
                         [&](const std::string& file) { return claims_.held_.count(file) != 0; });
-  });
+  };
+  if (!free()) {
+    ++claims_.waiting_;
+    claims_.released_.wait(lock, free);
+    --claims_.waiting_;
+  }
   claims_.held_.insert(files_.begin(), files_.end());
 }
 
@@ -28,6 +33,11 @@ FileClaims::Claim::~Claim() {
 FileClaims& FileClaims::Process() {
   static FileClaims claims;
   return claims;
+}
+
+int FileClaims::Waiting() {
+  std::lock_guard lock(mutex_);
+  return waiting_;
 }
 
 std::string ClaimKey(const char* path) {

@@ -27,10 +27,14 @@ class FileClaims {
   // The claims of the whole process.
   static FileClaims& Process();
 
+  // How many claims are waiting for files that others hold.
+  int Waiting();
+
  private:
   std::mutex mutex_;
   std::condition_variable released_;
   std::set<std::string> held_;
+  int waiting_ = 0;
 };
 
 // The key under which a path is claimed: its absolute, normalised form (the

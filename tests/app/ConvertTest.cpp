@@ -307,8 +307,7 @@ TEST_F(ConvertTest, CancelChangesNothing) {
     Tiff("a.tif", false);
     dialog_.SetDlgItemText(IDC_STATUS, "Earlier text");
     AnswerFileDialog(folder_.Path(), {});
-    Click(IDC_CONVERT);
-    QTest::qWait(100);
+    Click(IDC_CONVERT);  // returns once the cancelled dialog has closed
     EXPECT_EQ(Status(), "Earlier text");
     EXPECT_EQ(folder_.Names(), std::vector<std::string>{"a.tif"});
   });
@@ -385,23 +384,6 @@ TEST_F(ConvertTest, NamesThatWouldLoseAPictureAreRefused) {
     EXPECT_TRUE(fs::exists(shortName));
     EXPECT_FALSE(fs::exists(folder_.File("subbmp")));
   });
-}
-
-TEST(FileClaimsTest, SecondClaimWaitsForTheFirst) {
-  FileClaims claims;
-  std::atomic<bool> secondHeld = false;
-  std::optional<FileClaims::Claim> first(std::in_place, claims,
-                                         std::vector<std::string>{"/a.tif", "/a.bmp"});
-  std::thread second([&] {
-    const FileClaims::Claim claim(claims, {"/a.bmp"});
-    secondHeld = true;
-  });
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_FALSE(secondHeld.load());
-  first.reset();
-  second.join();
-  EXPECT_TRUE(secondHeld.load());
-  EXPECT_EQ(ClaimKey("/tmp/x/../a.tif"), ClaimKey("/tmp/a.tif"));
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDialog>
-#include <QFontMetrics>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -60,38 +60,34 @@ TEST_F(MainDialogTest, OpensWithItsInitialState) {
 TEST_F(MainDialogTest, ControlsFollowTheTemplate) {
   RunModal(dialog_, [&] {
     auto* widget = static_cast<AfxDialogWidget*>(dialog_.GetWidget());
-    // Dialog units with the dialog font's base units.
-    const QFontMetrics metrics(widget->font());
-    const int baseX =
-        (metrics.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz") / 26 +
-         1) /
-        2;
-    const int baseY = metrics.height();
-    EXPECT_EQ(widget->size(), QSize(316 * baseX / 4, 79 * baseY / 8));
+    // "MS Sans Serif" is not installed: the system's sans serif (DejaVu Sans
+    // here) at 8 points, whose base units are 7 x 13 pixels. A dialog unit
+    // is then 7/4 pixel across and 13/8 pixel down, rounded down.
+    const QFontInfo font(widget->font());
+    ASSERT_EQ(font.family(), "DejaVu Sans");
+    ASSERT_EQ(font.pointSize(), 8);
+    EXPECT_EQ(widget->size(), QSize(553, 128));  // 316 x 79 units
     struct Expected {
       int id;
       const char* type;
       const char* text;
-      QRect units;
+      QRect pixels;
     };
     const Expected controls[] = {
-        {IDC_AVERAGE, "QPushButton", "&Average Images ...", {230, 7, 79, 17}},
-        {IDC_CONVERT, "QPushButton", "&Convert to BMP ...", {67, 35, 67, 18}},
-        {IDC_STATUS, "QLabel", "Ready.", {7, 60, 302, 13}},
-        {IDC_AUTO, "QRadioButton", "A&uto", {15, 17, 50, 13}},
-        {IDC_COLOR, "QRadioButton", "Co&lor", {15, 30, 31, 13}},
-        {IDC_GRAYSCALE, "QRadioButton", "&Grayscale", {15, 43, 51, 13}},
-        {IDC_REMOVE_TIF, "QCheckBox", "&Remove TIF", {68, 16, 67, 13}},
+        {IDC_AVERAGE, "QPushButton", "&Average Images ...", {402, 11, 138, 27}},
+        {IDC_CONVERT, "QPushButton", "&Convert to BMP ...", {117, 56, 117, 29}},
+        {IDC_STATUS, "QLabel", "Ready.", {12, 97, 528, 21}},
+        {IDC_AUTO, "QRadioButton", "A&uto", {26, 27, 87, 21}},
+        {IDC_COLOR, "QRadioButton", "Co&lor", {26, 48, 54, 21}},
+        {IDC_GRAYSCALE, "QRadioButton", "&Grayscale", {26, 69, 89, 21}},
+        {IDC_REMOVE_TIF, "QCheckBox", "&Remove TIF", {119, 26, 117, 21}},
     };
     for (const Expected& c : controls) {
       QWidget* control = Control(dialog_, c.id);
       ASSERT_NE(control, nullptr) << c.id;
       EXPECT_STREQ(control->metaObject()->className(), c.type) << c.id;
       EXPECT_EQ(std::string(dialog_.GetDlgItem(c.id)->GetWindowText()), c.text);
-      EXPECT_EQ(control->geometry(),
-                QRect(c.units.x() * baseX / 4, c.units.y() * baseY / 8, c.units.width() * baseX / 4,
-                      c.units.height() * baseY / 8))
-          << c.id;
+      EXPECT_EQ(control->geometry(), c.pixels) << c.id;
     }
     auto* status = qobject_cast<QLabel*>(Control(dialog_, IDC_STATUS));
     EXPECT_EQ(status->alignment(), Qt::AlignHCenter | Qt::AlignVCenter);
