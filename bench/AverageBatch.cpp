@@ -3,13 +3,28 @@
 //
 //   average_batch OUTPUT.bmp INPUT.bmp...
 
-#include <sys/resource.h>
-
 #include <chrono>
 #include <cstdio>
+#include <fstream>
+#include <string>
 
 #include "BatchMain.h"
 #include "ImageAverager.h"
+
+namespace {
+
+// The process's peak resident memory in KiB, as the kernel counts it.
+long PeakResidentKiB() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmHWM:", 0) == 0) {
+      return std::stol(line.substr(6));
+    }
+  }
+  return 0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 3) {
@@ -29,8 +44,6 @@ int main(int argc, char** argv) {
   }
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  std::printf("%.4f %ld\n", seconds, usage.ru_maxrss);  // seconds, peak KiB
+  std::printf("%.4f %ld\n", seconds, PeakResidentKiB());
   return 0;
 }

@@ -1,12 +1,11 @@
 #include <benchmark/benchmark.h>
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "BenchPictures.h"
+#include "Platform.h"
 
 namespace {
 
@@ -43,11 +42,10 @@ void BM_FwriteColorBytes(benchmark::State& state) {
   for (auto _ : state) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     std::fwrite(bytes.data(), 1, bytes.size(), file);
-    std::fflush(file);
-    if (state.range(0) == 1) {
-      fsync(fileno(file));
-    }
     std::fclose(file);
+    if (state.range(0) == 1) {
+      FlushFileToDisk(path.c_str());
+    }
   }
   std::remove(path.c_str());
 }

@@ -18,8 +18,8 @@ namespace {
 
 CWinApp* theApplication = nullptr;
 
-// Floating-point arithmetic runs at IEEE double precision everywhere, also
-// where the x87 unit is used.
+// The x87 unit rounds to 53 bits, as IEEE double precision does; SSE
+// arithmetic, which x86-64 code uses for doubles, does so anyway.
 void UseDoublePrecision() {
 #if defined(__x86_64__) || defined(__i386__)
   fpu_control_t control;

@@ -10,8 +10,8 @@ struct CVisRect {
   int bottom = 0;
 
   CVisRect() = default;
-  CVisRect(int left, int top, int right, int bottom)
-      : left(left), top(top), right(right), bottom(bottom) {}
+  CVisRect(int leftEdge, int topEdge, int rightEdge, int bottomEdge)
+      : left(leftEdge), top(topEdge), right(rightEdge), bottom(bottomEdge) {}
 
   int Width() const { return right - left; }
   int Height() const { return bottom - top; }
@@ -23,9 +23,9 @@ struct CVisShape : CVisRect {
   int nbands = 1;
 
   CVisShape() = default;
-  CVisShape(int left, int top, int right, int bottom, int nbands = 1)
-      : CVisRect(left, top, right, bottom), nbands(nbands) {}
-  CVisShape(const CVisRect& rect, int nbands = 1) : CVisRect(rect), nbands(nbands) {}
+  CVisShape(int leftEdge, int topEdge, int rightEdge, int bottomEdge, int bands = 1)
+      : CVisRect(leftEdge, topEdge, rightEdge, bottomEdge), nbands(bands) {}
+  CVisShape(const CVisRect& rect, int bands = 1) : CVisRect(rect), nbands(bands) {}
 
   int NBands() const { return nbands; }
   friend bool operator==(const CVisShape&, const CVisShape&) = default;

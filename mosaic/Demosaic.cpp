@@ -12,24 +12,16 @@
 // fused: it walks vertical strips of the picture row by row, keeps the green
 // and the colour differences of three rows in small buffers, and writes each
 // output pixel once. The results are identical to running the steps one
-// after another on a zero-filled output.
-//
-// Where each channel is written, with W and H the picture's size:
-// - green: 2 <= x <= W-3, 2 <= y <= H-3;
-// - red: 2 <= x <= RedEnd(W), 2 <= y <= RedEnd(H), where RedEnd(n) is n-3 for
-//   even n and n-2 for odd n (the last red anchor is the last even n' < n-2,
-//   and it fills n' and n'+1);
-// - blue: 3 <= x <= W-3, 3 <= y <= H-3 (the anchor step reaches W-2 and H-2,
-//   which the edge clearing then zeroes, and never writes beyond);
-// - everything else, and alpha, stays zero.
+// after another on a zero-filled output; the header lists where each
+// channel is written.
 
 // The two hot loops are built for the processor's widest vectors as well,
 // chosen at run time. (Not under ThreadSanitizer, whose run time is not yet
 // up when the choice is made.)
 #if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
-#define VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#define TESSARY_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 #else
-#define VECTOR_CLONES
+#define TESSARY_VECTOR_CLONES
 #endif
 
 namespace {
@@ -121,8 +113,8 @@ constexpr Lanes kOddLanes = {0, -1, 0, -1, 0, -1, 0, -1, 0, -1, 0, -1, 0, -1, 0,
 // blue sample it is the mean of the green neighbours along the direction in
 // which the same-colour samples change least (all four on a tie). rows[k] is
 // the mosaic row k - 2 rows away; green is indexed by column.
-VECTOR_CLONES void GreenRun(const unsigned char* const rows[5], int from, int to, int rowParity,
-                            std::int16_t* green) {
+TESSARY_VECTOR_CLONES void GreenRun(const unsigned char* const rows[5], int from, int to,
+                                    int rowParity, std::int16_t* green) {
   const unsigned char* above2 = rows[0];
   const unsigned char* above = rows[1];
   const unsigned char* p = rows[2];
@@ -166,9 +158,10 @@ VECTOR_CLONES void GreenRun(const unsigned char* const rows[5], int from, int to
 // x and y; every other red or blue value is green plus the mean colour
 // difference of the two or four nearest samples of that colour. g is this
 // row's green, d0, d1, d2 the differences of the rows above, this and below.
-VECTOR_CLONES void InteriorRun(bool oddRow, int from, int to, const unsigned char* p,
-                               const std::int16_t* g, const std::int16_t* d0,
-                               const std::int16_t* d1, const std::int16_t* d2, unsigned char* out) {
+TESSARY_VECTOR_CLONES void InteriorRun(bool oddRow, int from, int to, const unsigned char* p,
+                                       const std::int16_t* g, const std::int16_t* d0,
+                                       const std::int16_t* d1, const std::int16_t* d2,
+                                       unsigned char* out) {
   // Both loops share the same six means; a loop per row parity keeps each
   // free of branches.
   auto means = [&](int x) {

@@ -11,10 +11,14 @@
 // size (zero-filled); the two-pixel outer band, alpha, and every value left
 // out below keep that zero.
 //
-// - green and red: columns 2 .. W-3 of rows 2 .. H-3;
-// - blue: columns 3 .. W-3 of rows 3 .. H-3, with column W-2 and row H-2
-//   cleared to zero;
-// - for an odd width (height) the blue values of column W-1 (row H-1) would
-//   need samples beyond the picture, so they are not written.
+// Where each channel is written, with W and H the picture's size:
+// - green: columns 2 .. W-3 of rows 2 .. H-3;
+// - red: columns 2 .. RedEnd(W) of rows 2 .. RedEnd(H), where RedEnd(n) is
+//   n-3 for even n and n-2 for odd n (the last red anchor is the last even
+//   n' < n-2, and it fills n' and n'+1);
+// - blue: columns 3 .. W-3 of rows 3 .. H-3; the anchor step reaches column
+//   W-2 and row H-2, which the edge clearing then zeroes. For an odd width
+//   (height) the blue values of column W-1 (row H-1) would need samples
+//   beyond the picture, so they are not written.
 void DemosaicImage(const CVisImage<unsigned char>& mosaic,
                    CVisImage<CVisRGBA<unsigned char>>& color);
