@@ -59,41 +59,44 @@ inline void StorePixel(unsigned char* out, std::uint32_t pixel) {
 }
 
 #if defined(__GNUC__)
-#define HAVE_LANES 1
+#define TESSARY_HAVE_LANES 1
 // Sixteen pixels at a time in the compiler's portable vector types: 16-bit
-// lanes hold every intermediate value (at most 4 x 255 in size).
+// lanes hold every intermediate value (at most 4 x 255 in size). The helpers
+// are always inlined: a 32-byte vector passed to a call between the AVX2
+// clone and code built without AVX would cross two calling conventions.
+#define TESSARY_LANE_HELPER inline __attribute__((always_inline))
 using Lanes = std::int16_t __attribute__((vector_size(32)));
 using ByteLanes = std::uint8_t __attribute__((vector_size(16)));
 using WordLanes = std::uint32_t __attribute__((vector_size(64)));
 constexpr int kLanes = 16;
 
-inline Lanes LoadSamples(const unsigned char* p) {
+TESSARY_LANE_HELPER Lanes LoadSamples(const unsigned char* p) {
   ByteLanes bytes;
   std::memcpy(&bytes, p, sizeof bytes);
   return __builtin_convertvector(bytes, Lanes);
 }
-inline Lanes LoadLanes(const std::int16_t* p) {
+TESSARY_LANE_HELPER Lanes LoadLanes(const std::int16_t* p) {
   Lanes lanes;
   std::memcpy(&lanes, p, sizeof lanes);
   return lanes;
 }
-inline Lanes Abs(Lanes v) {
+TESSARY_LANE_HELPER Lanes Abs(Lanes v) {
   return v < 0 ? -v : v;
 }
 // Division by 2 and by 4 truncating toward zero, as for int.
-inline Lanes Half(Lanes v) {
+TESSARY_LANE_HELPER Lanes Half(Lanes v) {
   return (v - (v >> 15)) >> 1;
 }
-inline Lanes Quarter(Lanes v) {
+TESSARY_LANE_HELPER Lanes Quarter(Lanes v) {
   return (v + ((v >> 15) & 3)) >> 2;
 }
-inline Lanes ClampToByte(Lanes v) {
+TESSARY_LANE_HELPER Lanes ClampToByte(Lanes v) {
   const Lanes zero = {};
   const Lanes top = zero + 255;
   v = v < zero ? zero : v;
   return v > top ? top : v;
 }
-inline void StorePixels(unsigned char* out, Lanes b, Lanes g, Lanes r) {
+TESSARY_LANE_HELPER void StorePixels(unsigned char* out, Lanes b, Lanes g, Lanes r) {
   const WordLanes blue = __builtin_convertvector(b, WordLanes);
   const WordLanes green = __builtin_convertvector(g, WordLanes);
   const WordLanes red = __builtin_convertvector(r, WordLanes);
@@ -121,7 +124,7 @@ TESSARY_VECTOR_CLONES void GreenRun(const unsigned char* const rows[5], int from
   const unsigned char* below = rows[3];
   const unsigned char* below2 = rows[4];
   int x = from;
-#ifdef HAVE_LANES
+#ifdef TESSARY_HAVE_LANES
   for (; x + kLanes <= to; x += kLanes) {
     const Lanes s = LoadSamples(p + x);
     const Lanes left = LoadSamples(p + x - 1);
@@ -176,7 +179,7 @@ TESSARY_VECTOR_CLONES void InteriorRun(bool oddRow, int from, int to, const unsi
     return m;
   };
   int x = from;
-#ifdef HAVE_LANES
+#ifdef TESSARY_HAVE_LANES
   for (; x + kLanes <= to; x += kLanes) {
     const Lanes green = LoadLanes(g + x);
     const Lanes sample = LoadSamples(p + x);
