@@ -88,32 +88,6 @@ TEST_F(AverageTest, OneFileKeepsItsValues) {
   });
 }
 
-TEST_F(AverageTest, MeansTruncateAndGrayInputsGiveAGrayFile) {
-  RunModal(dialog_, [&] {
-    Picture("one.bmp", 4, 4, [](int, int) { return Rgba(1, 1, 1); });
-    Picture("two.bmp", 4, 4, [](int, int) { return Rgba(2, 2, 2); });
-    Picture("five.bmp", 4, 4, [](int, int) { return Rgba(5, 5, 5); });
-    Average({"one.bmp", "two.bmp"}, "mean.bmp");
-    ASSERT_EQ(BitsPerPixel(folder_.File("mean.bmp")), 8);
-    EXPECT_EQ(Read(folder_.File("mean.bmp")).Pixel(2, 2), Rgba(1, 1, 1));  // 1.5 gives 1
-    Average({"one.bmp", "two.bmp", "five.bmp"}, "three.bmp");
-    EXPECT_EQ(Read(folder_.File("three.bmp")).Pixel(0, 0), Rgba(2, 2, 2));  // 8 / 3
-  });
-}
-
-TEST_F(AverageTest, OneDifferingPixelMakesTheWholeMeanColour) {
-  RunModal(dialog_, [&] {
-    Picture("a.bmp", 6, 2,
-            [](int x, int y) { return x == 5 && y == 1 ? Rgba(12, 8, 8) : Rgba(30, 30, 30); });
-    Picture("b.bmp", 6, 2, [](int, int) { return Rgba(10, 10, 10); });
-    Average({"a.bmp", "b.bmp"}, "mean.bmp");
-    ASSERT_EQ(BitsPerPixel(folder_.File("mean.bmp")), 24);
-    const auto mean = Read(folder_.File("mean.bmp"));
-    EXPECT_EQ(mean.Pixel(5, 1), Rgba(11, 9, 9));  // (12+10)/2, (8+10)/2, (8+10)/2
-    EXPECT_EQ(mean.Pixel(0, 0), Rgba(20, 20, 20));
-  });
-}
-
 TEST_F(AverageTest, OutputMayBeOneOfTheInputs) {
   RunModal(dialog_, [&] {
     Picture("a.bmp", 3, 3, [](int, int) { return Rgba(10, 40, 0); });
@@ -162,17 +136,6 @@ TEST_F(AverageTest, SmallerLaterPictureIsAnErrorNamingIt) {
         << errors_.Messages()[0];
     EXPECT_EQ(Status(), "Processing " + small + "...");
     EXPECT_FALSE(fs::exists(folder_.File("mean.bmp")));
-  });
-}
-
-TEST_F(AverageTest, LargerLaterPictureAddsItsTopLeftPart) {
-  RunModal(dialog_, [&] {
-    Picture("small.bmp", 2, 2, [](int, int) { return Rgba(10, 10, 10); });
-    Picture("big.bmp", 5, 4, [](int x, int y) { return Rgba(20 + x + y, 20, 20); });
-    Average({"small.bmp", "big.bmp"}, "mean.bmp");
-    const auto mean = Read(folder_.File("mean.bmp"));
-    EXPECT_EQ(mean.Width(), 2);
-    EXPECT_EQ(mean.Pixel(1, 1), Rgba(16, 15, 15));
   });
 }
 

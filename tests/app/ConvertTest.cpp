@@ -147,19 +147,6 @@ class ConvertTest : public ::testing::Test {
     }
   }
 
-  // Runs one conversion that must be refused before anything is written:
-  // the run stops at the file with an error naming it and saying why.
-  void ExpectRefused(const std::string& name, const std::string& reason) {
-    errors_.Messages().clear();
-    Convert({name});
-    ASSERT_EQ(errors_.Messages().size(), 1u) << name;
-    const std::string& message = errors_.Messages()[0];
-    EXPECT_NE(message.find(folder_.File(name)), std::string::npos) << message;
-    EXPECT_NE(message.find("\n"), std::string::npos) << message;
-    EXPECT_NE(message.find(reason), std::string::npos) << message;
-    EXPECT_EQ(Status(), "Processing " + folder_.File(name) + "...");
-  }
-
   TempFolder folder_;
   CMainDialog dialog_;
   ErrorRecorder errors_;
@@ -349,40 +336,6 @@ TEST_F(ConvertTest, UnwritableOutputKeepsTheTiff) {
     EXPECT_NE(errors_.Messages()[0].find(folder_.File("b.bmp")), std::string::npos);
     EXPECT_TRUE(fs::exists(tiff));
     EXPECT_EQ(Status(), "Processing " + tiff + "...");
-  });
-}
-
-TEST_F(ConvertTest, NamesThatWouldLoseAPictureAreRefused) {
-  RunModal(dialog_, [&] {
-    Click(IDC_REMOVE_TIF);
-    // Different TIFFs whose names differ only in the last three characters
-    // share one BMP name: the second would overwrite the first's BMP.
-    Tiff("img_001", false, 1);
-    const std::string second = Tiff("img_002", false, 2);
-    Convert({"img_001"});
-    ExpectRefused("img_002", "already written from another TIFF");
-    EXPECT_TRUE(fs::exists(second));
-    ExpectBmp(folder_.File("img_bmp"), GrayOf(Samples(false, 1)), false);
-
-    // A TIFF whose BMP name is its own name, under any spelling.
-    const std::string scan = Tiff("scan.bmp", false, 3);
-    const std::vector<unsigned char> original = ReadBytes(scan);
-    ExpectRefused("scan.bmp", "own name");
-    EXPECT_EQ(ReadBytes(scan), original);
-    fs::create_symlink(scan, folder_.File("link.tif"));
-    fs::rename(scan, folder_.File("link.bmp"));
-    fs::remove(folder_.File("link.tif"));
-    fs::create_symlink(folder_.File("link.bmp"), folder_.File("link.tif"));
-    ExpectRefused("link.tif", "own name");
-    EXPECT_EQ(ReadBytes(folder_.File("link.bmp")), original);
-
-    // A file name of fewer than three characters: the cut would reach into
-    // the folder's name and write beside the folder.
-    fs::create_directory(folder_.File("sub"));
-    const std::string shortName = Tiff("sub/ab", false, 4);
-    ExpectRefused("sub/ab", "too short");
-    EXPECT_TRUE(fs::exists(shortName));
-    EXPECT_FALSE(fs::exists(folder_.File("subbmp")));
   });
 }
 

@@ -63,6 +63,22 @@ class ConvertTiffFileTest : public ::testing::Test {
 
   static int BitsPerPixel(const std::string& bmp) { return ReadBytes(bmp).at(28); }
 
+  // Converts name, with Remove TIF on, expecting the file exception that
+  // names it with a reason containing `reason`.
+  void ExpectRefused(const std::string& name, const std::string& reason) {
+    RecordingOptions options(ConversionMode::kAuto, true, "");
+    try {
+      ConvertTiffFile(folder_.File(name).c_str(), {library_, &entry_}, options);
+      ADD_FAILURE() << name << " was converted";
+    } catch (CFileException* error) {
+      EXPECT_EQ(error->m_strFileName.Str(), folder_.File(name));
+      EXPECT_NE(error->m_strReason.Str().find(reason), std::string::npos)
+          << error->m_strReason.Str();
+      error->Delete();
+    }
+    EXPECT_TRUE(options.asked.empty()) << name;
+  }
+
   HMODULE library_ = LoadLibraryA("Vantrel.dll");
   std::atomic<PFN_LOAD_GRAY_TIFF> entry_ = nullptr;
   TempFolder folder_;
@@ -93,6 +109,37 @@ TEST_F(ConvertTiffFileTest, ModesDecideTheBmpAndTheTiffStaysUnlessAsked) {
   RecordingOptions grayscale(ConversionMode::kGrayscale, false, folder_.File("mosaic.bmp"));
   ConvertTiffFile(mosaic.c_str(), {library_, &entry_}, grayscale);
   EXPECT_EQ(BitsPerPixel(folder_.File("mosaic.bmp")), 8);
+}
+
+TEST_F(ConvertTiffFileTest, NamesThatWouldLoseAPictureAreRefused) {
+  // Different TIFFs whose names differ only in the last three characters
+  // share one BMP name: the second would overwrite the first's BMP.
+  Tiff("img_001", false);
+  const std::string second = Tiff("img_002", true);
+  RecordingOptions first(ConversionMode::kAuto, true, folder_.File("img_bmp"));
+  ConvertTiffFile(folder_.File("img_001").c_str(), {library_, &entry_}, first);
+  const std::vector<unsigned char> written = ReadBytes(folder_.File("img_bmp"));
+  ExpectRefused("img_002", "already written from another TIFF");
+  EXPECT_TRUE(fs::exists(second));
+  EXPECT_EQ(ReadBytes(folder_.File("img_bmp")), written);
+
+  // A TIFF whose BMP name is its own name, under any spelling.
+  const std::string scan = Tiff("scan.bmp", false);
+  const std::vector<unsigned char> original = ReadBytes(scan);
+  ExpectRefused("scan.bmp", "own name");
+  EXPECT_EQ(ReadBytes(scan), original);
+  fs::rename(scan, folder_.File("link.bmp"));
+  fs::create_symlink(folder_.File("link.bmp"), folder_.File("link.tif"));
+  ExpectRefused("link.tif", "own name");
+  EXPECT_EQ(ReadBytes(folder_.File("link.bmp")), original);
+
+  // A file name of fewer than three characters: the cut would reach into
+  // the folder's name and write beside the folder.
+  fs::create_directory(folder_.File("sub"));
+  const std::string shortName = Tiff("sub/ab", false);
+  ExpectRefused("sub/ab", "too short");
+  EXPECT_TRUE(fs::exists(shortName));
+  EXPECT_FALSE(fs::exists(folder_.File("subbmp")));
 }
 
 TEST_F(ConvertTiffFileTest, WithoutTheLoaderLibraryNothingIsAskedOrWritten) {

@@ -1,0 +1,96 @@
+// The mean of pictures, without the dialog.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "AfxException.h"
+#include "ImageAverager.h"
+#include "TempFolder.h"
+#include "VisImage.h"
+
+namespace {
+
+using Rgba = CVisRGBA<unsigned char>;
+
+class ImageAveragerTest : public ::testing::Test {
+ protected:
+  // A w x h colour BMP whose pixels come from fill(x, y).
+  std::string Picture(const std::string& name, int width, int height,
+                      const std::function<Rgba(int, int)>& fill) {
+    CVisImage<Rgba> picture(4, evispixfmtRGBAByte, CVisRect(0, 0, width, height));
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        picture.Pixel(x, y) = fill(x, y);
+      }
+    }
+    picture.WriteFile(folder_.File(name).c_str(), nullptr);
+    return folder_.File(name);
+  }
+
+  std::string Mean(const std::vector<std::string>& inputs) {
+    ImageAverager averager;
+    for (const std::string& input : inputs) {
+      averager.Add(input.c_str());
+    }
+    const std::string output = folder_.File("mean.bmp");
+    averager.WriteMean(output.c_str());
+    return output;
+  }
+
+  static int BitsPerPixel(const std::string& path) { return ReadBytes(path).at(28); }
+
+  static CVisImage<Rgba> Read(const std::string& path) {
+    CVisImage<Rgba> image(4, evispixfmtRGBAByte);
+    image.ReadFile(path.c_str());
+    return image;
+  }
+
+  TempFolder folder_;
+};
+
+TEST_F(ImageAveragerTest, MeansTruncateAndGrayInputsGiveAGrayFile) {
+  const std::string one = Picture("one.bmp", 4, 4, [](int, int) { return Rgba(1, 1, 1); });
+  const std::string two = Picture("two.bmp", 4, 4, [](int, int) { return Rgba(2, 2, 2); });
+  const std::string five = Picture("five.bmp", 4, 4, [](int, int) { return Rgba(5, 5, 5); });
+  std::string mean = Mean({one, two});
+  ASSERT_EQ(BitsPerPixel(mean), 8);
+  EXPECT_EQ(Read(mean).Pixel(2, 2), Rgba(1, 1, 1));  // 1.5 gives 1
+  mean = Mean({one, two, five});
+  EXPECT_EQ(Read(mean).Pixel(0, 0), Rgba(2, 2, 2));  // 8 / 3
+}
+
+TEST_F(ImageAveragerTest, OneDifferingPixelMakesTheWholeMeanColour) {
+  const std::string a = Picture("a.bmp", 6, 2, [](int x, int y) {
+    return x == 5 && y == 1 ? Rgba(12, 8, 8) : Rgba(30, 30, 30);
+  });
+  const std::string b = Picture("b.bmp", 6, 2, [](int, int) { return Rgba(10, 10, 10); });
+  const std::string mean = Mean({a, b});
+  ASSERT_EQ(BitsPerPixel(mean), 24);
+  EXPECT_EQ(Read(mean).Pixel(5, 1), Rgba(11, 9, 9));  // (12+10)/2, (8+10)/2, (8+10)/2
+  EXPECT_EQ(Read(mean).Pixel(0, 0), Rgba(20, 20, 20));
+}
+
+TEST_F(ImageAveragerTest, LaterPicturesAddTheirTopLeftPartAndMayNotBeSmaller) {
+  const std::string small = Picture("small.bmp", 2, 2, [](int, int) { return Rgba(10, 10, 10); });
+  const std::string big =
+      Picture("big.bmp", 5, 4, [](int x, int y) { return Rgba(20 + x + y, 20, 20); });
+  const CVisImage<Rgba> mean = Read(Mean({small, big}));
+  EXPECT_EQ(mean.Width(), 2);
+  EXPECT_EQ(mean.Pixel(1, 1), Rgba(16, 15, 15));
+
+  ImageAverager averager;
+  averager.Add(big.c_str());
+  try {
+    averager.Add(small.c_str());
+    ADD_FAILURE() << "a smaller picture was added";
+  } catch (CFileException* error) {
+    EXPECT_EQ(error->m_strFileName.Str(), small);
+    EXPECT_EQ(error->m_strReason.Str(),
+              "the picture is 2 x 2 pixels, smaller than the first picture (5 x 4 pixels)");
+    error->Delete();
+  }
+}
+
+}  // namespace
