@@ -3,7 +3,7 @@
 # warnings into errors (CI sets it).
 JOBS ?= 2
 
-.PHONY: all run test sanitize tsan fuzz bench clean
+.PHONY: all run test sanitize tsan fuzz bench demo package clean
 
 all:
 	cmake --preset default > /dev/null
@@ -49,9 +49,26 @@ fuzz:
 	build-fuzz/bin/tiff_fuzzer $(FUZZ_OPTIONS) -artifact_prefix=build-fuzz/ build-fuzz/corpus/tiff
 
 bench:
-	cmake --preset bench > /dev/null
-	cmake --build --preset bench -j$(JOBS)
-	bench/run-all build-bench
+	cmake --preset release > /dev/null
+	cmake --build --preset release -j$(JOBS)
+	bench/run-all build-release
+
+# The main job without a desktop: sample mosaic and gray TIFFs from the
+# project's own generator, converted and averaged by tessary-cli.
+demo: all
+	rm -rf build/demo
+	build/bin/demo_samples build/demo 3
+	build/bin/tessary-cli convert build/demo/*.tif
+	build/bin/tessary-cli detect build/demo/*.tif
+	build/bin/tessary-cli average -o build/demo/mean.bmp build/demo/mosaic-*.bmp
+	ls -l build/demo
+
+# The Debian package, with dependencies computed from the binaries.
+package:
+	cmake --preset release > /dev/null
+	cmake --build --preset release -j$(JOBS)
+	cd build-release && cpack
+	ls -l build-release/tessary_*.deb
 
 clean:
-	rm -rf build build-bench build-sanitize build-tsan build-fuzz
+	rm -rf build build-release build-sanitize build-tsan build-fuzz

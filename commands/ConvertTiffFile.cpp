@@ -9,9 +9,7 @@
 #include "TiffConversion.h"
 #include "VisImage.h"
 
-namespace {
-
-PFN_LOAD_GRAY_TIFF BindExport(const CString& path, const LoaderBinding& loader) {
+PFN_LOAD_GRAY_TIFF BindLoaderExport(const CString& path, const LoaderBinding& loader) {
   if (loader.library == nullptr) {
     const std::string failure = LibraryLoadFailure();
     const CString reason =
@@ -28,11 +26,9 @@ PFN_LOAD_GRAY_TIFF BindExport(const CString& path, const LoaderBinding& loader) 
   return load;
 }
 
-}  // namespace
-
 void ConvertTiffFile(const CString& path, const LoaderBinding& loader, ConversionOptions& options) {
   CVisImage<unsigned char> gray(1, evispixfmtGrayByte);
-  const PFN_LOAD_GRAY_TIFF load = BindExport(path, loader);
+  const PFN_LOAD_GRAY_TIFF load = BindLoaderExport(path, loader);
 
   const CString outputPath = BmpPathFor(path);
   // No other conversion reads, writes or deletes these files meanwhile.

@@ -31,6 +31,11 @@ struct LoaderBinding {
   std::atomic<PFN_LOAD_GRAY_TIFF>* entry;
 };
 
+// Looks the export up in the loader library afresh and keeps it in the
+// binding's slot; the file exception, naming path and saying why, when the
+// library is not loaded or has no such export.
+PFN_LOAD_GRAY_TIFF BindLoaderExport(const CString& path, const LoaderBinding& loader);
+
 // Converts the TIFF at path, in this order: looks the export up in the
 // loader library (afresh for every file), claims the TIFF and its BMP
 // against other conversions, refuses names that would lose a picture, loads

@@ -6,10 +6,17 @@
 #include <string>
 #include <vector>
 
-// Files that a conversion worker is reading, writing or deleting. A worker
-// claims all the files of one conversion at once, waiting while another
-// worker holds any of them, so that no file is touched by two workers at the
-// same time and no two workers wait for each other.
+#include "FileLock.h"
+
+// Files that a conversion is reading, writing or deleting. A conversion
+// claims all its files at once, waiting while another holds any of them, so
+// that no file is touched by two conversions at the same time and no two
+// conversions wait for each other.
+//
+// Claims hold across threads and across processes: on this machine through
+// locks in the user's lock folder (one of kLockSlots per file name, taken in
+// ascending order), and on other machines sharing the folder through a lock
+// on each claimed file that exists, for file systems that pass such locks on.
 class FileClaims {
  public:
   class Claim {
@@ -20,9 +27,14 @@ class FileClaims {
     Claim& operator=(const Claim&) = delete;
 
    private:
+    void ReleaseInProcess();
+
     FileClaims& claims_;
     std::vector<std::string> files_;
+    std::vector<FileLock> locks_;
   };
+
+  static constexpr unsigned kLockSlots = 1024;
 
   // The claims of the whole process.
   static FileClaims& Process();

@@ -49,15 +49,20 @@ HMODULE LoadLibraryA(LPCSTR fileName) {
   }
   const std::string name = NativeLibraryName(fileName);
   if (name.find('/') == std::string::npos) {
-    const std::filesystem::path beside = ProgramFolder() / name;
-    if (void* module = dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL)) {
-      return module;
-    }
-    std::error_code error;
-    if (std::filesystem::exists(beside, error)) {
-      // The library is there but does not load: that is the reason to tell.
-      NoteLoadFailure();
-      return dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // Beside the program, then in the installed tree's private library
+    // folder, then the standard search.
+    for (const std::filesystem::path& folder :
+         {ProgramFolder(), ProgramFolder() / ".." / "lib" / "tessary"}) {
+      const std::filesystem::path candidate = folder / name;
+      if (void* module = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+        return module;
+      }
+      std::error_code error;
+      if (std::filesystem::exists(candidate, error)) {
+        // The library is there but does not load: that is the reason to tell.
+        NoteLoadFailure();
+        return dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+      }
     }
   }
   void* module = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);

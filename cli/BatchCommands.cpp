@@ -1,0 +1,178 @@
+#include "BatchCommands.h"
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <new>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "AfxException.h"
+#include "ConvertTiffFile.h"
+#include "FileClaims.h"
+#include "ImageAverager.h"
+#include "Interrupts.h"
+#include "MosaicDetection.h"
+#include "Platform.h"
+#include "ProgressLine.h"
+#include "TiffConversion.h"
+#include "VisError.h"
+#include "VisImage.h"
+
+namespace {
+
+constexpr int kInterrupted = 130;
+
+// One line for the failure being handled: "path: reason", the reasons the
+// dialog's error box gives. Call it inside a catch block.
+std::string DescribeFailure(const std::string& path) {
+  try {
+    throw;
+  } catch (CFileException* error) {
+    const std::string reason =
+        error->m_strReason.IsEmpty() ? "the file cannot be read" : error->m_strReason.Str();
+    error->Delete();
+    return path + ": " + reason;
+  } catch (CException* error) {
+    const std::string message = error->GetErrorMessage().Str();
+    error->Delete();
+    return path + ": " + message;
+  } catch (const CVisError& error) {
+    return error.what();
+  } catch (const std::bad_alloc&) {
+    return path + ": there is not enough memory for this picture";
+  } catch (const std::exception& error) {
+    return path + ": " + error.what();
+  }
+}
+
+class FixedOptions : public ConversionOptions {
+ public:
+  FixedOptions(ConversionMode mode, bool removeTif) : mode_(mode), removeTif_(removeTif) {}
+  ConversionMode ModeAfterLoading() override { return mode_; }
+  bool RemoveTiffAfterWriting() override { return removeTif_; }
+
+ private:
+  ConversionMode mode_;
+  bool removeTif_;
+};
+
+// The files in groups that share a BMP name, in the order of their first
+// file; within a group in the given order.
+std::vector<std::vector<std::string>> GroupsByBmpName(const std::vector<std::string>& files) {
+  std::vector<std::vector<std::string>> groups;
+  std::map<std::string, std::size_t> groupOfBmp;
+  for (const std::string& file : files) {
+    const std::string bmp = ClaimKey(BmpPathFor(file.c_str()));
+    const auto [it, added] = groupOfBmp.emplace(bmp, groups.size());
+    if (added) {
+      groups.emplace_back();
+    }
+    groups[it->second].push_back(file);
+  }
+  return groups;
+}
+
+int Jobs(const CliRequest& request, std::size_t work) {
+  const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  const int wanted = request.jobs > 0 ? request.jobs : cores;
+  return static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(wanted), work));
+}
+
+}  // namespace
+
+int RunConvert(const CliRequest& request, HMODULE loader) {
+  const std::vector<std::vector<std::string>> groups = GroupsByBmpName(request.files);
+  ProgressLine progress(static_cast<int>(request.files.size()),
+                        !request.quiet && StandardErrorIsTerminal());
+  std::atomic<std::size_t> next{0};
+  std::atomic<bool> failed{false};
+  // Each thread converts one file at a time: at most one picture per job is
+  // in memory.
+  auto work = [&] {
+    FixedOptions options(request.mode, request.removeTif);
+    std::atomic<PFN_LOAD_GRAY_TIFF> entry = nullptr;
+    for (std::size_t g = next++; g < groups.size(); g = next++) {
+      for (const std::string& file : groups[g]) {
+        if (InterruptRequested()) {
+          return;
+        }
+        try {
+          ConvertTiffFile(file.c_str(), {loader, &entry}, options);
+        } catch (...) {
+          progress.Print(DescribeFailure(file));
+          failed = true;
+        }
+        progress.FileDone();
+      }
+    }
+  };
+  std::vector<std::thread> threads;
+  for (int i = 1; i < Jobs(request, groups.size()); ++i) {
+    threads.emplace_back(work);
+  }
+  work();
+  for (std::thread& thread : threads) {
+    thread.join();
+  }
+  progress.Finish();
+  if (InterruptRequested()) {
+    return kInterrupted;
+  }
+  return failed ? 1 : 0;
+}
+
+int RunAverage(const CliRequest& request) {
+  std::error_code error;
+  if (!request.force && std::filesystem::exists(request.output, error)) {
+    std::fprintf(stderr, "%s: exists; use --force to replace it\n", request.output.c_str());
+    return 1;
+  }
+  ProgressLine progress(static_cast<int>(request.files.size()),
+                        !request.quiet && StandardErrorIsTerminal());
+  ImageAverager averager;
+  for (const std::string& file : request.files) {
+    if (InterruptRequested()) {
+      progress.Finish();
+      return kInterrupted;
+    }
+    try {
+      averager.Add(file.c_str());
+    } catch (...) {
+      progress.Print(DescribeFailure(file));
+      progress.Finish();
+      return 1;
+    }
+    progress.FileDone();
+  }
+  progress.Finish();
+  try {
+    averager.WriteMean(request.output.c_str());
+  } catch (...) {
+    std::fprintf(stderr, "%s\n", DescribeFailure(request.output).c_str());
+    return 1;
+  }
+  return 0;
+}
+
+int RunDetect(const CliRequest& request, HMODULE loader) {
+  bool failed = false;
+  std::atomic<PFN_LOAD_GRAY_TIFF> entry = nullptr;
+  for (const std::string& file : request.files) {
+    if (InterruptRequested()) {
+      return kInterrupted;
+    }
+    try {
+      CVisImage<unsigned char> gray(1, evispixfmtGrayByte);
+      BindLoaderExport(file.c_str(), {loader, &entry})(file.c_str(), &gray);
+      std::printf("%s: %s, %d x %d\n", file.c_str(), IsGrayImage(gray) ? "gray" : "mosaic",
+                  gray.Width(), gray.Height());
+    } catch (...) {
+      std::fprintf(stderr, "%s\n", DescribeFailure(file).c_str());
+      failed = true;
+    }
+  }
+  return failed ? 1 : 0;
+}

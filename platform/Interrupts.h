@@ -1,0 +1,10 @@
+#pragma once
+
+// Ctrl+C and termination requests (SIGINT, SIGTERM) for a batch program: once
+// caught, they only set a flag that the program polls, so that files in hand
+// can finish before it ends.
+void CatchInterrupts();
+bool InterruptRequested();
+
+// Whether standard error is a terminal (where a progress line makes sense).
+bool StandardErrorIsTerminal();
