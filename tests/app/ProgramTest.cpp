@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -10,35 +9,10 @@
 #include <string>
 
 #include "Platform.h"
+#include "RunCommand.h"
 #include "TempFolder.h"
 
 namespace {
-
-std::filesystem::path BinaryFolder() {
-  char path[4096];
-  GetModuleFileNameA(nullptr, path, sizeof path);
-  return std::filesystem::path(path).parent_path();
-}
-
-struct Outcome {
-  int status = -1;
-  std::string output;
-};
-
-Outcome RunCommand(const std::string& command) {
-  Outcome outcome;
-  std::FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) {
-    return outcome;
-  }
-  std::array<char, 256> buffer;
-  while (std::fgets(buffer.data(), buffer.size(), pipe) != nullptr) {
-    outcome.output += buffer.data();
-  }
-  const int status = pclose(pipe);
-  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return outcome;
-}
 
 TEST(Program, LoadsTheLibraryBeforeTheDialogAndReleasesItBeforeTheApplication) {
   const Outcome outcome =

@@ -1,0 +1,250 @@
+// Runs tessary-cli as a script would, on real files.
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ImageAverager.h"
+#include "RunCommand.h"
+#include "TempFolder.h"
+#include "TiffFixture.h"
+#include "VisImage.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Cli() {
+  return "'" + (BinaryFolder() / "tessary-cli").string() + "'";
+}
+
+class CliTool : public ::testing::Test {
+ protected:
+  // A 40 x 30 TIFF: a mosaic (neighbours differ strongly) or a smooth picture.
+  std::string Tiff(const std::string& name, bool mosaic, unsigned seed) {
+    TiffLayout layout;
+    layout.width = 40;
+    layout.height = 30;
+    layout.rowsPerStrip = 7;
+    layout.compression = COMPRESSION_LZW;
+    std::vector<std::uint32_t> samples;
+    for (std::uint32_t y = 0; y < layout.height; ++y) {
+      for (std::uint32_t x = 0; x < layout.width; ++x) {
+        const std::uint32_t base = mosaic ? ((x + y) % 2 ? 50 : (y % 2 ? 120 : 210)) : 60 + x + y;
+        samples.push_back(base + (x * 7 + y * 3 + seed) % 9);
+      }
+    }
+    EXPECT_TRUE(WriteTiff(folder_.File(name), layout, samples));
+    return folder_.File(name);
+  }
+
+  // Every file of the folder with its bytes.
+  std::map<std::string, std::vector<unsigned char>> Contents() const {
+    std::map<std::string, std::vector<unsigned char>> contents;
+    for (const std::string& name : folder_.Names()) {
+      contents[name] = ReadBytes(folder_.File(name));
+    }
+    return contents;
+  }
+
+  Outcome Run(const std::string& arguments) {
+    return RunCommand("cd '" + folder_.Path().string() + "' && " + Cli() + " " + arguments);
+  }
+
+  TempFolder folder_;
+};
+
+TEST_F(CliTool, AFailingFileGetsOneLineAndTheRunGoesOn) {
+  Tiff("a.tif", true, 1);
+  WriteBytes(folder_.File("bad.tif"), {'n', 'o', 't', ' ', 'a', ' ', 't', 'i', 'f', 'f'});
+  Tiff("c.tif", false, 2);
+  const Outcome outcome = Run("convert --jobs 1 a.tif bad.tif c.tif");
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.output, "bad.tif: not a TIFF file\n");
+  EXPECT_EQ(ReadBytes(folder_.File("a.bmp")).at(28), 24);  // Auto: a mosaic
+  EXPECT_EQ(ReadBytes(folder_.File("c.bmp")).at(28), 8);   // Auto: gray
+
+  EXPECT_EQ(Run("convert a.tif c.tif").status, 0);
+  EXPECT_EQ(Run("convert --mode sepia a.tif").status, 2);
+  EXPECT_EQ(Run("").status, 2);
+  const Outcome version = Run("--version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.output, "tessary-cli " TESSARY_VERSION "\n");
+}
+
+TEST_F(CliTool, EveryJobCountWritesTheSameFiles) {
+  std::vector<std::string> names;
+  for (unsigned i = 0; i < 10; ++i) {
+    names.push_back("p" + std::to_string(i) + ".tif");
+    Tiff(names.back(), i % 3 != 0, i);
+  }
+  // Two TIFFs with one BMP name: whichever job count, the first one given
+  // is converted and the second refused.
+  Tiff("img_001", true, 20);
+  Tiff("img_002", false, 21);
+  std::string files;
+  for (const std::string& name : names) {
+    files += " " + name;
+  }
+  files += " img_001 img_002";
+  const auto tiffs = Contents();
+
+  const Outcome single = Run("convert --jobs 1" + files);
+  EXPECT_EQ(single.status, 1);
+  EXPECT_NE(single.output.find("img_002: "), std::string::npos) << single.output;
+  const auto oneJob = Contents();
+  for (const auto& [name, bytes] : oneJob) {
+    if (tiffs.count(name) == 0) {
+      fs::remove(folder_.File(name));
+    }
+  }
+  const Outcome parallel =
+      RunCommand("cd '" + folder_.Path().string() + "' && " + Cli() + " convert --jobs 4" + files);
+  EXPECT_EQ(parallel.status, 1);
+  EXPECT_EQ(Contents(), oneJob);
+}
+
+TEST_F(CliTool, AverageKeepsAnExistingOutputUnlessForced) {
+  CVisImage<CVisRGBA<unsigned char>> picture(4, evispixfmtRGBAByte, CVisRect(0, 0, 5, 4));
+  for (int i = 0; i < 2; ++i) {
+    for (int y = 0; y < 4; ++y) {
+      for (int x = 0; x < 5; ++x) {
+        picture.Pixel(x, y) = CVisRGBA<unsigned char>(10 * x + i, 20 + y, 30 * i);
+      }
+    }
+    picture.WriteFile(folder_.File("in" + std::to_string(i) + ".bmp").c_str());
+  }
+  WriteBytes(folder_.File("mean.bmp"), {'o', 'l', 'd'});
+  const Outcome kept = Run("average -o mean.bmp in0.bmp in1.bmp");
+  EXPECT_EQ(kept.status, 1);
+  EXPECT_NE(kept.output.find("--force"), std::string::npos);
+  EXPECT_EQ(ReadBytes(folder_.File("mean.bmp")), (std::vector<unsigned char>{'o', 'l', 'd'}));
+
+  EXPECT_EQ(Run("average -o mean.bmp --force in0.bmp in1.bmp").status, 0);
+  ImageAverager averager;  // what the dialog writes
+  averager.Add(folder_.File("in0.bmp").c_str());
+  averager.Add(folder_.File("in1.bmp").c_str());
+  averager.WriteMean(folder_.File("dialog.bmp").c_str());
+  EXPECT_EQ(ReadBytes(folder_.File("mean.bmp")), ReadBytes(folder_.File("dialog.bmp")));
+}
+
+TEST_F(CliTool, DetectSaysMosaicOrGrayAndTheSize) {
+  Tiff("m.tif", true, 1);
+  Tiff("g.tif", false, 1);
+  const Outcome outcome = Run("detect m.tif g.tif");
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.output, "m.tif: mosaic, 40 x 30\ng.tif: gray, 40 x 30\n");
+}
+
+// Two runs over the same files, both removing TIFFs: every picture ends as
+// exactly one BMP and none is lost.
+TEST_F(CliTool, TwoProcessesOnTheSameFilesLoseNothing) {
+  std::string files;
+  std::map<std::string, std::vector<unsigned char>> expected;
+  for (unsigned i = 0; i < 16; ++i) {
+    const std::string name = "f" + std::to_string(i) + ".tif";
+    Tiff(name, i % 2 == 0, i);
+    files += " " + name;
+  }
+  // The reference: each file converted alone in a folder of its own.
+  TempFolder reference;
+  for (const std::string& name : folder_.Names()) {
+    fs::copy_file(folder_.File(name), reference.File(name));
+  }
+  RunCommand("cd '" + reference.Path().string() + "' && " + Cli() + " convert" + files);
+
+  const std::string command =
+      "cd '" + folder_.Path().string() + "' && " + Cli() + " convert --remove-tif" + files;
+  std::thread other([&] { RunCommand(command); });
+  RunCommand(command);
+  other.join();
+  for (unsigned i = 0; i < 16; ++i) {
+    const std::string bmp = "f" + std::to_string(i) + ".bmp";
+    EXPECT_EQ(ReadBytes(folder_.File(bmp)), ReadBytes(reference.File(bmp))) << bmp;
+    EXPECT_FALSE(fs::exists(folder_.File("f" + std::to_string(i) + ".tif")));
+  }
+  EXPECT_EQ(folder_.Names().size(), 16u);  // the BMPs and nothing else
+}
+
+// Ctrl+C: the files in hand finish, no other begins, nothing is left half
+// done, and the exit status says so.
+TEST_F(CliTool, InterruptLeavesNothingHalfDone) {
+  std::vector<std::string> arguments = {"tessary-cli", "convert", "--remove-tif", "--jobs", "2"};
+  for (unsigned i = 0; i < 200; ++i) {
+    arguments.push_back(Tiff("s" + std::to_string(i) + ".tif", true, i));
+  }
+  const pid_t child = fork();
+  if (child == 0) {
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) {
+      argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    execv((BinaryFolder() / "tessary-cli").c_str(), argv.data());
+    _exit(127);
+  }
+  // Interrupt as soon as the first BMP is there.
+  while (!fs::exists(folder_.File("s0.bmp")) && !fs::exists(folder_.File("s1.bmp"))) {
+    int status = 0;
+    if (waitpid(child, &status, WNOHANG) == child) {
+      FAIL() << "the run ended before it could be interrupted";
+    }
+    std::this_thread::yield();
+  }
+  kill(child, SIGINT);
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 130);
+  int converted = 0;
+  for (unsigned i = 0; i < 200; ++i) {
+    const bool bmp = fs::exists(folder_.File("s" + std::to_string(i) + ".bmp"));
+    const bool tiff = fs::exists(folder_.File("s" + std::to_string(i) + ".tif"));
+    EXPECT_TRUE(bmp != tiff) << i;  // converted and removed, or untouched
+    converted += bmp ? 1 : 0;
+  }
+  EXPECT_LT(converted, 200);
+  for (const std::string& name : folder_.Names()) {
+    EXPECT_EQ(name.find(".tessary-"), std::string::npos) << name;
+  }
+}
+
+// The installed tree: the CLI converts from it and the program finds its
+// loader library in the private library folder.
+TEST_F(CliTool, WorksFromAnInstalledTree) {
+  if (!fs::exists(BinaryFolder() / "Tessary")) {
+    GTEST_SKIP() << "this build has no program to install";
+  }
+  TempFolder root;
+  const Outcome install = RunCommand("DESTDIR='" + root.Path().string() + "' cmake --install '" +
+                                     TESSARY_BUILD_DIR + "' --prefix /usr");
+  ASSERT_EQ(install.status, 0) << install.output;
+  const fs::path usr = root.Path() / "usr";
+  EXPECT_TRUE(fs::exists(usr / "lib/tessary/libVantrel.so"));
+  EXPECT_TRUE(fs::exists(usr / "share/applications/tessary.desktop"));
+  EXPECT_TRUE(fs::exists(usr / "share/icons/hicolor/48x48/apps/tessary.png"));
+  EXPECT_TRUE(fs::exists(usr / "share/man/man1/tessary-cli.1"));
+
+  Tiff("a.tif", true, 3);
+  const Outcome convert = RunCommand("cd '" + folder_.Path().string() + "' && '" +
+                                     (usr / "bin/tessary-cli").string() + "' convert a.tif");
+  EXPECT_EQ(convert.status, 0) << convert.output;
+  EXPECT_EQ(ReadBytes(folder_.File("a.bmp")).at(28), 24);
+
+  // The program loads its loader library at start-up; the dynamic loader's
+  // trace shows from where. (It then waits in its dialog until stopped.)
+  const Outcome program = RunCommand("QT_QPA_PLATFORM=offscreen LD_DEBUG=files timeout 2 '" +
+                                     (usr / "bin/Tessary").string() + "'");
+  EXPECT_NE(program.output.find((usr / "bin/../lib/tessary/libVantrel.so").string()),
+            std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,67 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "CommandLine.h"
+
+namespace {
+
+bool Parse(const std::vector<std::string>& arguments, CliRequest& request, std::string& error) {
+  return ParseCommandLine(arguments, request, error);
+}
+
+TEST(CommandLine, ReadsEachCommandsOptions) {
+  CliRequest request;
+  std::string error;
+  ASSERT_TRUE(Parse(
+      {"convert", "--mode", "color", "--remove-tif", "--jobs", "3", "a.tif", "--", "--odd.tif"},
+      request, error))
+      << error;
+  EXPECT_EQ(request.command, CliRequest::Command::kConvert);
+  EXPECT_EQ(request.mode, ConversionMode::kColor);
+  EXPECT_TRUE(request.removeTif);
+  EXPECT_EQ(request.jobs, 3);
+  EXPECT_EQ(request.files, (std::vector<std::string>{"a.tif", "--odd.tif"}));
+
+  ASSERT_TRUE(Parse({"convert", "--mode", "gray", "--quiet", "b.tif"}, request, error));
+  EXPECT_EQ(request.mode, ConversionMode::kGrayscale);
+  EXPECT_TRUE(request.quiet);
+  EXPECT_EQ(request.jobs, 0);  // one per core
+
+  ASSERT_TRUE(Parse({"average", "-o", "mean.bmp", "--force", "a.bmp", "b.bmp"}, request, error));
+  EXPECT_EQ(request.command, CliRequest::Command::kAverage);
+  EXPECT_EQ(request.output, "mean.bmp");
+  EXPECT_TRUE(request.force);
+  EXPECT_EQ(request.files.size(), 2u);
+
+  ASSERT_TRUE(Parse({"detect", "a.tif"}, request, error));
+  EXPECT_EQ(request.command, CliRequest::Command::kDetect);
+  ASSERT_TRUE(Parse({"--version"}, request, error));
+  EXPECT_EQ(request.command, CliRequest::Command::kVersion);
+  ASSERT_TRUE(Parse({"convert", "--help"}, request, error));
+  EXPECT_EQ(request.command, CliRequest::Command::kHelp);
+}
+
+TEST(CommandLine, UsageErrorsSayWhatIsWrong) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{}, "no command"},
+      {{"resize", "a.tif"}, "unknown command \"resize\""},
+      {{"convert"}, "at least one FILE"},
+      {{"convert", "--mode", "sepia", "a.tif"}, "auto, color or gray"},
+      {{"convert", "--jobs", "0", "a.tif"}, "whole number"},
+      {{"convert", "--jobs", "2x", "a.tif"}, "whole number"},
+      {{"convert", "--force", "a.tif"}, "unknown option \"--force\""},
+      {{"average", "a.bmp"}, "needs -o OUT"},
+      {{"average", "-o", "m.bmp", "--remove-tif", "a.bmp"}, "unknown option"},
+      {{"detect", "--mode", "gray", "a.tif"}, "unknown option"},
+  };
+  for (const auto& [arguments, expected] : cases) {
+    CliRequest request;
+    std::string error;
+    EXPECT_FALSE(Parse(arguments, request, error)) << expected;
+    EXPECT_NE(error.find(expected), std::string::npos) << error;
+  }
+}
+
+}  // namespace
