@@ -1,10 +1,15 @@
 #include "Demosaic.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 // The method runs as three steps (green, then red, then blue) over the whole
 // picture. Every output byte is a function of the mosaic and of the green of
@@ -35,6 +40,12 @@ using Rgba = CVisRGBA<unsigned char>;
 constexpr int kStripColumns = 4096;
 // Buffered columns reach one beyond the strip on either side.
 constexpr int kBufferColumns = kStripColumns + 2;
+// Rows per band: pieces of a large picture for the processor's cores. Each
+// band buffers two rows more than it writes.
+constexpr int kBandRows = 256;
+// From this many pixels on, the bands run on all cores (threads inherit the
+// caller's priority); smaller pictures are not worth a thread.
+constexpr std::int64_t kParallelPixels = std::int64_t{1} << 19;
 
 inline int Clamp(int v) {
   return std::clamp(v, 0, 255);
@@ -236,10 +247,12 @@ class StripDemosaic {
         first_(first),
         columns_(end - first) {}
 
-  void Run() {
-    FillRow(-1);
-    FillRow(0);
-    for (int y = 0; y < height_; ++y) {
+  // Writes rows [top, bottom) of the strip. The rows just outside are
+  // buffered from the mosaic again, so bands of rows share nothing.
+  void Run(int top, int bottom) {
+    FillRow(top - 1);
+    FillRow(top);
+    for (int y = top; y < bottom; ++y) {
       FillRow(y + 1);
       WriteRow(y);
     }
@@ -350,9 +363,40 @@ class StripDemosaic {
 }  // namespace
 
 void DemosaicImage(const CVisImage<unsigned char>& mosaic, CVisImage<Rgba>& color) {
-  const CVisShape shape(0, 0, mosaic.Width(), mosaic.Height(), 1);
+  const int width = mosaic.Width();
+  const int height = mosaic.Height();
+  const CVisShape shape(0, 0, width, height, 1);
   color.Allocate(shape, shape);
-  for (int first = 0; first < mosaic.Width(); first += kStripColumns) {
-    StripDemosaic(mosaic, color, first, std::min(mosaic.Width(), first + kStripColumns)).Run();
+
+  // The picture is cut into strips of columns and bands of rows; each piece
+  // is written from the mosaic alone, so pieces run in any order, side by
+  // side on large pictures, with the same result.
+  const int strips = (width + kStripColumns - 1) / kStripColumns;
+  const int bands = (height + kBandRows - 1) / kBandRows;
+  const int pieces = strips * bands;
+  std::atomic<int> next{0};
+  auto work = [&] {
+    for (int piece = next++; piece < pieces; piece = next++) {
+      const int first = piece % strips * kStripColumns;
+      const int top = piece / strips * kBandRows;
+      const auto strip = std::make_unique<StripDemosaic>(mosaic, color, first,
+                                                         std::min(width, first + kStripColumns));
+      strip->Run(top, std::min(height, top + kBandRows));
+    }
+  };
+  std::vector<std::thread> helpers;
+  if (static_cast<std::int64_t>(width) * height >= kParallelPixels) {
+    const int threads = std::min<int>(pieces, static_cast<int>(std::thread::hardware_concurrency()));
+    for (int i = 1; i < threads; ++i) {
+      try {
+        helpers.emplace_back(work);
+      } catch (const std::system_error&) {
+        break;  // fewer helpers; the pieces are shared out all the same
+      }
+    }
+  }
+  work();
+  for (std::thread& helper : helpers) {
+    helper.join();
   }
 }
