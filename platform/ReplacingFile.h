@@ -8,8 +8,8 @@
 // The data goes into an unnamed temporary file in the target's folder (a
 // short hidden temporary name where the file system has no unnamed files),
 // which Commit links into place over the target by a rename: readers see the
-// old file or the complete new one, never a part, and a process killed while
-// writing leaves no file behind. Until Commit an existing target is
+// old file or the complete new one, never a part. With an unnamed file, a
+// process killed while writing leaves no file behind. Until Commit an existing target is
 // untouched; a writer destroyed without Commit discards its data.
 //
 // A symbolic link stays a link: the file it points to is replaced. The
