@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "ColorPicture.h"
 #include "Globals.h"
 #include "GuiTest.h"
 #include "MainApp.h"
@@ -27,17 +28,10 @@ class AverageTest : public ::testing::Test {
   void SetUp() override { theApp.m_pMainWnd = &dialog_; }
   void TearDown() override { theApp.m_pMainWnd = nullptr; }
 
-  // A w x h colour BMP whose pixels come from fill(x, y).
+  // A w x h colour BMP in the test's folder whose pixels come from fill(x, y).
   std::string Picture(const std::string& name, int width, int height,
                       const std::function<Rgba(int, int)>& fill) {
-    CVisImage<Rgba> picture(4, evispixfmtRGBAByte, CVisRect(0, 0, width, height));
-    for (int y = 0; y < height; ++y) {
-      for (int x = 0; x < width; ++x) {
-        picture.Pixel(x, y) = fill(x, y);
-      }
-    }
-    picture.WriteFile(folder_.File(name).c_str(), nullptr);
-    return folder_.File(name);
+    return WriteColorPicture(folder_.File(name), width, height, fill);
   }
 
   std::string Status() {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "AfxException.h"
+#include "ColorPicture.h"
 #include "ImageAverager.h"
 #include "TempFolder.h"
 #include "VisImage.h"
@@ -16,17 +17,10 @@ using Rgba = CVisRGBA<unsigned char>;
 
 class ImageAveragerTest : public ::testing::Test {
  protected:
-  // A w x h colour BMP whose pixels come from fill(x, y).
+  // A w x h colour BMP in the test's folder whose pixels come from fill(x, y).
   std::string Picture(const std::string& name, int width, int height,
                       const std::function<Rgba(int, int)>& fill) {
-    CVisImage<Rgba> picture(4, evispixfmtRGBAByte, CVisRect(0, 0, width, height));
-    for (int y = 0; y < height; ++y) {
-      for (int x = 0; x < width; ++x) {
-        picture.Pixel(x, y) = fill(x, y);
-      }
-    }
-    picture.WriteFile(folder_.File(name).c_str(), nullptr);
-    return folder_.File(name);
+    return WriteColorPicture(folder_.File(name), width, height, fill);
   }
 
   std::string Mean(const std::vector<std::string>& inputs) {
