@@ -26,6 +26,18 @@ std::string Cli() {
   return "'" + (BinaryFolder() / "tessary-cli").string() + "'";
 }
 
+// The shell command line that runs program with arguments inside folder.
+std::string InFolder(const fs::path& folder, const std::string& program,
+                     const std::string& arguments) {
+  std::string command = "cd '";
+  command += folder.string();
+  command += "' && ";
+  command += program;
+  command += " ";
+  command += arguments;
+  return command;
+}
+
 class CliTool : public ::testing::Test {
  protected:
   // A 40 x 30 TIFF: a mosaic (neighbours differ strongly) or a smooth picture.
@@ -56,7 +68,7 @@ class CliTool : public ::testing::Test {
   }
 
   Outcome Run(const std::string& arguments) {
-    return RunCommand("cd '" + folder_.Path().string() + "' && " + Cli() + " " + arguments);
+    return RunCommand(InFolder(folder_.Path(), Cli(), arguments));
   }
 
   TempFolder folder_;
@@ -106,8 +118,7 @@ TEST_F(CliTool, EveryJobCountWritesTheSameFiles) {
       fs::remove(folder_.File(name));
     }
   }
-  const Outcome parallel =
-      RunCommand("cd '" + folder_.Path().string() + "' && " + Cli() + " convert --jobs 4" + files);
+  const Outcome parallel = RunCommand(InFolder(folder_.Path(), Cli(), "convert --jobs 4" + files));
   EXPECT_EQ(parallel.status, 1);
   EXPECT_EQ(Contents(), oneJob);
 }
@@ -159,10 +170,9 @@ TEST_F(CliTool, TwoProcessesOnTheSameFilesLoseNothing) {
   for (const std::string& name : folder_.Names()) {
     fs::copy_file(folder_.File(name), reference.File(name));
   }
-  RunCommand("cd '" + reference.Path().string() + "' && " + Cli() + " convert" + files);
+  RunCommand(InFolder(reference.Path(), Cli(), "convert" + files));
 
-  const std::string command =
-      "cd '" + folder_.Path().string() + "' && " + Cli() + " convert --remove-tif" + files;
+  const std::string command = InFolder(folder_.Path(), Cli(), "convert --remove-tif" + files);
   std::thread other([&] { RunCommand(command); });
   RunCommand(command);
   other.join();
@@ -234,8 +244,8 @@ TEST_F(CliTool, WorksFromAnInstalledTree) {
   EXPECT_TRUE(fs::exists(usr / "share/man/man1/tessary-cli.1"));
 
   Tiff("a.tif", true, 3);
-  const Outcome convert = RunCommand("cd '" + folder_.Path().string() + "' && '" +
-                                     (usr / "bin/tessary-cli").string() + "' convert a.tif");
+  const Outcome convert = RunCommand(
+      InFolder(folder_.Path(), "'" + (usr / "bin/tessary-cli").string() + "'", "convert a.tif"));
   EXPECT_EQ(convert.status, 0) << convert.output;
   EXPECT_EQ(ReadBytes(folder_.File("a.bmp")).at(28), 24);
 
