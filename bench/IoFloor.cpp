@@ -9,8 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,6 +25,20 @@ bool Write(const std::string& path, const std::vector<char>& bytes) {
   return std::fclose(file) == 0 && written && std::rename(temporary.c_str(), path.c_str()) == 0;
 }
 
+// Reads the whole file in one call; returns its size, 0 when unreadable.
+std::size_t ReadWhole(const char* path) {
+  std::FILE* file = std::fopen(path, "rb");
+  if (file == nullptr || std::fseek(file, 0, SEEK_END) != 0) {
+    return 0;
+  }
+  const long size = std::ftell(file);
+  std::rewind(file);
+  const auto bytes = std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(size));
+  const std::size_t read = std::fread(bytes.get(), 1, static_cast<std::size_t>(size), file);
+  std::fclose(file);
+  return read;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -37,10 +50,7 @@ int main(int argc, char** argv) {
   const std::string target = argv[2];
   std::size_t read = 0;
   for (int i = 3; i < argc; ++i) {
-    std::ifstream in(argv[i], std::ios::binary);
-    const std::vector<char> bytes{std::istreambuf_iterator<char>(in),
-                                  std::istreambuf_iterator<char>()};
-    read += bytes.size();
+    read += ReadWhole(argv[i]);
     if (target[0] != '=') {
       const std::string input = argv[i];
       if (!Write(input.substr(0, input.size() - 3) + target, output)) {
