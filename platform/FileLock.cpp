@@ -46,6 +46,11 @@ std::string LockFolder() {
 FileLock::FileLock(int fd) : fd_(fd) {}
 
 FileLock FileLock::OnFile(const std::string& path) {
+  // Only regular files: opening anything else (a device) may have effects.
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    return FileLock(-1);
+  }
   return FileLock(LockOrClose(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)));
 }
 

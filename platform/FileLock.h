@@ -7,9 +7,10 @@
 // lock wait; nothing else is kept out.
 class FileLock {
  public:
-  // Locks the existing file at path (whatever name reaches it). On file
-  // systems that share locks between machines (NFS) it holds there too. A
-  // file that cannot be opened gives a lock that holds nothing.
+  // Locks the existing regular file at path (whatever name reaches it). On
+  // file systems that share locks between machines (NFS) it holds there too.
+  // Anything else, or a file that cannot be opened, gives a lock that holds
+  // nothing.
   static FileLock OnFile(const std::string& path);
 
   // Locks the lock file of that name in this user's private lock folder on
