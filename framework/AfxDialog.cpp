@@ -62,7 +62,7 @@ void CDialog::Create(const AfxDialogTemplate& dialogTemplate) {
     if (button != nullptr && qobject_cast<QGroupBox*>(widget) == nullptr) {
       QObject::connect(button, &QAbstractButton::clicked, dialog_, [this, control] {
         HandleMessage(WM_COMMAND, MAKEWPARAM(control->GetDlgCtrlID(), BN_CLICKED),
-                        reinterpret_cast<LPARAM>(control));
+                      reinterpret_cast<LPARAM>(control));
       });
     }
   }

@@ -386,7 +386,8 @@ void DemosaicImage(const CVisImage<unsigned char>& mosaic, CVisImage<Rgba>& colo
   };
   std::vector<std::thread> helpers;
   if (static_cast<std::int64_t>(width) * height >= kParallelPixels) {
-    const int threads = std::min<int>(pieces, static_cast<int>(std::thread::hardware_concurrency()));
+    const int threads =
+        std::min<int>(pieces, static_cast<int>(std::thread::hardware_concurrency()));
     for (int i = 1; i < threads; ++i) {
       try {
         helpers.emplace_back(work);

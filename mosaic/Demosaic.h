@@ -7,10 +7,10 @@
 //
 // Green is interpolated along the direction of least change, then red and
 // blue as colour differences against that green, in integer arithmetic with
-// division truncating toward zero. Large pictures are worked on all cores,
-// in threads of the caller's priority; the result does not depend on it. color is allocated afresh to the mosaic's
+// division truncating toward zero. color is allocated afresh to the mosaic's
 // size (zero-filled); the two-pixel outer band, alpha, and every value left
-// out below keep that zero.
+// out below keep that zero. Large pictures are worked on all cores, in
+// threads of the caller's priority; the result does not depend on it.
 //
 // Where each channel is written, with W and H the picture's size:
 // - green: columns 2 .. W-3 of rows 2 .. H-3;
