@@ -19,7 +19,7 @@ unsigned LockSlot(const std::string& key) {
 
 // Other processes' claims: the slots first, then the files, each in one
 // order that every process follows.
-std::vector<FileLock> LockAcrossProcesses(std::vector<std::string> files) {
+std::vector<FileLock> LockAcrossProcesses(const std::vector<std::string>& files) {
   std::set<unsigned> slots;
   for (const std::string& file : files) {
     slots.insert(LockSlot(file));
@@ -28,9 +28,7 @@ std::vector<FileLock> LockAcrossProcesses(std::vector<std::string> files) {
   for (const unsigned slot : slots) {
     locks.push_back(FileLock::Named("claim-" + std::to_string(slot)));
   }
-  std::sort(files.begin(), files.end());
-  files.erase(std::unique(files.begin(), files.end()), files.end());
-  for (const std::string& file : files) {
+  for (const std::string& file : std::set<std::string>(files.begin(), files.end())) {
     FileLock lock = FileLock::OnFile(file);
     if (lock.Held()) {
       locks.push_back(std::move(lock));

@@ -38,9 +38,9 @@ bool IsSystemMenuKey(const QKeyEvent* event) {
          (event->modifiers() & ~Qt::KeypadModifier) == Qt::AltModifier;
 }
 
-}  // namespace
-
-QFont AfxDialogFont(const AfxDialogTemplate& dialogTemplate) {
+// The font of a template: its face where installed, otherwise the system's
+// sans serif, at the template's size.
+QFont TemplateFont(const AfxDialogTemplate& dialogTemplate) {
   QFont font(Text(dialogTemplate.fontFace));
   font.setPointSize(dialogTemplate.pointSize);
   if (QFontInfo(font).exactMatch()) {
@@ -51,12 +51,14 @@ QFont AfxDialogFont(const AfxDialogTemplate& dialogTemplate) {
   return fallback;
 }
 
+}  // namespace
+
 AfxDialogWidget::AfxDialogWidget(CDialog* owner, const AfxDialogTemplate& dialogTemplate,
                                  QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
       owner_(owner),
-      font_(AfxDialogFont(dialogTemplate)) {
+      font_(TemplateFont(dialogTemplate)) {
   // Base units as the platform defines them: the average width of the 52
   // Latin letters, rounded, and the font's height.
   const QFontMetrics metrics(font_);

@@ -42,7 +42,3 @@ class AfxDialogWidget : public QDialog {
   QAbstractButton* defaultButton_ = nullptr;
   QPaintEvent* currentPaint_ = nullptr;
 };
-
-// The font of a template: its face where installed, otherwise the system's
-// sans serif, at the template's size.
-QFont AfxDialogFont(const AfxDialogTemplate& dialogTemplate);

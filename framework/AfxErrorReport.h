@@ -3,8 +3,9 @@
 #include "AfxString.h"
 
 // How the framework tells the user about an exception that escaped a message
-// handler or a worker thread. By default an error box on the user-interface
-// thread; tests may install a reporter of their own (null restores the box).
+// handler or a worker thread: an error box on the user-interface thread.
+// AfxSetErrorReporter is a test seam: tests install a recorder in place of
+// the box (null restores the box); the program never calls it.
 using AfxErrorReporter = void (*)(const CString& message);
 void AfxSetErrorReporter(AfxErrorReporter reporter);
 

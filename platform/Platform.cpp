@@ -51,8 +51,8 @@ HMODULE LoadLibraryA(LPCSTR fileName) {
   if (name.find('/') == std::string::npos) {
     // Beside the program, then in the installed tree's private library
     // folder, then the standard search.
-    for (const std::filesystem::path& folder :
-         {ProgramFolder(), ProgramFolder() / ".." / "lib" / "tessary"}) {
+    const std::filesystem::path program = ProgramFolder();
+    for (const std::filesystem::path& folder : {program, program / ".." / "lib" / "tessary"}) {
       const std::filesystem::path candidate = folder / name;
       if (void* module = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL)) {
         return module;
