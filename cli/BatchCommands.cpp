@@ -14,6 +14,7 @@
 #include "FileClaims.h"
 #include "ImageAverager.h"
 #include "Interrupts.h"
+#include "MemoryBlock.h"
 #include "MosaicDetection.h"
 #include "Platform.h"
 #include "ProgressLine.h"
@@ -89,6 +90,7 @@ int RunConvert(const CliRequest& request, HMODULE loader) {
                         !request.quiet && StandardErrorIsTerminal());
   std::atomic<std::size_t> next{0};
   std::atomic<bool> failed{false};
+  const MemoryBlockReuse reuse;  // each job's picture memory serves its next file
   // Each thread converts one file at a time: at most one picture per job is
   // in memory.
   auto work = [&] {
@@ -160,6 +162,7 @@ int RunAverage(const CliRequest& request) {
 int RunDetect(const CliRequest& request, HMODULE loader) {
   bool failed = false;
   std::atomic<PFN_LOAD_GRAY_TIFF> entry = nullptr;
+  const MemoryBlockReuse reuse;
   for (const std::string& file : request.files) {
     if (InterruptRequested()) {
       return kInterrupted;

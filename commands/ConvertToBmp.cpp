@@ -9,6 +9,7 @@
 #include "ConvertTiffFile.h"
 #include "Globals.h"
 #include "MainDialog.h"
+#include "MemoryBlock.h"
 #include "Platform.h"
 #include "Resource.h"
 
@@ -55,6 +56,7 @@ class DialogOptions : public ConversionOptions {
 UINT ConvertThreadProc(void* parameter) {
   const std::unique_ptr<ConvertJob> job(static_cast<ConvertJob*>(parameter));
   DialogOptions options;
+  const MemoryBlockReuse reuse;  // one picture's memory serves every file
   for (const CString& path : job->paths) {
     // When the dialog closes, the file in hand is finished and no other begun.
     if (AfxIsShutdownRequested()) {

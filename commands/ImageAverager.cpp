@@ -22,7 +22,12 @@ void ImageAverager::Add(const char* path) {
   if (count_ == 0) {
     width_ = picture.Width();
     height_ = picture.Height();
-    sums_.assign(3 * static_cast<std::size_t>(width_) * height_, 0);
+    sums_ = AllocateZeroedBlock(3 * sizeof(std::uint32_t) * static_cast<std::size_t>(width_) *
+                                static_cast<std::size_t>(height_));
+    if (!sums_) {
+      AfxThrowFileException(CFileException::generic, -1, path,
+                            "there is not enough memory to average pictures of this size");
+    }
   } else if (picture.Width() < width_ || picture.Height() < height_) {
     const std::string reason = "the picture is " + Size(picture.Width(), picture.Height()) +
                                ", smaller than the first picture (" + Size(width_, height_) + ")";
@@ -34,7 +39,7 @@ void ImageAverager::Add(const char* path) {
   }
   for (int y = 0; y < height_; ++y) {
     const Rgba* row = picture.RowPointer(y);
-    std::uint32_t* sums = &sums_[3 * static_cast<std::size_t>(y) * width_];
+    std::uint32_t* sums = Sums(y);
     for (int x = 0; x < width_; ++x) {
       sums[3 * x] += row[x].r;
       sums[3 * x + 1] += row[x].g;
@@ -52,7 +57,7 @@ void ImageAverager::WriteMean(const char* outputPath) const {
   std::uint64_t colourfulness = 0;
   for (int y = 0; y < height_; ++y) {
     Rgba* row = mean.RowPointer(y);
-    const std::uint32_t* sums = &sums_[3 * static_cast<std::size_t>(y) * width_];
+    const std::uint32_t* sums = Sums(y);
     for (int x = 0; x < width_; ++x) {
       const int r = static_cast<int>(sums[3 * x] / n);
       const int g = static_cast<int>(sums[3 * x + 1] / n);

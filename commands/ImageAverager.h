@@ -1,7 +1,8 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
+
+#include "MemoryBlock.h"
 
 // The channel-wise mean of pictures read one at a time.
 //
@@ -14,7 +15,7 @@
 // pixel): the same values, quotients and decision as sums in double
 // precision, for up to kMaxPictures pictures (more are refused).
 // Memory: the accumulator, one input picture, and on writing the mean and
-// the gray result.
+// the gray result; each picture's memory serves the next.
 class ImageAverager {
  public:
   void Add(const char* path);
@@ -26,6 +27,12 @@ class ImageAverager {
   int width_ = 0;
   int height_ = 0;
   int count_ = 0;
+  std::uint32_t* Sums(int row) const {
+    return reinterpret_cast<std::uint32_t*>(sums_.get()) +
+           3 * static_cast<std::size_t>(row) * width_;
+  }
+
+  MemoryBlockReuse reuse_;
   // Per pixel, rows from the top: the red, green and blue sums.
-  std::vector<std::uint32_t> sums_;
+  MemoryBlock sums_;
 };

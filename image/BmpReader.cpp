@@ -473,7 +473,7 @@ class BmpDecoder {
 
   const char* path_;
   CVisImageBase& picture_;
-  std::unique_ptr<unsigned char[]> data_;
+  MemoryBlock data_;
   std::size_t size_ = 0;
 };
 

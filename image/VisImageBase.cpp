@@ -8,6 +8,7 @@
 
 #include "BmpReader.h"
 #include "BmpWriter.h"
+#include "MemoryBlock.h"
 #include "VisError.h"
 
 namespace {
@@ -44,6 +45,10 @@ CVisImageBase::CVisImageBase(CVisImageBase&& other) noexcept
 
 CVisImageBase::~CVisImageBase() = default;
 
+void CVisImageBase::FreeMemory::operator()(unsigned char* block) const noexcept {
+  MemoryBlockRelease{bytes}(block);
+}
+
 void CVisImageBase::Allocate(const CVisShape& shape, const CVisShape& memoryShape) {
   if (!(shape == memoryShape)) {
     throw CVisError("", "the memory shape must equal the image shape");
@@ -67,11 +72,13 @@ void CVisImageBase::Allocate(const CVisShape& shape, const CVisShape& memoryShap
   std::unique_ptr<unsigned char, FreeMemory> memory;
   std::vector<unsigned char*> rows;
   if (cbMemory != 0) {
-    // calloc gives zero pages lazily, so a large picture costs no extra pass.
-    memory.reset(static_cast<unsigned char*>(std::calloc(cbMemory, 1)));
-    if (!memory) {
+    // Zero pages come lazily from the system, so a large picture costs no
+    // extra pass.
+    MemoryBlock block = AllocateZeroedBlock(cbMemory);
+    if (!block) {
       throw CVisError("", "out of memory allocating " + std::to_string(cbMemory) + " bytes");
     }
+    memory = std::unique_ptr<unsigned char, FreeMemory>(block.release(), FreeMemory{cbMemory});
   }
   try {
     rows.resize(static_cast<std::size_t>(height));

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -72,8 +71,10 @@ class CVisImageBase {
   // Exchanges shape and pixel memory with an image of the same pixel type.
   void Swap(CVisImageBase& other) noexcept;
 
+  // Gives a block back the way it was allocated, which depends on its size.
   struct FreeMemory {
-    void operator()(unsigned char* p) const { std::free(p); }
+    std::size_t bytes;
+    void operator()(unsigned char* block) const noexcept;
   };
 
   int cbPixel_;

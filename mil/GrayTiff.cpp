@@ -355,7 +355,10 @@ GrayPicture ReadGrayTiff(const char* path) {
   GrayPicture picture;
   picture.width = static_cast<int>(format.width);
   picture.height = static_cast<int>(format.height);
-  picture.samples = std::make_unique_for_overwrite<unsigned char[]>(picture.ByteCount());
+  picture.samples = AllocateBlockForOverwrite(picture.ByteCount());
+  if (!picture.samples) {
+    throw std::bad_alloc();
+  }
   const RowConverter converter(format);
   const bool complete = TIFFIsTiled(tiff.get())
                             ? ReadTiles(tiff.get(), format, converter, picture.samples.get())

@@ -1,14 +1,15 @@
 #pragma once
 
 #include <cstddef>
-#include <memory>
 #include <stdexcept>
+
+#include "MemoryBlock.h"
 
 // A gray picture of 8-bit samples, rows back to back.
 struct GrayPicture {
   int width = 0;
   int height = 0;
-  std::unique_ptr<unsigned char[]> samples;
+  MemoryBlock samples;
 
   std::size_t ByteCount() const { return static_cast<std::size_t>(width) * height; }
 };

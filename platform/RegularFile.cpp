@@ -50,7 +50,13 @@ FileContents ReadRegularFile(const char* path) {
     return contents;
   }
   contents.size = static_cast<std::size_t>(file.size);
-  contents.bytes = std::make_unique_for_overwrite<unsigned char[]>(contents.size + 1);
+  contents.bytes = AllocateBlockForOverwrite(contents.size + 1);
+  if (!contents.bytes) {
+    CloseFile(file);
+    contents.size = 0;
+    contents.failure = "there is not enough memory to read the file";
+    return contents;
+  }
   std::size_t done = 0;
   while (done < contents.size) {
     const ssize_t got = ::read(file.descriptor, contents.bytes.get() + done, contents.size - done);
@@ -68,6 +74,7 @@ FileContents ReadRegularFile(const char* path) {
     done += static_cast<std::size_t>(got);
   }
   CloseFile(file);
+  contents.bytes[contents.size] = 0;
   if (!contents.failure.empty()) {
     contents.bytes.reset();
     contents.size = 0;

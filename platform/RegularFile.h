@@ -2,8 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
+
+#include "MemoryBlock.h"
 
 // Reading files that must be regular files. Anything else (a named pipe, a
 // device, a folder) is refused without waiting on it: the file is opened
@@ -23,7 +24,7 @@ std::size_t ReadFileAt(const OpenedFile& file, std::uint64_t offset, void* buffe
                        std::size_t count);
 
 struct FileContents {
-  std::unique_ptr<unsigned char[]> bytes;
+  MemoryBlock bytes;  // size + 1 bytes, the last one 0
   std::size_t size = 0;
   std::string failure;  // empty on success
 };

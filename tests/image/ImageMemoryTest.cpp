@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <cstring>
+
+#include "MemoryBlock.h"
 #include "VisImage.h"
 
 namespace {
@@ -62,6 +67,64 @@ TEST(ImageMemory, BadShapesThrowAndKeepTheImage) {
   EXPECT_THROW(gray.Allocate(huge, huge), CVisError);
   EXPECT_EQ(gray.Width(), 4);
   EXPECT_EQ(gray.Pixel(1, 1), 9);
+}
+
+// Resident memory of this process in bytes.
+std::size_t ResidentBytes() {
+  std::FILE* statm = std::fopen("/proc/self/statm", "r");
+  unsigned long pages = 0;
+  unsigned long resident = 0;
+  const bool read = statm != nullptr && std::fscanf(statm, "%lu %lu", &pages, &resident) == 2;
+  if (statm != nullptr) {
+    std::fclose(statm);
+  }
+  return read ? resident * static_cast<std::size_t>(sysconf(_SC_PAGESIZE)) : 0;
+}
+
+bool AllZero(const unsigned char* bytes, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) {
+    if (bytes[i] != 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
+TEST(ImageMemory, LargePicturesAreZeroAgainWhenTheirMemoryServesTheNext) {
+  const CVisRect rect(0, 0, 2000, 700);  // 5.6 MB: taken from the system
+  const MemoryBlockReuse reuse;
+  const unsigned char* first = nullptr;
+  {
+    CVisImage<CVisRGBA<unsigned char>> color(4, evispixfmtRGBAByte, rect);
+    ASSERT_TRUE(AllZero(color.PbPixelMemory(), color.CbPixelMemory()));
+    std::memset(color.PbPixelMemory(), 0xA5, color.CbPixelMemory());
+    first = color.PbPixelMemory();
+  }
+  CVisImage<CVisRGBA<unsigned char>> next(4, evispixfmtRGBAByte, rect);
+  EXPECT_TRUE(AllZero(next.PbPixelMemory(), next.CbPixelMemory()));
+#if !defined(__SANITIZE_ADDRESS__)
+  EXPECT_EQ(next.PbPixelMemory(), first);
+#endif
+}
+
+TEST(ImageMemory, KeptBlocksGoBackToTheSystemWhenReuseEnds) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "every block comes from the heap under AddressSanitizer";
+#endif
+  constexpr std::size_t kBytes = std::size_t{64} << 20;
+  const std::size_t before = ResidentBytes();
+  {
+    const MemoryBlockReuse reuse;
+    {
+      MemoryBlock block = AllocateBlockForOverwrite(kBytes);
+      ASSERT_TRUE(block);
+      std::memset(block.get(), 1, kBytes);
+    }
+    EXPECT_GE(ResidentBytes(), before + kBytes / 2);  // kept for the next picture
+    MemoryBlock again = AllocateBlockForOverwrite(kBytes);
+    EXPECT_EQ(again[kBytes - 1], 1);  // the same pages, not cleared
+  }
+  EXPECT_LT(ResidentBytes(), before + kBytes / 2);
 }
 
 }  // namespace

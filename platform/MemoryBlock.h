@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+
+// Memory for pictures and whole files.
+//
+// Blocks of kMappedBlockBytes and more come straight from the system, aligned
+// for huge pages and marked for them where the system offers them: a fresh
+// 32 MB picture then costs a few dozen page faults instead of eight thousand
+// (about 3 ms instead of 17 on the machines measured). Smaller blocks come
+// from the heap. Builds with AddressSanitizer take every block from the heap,
+// so that it checks each access.
+
+struct MemoryBlockRelease {
+  std::size_t bytes = 0;
+  void operator()(unsigned char* block) const noexcept;
+};
+
+using MemoryBlock = std::unique_ptr<unsigned char[], MemoryBlockRelease>;
+
+constexpr std::size_t kMappedBlockBytes = std::size_t{4} << 20;
+
+// A block of at least one byte, every byte 0; empty when memory runs out.
+MemoryBlock AllocateZeroedBlock(std::size_t bytes);
+
+// The same, for a caller that writes every byte before it reads one: a block
+// handed out again keeps what it held.
+MemoryBlock AllocateBlockForOverwrite(std::size_t bytes);
+
+// While one of these lives, on any thread, released system blocks are kept
+// (up to kKeptBlocks, the latest) and handed out again for the same size, so
+// that a batch of same-sized pictures takes its memory from the system once
+// instead of once a picture: fresh pages must be faulted in and cleared by
+// the system, which took longer than the picture's own work. When the last
+// one ends, the kept blocks go back to the system.
+class MemoryBlockReuse {
+ public:
+  static constexpr int kKeptBlocks = 8;
+
+  MemoryBlockReuse();
+  ~MemoryBlockReuse();
+  MemoryBlockReuse(const MemoryBlockReuse&) = delete;
+  MemoryBlockReuse& operator=(const MemoryBlockReuse&) = delete;
+};
