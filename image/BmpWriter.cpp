@@ -1,7 +1,6 @@
 #include "BmpWriter.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -10,6 +9,7 @@
 
 #include "BmpFormat.h"
 #include "ReplacingFile.h"
+#include "VectorClones.h"
 #include "VisError.h"
 #include "VisImageBase.h"
 
@@ -39,13 +39,10 @@ std::uint64_t FileSize(std::uint64_t width, std::uint64_t height, std::uint32_t 
 }
 
 // File header, info header and (for gray) the gray palette.
-std::vector<unsigned char> Headers(const CVisImageBase& picture, std::uint32_t bitCount,
-                                   std::uint64_t imageBytes, const char* path) {
+std::vector<unsigned char> Headers(std::uint32_t width, std::uint32_t height,
+                                   std::uint32_t bitCount, std::uint64_t imageBytes) {
   const std::uint64_t offset = PixelOffset(bitCount);
   const std::uint64_t fileSize = offset + imageBytes;
-  if (!FitsInBmpFile(picture.Width(), picture.Height(), picture.CbPixel())) {
-    throw CVisError(path, "picture is too large for a BMP file");
-  }
   std::vector<unsigned char> out;
   out.reserve(offset);
   out.push_back('B');
@@ -54,8 +51,8 @@ std::vector<unsigned char> Headers(const CVisImageBase& picture, std::uint32_t b
   Put32(out, 0);
   Put32(out, static_cast<std::uint32_t>(offset));
   Put32(out, bmp::kInfoHeaderSize);
-  Put32(out, static_cast<std::uint32_t>(picture.Width()));
-  Put32(out, static_cast<std::uint32_t>(picture.Height()));  // positive: bottom-up rows
+  Put32(out, width);
+  Put32(out, height);  // positive: bottom-up rows
   Put16(out, 1);
   Put16(out, bitCount);
   Put32(out, bmp::kCompressionRgb);
@@ -73,6 +70,31 @@ std::vector<unsigned char> Headers(const CVisImageBase& picture, std::uint32_t b
   return out;
 }
 
+// Four colour pixels (16 bytes: blue, green, red, alpha) become 12 bytes at
+// a time, in vector registers.
+#if defined(__GNUC__)
+using ByteVector = unsigned char __attribute__((vector_size(16)));
+
+TESSARY_VECTOR_CLONES std::size_t EncodeColourGroups(const unsigned char* src, unsigned char* dst,
+                                                     std::size_t width) {
+  std::size_t x = 0;
+  // Each store writes 16 bytes, 4 beyond the group: the next group's place,
+  // so the last group stops 6 pixels before the row's end.
+  for (; x + 6 <= width; x += 4) {
+    ByteVector pixels;
+    std::memcpy(&pixels, src + 4 * x, sizeof pixels);
+    const ByteVector packed =
+        __builtin_shufflevector(pixels, pixels, 0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 0, 0, 0, 0);
+    std::memcpy(dst + 3 * x, &packed, sizeof packed);
+  }
+  return x;
+}
+#else
+std::size_t EncodeColourGroups(const unsigned char*, unsigned char*, std::size_t) {
+  return 0;
+}
+#endif
+
 // Stores one picture row in file form (gray as is, colour as blue, green,
 // red) followed by its zero padding.
 void EncodeRow(const unsigned char* src, unsigned char* dst, std::size_t width, bool gray,
@@ -82,22 +104,7 @@ void EncodeRow(const unsigned char* src, unsigned char* dst, std::size_t width, 
     std::memcpy(dst, src, width);
     end = width;
   } else {
-    std::size_t x = 0;
-    if constexpr (std::endian::native == std::endian::little) {
-      // Four pixels (16 bytes) become 12 bytes at a time.
-      for (; x + 4 <= width; x += 4) {
-        std::uint64_t low;
-        std::uint64_t high;
-        std::memcpy(&low, src + 4 * x, sizeof low);
-        std::memcpy(&high, src + 4 * x + 8, sizeof high);
-        const std::uint64_t first = (low & 0xFFFFFF) | ((low >> 8) & 0xFFFFFF000000) | high << 48;
-        const std::uint32_t second =
-            static_cast<std::uint32_t>(((high >> 16) & 0xFF) | ((high >> 24) & 0xFFFFFF00));
-        std::memcpy(dst + 3 * x, &first, sizeof first);
-        std::memcpy(dst + 3 * x + 8, &second, sizeof second);
-      }
-    }
-    for (; x < width; ++x) {
+    for (std::size_t x = EncodeColourGroups(src, dst, width); x < width; ++x) {
       dst[3 * x] = src[4 * x];
       dst[3 * x + 1] = src[4 * x + 1];
       dst[3 * x + 2] = src[4 * x + 2];
@@ -122,31 +129,77 @@ bool FitsInBmpFile(int width, int height, int cbPixel) {
                   bitCount) <= std::numeric_limits<std::uint32_t>::max();
 }
 
-void WriteBmpFile(const char* path, const CVisImageBase& picture) {
-  const bool gray = picture.CbPixel() == 1;
-  const std::uint32_t bitCount = gray ? 8 : 24;
-  const std::size_t width = static_cast<std::size_t>(picture.Width());
-  const std::size_t height = static_cast<std::size_t>(picture.Height());
-  const std::size_t stride = bmp::RowStride(width, bitCount);
-  const std::vector<unsigned char> headers =
-      Headers(picture, bitCount, static_cast<std::uint64_t>(stride) * height, path);
+struct BmpBandWriter::State {
+  State(const char* target, int pictureWidth, int pictureHeight, int pixelBytes)
+      : path(target),
+        width(pictureWidth),
+        height(pictureHeight),
+        cbPixel(pixelBytes),
+        stride(bmp::RowStride(static_cast<std::size_t>(pictureWidth), pixelBytes == 1 ? 8 : 24)),
+        nextBottom(pictureHeight),
+        file(target) {}
 
-  ReplacingFile file(path);
-  Check(path, file.Open());
-  Check(path, file.Write(headers.data(), headers.size()));
+  std::string path;
+  int width;
+  int height;
+  int cbPixel;
+  std::size_t stride;
+  int nextBottom;  // the rows below it are written
+  ReplacingFile file;
+  std::vector<unsigned char> chunk;
+};
+
+BmpBandWriter::BmpBandWriter(const char* path, int width, int height, int cbPixel) {
+  if (!FitsInBmpFile(width, height, cbPixel)) {
+    throw CVisError(path, "picture is too large for a BMP file");
+  }
+  state_ = std::make_unique<State>(path, width, height, cbPixel);
+  const std::uint32_t bitCount = cbPixel == 1 ? 8 : 24;
+  const std::vector<unsigned char> headers =
+      Headers(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), bitCount,
+              static_cast<std::uint64_t>(state_->stride) * static_cast<std::uint64_t>(height));
+  Check(path, state_->file.Open());
+  Check(path, state_->file.Write(headers.data(), headers.size()));
   const std::size_t rowsPerChunk =
-      std::max<std::size_t>(1, kChunkBytes / std::max<std::size_t>(stride, 1));
-  std::vector<unsigned char> chunk(std::min(rowsPerChunk, std::max<std::size_t>(height, 1)) *
-                                   stride);
+      std::max<std::size_t>(1, kChunkBytes / std::max<std::size_t>(state_->stride, 1));
+  state_->chunk.resize(
+      std::min(rowsPerChunk, std::max<std::size_t>(static_cast<std::size_t>(height), 1)) *
+      state_->stride);
+}
+
+BmpBandWriter::~BmpBandWriter() = default;
+
+void BmpBandWriter::WriteBand(const CVisImageBase& picture, int top, int bottom) {
+  State& state = *state_;
+  const char* path = state.path.c_str();
+  if (picture.Width() != state.width || picture.Height() != state.height ||
+      picture.CbPixel() != state.cbPixel || bottom != state.nextBottom || top < 0 || top > bottom) {
+    throw CVisError(path, "rows handed to the BMP writer do not follow the rows written");
+  }
+  const bool gray = state.cbPixel == 1;
+  const std::size_t width = static_cast<std::size_t>(state.width);
   std::size_t filled = 0;
-  for (std::size_t i = 0; i < height; ++i) {
-    const int row = static_cast<int>(height - 1 - i);  // bottom row first
-    EncodeRow(picture.PbFirstPixelInRow(row), chunk.data() + filled, width, gray, stride);
-    filled += stride;
-    if (filled == chunk.size() || i + 1 == height) {
-      Check(path, file.Write(chunk.data(), filled));
+  for (int row = bottom - 1; row >= top; --row) {
+    EncodeRow(picture.PbFirstPixelInRow(row), state.chunk.data() + filled, width, gray,
+              state.stride);
+    filled += state.stride;
+    if (filled == state.chunk.size() || row == top) {
+      Check(path, state.file.Write(state.chunk.data(), filled));
       filled = 0;
     }
   }
-  Check(path, file.Commit());
+  state.nextBottom = top;
+}
+
+void BmpBandWriter::Commit() {
+  if (state_->nextBottom != 0) {
+    throw CVisError(state_->path, "the BMP file would be incomplete: rows are missing");
+  }
+  Check(state_->path.c_str(), state_->file.Commit());
+}
+
+void WriteBmpFile(const char* path, const CVisImageBase& picture) {
+  BmpBandWriter writer(path, picture.Width(), picture.Height(), picture.CbPixel());
+  writer.WriteBand(picture, 0, picture.Height());
+  writer.Commit();
 }

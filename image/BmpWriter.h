@@ -1,11 +1,40 @@
 #pragma once
 
+#include <memory>
+
 class CVisImageBase;
 
-// Writes picture as a BMP file at path: a gray image as 8 bits per pixel with
+// Writes a picture to a BMP file band by band, from the bottom band up (a
+// BMP file stores the bottom row first), so that a producer can hand each
+// band over as soon as it is complete: a gray image as 8 bits per pixel with
 // a 256-entry gray palette, a colour image as 24 bits per pixel. The file is
-// written unseen beside path and put in place whole when complete (see
-// ReplacingFile): a failure leaves any existing file as it was.
+// written unseen beside path and put in place whole by Commit (see
+// ReplacingFile): a writer dropped before that leaves any existing file as
+// it was. Every failure throws a CVisError naming path.
+class BmpBandWriter {
+ public:
+  // Opens the unseen file and writes the headers for a picture of this size
+  // and pixel type (cbPixel 1 gray, 4 colour).
+  BmpBandWriter(const char* path, int width, int height, int cbPixel);
+  ~BmpBandWriter();
+
+  BmpBandWriter(const BmpBandWriter&) = delete;
+  BmpBandWriter& operator=(const BmpBandWriter&) = delete;
+
+  // Writes rows top .. bottom - 1 of picture, which has the writer's size
+  // and pixel type. bottom is the top of the band written before (the
+  // picture's height for the first band).
+  void WriteBand(const CVisImageBase& picture, int top, int bottom);
+
+  // Puts the file in place, once every row is written.
+  void Commit();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// Writes picture as a BMP file at path in one band.
 void WriteBmpFile(const char* path, const CVisImageBase& picture);
 
 // Whether a picture of this size, with cbPixel bytes per pixel in memory (1

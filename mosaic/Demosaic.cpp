@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "VectorClones.h"
+
 // The method runs as three steps (green, then red, then blue) over the whole
 // picture. Every output byte is a function of the mosaic and of the green of
 // its own and the neighbouring rows, so this implementation runs the steps
@@ -20,14 +22,7 @@
 // after another on a zero-filled output; the header lists where each
 // channel is written.
 
-// The two hot loops are built for the processor's widest vectors as well,
-// chosen at run time. (Not under ThreadSanitizer, whose run time is not yet
-// up when the choice is made.)
-#if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
-#define TESSARY_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define TESSARY_VECTOR_CLONES
-#endif
+// The two hot loops are built for the processor's widest vectors as well.
 
 namespace {
 

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <random>
 
+#include "BmpWriter.h"
 #include "TempFolder.h"
 #include "VisImage.h"
 
@@ -50,7 +51,7 @@ TEST(BmpRoundTrip, GrayIsWrittenAsEightBitsWithGrayPalette) {
 TEST(BmpRoundTrip, ColorIsWrittenAsTwentyFourBitsWithoutAlpha) {
   TempFolder folder;
   std::mt19937 random(2);
-  for (int width = 1; width <= 9; ++width) {
+  for (int width = 1; width <= 21; ++width) {
     CVisImage<Rgba> color(4, evispixfmtRGBAByte, CVisRect(0, 0, width, 4));
     for (int y = 0; y < 4; ++y) {
       for (int x = 0; x < width; ++x) {
@@ -111,6 +112,40 @@ TEST(BmpRoundTrip, EveryNameIsWrittenAsBmp) {
     EXPECT_EQ(bytes[1], 'M');
   }
   EXPECT_THROW(gray.WriteFile(folder.File("x.tif").c_str(), "tif"), CVisError);
+}
+
+TEST(BmpRoundTrip, BandsFromTheBottomUpMakeTheSameFile) {
+  TempFolder folder;
+  std::mt19937 random(5);
+  CVisImage<Rgba> color(4, evispixfmtRGBAByte, CVisRect(0, 0, 11, 9));
+  for (int y = 0; y < 9; ++y) {
+    for (int x = 0; x < 11; ++x) {
+      color.Pixel(x, y) =
+          Rgba(static_cast<unsigned char>(random()), static_cast<unsigned char>(random()),
+               static_cast<unsigned char>(random()));
+    }
+  }
+  const std::string whole = folder.File("whole.bmp");
+  const std::string banded = folder.File("banded.bmp");
+  color.WriteFile(whole.c_str(), nullptr);
+  {
+    BmpBandWriter writer(banded.c_str(), 11, 9, 4);
+    writer.WriteBand(color, 5, 9);
+    writer.WriteBand(color, 5, 5);
+    writer.WriteBand(color, 1, 5);
+    EXPECT_FALSE(std::filesystem::exists(banded));           // unseen until complete
+    EXPECT_THROW(writer.Commit(), CVisError);                // row 0 is missing
+    EXPECT_THROW(writer.WriteBand(color, 0, 2), CVisError);  // overlaps rows written
+    writer.WriteBand(color, 0, 1);
+    writer.Commit();
+  }
+  EXPECT_EQ(ReadBytes(banded), ReadBytes(whole));
+
+  {
+    BmpBandWriter dropped(folder.File("dropped.bmp").c_str(), 11, 9, 4);
+    dropped.WriteBand(color, 3, 9);
+  }
+  EXPECT_FALSE(std::filesystem::exists(folder.File("dropped.bmp")));
 }
 
 TEST(BmpRoundTrip, FailedWriteLeavesNothingBehind) {
