@@ -10,7 +10,6 @@
 #include "BmpWriter.h"
 #include "Demosaic.h"
 #include "FileClaims.h"
-#include "VisError.h"
 
 namespace {
 
@@ -84,12 +83,12 @@ void RecordConversion(const CString& tiffPath, const CString& outputPath) {
 void WriteConvertedImage(const CVisImage<unsigned char>& gray, bool demosaic,
                          const CString& outputPath) {
   if (demosaic) {
-    if (!FitsInBmpFile(gray.Width(), gray.Height(), 4)) {
-      throw CVisError(outputPath.Str(), "picture is too large for a BMP file");
-    }
+    // The file is opened (and a picture too large for a BMP refused) before
+    // any demosaicing; each band is written as soon as it is finished.
+    BmpBandWriter writer(outputPath, gray.Width(), gray.Height(), 4);
     CVisImage<CVisRGBA<unsigned char>> color(4, evispixfmtRGBAByte);
-    DemosaicImage(gray, color);
-    color.WriteFile(outputPath, nullptr);
+    DemosaicImage(gray, color, [&](int top, int bottom) { writer.WriteBand(color, top, bottom); });
+    writer.Commit();
   } else {
     gray.WriteFile(outputPath, nullptr);
   }

@@ -53,6 +53,14 @@ void CVisImageBase::Allocate(const CVisShape& shape, const CVisShape& memoryShap
   if (!(shape == memoryShape)) {
     throw CVisError("", "the memory shape must equal the image shape");
   }
+  Reshape(shape, true);
+}
+
+void CVisImageBase::AllocateForOverwrite(const CVisShape& shape) {
+  Reshape(shape, false);
+}
+
+void CVisImageBase::Reshape(const CVisShape& shape, bool zeroed) {
   if (shape.nbands != 1) {
     throw CVisError("", "only single-band images are supported");
   }
@@ -74,7 +82,8 @@ void CVisImageBase::Allocate(const CVisShape& shape, const CVisShape& memoryShap
   if (cbMemory != 0) {
     // Zero pages come lazily from the system, so a large picture costs no
     // extra pass.
-    MemoryBlock block = AllocateZeroedBlock(cbMemory);
+    MemoryBlock block =
+        zeroed ? AllocateZeroedBlock(cbMemory) : AllocateBlockForOverwrite(cbMemory);
     if (!block) {
       throw CVisError("", "out of memory allocating " + std::to_string(cbMemory) + " bytes");
     }

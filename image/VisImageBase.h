@@ -36,6 +36,11 @@ class CVisImageBase {
   // memory shape must equal the shape.
   void Allocate(const CVisShape& shape, const CVisShape& memoryShape);
 
+  // The same, for a caller that writes every pixel before it reads one: the
+  // memory's contents are unspecified until then, which saves a pass of
+  // zeros over memory handed out again (see MemoryBlockReuse).
+  void AllocateForOverwrite(const CVisShape& shape);
+
   // Replaces the image by the picture in a BMP file, converted to this image's
   // pixel type (gray to colour copies the value into blue, green and red;
   // colour to gray takes the luma (299 R + 587 G + 114 B + 500) / 1000).
@@ -68,6 +73,8 @@ class CVisImageBase {
   std::size_t CbPixelMemory() const { return cbMemory_; }
 
  private:
+  void Reshape(const CVisShape& shape, bool zeroed);
+
   // Exchanges shape and pixel memory with an image of the same pixel type.
   void Swap(CVisImageBase& other) noexcept;
 

@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -355,44 +358,139 @@ class StripDemosaic {
   RowBuffer rows_[3];
 };
 
-}  // namespace
+// The pieces of a picture (strips of columns within bands of rows), claimed
+// in turn by every thread, the bottom band first, and how many strips of
+// each band are finished.
+class PieceSchedule {
+ public:
+  PieceSchedule(int strips, int bands)
+      : strips_(strips), bands_(bands), pieces_(strips * bands), finished_(bands, 0) {}
 
-void DemosaicImage(const CVisImage<unsigned char>& mosaic, CVisImage<Rgba>& color) {
-  const int width = mosaic.Width();
-  const int height = mosaic.Height();
-  const CVisShape shape(0, 0, width, height, 1);
-  color.Allocate(shape, shape);
-
-  // The picture is cut into strips of columns and bands of rows; each piece
-  // is written from the mosaic alone, so pieces run in any order, side by
-  // side on large pictures, with the same result.
-  const int strips = (width + kStripColumns - 1) / kStripColumns;
-  const int bands = (height + kBandRows - 1) / kBandRows;
-  const int pieces = strips * bands;
-  std::atomic<int> next{0};
-  auto work = [&] {
-    for (int piece = next++; piece < pieces; piece = next++) {
-      const int first = piece % strips * kStripColumns;
-      const int top = piece / strips * kBandRows;
-      const auto strip = std::make_unique<StripDemosaic>(mosaic, color, first,
-                                                         std::min(width, first + kStripColumns));
-      strip->Run(top, std::min(height, top + kBandRows));
+  // The next piece's band and strip; false when every piece is claimed.
+  bool Claim(int& band, int& strip) {
+    const int piece = next_++;
+    if (piece >= pieces_) {
+      return false;
     }
-  };
-  std::vector<std::thread> helpers;
-  if (static_cast<std::int64_t>(width) * height >= kParallelPixels) {
-    const int threads =
-        std::min<int>(pieces, static_cast<int>(std::thread::hardware_concurrency()));
-    for (int i = 1; i < threads; ++i) {
+    band = bands_ - 1 - piece / strips_;
+    strip = piece % strips_;
+    return true;
+  }
+
+  // Leaves the pieces not yet claimed undone.
+  void Stop() { next_ = pieces_; }
+
+  void Finish(int band) {
+    std::lock_guard lock(mutex_);
+    if (++finished_[band] == strips_) {
+      bandFinished_.notify_all();
+    }
+  }
+
+  bool Finished(int band) {
+    std::lock_guard lock(mutex_);
+    return finished_[band] == strips_;
+  }
+
+  void WaitFor(int band) {
+    std::unique_lock lock(mutex_);
+    bandFinished_.wait(lock, [&] { return finished_[band] == strips_; });
+  }
+
+ private:
+  const int strips_;
+  const int bands_;
+  const int pieces_;
+  std::atomic<int> next_{0};
+  std::mutex mutex_;
+  std::condition_variable bandFinished_;
+  std::vector<int> finished_;
+};
+
+// Threads that run one task and are joined when this goes.
+class HelperThreads {
+ public:
+  HelperThreads(int count, const std::function<void()>& task) {
+    for (int i = 0; i < count; ++i) {
       try {
-        helpers.emplace_back(work);
+        threads_.emplace_back(task);
       } catch (const std::system_error&) {
         break;  // fewer helpers; the pieces are shared out all the same
       }
     }
   }
-  work();
-  for (std::thread& helper : helpers) {
-    helper.join();
+  ~HelperThreads() {
+    for (std::thread& thread : threads_) {
+      thread.join();
+    }
+  }
+  HelperThreads(const HelperThreads&) = delete;
+  HelperThreads& operator=(const HelperThreads&) = delete;
+
+ private:
+  std::vector<std::thread> threads_;
+};
+
+}  // namespace
+
+void DemosaicImage(const CVisImage<unsigned char>& mosaic, CVisImage<Rgba>& color) {
+  DemosaicImage(mosaic, color, nullptr);
+}
+
+void DemosaicImage(const CVisImage<unsigned char>& mosaic, CVisImage<Rgba>& color,
+                   const DemosaicBandDone& bandDone) {
+  const int width = mosaic.Width();
+  const int height = mosaic.Height();
+  // Every pixel is written below, alpha and the outer band included.
+  color.AllocateForOverwrite(CVisShape(0, 0, width, height, 1));
+
+  // Each piece is written from the mosaic alone, so pieces run in any order,
+  // side by side on large pictures, with the same result.
+  const int strips = (width + kStripColumns - 1) / kStripColumns;
+  const int bands = (height + kBandRows - 1) / kBandRows;
+  PieceSchedule schedule(strips, bands);
+  auto runPiece = [&](int band, int strip) {
+    const int first = strip * kStripColumns;
+    const int top = band * kBandRows;
+    const auto piece = std::make_unique<StripDemosaic>(mosaic, color, first,
+                                                       std::min(width, first + kStripColumns));
+    piece->Run(top, std::min(height, top + kBandRows));
+    schedule.Finish(band);
+  };
+  auto work = [&] {
+    int band;
+    int strip;
+    while (schedule.Claim(band, strip)) {
+      runPiece(band, strip);
+    }
+  };
+  int helpers = 0;
+  if (static_cast<std::int64_t>(width) * height >= kParallelPixels) {
+    helpers =
+        std::min<int>(strips * bands, static_cast<int>(std::thread::hardware_concurrency())) - 1;
+  }
+  const HelperThreads threads(helpers, work);
+  if (!bandDone) {
+    work();
+    return;
+  }
+  // This thread hands the bands over in order and works on pieces while the
+  // next band is unfinished.
+  try {
+    for (int band = bands - 1; band >= 0; --band) {
+      while (!schedule.Finished(band)) {
+        int claimedBand;
+        int strip;
+        if (schedule.Claim(claimedBand, strip)) {
+          runPiece(claimedBand, strip);
+        } else {
+          schedule.WaitFor(band);
+        }
+      }
+      bandDone(band * kBandRows, std::min(height, (band + 1) * kBandRows));
+    }
+  } catch (...) {
+    schedule.Stop();
+    throw;
   }
 }

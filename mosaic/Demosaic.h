@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include "VisImage.h"
 
 // Reconstructs a colour picture from a Bayer mosaic held in a gray image:
@@ -8,8 +10,8 @@
 // Green is interpolated along the direction of least change, then red and
 // blue as colour differences against that green, in integer arithmetic with
 // division truncating toward zero. color is allocated afresh to the mosaic's
-// size (zero-filled); the two-pixel outer band, alpha, and every value left
-// out below keep that zero. Large pictures are worked on all cores, in
+// size and every byte of it written: the two-pixel outer band, alpha, and
+// every value left out below are zero. Large pictures are worked on all cores, in
 // threads of the caller's priority; the result does not depend on it.
 //
 // Where each channel is written, with W and H the picture's size:
@@ -23,3 +25,14 @@
 //   beyond the picture, so they are not written.
 void DemosaicImage(const CVisImage<unsigned char>& mosaic,
                    CVisImage<CVisRGBA<unsigned char>>& color);
+
+// Receives rows top .. bottom - 1 of the colour picture, finished.
+using DemosaicBandDone = std::function<void(int top, int bottom)>;
+
+// The same, handing the rows over band by band on the calling thread as soon
+// as each band is finished, the bottom band first and each band right above
+// the one before, while the other cores go on with the bands above: a BMP
+// file, which stores the bottom row first, is written meanwhile. An
+// exception from bandDone ends the work and passes on.
+void DemosaicImage(const CVisImage<unsigned char>& mosaic,
+                   CVisImage<CVisRGBA<unsigned char>>& color, const DemosaicBandDone& bandDone);

@@ -26,6 +26,7 @@ constexpr bool kHeapOnly = false;
 #endif
 
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
+constexpr unsigned char kUnwrittenPattern = 0xA5;
 
 bool Mapped(std::size_t bytes) {
   return !kHeapOnly && bytes >= kMappedBlockBytes;
@@ -129,6 +130,11 @@ MemoryBlock Allocate(std::size_t bytes, bool zeroed) {
   }
   if (!Mapped(bytes)) {
     auto* block = static_cast<unsigned char*>(std::calloc(bytes, 1));
+    if (kHeapOnly && !zeroed && block != nullptr) {
+      // Under the sanitizers, bytes a caller fails to write show up as a
+      // pattern instead of passing as zeros.
+      std::memset(block, kUnwrittenPattern, bytes);
+    }
     return MemoryBlock(block, MemoryBlockRelease{block != nullptr ? bytes : 0});
   }
   if (bytes > std::numeric_limits<std::size_t>::max() - 2 * kHugePage) {

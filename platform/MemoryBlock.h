@@ -10,7 +10,8 @@
 // 32 MB picture then costs a few dozen page faults instead of eight thousand
 // (about 3 ms instead of 17 on the machines measured). Smaller blocks come
 // from the heap. Builds with AddressSanitizer take every block from the heap,
-// so that it checks each access.
+// so that it checks each access, and fill blocks for overwriting with a
+// pattern, so that bytes a caller fails to write show up.
 
 struct MemoryBlockRelease {
   std::size_t bytes = 0;

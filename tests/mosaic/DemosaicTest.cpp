@@ -2,8 +2,10 @@
 
 #include <cstring>
 #include <random>
+#include <stdexcept>
 
 #include "Demosaic.h"
+#include "MemoryBlock.h"
 #include "ReferenceMosaic.h"
 
 namespace {
@@ -50,6 +52,49 @@ TEST(Demosaic, MatchesReferenceOnLargePictures) {
     FillGray(mosaic, [&](int x, int y) { return (x * 7 + y * 3 + random() % 40) % 256; });
     ExpectSameAsReference(mosaic);
   }
+}
+
+TEST(Demosaic, BandsComeFinishedFromTheBottomUpIntoMemoryOfEarlierPictures) {
+  std::mt19937 random(6);
+  const MemoryBlockReuse reuse;
+  for (const auto& [width, height] : {std::pair{1101, 1001}, std::pair{4200, 600}}) {
+    auto mosaic = MakeGray(width, height);
+    FillGray(mosaic, [&](int, int) { return random() % 256; });
+    CVisImage<Rgba> expected(4, evispixfmtRGBAByte);
+    ReferenceDemosaic(mosaic, expected);
+    {
+      // Memory that the next picture is handed again, holding no zeros.
+      CVisImage<Rgba> earlier(4, evispixfmtRGBAByte, CVisRect(0, 0, width, height));
+      std::memset(earlier.PbPixelMemory(), 0xA5, earlier.CbPixelMemory());
+    }
+    CVisImage<Rgba> color(4, evispixfmtRGBAByte);
+    int nextBottom = height;
+    DemosaicImage(mosaic, color, [&](int top, int bottom) {
+      ASSERT_EQ(bottom, nextBottom);
+      ASSERT_LT(top, bottom);
+      for (int y = top; y < bottom; ++y) {
+        ASSERT_EQ(std::memcmp(color.RowPointer(y), expected.RowPointer(y), 4 * width), 0)
+            << width << " x " << height << " row " << y;
+      }
+      nextBottom = top;
+    });
+    EXPECT_EQ(nextBottom, 0);
+  }
+}
+
+TEST(Demosaic, AnExceptionFromTheBandReceiverEndsTheWork) {
+  auto mosaic = MakeGray(1500, 1200);
+  FillGray(mosaic, [](int x, int y) { return (x + y) % 256; });
+  CVisImage<Rgba> color(4, evispixfmtRGBAByte);
+  int bands = 0;
+  EXPECT_THROW(DemosaicImage(mosaic, color,
+                             [&](int, int) {
+                               if (++bands == 2) {
+                                 throw std::runtime_error("disk full");
+                               }
+                             }),
+               std::runtime_error);
+  EXPECT_EQ(bands, 2);
 }
 
 TEST(Demosaic, SmallPicturesOnlyClearBlueEdges) {
