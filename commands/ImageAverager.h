@@ -1,8 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "MemoryBlock.h"
+
+class BmpRows;
 
 // The channel-wise mean of pictures read one at a time.
 //
@@ -11,28 +14,38 @@
 // exception naming it). The mean truncates toward zero. It is written in
 // colour when any pixel's channels differ, otherwise as a gray picture.
 //
-// The sums are whole numbers, kept exactly in 32-bit integers (12 bytes per
-// pixel): the same values, quotients and decision as sums in double
-// precision, for up to kMaxPictures pictures (more are refused).
-// Memory: the accumulator, one input picture, and on writing the mean and
-// the gray result; each picture's memory serves the next.
+// The sums are whole numbers, kept exactly: the same values, quotients and
+// decision as sums in double precision, for up to kMaxPictures pictures (more
+// are refused). Up to kNarrowPictures pictures they take 16 bits (6 bytes a
+// pixel), beyond that 32 bits, so that adding a picture moves as little
+// memory as it can. Each picture is decoded band by band on all cores
+// straight into the sums. Memory: the sums, one input file's bytes, and on
+// writing the mean and the gray result; each file's memory serves the next.
 class ImageAverager {
  public:
   void Add(const char* path);
   void WriteMean(const char* outputPath) const;
 
+  static constexpr int kNarrowPictures = UINT16_MAX / 255;
   static constexpr int kMaxPictures = static_cast<int>(UINT32_MAX / 255);
 
  private:
+  template <class Sum>
+  Sum* Sums(int row) const {
+    return reinterpret_cast<Sum*>(sums_.get()) + 3 * static_cast<std::size_t>(row) * width_;
+  }
+  template <class Sum>
+  void Accumulate(const BmpRows& picture);
+  template <class Sum>
+  void WriteMeanOf(const char* outputPath) const;
+  void WidenSums(const char* path);
+
   int width_ = 0;
   int height_ = 0;
   int count_ = 0;
-  std::uint32_t* Sums(int row) const {
-    return reinterpret_cast<std::uint32_t*>(sums_.get()) +
-           3 * static_cast<std::size_t>(row) * width_;
-  }
-
-  MemoryBlockReuse reuse_;
-  // Per pixel, rows from the top: the red, green and blue sums.
+  bool wide_ = false;  // 32-bit sums
+  std::optional<MemoryBlockReuse> reuse_{std::in_place};
+  // Per pixel, rows from the top: the blue, green and red sums (a BMP
+  // file's order).
   MemoryBlock sums_;
 };

@@ -75,28 +75,75 @@ struct Layout {
 
 class BmpDecoder {
  public:
-  BmpDecoder(const char* path, CVisImageBase& picture) : path_(path), picture_(picture) {}
-
-  void Decode() {
+  // Reads the whole file and checks its headers, palette and size.
+  explicit BmpDecoder(const char* path) : path_(path) {
     Load();
-    const Layout layout = ParseHeaders();
-    const std::size_t pixelOffset = U32(10);
-    if (pixelOffset < layout.headerEnd || pixelOffset > size_) {
-      Fail("pixel data offset " + std::to_string(pixelOffset) + " lies outside the file");
+    layout_ = ParseHeaders();
+    pixelOffset_ = U32(10);
+    if (pixelOffset_ < layout_.headerEnd || pixelOffset_ > size_) {
+      Fail("pixel data offset " + std::to_string(pixelOffset_) + " lies outside the file");
     }
-    const std::vector<Bgr> palette = ParsePalette(layout, pixelOffset);
-    CheckPixelBudget(layout, pixelOffset);
-    const CVisShape shape(0, 0, static_cast<int>(layout.width), static_cast<int>(layout.height));
+    palette_ = ParsePalette(layout_, pixelOffset_);
+    CheckPixelBudget(layout_, pixelOffset_);
+    if (layout_.hasMasks) {
+      for (int i = 0; i < 3; ++i) {
+        channels_[i].shift = layout_.masks[i] ? std::countr_zero(layout_.masks[i]) : 0;
+        channels_[i].bits = std::popcount(layout_.masks[i]);
+        channels_[i].max = layout_.masks[i] >> channels_[i].shift;
+      }
+    }
+  }
+
+  int Width() const { return static_cast<int>(layout_.width); }
+  int Height() const { return static_cast<int>(layout_.height); }
+  bool RunLengthEncoded() const {
+    return layout_.compression == bmp::kCompressionRle8 ||
+           layout_.compression == bmp::kCompressionRle4;
+  }
+
+  // Decodes the picture into picture, an empty image of the wanted type.
+  void DecodeInto(CVisImageBase& picture) const {
+    const CVisShape shape(0, 0, Width(), Height());
     try {
-      picture_.Allocate(shape, shape);
+      // Run-length data may skip pixels, which stay zero; otherwise every
+      // pixel is decoded.
+      if (RunLengthEncoded()) {
+        picture.Allocate(shape, shape);
+      } else {
+        picture.AllocateForOverwrite(shape);
+      }
     } catch (const CVisError& error) {
       Fail(error.Reason());
     }
-    if (picture_.CbPixel() == 1) {
-      DecodePixels<unsigned char>(layout, palette, pixelOffset);
+    if (picture.CbPixel() == 1) {
+      DecodePixels<unsigned char>(picture);
     } else {
-      DecodePixels<Rgba>(layout, palette, pixelOffset);
+      DecodePixels<Rgba>(picture);
     }
+  }
+
+  const unsigned char* BgrRow(int y) const {
+    if (layout_.bitCount != 24 || RunLengthEncoded()) {
+      return nullptr;
+    }
+    return &data_[pixelOffset_ + FileRow(y) * bmp::RowStride(layout_.width, 24)];
+  }
+
+  // Decodes rows top .. bottom - 1 (0 = the top row) of an uncompressed
+  // picture as colour pixels, row after row.
+  void DecodeColourRows(int top, int bottom, Rgba* out, const std::vector<Rgba>& table) const {
+    for (int y = top; y < bottom; ++y) {
+      DecodeRow(FileRow(y), out + static_cast<std::size_t>(y - top) * Width(), table);
+    }
+  }
+
+  template <class Pixel>
+  std::vector<Pixel> PaletteTable() const {
+    std::vector<Pixel> table(palette_.size());
+    for (std::size_t i = 0; i < palette_.size(); ++i) {
+      Store(table[i], palette_[i].b, palette_[i].g, palette_[i].r);
+    }
+    return table;
   }
 
  private:
@@ -304,19 +351,14 @@ class BmpDecoder {
     }
   }
 
-  template <class Pixel>
-  Pixel* TargetRow(const Layout& layout, std::int64_t fileRow) {
-    const std::int64_t y = layout.topDown ? fileRow : layout.height - 1 - fileRow;
-    return reinterpret_cast<Pixel*>(picture_.PbFirstPixelInRow(static_cast<int>(y)));
+  // The file's row that holds picture row y (0 = top), and back.
+  std::int64_t FileRow(std::int64_t y) const {
+    return layout_.topDown ? y : layout_.height - 1 - y;
   }
 
   template <class Pixel>
-  std::vector<Pixel> PaletteTable(const std::vector<Bgr>& palette) const {
-    std::vector<Pixel> table(palette.size());
-    for (std::size_t i = 0; i < palette.size(); ++i) {
-      Store(table[i], palette[i].b, palette[i].g, palette[i].r);
-    }
-    return table;
+  Pixel* TargetRow(CVisImageBase& picture, std::int64_t fileRow) const {
+    return reinterpret_cast<Pixel*>(picture.PbFirstPixelInRow(static_cast<int>(FileRow(fileRow))));
   }
 
   [[noreturn]] void FailIndex(unsigned index, std::size_t entries) const {
@@ -325,65 +367,62 @@ class BmpDecoder {
   }
 
   template <class Pixel>
-  void DecodePixels(const Layout& layout, const std::vector<Bgr>& palette, std::size_t offset) {
-    if (layout.compression == bmp::kCompressionRle8 ||
-        layout.compression == bmp::kCompressionRle4) {
-      DecodeRle<Pixel>(layout, PaletteTable<Pixel>(palette), offset);
+  void DecodePixels(CVisImageBase& picture) const {
+    const std::vector<Pixel> table = PaletteTable<Pixel>();
+    if (RunLengthEncoded()) {
+      DecodeRle<Pixel>(picture, table);
       return;
     }
-    const std::size_t stride = bmp::RowStride(layout.width, layout.bitCount);
-    const std::size_t width = static_cast<std::size_t>(layout.width);
-    const std::vector<Pixel> table = PaletteTable<Pixel>(palette);
-    Channel channels[3];
-    if (layout.hasMasks) {
-      for (int i = 0; i < 3; ++i) {
-        channels[i].shift = layout.masks[i] ? std::countr_zero(layout.masks[i]) : 0;
-        channels[i].bits = std::popcount(layout.masks[i]);
-        channels[i].max = layout.masks[i] >> channels[i].shift;
-      }
+    for (std::int64_t row = 0; row < layout_.height; ++row) {
+      DecodeRow(row, TargetRow<Pixel>(picture, row), table);
     }
-    for (std::int64_t row = 0; row < layout.height; ++row) {
-      const unsigned char* src = &data_[offset + row * stride];
-      Pixel* dst = TargetRow<Pixel>(layout, row);
-      switch (layout.bitCount) {
-        case 1:
-        case 4:
-          DecodePackedRow(src, dst, width, layout.bitCount, table);
-          break;
-        case 8:
-          for (std::size_t x = 0; x < width; ++x) {
-            if (src[x] >= table.size()) {
-              FailIndex(src[x], table.size());
-            }
-            dst[x] = table[src[x]];
+  }
+
+  // Decodes one row of an uncompressed picture, counted in file order.
+  template <class Pixel>
+  void DecodeRow(std::int64_t row, Pixel* dst, const std::vector<Pixel>& table) const {
+    const std::size_t stride = bmp::RowStride(layout_.width, layout_.bitCount);
+    const std::size_t width = static_cast<std::size_t>(layout_.width);
+    const unsigned char* src = &data_[pixelOffset_ + row * stride];
+    const Channel* channels = channels_;
+    switch (layout_.bitCount) {
+      case 1:
+      case 4:
+        DecodePackedRow(src, dst, width, layout_.bitCount, table);
+        break;
+      case 8:
+        for (std::size_t x = 0; x < width; ++x) {
+          if (src[x] >= table.size()) {
+            FailIndex(src[x], table.size());
           }
-          break;
-        case 24:
+          dst[x] = table[src[x]];
+        }
+        break;
+      case 24:
+        for (std::size_t x = 0; x < width; ++x) {
+          Store(dst[x], src[3 * x], src[3 * x + 1], src[3 * x + 2]);
+        }
+        break;
+      case 16:
+        for (std::size_t x = 0; x < width; ++x) {
+          const std::uint32_t v = src[2 * x] | src[2 * x + 1] << 8;
+          Store(dst[x], channels[2].Extract(v), channels[1].Extract(v), channels[0].Extract(v));
+        }
+        break;
+      case 32:
+        if (!layout_.hasMasks) {
           for (std::size_t x = 0; x < width; ++x) {
-            Store(dst[x], src[3 * x], src[3 * x + 1], src[3 * x + 2]);
+            Store(dst[x], src[4 * x], src[4 * x + 1], src[4 * x + 2]);
           }
-          break;
-        case 16:
+        } else {
           for (std::size_t x = 0; x < width; ++x) {
-            const std::uint32_t v = src[2 * x] | src[2 * x + 1] << 8;
+            std::uint32_t v;
+            std::memcpy(&v, src + 4 * x, 4);
+            v = Le32(v);
             Store(dst[x], channels[2].Extract(v), channels[1].Extract(v), channels[0].Extract(v));
           }
-          break;
-        case 32:
-          if (!layout.hasMasks) {
-            for (std::size_t x = 0; x < width; ++x) {
-              Store(dst[x], src[4 * x], src[4 * x + 1], src[4 * x + 2]);
-            }
-          } else {
-            for (std::size_t x = 0; x < width; ++x) {
-              std::uint32_t v;
-              std::memcpy(&v, src + 4 * x, 4);
-              v = Le32(v);
-              Store(dst[x], channels[2].Extract(v), channels[1].Extract(v), channels[0].Extract(v));
-            }
-          }
-          break;
-      }
+        }
+        break;
     }
   }
 
@@ -413,13 +452,13 @@ class BmpDecoder {
   // Pixels past the end of a row are dropped: many encoders pad each row to
   // the stored row's width.
   template <class Pixel>
-  void DecodeRle(const Layout& layout, const std::vector<Pixel>& table, std::size_t offset) {
-    const bool four = layout.compression == bmp::kCompressionRle4;
-    const std::int64_t width = layout.width;
-    const std::int64_t height = layout.height;
+  void DecodeRle(CVisImageBase& picture, const std::vector<Pixel>& table) const {
+    const bool four = layout_.compression == bmp::kCompressionRle4;
+    const std::int64_t width = layout_.width;
+    const std::int64_t height = layout_.height;
     std::int64_t x = 0;
     std::int64_t row = 0;
-    std::size_t at = offset;
+    std::size_t at = pixelOffset_;
     auto put = [&](unsigned index) {
       if (row >= height) {
         Fail("compressed data runs past the picture");
@@ -428,7 +467,7 @@ class BmpDecoder {
         FailIndex(index, table.size());
       }
       if (x < width) {
-        TargetRow<Pixel>(layout, row)[x] = table[index];
+        TargetRow<Pixel>(picture, row)[x] = table[index];
       }
       ++x;
     };
@@ -472,13 +511,59 @@ class BmpDecoder {
   }
 
   const char* path_;
-  CVisImageBase& picture_;
   MemoryBlock data_;
   std::size_t size_ = 0;
+  Layout layout_;
+  std::size_t pixelOffset_ = 0;
+  std::vector<Bgr> palette_;
+  Channel channels_[3];
 };
 
 }  // namespace
 
 void ReadBmpFile(const char* path, CVisImageBase& picture) {
-  BmpDecoder(path, picture).Decode();
+  BmpDecoder(path).DecodeInto(picture);
+}
+
+struct BmpRows::State {
+  explicit State(const char* file) : path(file), decoder(path.c_str()) {}
+
+  std::string path;
+  BmpDecoder decoder;
+  std::vector<Rgba> table;
+  CVisImageBase whole{4, evispixfmtRGBAByte};  // a run-length encoded picture
+};
+
+BmpRows::BmpRows(const char* path) : state_(std::make_unique<State>(path)) {
+  if (state_->decoder.RunLengthEncoded()) {
+    state_->decoder.DecodeInto(state_->whole);
+  } else {
+    state_->table = state_->decoder.PaletteTable<Rgba>();
+  }
+}
+
+BmpRows::~BmpRows() = default;
+
+int BmpRows::Width() const {
+  return state_->decoder.Width();
+}
+
+int BmpRows::Height() const {
+  return state_->decoder.Height();
+}
+
+void BmpRows::DecodeColourRows(int top, int bottom, CVisRGBA<unsigned char>* out) const {
+  if (state_->decoder.RunLengthEncoded()) {
+    const std::size_t rowBytes = 4 * static_cast<std::size_t>(Width());
+    for (int y = top; y < bottom; ++y) {
+      std::memcpy(out + static_cast<std::size_t>(y - top) * Width(),
+                  state_->whole.PbFirstPixelInRow(y), rowBytes);
+    }
+    return;
+  }
+  state_->decoder.DecodeColourRows(top, bottom, out, state_->table);
+}
+
+const unsigned char* BmpRows::BgrRow(int y) const {
+  return state_->decoder.BgrRow(y);
 }

@@ -4,11 +4,14 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "AfxException.h"
+#include "BmpFixture.h"
 #include "ColorPicture.h"
 #include "ImageAverager.h"
 #include "TempFolder.h"
+#include "TruncatingDivider.h"
 #include "VisImage.h"
 
 namespace {
@@ -85,6 +88,65 @@ TEST_F(ImageAveragerTest, LaterPicturesAddTheirTopLeftPartAndMayNotBeSmaller) {
               "the picture is 2 x 2 pixels, smaller than the first picture (5 x 4 pixels)");
     error->Delete();
   }
+}
+
+TEST_F(ImageAveragerTest, SumsWidenBeforeSixteenBitsOverflow) {
+  // 257 pictures of 255 fill 16 bits exactly; the next one needs more.
+  const std::string full = Picture("full.bmp", 3, 2, [](int, int) { return Rgba(255, 0, 255); });
+  const std::string other = Picture("other.bmp", 3, 2, [](int, int) { return Rgba(0, 255, 1); });
+  std::vector<std::string> inputs(ImageAverager::kNarrowPictures, full);
+  EXPECT_EQ(Read(Mean(inputs)).Pixel(2, 1), Rgba(255, 0, 255));
+  inputs.push_back(other);
+  // (257 x 255) / 258, 255 / 258, (257 x 255 + 1) / 258
+  EXPECT_EQ(Read(Mean(inputs)).Pixel(2, 1), Rgba(254, 0, 254));
+}
+
+TEST_F(ImageAveragerTest, LargePicturesAddUpAlikeOnEveryCoreFromEveryFileKind) {
+  // Tall enough to be shared among the cores, with a ragged last band.
+  const int width = 37;
+  const int height = 1001;
+  const auto colour = [](int x, int y) {
+    return Rgba(static_cast<unsigned char>(x * 7 + y), static_cast<unsigned char>(y + 5),
+                static_cast<unsigned char>(x ^ y));
+  };
+  const auto other = [](int x, int y) {
+    return Color{static_cast<unsigned char>(x + 3 * y), static_cast<unsigned char>(2 * y),
+                 static_cast<unsigned char>(x)};
+  };
+  // A 24-bit file, added as stored, and a 32-bit one, decoded first.
+  const std::string first = Picture("colour.bmp", width, height, colour);
+  ::Picture picture(height, std::vector<Color>(width));
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      picture[y][x] = other(x, y);
+    }
+  }
+  BmpLayout layout;
+  layout.bitCount = 32;
+  const std::string second = folder_.File("other.bmp");
+  WriteBytes(second, BmpFixture::Make(picture, layout));
+
+  const CVisImage<Rgba> mean = Read(Mean({first, second, first}));
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const Rgba c = colour(x, y);
+      const Color o = other(x, y);
+      ASSERT_EQ(mean.Pixel(x, y), Rgba(static_cast<unsigned char>((2 * c.r + o.r) / 3),
+                                       static_cast<unsigned char>((2 * c.g + o.g) / 3),
+                                       static_cast<unsigned char>((2 * c.b + o.b) / 3)))
+          << x << "," << y;
+    }
+  }
+}
+
+TEST(TruncatingDivider, EverySixteenBitSumByEveryNarrowCount) {
+  for (std::uint32_t n = 1; n <= ImageAverager::kNarrowPictures; ++n) {
+    const TruncatingDivider divide(n);
+    for (std::uint32_t sum = 0; sum <= UINT16_MAX; ++sum) {
+      ASSERT_EQ(divide(static_cast<std::uint16_t>(sum)), sum / n) << sum << " / " << n;
+    }
+  }
+  EXPECT_EQ(TruncatingDivider(258)(std::uint32_t{UINT32_MAX}), UINT32_MAX / 258);
 }
 
 }  // namespace

@@ -3,8 +3,11 @@
 #include <cmath>
 #include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "BmpFixture.h"
+#include "BmpReader.h"
 #include "TempFolder.h"
 #include "VisImage.h"
 
@@ -59,6 +62,22 @@ void ExpectReadsAs(const std::vector<unsigned char>& file, const Picture& expect
     for (int x = 0; x < color.Width(); ++x) {
       const Color& c = expected[y][x];
       ASSERT_EQ(color.Pixel(x, y), Rgba(c.r, c.g, c.b, 0)) << what << " at " << x << "," << y;
+    }
+  }
+
+  // Decoded band by band, lower band first, the rows are the same.
+  const BmpRows rows(path.c_str());
+  ASSERT_EQ(rows.Width(), color.Width()) << what;
+  ASSERT_EQ(rows.Height(), color.Height()) << what;
+  const int middle = rows.Height() / 2;
+  for (const auto& [top, bottom] : {std::pair{middle, rows.Height()}, std::pair{0, middle}}) {
+    std::vector<Rgba> band(static_cast<std::size_t>(bottom - top) * rows.Width());
+    rows.DecodeColourRows(top, bottom, band.data());
+    for (int y = top; y < bottom; ++y) {
+      for (int x = 0; x < rows.Width(); ++x) {
+        ASSERT_EQ(band[static_cast<std::size_t>(y - top) * rows.Width() + x], color.Pixel(x, y))
+            << what << ", band decoding at " << x << "," << y;
+      }
     }
   }
 }
