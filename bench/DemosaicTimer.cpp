@@ -4,8 +4,8 @@
 // turn, RUNS times each; prints both medians in milliseconds.
 //
 // With "fresh", every large block comes fresh from the system (page faults
-// included), as for a program's first picture; otherwise the allocator hands
-// a freed output's pages out again, as it does from the second picture on.
+// included), as for a program's first picture; otherwise a freed output's
+// pages are handed out again, as they are from a batch's second picture on.
 //
 //   demosaic_timer FILE RUNS [fresh]
 
@@ -15,11 +15,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <vector>
 
 #include <malloc.h>
 
 #include "Demosaic.h"
+#include "MemoryBlock.h"
 
 namespace {
 
@@ -42,8 +44,11 @@ int main(int argc, char** argv) {
     return 2;
   }
   const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 15;
+  std::optional<MemoryBlockReuse> reuse;
   if (argc > 3 && std::strcmp(argv[3], "fresh") == 0) {
     mallopt(M_MMAP_THRESHOLD, 1 << 20);  // fixed: large blocks always mapped anew
+  } else {
+    reuse.emplace();
   }
   try {
     CVisImage<unsigned char> mosaic(1, evispixfmtGrayByte);

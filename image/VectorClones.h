@@ -1,10 +1,11 @@
 #pragma once
 
-// Marks a function whose loops are built for the processor's widest vectors
-// (AVX2) as well, the variant chosen at run time. GCC on x86-64 only; not
-// under ThreadSanitizer, whose run time is not yet up when the choice is made.
+// Marks a function whose loops are built for wider vectors as well (AVX2,
+// and AVX-512 with its 256-bit forms), the variant chosen at run time. GCC
+// on x86-64 only; not under ThreadSanitizer, whose run time is not yet up
+// when the choice is made.
 #if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
-#define TESSARY_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#define TESSARY_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
 #else
 #define TESSARY_VECTOR_CLONES
 #endif

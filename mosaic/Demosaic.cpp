@@ -77,6 +77,7 @@ inline void StorePixel(unsigned char* out, std::uint32_t pixel) {
 using Lanes = std::int16_t __attribute__((vector_size(32)));
 using ByteLanes = std::uint8_t __attribute__((vector_size(16)));
 using WordLanes = std::uint32_t __attribute__((vector_size(64)));
+using PixelLanes = std::int16_t __attribute__((vector_size(64)));
 constexpr int kLanes = 16;
 
 TESSARY_LANE_HELPER Lanes LoadSamples(const unsigned char* p) {
@@ -106,16 +107,21 @@ TESSARY_LANE_HELPER Lanes ClampToByte(Lanes v) {
   return v > top ? top : v;
 }
 TESSARY_LANE_HELPER void StorePixels(unsigned char* out, Lanes b, Lanes g, Lanes r) {
-  const WordLanes blue = __builtin_convertvector(b, WordLanes);
-  const WordLanes green = __builtin_convertvector(g, WordLanes);
-  const WordLanes red = __builtin_convertvector(r, WordLanes);
-  WordLanes words;
   if constexpr (std::endian::native == std::endian::little) {
-    words = blue | green << 8 | red << 16;
+    // Every value fits a byte: blue and green share one 16-bit lane, red and
+    // the zero alpha the next.
+    const Lanes blueGreen = b | g << 8;
+    const PixelLanes pixels =
+        __builtin_shufflevector(blueGreen, r, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7,
+                                23, 8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31);
+    std::memcpy(out, &pixels, sizeof pixels);
   } else {
-    words = blue << 24 | green << 16 | red << 8;
+    const WordLanes blue = __builtin_convertvector(b, WordLanes);
+    const WordLanes green = __builtin_convertvector(g, WordLanes);
+    const WordLanes red = __builtin_convertvector(r, WordLanes);
+    const WordLanes words = blue << 24 | green << 16 | red << 8;
+    std::memcpy(out, &words, sizeof words);
   }
-  std::memcpy(out, &words, sizeof words);
 }
 // -1 in the lanes of odd offset, 0 in the others.
 constexpr Lanes kOddLanes = {0, -1, 0, -1, 0, -1, 0, -1, 0, -1, 0, -1, 0, -1, 0, -1};
