@@ -63,7 +63,7 @@ extern "C" __attribute__((visibility("default"))) void milLoadGrayTIFF(const cha
                           "the imaging library gave a buffer without pixels");
   }
 
-  const CVisShape shape(0, 0, width, height, 1);
-  image->Allocate(shape, shape);
+  // Every byte is copied in, so the memory needs no zeros first.
+  image->AllocateForOverwrite(CVisShape(0, 0, width, height, 1));
   std::memcpy(image->PbPixelMemory(), source, byteCount);
 }

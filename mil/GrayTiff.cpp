@@ -208,6 +208,43 @@ void CheckPlausibleSize(const Format& format, const std::vector<Chunk>& chunks,
   }
 }
 
+// Whether the picture lies in the file as plain 8-bit rows, strip after
+// strip without gaps: then it is read with one call, straight into out.
+bool StoredAsPlainRows(TIFF* tiff, const Format& format, const std::vector<Chunk>& chunks) {
+  std::uint16_t compression = COMPRESSION_NONE;
+  std::uint16_t fillOrder = FILLORDER_MSB2LSB;
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &compression);
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_FILLORDER, &fillOrder);
+  // (libtiff reverses the bits of bytes stored least significant bit first.)
+  if (TIFFIsTiled(tiff) || compression != COMPRESSION_NONE || fillOrder != FILLORDER_MSB2LSB ||
+      format.bits != 8 || format.minIsWhite || chunks.empty()) {
+    return false;
+  }
+  std::uint64_t next = chunks.front().offset;
+  for (const Chunk& chunk : chunks) {
+    if (chunk.offset != next) {
+      return false;
+    }
+    next += chunk.count;
+  }
+  return next - chunks.front().offset == RawBytes(format);
+}
+
+bool ReadPlainRows(const OpenedFile& file, const std::vector<Chunk>& chunks, const Format& format,
+                   unsigned char* out) {
+  const std::uint64_t bytes = RawBytes(format);
+  std::uint64_t done = 0;
+  while (done < bytes) {
+    const std::size_t got = ReadFileAt(file, chunks.front().offset + done, out + done,
+                                       static_cast<std::size_t>(bytes - done));
+    if (got == 0) {
+      return false;
+    }
+    done += got;
+  }
+  return true;
+}
+
 bool ReadStrips(TIFF* tiff, const Format& format, const RowConverter& converter,
                 unsigned char* out) {
   std::uint32_t rowsPerStrip = format.height;
@@ -273,6 +310,76 @@ bool ReadTiles(TIFF* tiff, const Format& format, const RowConverter& converter,
   return true;
 }
 
+// The file as libtiff reads it, through a window of kWindowBytes: the
+// strips of a picture lie one after another, often a few rows each, and
+// then take one system call per window instead of a seek and a read each.
+class BufferedFile {
+ public:
+  static constexpr std::size_t kWindowBytes = std::size_t{1} << 20;
+
+  explicit BufferedFile(const OpenedFile& file)
+      : file_(file), window_(std::make_unique_for_overwrite<unsigned char[]>(kWindowBytes)) {}
+
+  tmsize_t Read(void* buffer, tmsize_t size) {
+    auto* out = static_cast<unsigned char*>(buffer);
+    std::size_t done = 0;
+    const auto wanted = static_cast<std::size_t>(std::max<tmsize_t>(size, 0));
+    while (done < wanted) {
+      if (position_ >= windowStart_ && position_ < windowStart_ + windowBytes_) {
+        const std::size_t count = static_cast<std::size_t>(
+            std::min<std::uint64_t>(wanted - done, windowStart_ + windowBytes_ - position_));
+        std::memcpy(out + done, window_.get() + (position_ - windowStart_), count);
+        done += count;
+        position_ += count;
+        continue;
+      }
+      // A long read goes straight into the caller's buffer.
+      const bool direct = wanted - done >= kWindowBytes;
+      const std::size_t got = direct ? ReadFileAt(file_, position_, out + done, wanted - done)
+                                     : ReadFileAt(file_, position_, window_.get(), kWindowBytes);
+      if (got == 0) {
+        break;  // the end of the file, or a read error: libtiff sees a short read
+      }
+      if (direct) {
+        done += got;
+        position_ += got;
+      } else {
+        windowStart_ = position_;
+        windowBytes_ = got;
+      }
+    }
+    return static_cast<tmsize_t>(done);
+  }
+
+  toff_t Seek(toff_t offset, int whence) {
+    const std::uint64_t base =
+        whence == SEEK_CUR ? position_ : (whence == SEEK_END ? file_.size : 0);
+    position_ = base + offset;
+    return position_;
+  }
+
+  toff_t Size() const { return file_.size; }
+
+  static tmsize_t ReadProc(thandle_t self, void* buffer, tmsize_t size) {
+    return static_cast<BufferedFile*>(self)->Read(buffer, size);
+  }
+  static tmsize_t WriteProc(thandle_t, void*, tmsize_t) { return 0; }
+  static toff_t SeekProc(thandle_t self, toff_t offset, int whence) {
+    return static_cast<BufferedFile*>(self)->Seek(offset, whence);
+  }
+  static int CloseProc(thandle_t) { return 0; }
+  static toff_t SizeProc(thandle_t self) { return static_cast<BufferedFile*>(self)->Size(); }
+  static int MapProc(thandle_t, void**, toff_t*) { return 0; }
+  static void UnmapProc(thandle_t, void*, toff_t) {}
+
+ private:
+  const OpenedFile& file_;
+  std::unique_ptr<unsigned char[]> window_;
+  std::uint64_t windowStart_ = 0;
+  std::uint64_t windowBytes_ = 0;
+  std::uint64_t position_ = 0;
+};
+
 // The last error libtiff reported about one file.
 class LibtiffMessages {
  public:
@@ -317,24 +424,24 @@ std::string WhyTiffDoesNotOpen(const OpenedFile& file, const LibtiffMessages& me
 }
 
 // Opens the TIFF without mapping it into memory: a file that shrinks while
-// it is read then fails cleanly instead of faulting. The descriptor belongs
-// to the handle once it is open.
-TiffHandle OpenTiff(const OpenedFile& file, const char* path, LibtiffMessages& messages) {
+// it is read then fails cleanly instead of faulting.
+TiffHandle OpenTiff(const OpenedFile& file, BufferedFile& reader, const char* path,
+                    LibtiffMessages& messages) {
   const std::unique_ptr<TIFFOpenOptions, void (*)(TIFFOpenOptions*)> options(TIFFOpenOptionsAlloc(),
                                                                              &TIFFOpenOptionsFree);
   if (!options) {
-    CloseFile(file);
     throw std::bad_alloc();
   }
   TIFFOpenOptionsSetErrorHandlerExtR(options.get(), &LibtiffMessages::Record, &messages);
   TIFFOpenOptionsSetWarningHandlerExtR(options.get(), &IgnoreWarning, nullptr);
   TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(),
                                       static_cast<tmsize_t>(2 * file.size + kLibtiffSlack));
-  TiffHandle tiff(TIFFFdOpenExt(file.descriptor, path, "rm", options.get()));
+  TiffHandle tiff(
+      TIFFClientOpenExt(path, "rm", &reader, &BufferedFile::ReadProc, &BufferedFile::WriteProc,
+                        &BufferedFile::SeekProc, &BufferedFile::CloseProc, &BufferedFile::SizeProc,
+                        &BufferedFile::MapProc, &BufferedFile::UnmapProc, options.get()));
   if (!tiff) {
-    const std::string reason = WhyTiffDoesNotOpen(file, messages);
-    CloseFile(file);
-    throw TiffError(reason);
+    throw TiffError(WhyTiffDoesNotOpen(file, messages));
   }
   return tiff;
 }
@@ -346,8 +453,11 @@ GrayPicture ReadGrayTiff(const char* path) {
   if (!file.failure.empty()) {
     throw TiffError(file.failure);
   }
+  const std::unique_ptr<const OpenedFile, void (*)(const OpenedFile*)> closer(
+      &file, [](const OpenedFile* opened) { CloseFile(*opened); });
+  BufferedFile reader(file);
   LibtiffMessages messages;
-  TiffHandle tiff = OpenTiff(file, path, messages);
+  TiffHandle tiff = OpenTiff(file, reader, path, messages);
   const Format format = ReadFormat(tiff.get());
   const std::vector<Chunk> chunks = StoredChunks(tiff.get());
   CheckPlausibleSize(format, chunks, file.size);
@@ -360,9 +470,14 @@ GrayPicture ReadGrayTiff(const char* path) {
     throw std::bad_alloc();
   }
   const RowConverter converter(format);
-  const bool complete = TIFFIsTiled(tiff.get())
-                            ? ReadTiles(tiff.get(), format, converter, picture.samples.get())
-                            : ReadStrips(tiff.get(), format, converter, picture.samples.get());
+  bool complete;
+  if (StoredAsPlainRows(tiff.get(), format, chunks)) {
+    complete = ReadPlainRows(file, chunks, format, picture.samples.get());
+  } else if (TIFFIsTiled(tiff.get())) {
+    complete = ReadTiles(tiff.get(), format, converter, picture.samples.get());
+  } else {
+    complete = ReadStrips(tiff.get(), format, converter, picture.samples.get());
+  }
   if (!complete) {
     if (EndsEarly(chunks, file.size)) {
       throw TiffError("the file ends early");

@@ -68,6 +68,8 @@ TEST_F(Loader, ReadsEveryGrayLayout) {
        }()},
       {"one strip", layout([](TiffLayout& s) { s.rowsPerStrip = 21; })},
       {"strips of 4 rows", layout([](TiffLayout& s) { s.rowsPerStrip = 4; })},
+      {"bits stored least significant first",
+       layout([](TiffLayout& s) { s.fillOrder = FILLORDER_LSB2MSB; })},
       {"tiles", layout([](TiffLayout& s) { s.tileSize = 16; })},
       {"LZW", layout([](TiffLayout& s) {
          s.compression = COMPRESSION_LZW;

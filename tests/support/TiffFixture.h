@@ -20,6 +20,7 @@ struct TiffLayout {
   std::uint16_t sampleFormat = SAMPLEFORMAT_UINT;
   std::uint16_t compression = COMPRESSION_NONE;
   std::uint16_t predictor = 1;
+  std::uint16_t fillOrder = FILLORDER_MSB2LSB;
   std::uint32_t rowsPerStrip = 1;
   std::uint32_t tileSize = 0;  // 0: strips; otherwise square tiles of this size
   bool bigEndian = false;
@@ -67,6 +68,7 @@ inline bool WriteTiff(const std::string& path, const TiffLayout& layout,
     TIFFSetField(tiff, TIFFTAG_SAMPLEFORMAT, layout.sampleFormat);
     TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     TIFFSetField(tiff, TIFFTAG_COMPRESSION, layout.compression);
+    TIFFSetField(tiff, TIFFTAG_FILLORDER, layout.fillOrder);
     if (layout.photometric == PHOTOMETRIC_PALETTE) {
       const std::vector<std::uint16_t> colormap(std::size_t{1} << layout.bits, 0);
       TIFFSetField(tiff, TIFFTAG_COLORMAP, colormap.data(), colormap.data(), colormap.data());
