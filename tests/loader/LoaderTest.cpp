@@ -80,6 +80,15 @@ TEST_F(Loader, ReadsEveryGrayLayout) {
          s.predictor = 2;
        })},
       {"Deflate", layout([](TiffLayout& s) { s.compression = COMPRESSION_ADOBE_DEFLATE; })},
+      {"one compressed strip longer than the read window",
+       [] {
+         TiffLayout s;
+         s.width = 1300;
+         s.height = 1000;
+         s.rowsPerStrip = 1000;
+         s.compression = COMPRESSION_PACKBITS;  // random samples do not shrink
+         return s;
+       }()},
       {"PackBits", layout([](TiffLayout& s) { s.compression = COMPRESSION_PACKBITS; })},
       {"big-endian", layout([](TiffLayout& s) { s.bigEndian = true; })},
       {"16-bit", layout([](TiffLayout& s) { s.bits = 16; })},
