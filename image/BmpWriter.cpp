@@ -178,6 +178,17 @@ void BmpBandWriter::WriteBand(const CVisImageBase& picture, int top, int bottom)
   }
   const bool gray = state.cbPixel == 1;
   const std::size_t width = static_cast<std::size_t>(state.width);
+  if (gray && state.stride == width) {
+    // Rows without padding go out as they are, with no copy.
+    std::vector<FilePiece> rows;
+    rows.reserve(static_cast<std::size_t>(bottom - top));
+    for (int row = bottom - 1; row >= top; --row) {
+      rows.push_back({picture.PbFirstPixelInRow(row), width});
+    }
+    Check(path, state.file.Write(rows));
+    state.nextBottom = top;
+    return;
+  }
   std::size_t filled = 0;
   for (int row = bottom - 1; row >= top; --row) {
     EncodeRow(picture.PbFirstPixelInRow(row), state.chunk.data() + filled, width, gray,

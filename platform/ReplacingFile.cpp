@@ -3,12 +3,15 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <random>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -134,6 +137,38 @@ std::string ReplacingFile::Write(const void* data, std::size_t size) {
     }
     p += written;
     size -= static_cast<std::size_t>(written);
+  }
+  return {};
+}
+
+std::string ReplacingFile::Write(std::span<const FilePiece> pieces) {
+  std::vector<iovec> pending;
+  pending.reserve(pieces.size());
+  for (const FilePiece& piece : pieces) {
+    pending.push_back({const_cast<void*>(piece.data), piece.size});
+  }
+  std::size_t first = 0;
+  while (first < pending.size()) {
+    const int count = static_cast<int>(std::min<std::size_t>(pending.size() - first, IOV_MAX));
+    const ssize_t written = ::writev(fd_, &pending[first], count);
+    if (written < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      const int error = errno;
+      Discard();
+      return Failure("cannot write the file", error);
+    }
+    // Past the pieces written whole, into the one written in part.
+    auto left = static_cast<std::size_t>(written);
+    while (first < pending.size() && left >= pending[first].iov_len) {
+      left -= pending[first].iov_len;
+      ++first;
+    }
+    if (left > 0) {
+      pending[first].iov_base = static_cast<char*>(pending[first].iov_base) + left;
+      pending[first].iov_len -= left;
+    }
   }
   return {};
 }

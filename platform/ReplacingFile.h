@@ -1,7 +1,14 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 #include <string>
+
+// Bytes to write, one piece of many.
+struct FilePiece {
+  const void* data;
+  std::size_t size;
+};
 
 // Writes a new version of a file unseen and puts it in place whole.
 //
@@ -29,6 +36,8 @@ class ReplacingFile {
 
   std::string Open();
   std::string Write(const void* data, std::size_t size);
+  // Writes the pieces one after another, with few system calls.
+  std::string Write(std::span<const FilePiece> pieces);
   std::string Commit();
 
  private:

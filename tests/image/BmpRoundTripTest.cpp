@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <random>
 
@@ -146,6 +147,25 @@ TEST(BmpRoundTrip, BandsFromTheBottomUpMakeTheSameFile) {
     dropped.WriteBand(color, 3, 9);
   }
   EXPECT_FALSE(std::filesystem::exists(folder.File("dropped.bmp")));
+}
+
+TEST(BmpRoundTrip, TallGrayPicturesWithoutPaddingKeepEveryRow) {
+  // More rows than one system call takes, each written as it lies in memory.
+  TempFolder folder;
+  CVisImage<unsigned char> gray(1, evispixfmtGrayByte, CVisRect(0, 0, 8, 2100));
+  for (int y = 0; y < gray.Height(); ++y) {
+    for (int x = 0; x < 8; ++x) {
+      gray.Pixel(x, y) = static_cast<unsigned char>(y * 8 + x);
+    }
+  }
+  const std::string path = folder.File("tall.bmp");
+  gray.WriteFile(path.c_str(), nullptr);
+  EXPECT_EQ(ReadBytes(path).size(), 14 + 40 + 1024 + 8 * 2100);
+  CVisImage<unsigned char> back(1, evispixfmtGrayByte);
+  back.ReadFile(path.c_str());
+  for (int y = 0; y < gray.Height(); ++y) {
+    ASSERT_EQ(std::memcmp(back.RowPointer(y), gray.RowPointer(y), 8), 0) << "row " << y;
+  }
 }
 
 TEST(BmpRoundTrip, FailedWriteLeavesNothingBehind) {
