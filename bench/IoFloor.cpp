@@ -7,6 +7,7 @@
 //                                           its last 3 characters + suffix)
 //   io_floor BYTES =OUTPUT INPUT...          one output for all inputs
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -21,7 +22,14 @@ bool Write(const std::string& path, const std::vector<char>& bytes) {
   if (file == nullptr) {
     return false;
   }
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  // In pieces of 1 MiB: one huge write stalls now and then on these machines
+  // while the system finds room for it, which a floor should not pay.
+  constexpr std::size_t kPiece = std::size_t{1} << 20;
+  bool written = true;
+  for (std::size_t at = 0; at < bytes.size() && written; at += kPiece) {
+    const std::size_t count = std::min(kPiece, bytes.size() - at);
+    written = std::fwrite(bytes.data() + at, 1, count, file) == count;
+  }
   return std::fclose(file) == 0 && written && std::rename(temporary.c_str(), path.c_str()) == 0;
 }
 
