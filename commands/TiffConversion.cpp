@@ -10,6 +10,8 @@
 #include "BmpWriter.h"
 #include "Demosaic.h"
 #include "FileClaims.h"
+#include "MemoryBlock.h"
+#include "VisError.h"
 
 namespace {
 
@@ -84,10 +86,16 @@ void WriteConvertedImage(const CVisImage<unsigned char>& gray, bool demosaic,
                          const CString& outputPath) {
   if (demosaic) {
     // The file is opened (and a picture too large for a BMP refused) before
-    // any demosaicing; each band is written as soon as it is finished.
+    // any demosaicing. The colour rows are made in the file's form and each
+    // band is written as it is as soon as it is finished.
     BmpBandWriter writer(outputPath, gray.Width(), gray.Height(), 4);
-    CVisImage<CVisRGBA<unsigned char>> color(4, evispixfmtRGBAByte);
-    DemosaicImage(gray, color, [&](int top, int bottom) { writer.WriteBand(color, top, bottom); });
+    const MemoryBlock rows =
+        AllocateBlockForOverwrite(writer.RowBytes() * static_cast<std::size_t>(gray.Height()));
+    if (!rows) {
+      throw CVisError(outputPath.Str(), "out of memory for the colour picture");
+    }
+    DemosaicToBmpRows(gray, rows.get(), writer.RowBytes(),
+                      [&](int top, int bottom) { writer.WriteFileRows(rows.get(), top, bottom); });
     writer.Commit();
   } else {
     gray.WriteFile(outputPath, nullptr);

@@ -172,24 +172,18 @@ BmpBandWriter::~BmpBandWriter() = default;
 
 void BmpBandWriter::WriteBand(const CVisImageBase& picture, int top, int bottom) {
   State& state = *state_;
-  const char* path = state.path.c_str();
   if (picture.Width() != state.width || picture.Height() != state.height ||
-      picture.CbPixel() != state.cbPixel || bottom != state.nextBottom || top < 0 || top > bottom) {
-    throw CVisError(path, "rows handed to the BMP writer do not follow the rows written");
+      picture.CbPixel() != state.cbPixel) {
+    throw CVisError(state.path, "the picture handed to the BMP writer has another size or type");
   }
   const bool gray = state.cbPixel == 1;
   const std::size_t width = static_cast<std::size_t>(state.width);
   if (gray && state.stride == width) {
-    // Rows without padding go out as they are, with no copy.
-    std::vector<FilePiece> rows;
-    rows.reserve(static_cast<std::size_t>(bottom - top));
-    for (int row = bottom - 1; row >= top; --row) {
-      rows.push_back({picture.PbFirstPixelInRow(row), width});
-    }
-    Check(path, state.file.Write(rows));
-    state.nextBottom = top;
+    WriteFileRows(picture.PbPixelMemory(), top, bottom);  // already in the file's form
     return;
   }
+  CheckBand(top, bottom);
+  const char* path = state.path.c_str();
   std::size_t filled = 0;
   for (int row = bottom - 1; row >= top; --row) {
     EncodeRow(picture.PbFirstPixelInRow(row), state.chunk.data() + filled, width, gray,
@@ -201,6 +195,29 @@ void BmpBandWriter::WriteBand(const CVisImageBase& picture, int top, int bottom)
     }
   }
   state.nextBottom = top;
+}
+
+void BmpBandWriter::WriteFileRows(const unsigned char* rows, int top, int bottom) {
+  State& state = *state_;
+  CheckBand(top, bottom);
+  // The rows go out as they are, bottom row first, with no copy.
+  std::vector<FilePiece> pieces;
+  pieces.reserve(static_cast<std::size_t>(bottom - top));
+  for (int row = bottom - 1; row >= top; --row) {
+    pieces.push_back({rows + static_cast<std::size_t>(row) * state.stride, state.stride});
+  }
+  Check(state.path.c_str(), state.file.Write(pieces));
+  state.nextBottom = top;
+}
+
+std::size_t BmpBandWriter::RowBytes() const {
+  return state_->stride;
+}
+
+void BmpBandWriter::CheckBand(int top, int bottom) const {
+  if (bottom != state_->nextBottom || top < 0 || top > bottom) {
+    throw CVisError(state_->path, "rows handed to the BMP writer do not follow the rows written");
+  }
 }
 
 void BmpBandWriter::Commit() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 
 class CVisImageBase;
@@ -26,10 +27,21 @@ class BmpBandWriter {
   // picture's height for the first band).
   void WriteBand(const CVisImageBase& picture, int top, int bottom);
 
+  // The same for rows already in the file's form (a gray row's bytes, or
+  // blue, green and red of each colour pixel, then zeros up to RowBytes()):
+  // row y of the picture starts at rows + y x RowBytes().
+  void WriteFileRows(const unsigned char* rows, int top, int bottom);
+
+  // The bytes of one row in the file, padding included.
+  std::size_t RowBytes() const;
+
   // Puts the file in place, once every row is written.
   void Commit();
 
  private:
+  // Throws unless rows top .. bottom - 1 lie right above the rows written.
+  void CheckBand(int top, int bottom) const;
+
   struct State;
   std::unique_ptr<State> state_;
 };

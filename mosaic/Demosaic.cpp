@@ -63,8 +63,11 @@ inline std::uint32_t Pack(std::uint32_t b, std::uint32_t g, std::uint32_t r) {
   }
 }
 
+// Stores a packed pixel: all four bytes, or blue, green and red alone as a
+// 24-bit BMP row holds them.
+template <int kPixelBytes>
 inline void StorePixel(unsigned char* out, std::uint32_t pixel) {
-  std::memcpy(out, &pixel, sizeof pixel);
+  std::memcpy(out, &pixel, kPixelBytes);
 }
 
 #if defined(__GNUC__)
@@ -78,6 +81,7 @@ using Lanes = std::int16_t __attribute__((vector_size(32)));
 using ByteLanes = std::uint8_t __attribute__((vector_size(16)));
 using WordLanes = std::uint32_t __attribute__((vector_size(64)));
 using PixelLanes = std::int16_t __attribute__((vector_size(64)));
+using PixelBytes = std::uint8_t __attribute__((vector_size(64)));
 constexpr int kLanes = 16;
 
 TESSARY_LANE_HELPER Lanes LoadSamples(const unsigned char* p) {
@@ -106,6 +110,7 @@ TESSARY_LANE_HELPER Lanes ClampToByte(Lanes v) {
   v = v < zero ? zero : v;
   return v > top ? top : v;
 }
+template <int kPixelBytes>
 TESSARY_LANE_HELPER void StorePixels(unsigned char* out, Lanes b, Lanes g, Lanes r) {
   if constexpr (std::endian::native == std::endian::little) {
     // Every value fits a byte: blue and green share one 16-bit lane, red and
@@ -114,13 +119,26 @@ TESSARY_LANE_HELPER void StorePixels(unsigned char* out, Lanes b, Lanes g, Lanes
     const PixelLanes pixels =
         __builtin_shufflevector(blueGreen, r, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7,
                                 23, 8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31);
-    std::memcpy(out, &pixels, sizeof pixels);
+    if constexpr (kPixelBytes == 4) {
+      std::memcpy(out, &pixels, sizeof pixels);
+    } else {
+      // The alphas dropped: 48 bytes, the last 16 lanes unused.
+      PixelBytes bytes;
+      std::memcpy(&bytes, &pixels, sizeof bytes);
+      const PixelBytes packed = __builtin_shufflevector(
+          bytes, bytes, 0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 16, 17, 18, 20, 21, 22, 24, 25, 26,
+          28, 29, 30, 32, 33, 34, 36, 37, 38, 40, 41, 42, 44, 45, 46, 48, 49, 50, 52, 53, 54, 56,
+          57, 58, 60, 61, 62, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+      std::memcpy(out, &packed, 3 * kLanes);
+    }
   } else {
     const WordLanes blue = __builtin_convertvector(b, WordLanes);
     const WordLanes green = __builtin_convertvector(g, WordLanes);
     const WordLanes red = __builtin_convertvector(r, WordLanes);
     const WordLanes words = blue << 24 | green << 16 | red << 8;
-    std::memcpy(out, &words, sizeof words);
+    for (int i = 0; i < kLanes; ++i) {
+      StorePixel<kPixelBytes>(out + kPixelBytes * i, words[i]);
+    }
   }
 }
 // -1 in the lanes of odd offset, 0 in the others.
@@ -176,6 +194,7 @@ TESSARY_VECTOR_CLONES void GreenRun(const unsigned char* const rows[5], int from
 // x and y; every other red or blue value is green plus the mean colour
 // difference of the two or four nearest samples of that colour. g is this
 // row's green, d0, d1, d2 the differences of the rows above, this and below.
+template <int kPixelBytes>
 TESSARY_VECTOR_CLONES void InteriorRun(bool oddRow, int from, int to, const unsigned char* p,
                                        const std::int16_t* g, const std::int16_t* d0,
                                        const std::int16_t* d1, const std::int16_t* d2,
@@ -211,22 +230,25 @@ TESSARY_VECTOR_CLONES void InteriorRun(bool oddRow, int from, int to, const unsi
       red = kOddLanes ? ClampToByte(green + diagonal) : ClampToByte(green + vertical);
       blue = kOddLanes ? sample : ClampToByte(green + horizontal);
     }
-    StorePixels(out + 4 * x, blue, green, red);
+    StorePixels<kPixelBytes>(out + kPixelBytes * x, blue, green, red);
   }
 #endif
   if (!oddRow) {
     for (; x < to; x += 2) {
       const auto m = means(x);
-      StorePixel(out + 4 * x, Pack(Clamp(g[x] + m.diagonalEven), g[x], p[x]));
-      StorePixel(out + 4 * x + 4, Pack(Clamp(g[x + 1] + m.verticalOdd), g[x + 1],
-                                       Clamp(g[x + 1] + m.horizontalOdd)));
+      StorePixel<kPixelBytes>(out + kPixelBytes * x,
+                              Pack(Clamp(g[x] + m.diagonalEven), g[x], p[x]));
+      StorePixel<kPixelBytes>(
+          out + kPixelBytes * (x + 1),
+          Pack(Clamp(g[x + 1] + m.verticalOdd), g[x + 1], Clamp(g[x + 1] + m.horizontalOdd)));
     }
   } else {
     for (; x < to; x += 2) {
       const auto m = means(x);
-      StorePixel(out + 4 * x,
-                 Pack(Clamp(g[x] + m.horizontalEven), g[x], Clamp(g[x] + m.verticalEven)));
-      StorePixel(out + 4 * x + 4, Pack(p[x + 1], g[x + 1], Clamp(g[x + 1] + m.diagonalOdd)));
+      StorePixel<kPixelBytes>(out + kPixelBytes * x, Pack(Clamp(g[x] + m.horizontalEven), g[x],
+                                                          Clamp(g[x] + m.verticalEven)));
+      StorePixel<kPixelBytes>(out + kPixelBytes * (x + 1),
+                              Pack(p[x + 1], g[x + 1], Clamp(g[x + 1] + m.diagonalOdd)));
     }
   }
 }
@@ -239,13 +261,22 @@ struct RowBuffer {
   std::int16_t difference[kBufferColumns];
 };
 
-// Runs the fused steps over one strip of columns. Inside it, column i of the
+// Where the output pixels go: row y starts at first + y x stride.
+struct PixelRows {
+  unsigned char* first;
+  std::size_t stride;
+};
+
+// Runs the fused steps over one strip of columns, writing pixels of
+// kPixelBytes bytes (4: blue, green, red, alpha; 3: as a 24-bit BMP row,
+// whose zero padding the last strip writes). Inside it, column i of the
 // strip is picture column first + i; loops work in strip columns.
+template <int kPixelBytes>
 class StripDemosaic {
  public:
-  StripDemosaic(const CVisImage<unsigned char>& mosaic, CVisImage<Rgba>& color, int first, int end)
+  StripDemosaic(const CVisImage<unsigned char>& mosaic, PixelRows output, int first, int end)
       : mosaic_(mosaic),
-        color_(color),
+        output_(output),
         width_(mosaic.Width()),
         height_(mosaic.Height()),
         first_(first),
@@ -335,7 +366,8 @@ class StripDemosaic {
     const std::int16_t* d0 = Row(y - 1).difference + 1;
     const std::int16_t* d1 = Row(y).difference + 1;
     const std::int16_t* d2 = Row(y + 1).difference + 1;
-    unsigned char* out = color_.PbFirstPixelInRow(y) + 4 * first_;
+    unsigned char* row = output_.first + static_cast<std::size_t>(y) * output_.stride;
+    unsigned char* out = row + kPixelBytes * first_;
 
     // The interior, where every channel is written, in pairs of columns
     // starting at an even one.
@@ -347,16 +379,19 @@ class StripDemosaic {
       to = from + (to - from) / 2 * 2;
     }
     for (int i = 0; i < from; ++i) {
-      StorePixel(out + 4 * i, EdgePixel(i, y, g, d0, d1, d2));
+      StorePixel<kPixelBytes>(out + kPixelBytes * i, EdgePixel(i, y, g, d0, d1, d2));
     }
-    InteriorRun(y & 1, from, to, mosaic_.RowPointer(y) + first_, g, d0, d1, d2, out);
+    InteriorRun<kPixelBytes>(y & 1, from, to, mosaic_.RowPointer(y) + first_, g, d0, d1, d2, out);
     for (int i = to; i < columns_; ++i) {
-      StorePixel(out + 4 * i, EdgePixel(i, y, g, d0, d1, d2));
+      StorePixel<kPixelBytes>(out + kPixelBytes * i, EdgePixel(i, y, g, d0, d1, d2));
+    }
+    if (first_ + columns_ == width_) {
+      std::fill(row + std::size_t{kPixelBytes} * width_, row + output_.stride, 0);
     }
   }
 
   const CVisImage<unsigned char>& mosaic_;
-  CVisImage<Rgba>& color_;
+  const PixelRows output_;
   const int width_;
   const int height_;
   const int first_;
@@ -437,19 +472,14 @@ class HelperThreads {
   std::vector<std::thread> threads_;
 };
 
-}  // namespace
-
-void DemosaicImage(const CVisImage<unsigned char>& mosaic, CVisImage<Rgba>& color) {
-  DemosaicImage(mosaic, color, nullptr);
-}
-
-void DemosaicImage(const CVisImage<unsigned char>& mosaic, CVisImage<Rgba>& color,
-                   const DemosaicBandDone& bandDone) {
+// Demosaics the whole picture into output, piece by piece on all cores of
+// a large picture, handing finished bands to bandDone (when given) in order
+// from the bottom up.
+template <int kPixelBytes>
+void Demosaic(const CVisImage<unsigned char>& mosaic, PixelRows output,
+              const DemosaicBandDone& bandDone) {
   const int width = mosaic.Width();
   const int height = mosaic.Height();
-  // Every pixel is written below, alpha and the outer band included.
-  color.AllocateForOverwrite(CVisShape(0, 0, width, height, 1));
-
   // Each piece is written from the mosaic alone, so pieces run in any order,
   // side by side on large pictures, with the same result.
   const int strips = (width + kStripColumns - 1) / kStripColumns;
@@ -458,8 +488,8 @@ void DemosaicImage(const CVisImage<unsigned char>& mosaic, CVisImage<Rgba>& colo
   auto runPiece = [&](int band, int strip) {
     const int first = strip * kStripColumns;
     const int top = band * kBandRows;
-    const auto piece = std::make_unique<StripDemosaic>(mosaic, color, first,
-                                                       std::min(width, first + kStripColumns));
+    const auto piece = std::make_unique<StripDemosaic<kPixelBytes>>(
+        mosaic, output, first, std::min(width, first + kStripColumns));
     piece->Run(top, std::min(height, top + kBandRows));
     schedule.Finish(band);
   };
@@ -499,4 +529,23 @@ void DemosaicImage(const CVisImage<unsigned char>& mosaic, CVisImage<Rgba>& colo
     schedule.Stop();
     throw;
   }
+}
+
+}  // namespace
+
+void DemosaicImage(const CVisImage<unsigned char>& mosaic, CVisImage<Rgba>& color) {
+  DemosaicImage(mosaic, color, nullptr);
+}
+
+void DemosaicImage(const CVisImage<unsigned char>& mosaic, CVisImage<Rgba>& color,
+                   const DemosaicBandDone& bandDone) {
+  // Every pixel is written, alpha and the outer band included.
+  color.AllocateForOverwrite(CVisShape(0, 0, mosaic.Width(), mosaic.Height(), 1));
+  Demosaic<4>(mosaic, {color.PbPixelMemory(), 4 * static_cast<std::size_t>(mosaic.Width())},
+              bandDone);
+}
+
+void DemosaicToBmpRows(const CVisImage<unsigned char>& mosaic, unsigned char* rows,
+                       std::size_t stride, const DemosaicBandDone& bandDone) {
+  Demosaic<3>(mosaic, {rows, stride}, bandDone);
 }

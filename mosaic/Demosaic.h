@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 
 #include "VisImage.h"
@@ -36,3 +37,10 @@ using DemosaicBandDone = std::function<void(int top, int bottom)>;
 // exception from bandDone ends the work and passes on.
 void DemosaicImage(const CVisImage<unsigned char>& mosaic,
                    CVisImage<CVisRGBA<unsigned char>>& color, const DemosaicBandDone& bandDone);
+
+// The same picture as DemosaicImage, without alpha, into rows as a 24-bit
+// BMP file stores them: blue, green and red of each pixel, then zeros up to
+// the row's stride. Row y (0 = top) starts at rows + y x stride; stride is at
+// least 3 x the mosaic's width. The bands are handed over as above.
+void DemosaicToBmpRows(const CVisImage<unsigned char>& mosaic, unsigned char* rows,
+                       std::size_t stride, const DemosaicBandDone& bandDone);

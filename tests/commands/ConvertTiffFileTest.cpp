@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "AfxException.h"
 #include "ConvertTiffFile.h"
+#include "Demosaic.h"
 #include "Platform.h"
 #include "TempFolder.h"
 #include "TiffFixture.h"
@@ -109,6 +111,34 @@ TEST_F(ConvertTiffFileTest, ModesDecideTheBmpAndTheTiffStaysUnlessAsked) {
   RecordingOptions grayscale(ConversionMode::kGrayscale, false, folder_.File("mosaic.bmp"));
   ConvertTiffFile(mosaic.c_str(), {library_, &entry_}, grayscale);
   EXPECT_EQ(BitsPerPixel(folder_.File("mosaic.bmp")), 8);
+}
+
+TEST_F(ConvertTiffFileTest, ColourBmpHoldsTheDemosaicedPictureBandAfterBand) {
+  // Large enough for bands on every core, with an odd width (padded rows).
+  TiffLayout layout;
+  layout.width = 1101;
+  layout.height = 701;
+  layout.rowsPerStrip = 64;
+  CVisImage<unsigned char> gray(1, evispixfmtGrayByte, CVisRect(0, 0, 1101, 701));
+  std::vector<std::uint32_t> samples;
+  for (int y = 0; y < 701; ++y) {
+    for (int x = 0; x < 1101; ++x) {
+      const auto value = static_cast<unsigned char>((x * 13 + y * 7 + (x * y) % 17) % 256);
+      gray.Pixel(x, y) = value;
+      samples.push_back(value);
+    }
+  }
+  ASSERT_TRUE(WriteTiff(folder_.File("large.tif"), layout, samples));
+  RecordingOptions color(ConversionMode::kColor, false, folder_.File("large.bmp"));
+  ConvertTiffFile(folder_.File("large.tif").c_str(), {library_, &entry_}, color);
+
+  CVisImage<CVisRGBA<unsigned char>> expected(4, evispixfmtRGBAByte);
+  DemosaicImage(gray, expected);
+  CVisImage<CVisRGBA<unsigned char>> written(4, evispixfmtRGBAByte);
+  written.ReadFile(folder_.File("large.bmp").c_str());
+  ASSERT_EQ(written.Rect(), expected.Rect());
+  EXPECT_EQ(
+      std::memcmp(written.PbPixelMemory(), expected.PbPixelMemory(), expected.CbPixelMemory()), 0);
 }
 
 TEST_F(ConvertTiffFileTest, NamesThatWouldLoseAPictureAreRefused) {

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <random>
 #include <stdexcept>
+#include <vector>
 
 #include "Demosaic.h"
 #include "MemoryBlock.h"
@@ -79,6 +80,49 @@ TEST(Demosaic, BandsComeFinishedFromTheBottomUpIntoMemoryOfEarlierPictures) {
       nextBottom = top;
     });
     EXPECT_EQ(nextBottom, 0);
+  }
+}
+
+// Checks DemosaicToBmpRows against DemosaicImage: the same pixels without
+// alpha, zeros in the padding, bands from the bottom up.
+void ExpectBmpRowsLikeTheColourPicture(const CVisImage<unsigned char>& mosaic) {
+  const int width = mosaic.Width();
+  const int height = mosaic.Height();
+  const CVisImage<Rgba> color = Demosaic(mosaic);
+  const std::size_t stride = (3 * static_cast<std::size_t>(width) + 3) / 4 * 4;
+  std::vector<unsigned char> rows(stride * height, 0xA5);
+  int nextBottom = height;
+  DemosaicToBmpRows(mosaic, rows.data(), stride, [&](int top, int bottom) {
+    ASSERT_EQ(bottom, nextBottom);
+    nextBottom = top;
+  });
+  EXPECT_EQ(nextBottom, 0);
+  for (int y = 0; y < height; ++y) {
+    const unsigned char* row = rows.data() + y * stride;
+    for (int x = 0; x < width; ++x) {
+      const Rgba& p = color.Pixel(x, y);
+      ASSERT_EQ(Rgba(row[3 * x + 2], row[3 * x + 1], row[3 * x]), Rgba(p.r, p.g, p.b))
+          << width << " x " << height << " at " << x << "," << y;
+    }
+    for (std::size_t i = 3 * width; i < stride; ++i) {
+      ASSERT_EQ(row[i], 0) << width << " x " << height << " padding of row " << y;
+    }
+  }
+}
+
+TEST(Demosaic, BmpRowsHoldTheSamePicture) {
+  std::mt19937 random(7);
+  for (int height = 1; height <= 12; ++height) {
+    for (int width = 1; width <= 40; ++width) {
+      auto mosaic = MakeGray(width, height);
+      FillGray(mosaic, [&](int, int) { return random() % 256; });
+      ExpectBmpRowsLikeTheColourPicture(mosaic);
+    }
+  }
+  for (const auto& [width, height] : {std::pair{1101, 701}, std::pair{4200, 9}}) {
+    auto mosaic = MakeGray(width, height);
+    FillGray(mosaic, [&](int x, int y) { return (x * 5 + y * 11 + random() % 30) % 256; });
+    ExpectBmpRowsLikeTheColourPicture(mosaic);
   }
 }
 
