@@ -1,5 +1,6 @@
 #include "ImageAverager.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <string>
@@ -7,10 +8,12 @@
 
 #include "AfxException.h"
 #include "BmpReader.h"
+#include "BmpWriter.h"
 #include "ParallelBands.h"
 #include "TruncatingDivider.h"
 #include "VectorClones.h"
-#include "VisImage.h"
+#include "VisError.h"
+#include "VisRGBA.h"
 
 using Rgba = CVisRGBA<unsigned char>;
 
@@ -43,6 +46,16 @@ template <class Sum>
 TESSARY_VECTOR_CLONES void AddValues(const unsigned char* values, Sum* sums, std::size_t count) {
   for (std::size_t i = 0; i < count; ++i) {
     sums[i] = static_cast<Sum>(sums[i] + values[i]);
+  }
+}
+
+// Stores count quotients of as many sums, in vector registers where the
+// divider allows.
+template <class Sum>
+TESSARY_VECTOR_CLONES void DivideValues(const Sum* sums, unsigned char* out, std::size_t count,
+                                        const TruncatingDivider& divide) {
+  for (std::size_t i = 0; i < count; ++i) {
+    out[i] = static_cast<unsigned char>(divide(sums[i]));
   }
 }
 
@@ -120,42 +133,52 @@ void ImageAverager::Add(const char* path) {
 
 template <class Sum>
 void ImageAverager::WriteMeanOf(const char* outputPath) const {
-  const CVisRect rect(0, 0, width_, height_);
-  CVisImage<Rgba> mean(4, evispixfmtRGBAByte, rect);
+  // The mean's rows in the form of a 24-bit BMP file (the sums' order),
+  // written as they are; as 8-bit rows when no pixel's channels differ.
+  const std::size_t stride = BmpRowBytes(width_, 4);
+  const MemoryBlock rows = AllocateBlockForOverwrite(stride * static_cast<std::size_t>(height_));
+  if (!rows) {
+    throw CVisError(outputPath, "out of memory for the mean");
+  }
   const TruncatingDivider divide(static_cast<std::uint32_t>(count_));
   std::atomic<bool> colour{false};
   ForEachBand(height_, kBandRows, kParallelRows, [&](int top, int bottom) {
     bool differs = false;
     for (int y = top; y < bottom; ++y) {
-      Rgba* row = mean.RowPointer(y);
-      const Sum* sums = Sums<Sum>(y);
+      unsigned char* row = rows.get() + static_cast<std::size_t>(y) * stride;
+      DivideValues(Sums<Sum>(y), row, 3 * static_cast<std::size_t>(width_), divide);
       for (int x = 0; x < width_; ++x) {
-        const auto b = static_cast<unsigned char>(divide(sums[3 * x]));
-        const auto g = static_cast<unsigned char>(divide(sums[3 * x + 1]));
-        const auto r = static_cast<unsigned char>(divide(sums[3 * x + 2]));
-        row[x].r = r;
-        row[x].g = g;
-        row[x].b = b;
-        differs |= r != g || g != b;
+        differs |= row[3 * x] != row[3 * x + 1] || row[3 * x + 1] != row[3 * x + 2];
       }
+      std::fill(row + 3 * static_cast<std::size_t>(width_), row + stride, 0);
     }
     if (differs) {
       colour = true;
     }
   });
   if (colour) {
-    mean.WriteFile(outputPath, nullptr);
+    BmpBandWriter writer(outputPath, width_, height_, 4);
+    writer.WriteFileRows(rows.get(), 0, height_);
+    writer.Commit();
     return;
   }
-  CVisImage<unsigned char> gray(1, evispixfmtGrayByte, rect);
-  for (int y = 0; y < height_; ++y) {
-    const Rgba* row = mean.RowPointer(y);
-    unsigned char* out = gray.RowPointer(y);
-    for (int x = 0; x < width_; ++x) {
-      out[x] = row[x].r;
-    }
+  BmpBandWriter writer(outputPath, width_, height_, 1);
+  const std::size_t grayStride = writer.RowBytes();
+  const MemoryBlock grayRows =
+      AllocateBlockForOverwrite(grayStride * static_cast<std::size_t>(height_));
+  if (!grayRows) {
+    throw CVisError(outputPath, "out of memory for the mean");
   }
-  gray.WriteFile(outputPath, nullptr);
+  for (int y = 0; y < height_; ++y) {
+    const unsigned char* row = rows.get() + static_cast<std::size_t>(y) * stride;
+    unsigned char* out = grayRows.get() + static_cast<std::size_t>(y) * grayStride;
+    for (int x = 0; x < width_; ++x) {
+      out[x] = row[3 * x];
+    }
+    std::fill(out + width_, out + grayStride, 0);
+  }
+  writer.WriteFileRows(grayRows.get(), 0, height_);
+  writer.Commit();
 }
 
 void ImageAverager::WriteMean(const char* outputPath) const {

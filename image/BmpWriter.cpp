@@ -123,6 +123,10 @@ void Check(const char* path, const std::string& failure) {
 
 }  // namespace
 
+std::size_t BmpRowBytes(int width, int cbPixel) {
+  return bmp::RowStride(static_cast<std::size_t>(std::max(width, 0)), cbPixel == 1 ? 8 : 24);
+}
+
 bool FitsInBmpFile(int width, int height, int cbPixel) {
   const std::uint32_t bitCount = cbPixel == 1 ? 8 : 24;
   return width >= 0 && height >= 0 &&

@@ -49,6 +49,10 @@ class BmpBandWriter {
 // Writes picture as a BMP file at path in one band.
 void WriteBmpFile(const char* path, const CVisImageBase& picture);
 
+// The bytes of one row of a BMP file, padding included, for a picture of
+// this width with cbPixel bytes per pixel in memory (1 gray, 4 colour).
+std::size_t BmpRowBytes(int width, int cbPixel);
+
 // Whether a picture of this size, with cbPixel bytes per pixel in memory (1
 // gray, 4 colour), fits in a BMP file, whose size field has 32 bits.
 bool FitsInBmpFile(int width, int height, int cbPixel);
