@@ -310,15 +310,19 @@ bool ReadTiles(TIFF* tiff, const Format& format, const RowConverter& converter,
   return true;
 }
 
-// The file as libtiff reads it, through a window of kWindowBytes: the
-// strips of a picture lie one after another, often a few rows each, and
-// then take one system call per window instead of a seek and a read each.
+// The file as libtiff reads it, through a window of kWindowBytes (or the
+// file's size, when smaller): the strips of a picture lie one after another,
+// often a few rows each, and then take one system call per window instead of
+// a seek and a read each.
 class BufferedFile {
  public:
   static constexpr std::size_t kWindowBytes = std::size_t{1} << 20;
 
   explicit BufferedFile(const OpenedFile& file)
-      : file_(file), window_(std::make_unique_for_overwrite<unsigned char[]>(kWindowBytes)) {}
+      : file_(file),
+        windowCapacity_(
+            static_cast<std::size_t>(std::clamp<std::uint64_t>(file.size, 1, kWindowBytes))),
+        window_(std::make_unique_for_overwrite<unsigned char[]>(windowCapacity_)) {}
 
   tmsize_t Read(void* buffer, tmsize_t size) {
     auto* out = static_cast<unsigned char*>(buffer);
@@ -334,9 +338,9 @@ class BufferedFile {
         continue;
       }
       // A long read goes straight into the caller's buffer.
-      const bool direct = wanted - done >= kWindowBytes;
+      const bool direct = wanted - done >= windowCapacity_;
       const std::size_t got = direct ? ReadFileAt(file_, position_, out + done, wanted - done)
-                                     : ReadFileAt(file_, position_, window_.get(), kWindowBytes);
+                                     : ReadFileAt(file_, position_, window_.get(), windowCapacity_);
       if (got == 0) {
         break;  // the end of the file, or a read error: libtiff sees a short read
       }
@@ -374,6 +378,7 @@ class BufferedFile {
 
  private:
   const OpenedFile& file_;
+  std::size_t windowCapacity_;
   std::unique_ptr<unsigned char[]> window_;
   std::uint64_t windowStart_ = 0;
   std::uint64_t windowBytes_ = 0;
