@@ -150,7 +150,7 @@ constexpr Lanes kOddLanes = {0, -1, 0, -1, 0, -1, 0, -1, 0, -1, 0, -1, 0, -1, 0,
 // which the same-colour samples change least (all four on a tie). rows[k] is
 // the mosaic row k - 2 rows away; green is indexed by column.
 TESSARY_VECTOR_CLONES void GreenRun(const unsigned char* const rows[5], int from, int to,
-                                    int rowParity, std::int16_t* green) {
+                                    int rowParity, std::int16_t* green, std::int16_t* difference) {
   const unsigned char* above2 = rows[0];
   const unsigned char* above = rows[1];
   const unsigned char* p = rows[2];
@@ -173,7 +173,9 @@ TESSARY_VECTOR_CLONES void GreenRun(const unsigned char* const rows[5], int from
     // Green samples are where x + y is odd.
     const Lanes greenSample = ((x ^ rowParity) & 1) ? ~kOddLanes : kOddLanes;
     const Lanes g = greenSample ? s : interpolated;
+    const Lanes d = s - g;
     std::memcpy(green + x, &g, sizeof g);
+    std::memcpy(difference + x, &d, sizeof d);
   }
 #endif
   for (; x < to; ++x) {
@@ -186,6 +188,7 @@ TESSARY_VECTOR_CLONES void GreenRun(const unsigned char* const rows[5], int from
     const int interpolated = dH < dV ? horizontal : (dV < dH ? vertical : both);
     const bool greenSample = ((x & 1) ^ rowParity) != 0;
     green[x] = static_cast<std::int16_t>(greenSample ? s : interpolated);
+    difference[x] = static_cast<std::int16_t>(s - green[x]);
   }
 }
 
@@ -321,12 +324,16 @@ class StripDemosaic {
       }
       from = std::min(hi, std::max(lo, 2 - first_));
       to = std::max(from, std::min(hi, width_ - 2 - first_));
-      GreenRun(rows, from, to, y & 1, green);
+      GreenRun(rows, from, to, y & 1, green, difference);
     }
+    // Outside the green region green is zero and the difference the sample.
     std::fill(green + lo, green + from, 0);
     std::fill(green + to, green + hi, 0);
-    for (int i = lo; i < hi; ++i) {
-      difference[i] = static_cast<std::int16_t>(p[i] - green[i]);
+    for (int i = lo; i < from; ++i) {
+      difference[i] = p[i];
+    }
+    for (int i = to; i < hi; ++i) {
+      difference[i] = p[i];
     }
   }
 
