@@ -124,21 +124,8 @@ std::string ReplacingFile::Open() {
 }
 
 std::string ReplacingFile::Write(const void* data, std::size_t size) {
-  const char* p = static_cast<const char*>(data);
-  while (size > 0) {
-    const ssize_t written = ::write(fd_, p, size);
-    if (written < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
-      const int error = errno;
-      Discard();
-      return Failure("cannot write the file", error);
-    }
-    p += written;
-    size -= static_cast<std::size_t>(written);
-  }
-  return {};
+  const FilePiece piece{data, size};
+  return Write(std::span<const FilePiece>(&piece, 1));
 }
 
 std::string ReplacingFile::Write(std::span<const FilePiece> pieces) {
