@@ -541,15 +541,10 @@ void Demosaic(const CVisImage<unsigned char>& mosaic, PixelRows output,
 }  // namespace
 
 void DemosaicImage(const CVisImage<unsigned char>& mosaic, CVisImage<Rgba>& color) {
-  DemosaicImage(mosaic, color, nullptr);
-}
-
-void DemosaicImage(const CVisImage<unsigned char>& mosaic, CVisImage<Rgba>& color,
-                   const DemosaicBandDone& bandDone) {
   // Every pixel is written, alpha and the outer band included.
   color.AllocateForOverwrite(CVisShape(0, 0, mosaic.Width(), mosaic.Height(), 1));
   Demosaic<4>(mosaic, {color.PbPixelMemory(), 4 * static_cast<std::size_t>(mosaic.Width())},
-              bandDone);
+              nullptr);
 }
 
 void DemosaicToBmpRows(const CVisImage<unsigned char>& mosaic, unsigned char* rows,

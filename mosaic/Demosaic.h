@@ -12,10 +12,11 @@
 // blue as colour differences against that green, in integer arithmetic with
 // division truncating toward zero. color is allocated afresh to the mosaic's
 // size and every byte of it written: the two-pixel outer band, alpha, and
-// every value left out below are zero. Large pictures are worked on all cores, in
-// threads of the caller's priority; the result does not depend on it.
+// every value left out below are zero. Large pictures are worked on all
+// cores, in threads of the caller's priority; the result does not depend on
+// it.
 //
-// Where each channel is written, with W and H the picture's size:
+// Where each channel has values, with W and H the picture's size:
 // - green: columns 2 .. W-3 of rows 2 .. H-3;
 // - red: columns 2 .. RedEnd(W) of rows 2 .. RedEnd(H), where RedEnd(n) is
 //   n-3 for even n and n-2 for odd n (the last red anchor is the last even
@@ -23,24 +24,22 @@
 // - blue: columns 3 .. W-3 of rows 3 .. H-3; the anchor step reaches column
 //   W-2 and row H-2, which the edge clearing then zeroes. For an odd width
 //   (height) the blue values of column W-1 (row H-1) would need samples
-//   beyond the picture, so they are not written.
+//   beyond the picture, so they stay zero.
 void DemosaicImage(const CVisImage<unsigned char>& mosaic,
                    CVisImage<CVisRGBA<unsigned char>>& color);
 
 // Receives rows top .. bottom - 1 of the colour picture, finished.
 using DemosaicBandDone = std::function<void(int top, int bottom)>;
 
-// The same, handing the rows over band by band on the calling thread as soon
+// The same picture as DemosaicImage, without alpha, into rows as a 24-bit
+// BMP file stores them: blue, green and red of each pixel, then zeros up to
+// the row's stride. Row y (0 = top) starts at rows + y x stride; stride is at
+// least 3 x the mosaic's width.
+//
+// The rows are handed to bandDone band by band on the calling thread as soon
 // as each band is finished, the bottom band first and each band right above
 // the one before, while the other cores go on with the bands above: a BMP
 // file, which stores the bottom row first, is written meanwhile. An
 // exception from bandDone ends the work and passes on.
-void DemosaicImage(const CVisImage<unsigned char>& mosaic,
-                   CVisImage<CVisRGBA<unsigned char>>& color, const DemosaicBandDone& bandDone);
-
-// The same picture as DemosaicImage, without alpha, into rows as a 24-bit
-// BMP file stores them: blue, green and red of each pixel, then zeros up to
-// the row's stride. Row y (0 = top) starts at rows + y x stride; stride is at
-// least 3 x the mosaic's width. The bands are handed over as above.
 void DemosaicToBmpRows(const CVisImage<unsigned char>& mosaic, unsigned char* rows,
                        std::size_t stride, const DemosaicBandDone& bandDone);
