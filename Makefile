@@ -19,18 +19,15 @@ test: all
 
 # The whole suite once more with AddressSanitizer and UndefinedBehaviorSanitizer.
 # Huge allocations must fail as they do in a release build, not abort.
-# LeakSanitizer's own tracer now and then crashes as a test process exits, after
-# the test passed ("LeakSanitizer has encountered a fatal error"); only then are
-# the failed tests run once more. A real leak or failure fails both times.
-SANITIZE_LOG = build-sanitize/Testing/Temporary/LastTest.log
+# LeakSanitizer's own tracer now and then crashes as a process exits, after the
+# work passed; only then is the step run once more (see the script).
+RETRY = scripts/retry-after-lsan-tracer-crash
 sanitize: export ASAN_OPTIONS = allocator_may_return_null=1:detect_leaks=1
 sanitize: export UBSAN_OPTIONS = print_stacktrace=1:halt_on_error=1
 sanitize:
 	cmake --preset sanitize > /dev/null
 	cmake --build --preset sanitize -j$(JOBS)
-	ctest --preset sanitize -j$(JOBS) || { \
-	  grep -q 'LeakSanitizer has encountered a fatal error' $(SANITIZE_LOG) && \
-	  ctest --preset sanitize --rerun-failed; }
+	$(RETRY) ctest --preset sanitize -j$(JOBS)
 
 # The tests that run threads, under ThreadSanitizer. Qt itself is not built
 # for it; tests/tsan.supp quiets what happens inside Qt.
@@ -52,8 +49,8 @@ fuzz:
 	cmake --preset fuzz > /dev/null
 	cmake --build --preset fuzz -j$(JOBS) --target bmp_fuzzer tiff_fuzzer fuzz_seeds
 	build-fuzz/bin/fuzz_seeds build-fuzz/corpus/bmp build-fuzz/corpus/tiff
-	build-fuzz/bin/bmp_fuzzer $(FUZZ_OPTIONS) -artifact_prefix=build-fuzz/ build-fuzz/corpus/bmp
-	build-fuzz/bin/tiff_fuzzer $(FUZZ_OPTIONS) -artifact_prefix=build-fuzz/ build-fuzz/corpus/tiff
+	$(RETRY) build-fuzz/bin/bmp_fuzzer $(FUZZ_OPTIONS) -artifact_prefix=build-fuzz/ build-fuzz/corpus/bmp
+	$(RETRY) build-fuzz/bin/tiff_fuzzer $(FUZZ_OPTIONS) -artifact_prefix=build-fuzz/ build-fuzz/corpus/tiff
 
 bench:
 	cmake --preset release > /dev/null
