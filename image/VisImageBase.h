@@ -9,8 +9,9 @@
 
 // Base of the gray and colour image types.
 //
-// Pixel memory is one zero-filled block holding the rows top to bottom with no
-// gaps: the stride is width x bytes per pixel at every width. The row table has
+// Pixel memory is one block, zero-filled unless allocated for overwriting,
+// holding the rows top to bottom with no gaps: the stride is width x bytes
+// per pixel at every width. The row table has
 // one pointer per row, entry 0 being the top row. The block is released when
 // the image is destroyed, also while an exception passes.
 //
