@@ -25,6 +25,7 @@ constexpr bool kHeapOnly = false;
 constexpr bool kHeapOnly = false;
 #endif
 
+constexpr std::size_t kMappedBlockBytes = std::size_t{4} << 20;
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
 constexpr unsigned char kUnwrittenPattern = 0xA5;
 

@@ -5,7 +5,7 @@
 
 // Memory for pictures and whole files.
 //
-// Blocks of kMappedBlockBytes and more come straight from the system, aligned
+// Blocks of 4 MiB and more come straight from the system, aligned
 // for huge pages and marked for them where the system offers them: a fresh
 // 32 MB picture then costs a few dozen page faults instead of eight thousand
 // (about 3 ms instead of 17 on the machines measured). Smaller blocks come
@@ -19,8 +19,6 @@ struct MemoryBlockRelease {
 };
 
 using MemoryBlock = std::unique_ptr<unsigned char[], MemoryBlockRelease>;
-
-constexpr std::size_t kMappedBlockBytes = std::size_t{4} << 20;
 
 // A block of at least one byte, every byte 0; empty when memory runs out.
 MemoryBlock AllocateZeroedBlock(std::size_t bytes);
