@@ -5,11 +5,11 @@
 
 // Memory for pictures and whole files.
 //
-// Blocks of 4 MiB and more come straight from the system, aligned
-// for huge pages and marked for them where the system offers them: a fresh
-// 32 MB picture then costs a few dozen page faults instead of eight thousand
-// (about 3 ms instead of 17 on the machines measured). Smaller blocks come
-// from the heap. Builds with AddressSanitizer take every block from the heap,
+// Blocks of 4 MiB and more come straight from the system, aligned for huge
+// pages and marked for them where the system offers them: a fresh 32 MB
+// picture then costs a few dozen page faults instead of eight thousand (about
+// 3 ms instead of 17 on the machines measured). Smaller blocks come from the
+// heap. Builds with AddressSanitizer take every block from the heap,
 // so that it checks each access, and fill blocks for overwriting with a
 // pattern, so that bytes a caller fails to write show up.
 
