@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // An exclusive advisory lock that holds across processes, taken by waiting
@@ -21,10 +22,10 @@ class FileLock {
   FileLock& operator=(FileLock&& other) noexcept;
   ~FileLock();
 
-  bool Held() const { return fd_ >= 0; }
+  bool Held() const { return handle_ != -1; }
 
  private:
-  explicit FileLock(int fd);
+  explicit FileLock(std::intptr_t handle);
 
-  int fd_ = -1;
+  std::intptr_t handle_ = -1;  // the system's handle (a descriptor on POSIX)
 };

@@ -1,6 +1,6 @@
 #include "MemoryBlock.h"
 
-#include <sys/mman.h>
+#include "SystemPages.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -26,38 +26,14 @@ constexpr bool kHeapOnly = false;
 #endif
 
 constexpr std::size_t kMappedBlockBytes = std::size_t{4} << 20;
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
 constexpr unsigned char kUnwrittenPattern = 0xA5;
 
 bool Mapped(std::size_t bytes) {
   return !kHeapOnly && bytes >= kMappedBlockBytes;
 }
 
-std::size_t RoundUpToHugePage(std::uintptr_t value) {
-  return (value + kHugePage - 1) / kHugePage * kHugePage;
-}
-
-// Maps one huge page more than needed and hands back the unaligned head and
-// the rest of the tail, so that the block starts on a huge-page boundary.
-unsigned char* MapBlock(std::size_t length) {
-  void* mapping = ::mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE,
-                         MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (mapping == MAP_FAILED) {
-    return nullptr;
-  }
-  const auto start = reinterpret_cast<std::uintptr_t>(mapping);
-  const std::uintptr_t aligned = RoundUpToHugePage(start);
-  if (aligned > start) {
-    ::munmap(mapping, aligned - start);
-  }
-  const std::uintptr_t end = aligned + length;
-  const std::uintptr_t mappingEnd = start + length + kHugePage;
-  if (mappingEnd > end) {
-    ::munmap(reinterpret_cast<void*>(end), mappingEnd - end);
-  }
-  auto* block = reinterpret_cast<unsigned char*>(aligned);
-  ::madvise(block, length, MADV_HUGEPAGE);  // a hint: without it, normal pages
-  return block;
+std::size_t RoundUp(std::size_t value) {
+  return (value + kSystemPageGranule - 1) / kSystemPageGranule * kSystemPageGranule;
 }
 
 // The system blocks released while reuse is on, latest last.
@@ -96,7 +72,7 @@ class KeptBlocks {
       }
     }
     if (oldest.first != nullptr) {
-      ::munmap(oldest.first, oldest.second);
+      UnmapSystemPages(oldest.first, oldest.second);
     }
     return true;
   }
@@ -115,7 +91,7 @@ class KeptBlocks {
       }
     }
     for (const auto& [block, length] : released) {
-      ::munmap(block, length);
+      UnmapSystemPages(block, length);
     }
   }
 
@@ -138,17 +114,17 @@ MemoryBlock Allocate(std::size_t bytes, bool zeroed) {
     }
     return MemoryBlock(block, MemoryBlockRelease{block != nullptr ? bytes : 0});
   }
-  if (bytes > std::numeric_limits<std::size_t>::max() - 2 * kHugePage) {
+  if (bytes > std::numeric_limits<std::size_t>::max() - 2 * kSystemPageGranule) {
     return MemoryBlock(nullptr, MemoryBlockRelease{0});
   }
-  const std::size_t length = RoundUpToHugePage(bytes);
+  const std::size_t length = RoundUp(bytes);
   unsigned char* block = KeptBlocks::Process().Take(length);
   if (block != nullptr) {
     if (zeroed) {
       std::memset(block, 0, bytes);
     }
   } else {
-    block = MapBlock(length);  // the system's pages are zero
+    block = MapSystemPages(length);  // the system's pages are zero
   }
   return MemoryBlock(block, MemoryBlockRelease{block != nullptr ? bytes : 0});
 }
@@ -160,9 +136,9 @@ void MemoryBlockRelease::operator()(unsigned char* block) const noexcept {
     std::free(block);
     return;
   }
-  const std::size_t length = RoundUpToHugePage(bytes);
+  const std::size_t length = RoundUp(bytes);
   if (!KeptBlocks::Process().Keep(block, length)) {
-    ::munmap(block, length);
+    UnmapSystemPages(block, length);
   }
 }
 

@@ -1,10 +1,14 @@
 #pragma once
 
-// The operating-system calls the program makes by name, on POSIX.
+// The operating-system calls the program makes by name: on Windows the
+// system's own, elsewhere stand-ins of the same names; and a few calls of
+// the project's own, on every system.
 
 #include <string>
 
 #include "WinTypes.h"
+
+#ifndef _WIN32
 
 // Loads a shared library. A bare name ending in ".dll" stands for this
 // platform's library file of that name (libName.so), looked up first in the
@@ -12,10 +16,6 @@
 // installed tree), then by the platform's standard search.
 // Returns null on failure and prints nothing.
 HMODULE LoadLibraryA(LPCSTR fileName);
-
-// What the dynamic loader said when the last LoadLibraryA of this process
-// failed; empty when none has failed.
-std::string LibraryLoadFailure();
 
 // Looks up an exported function by name; null when absent.
 FARPROC GetProcAddress(HMODULE module, LPCSTR procName);
@@ -36,9 +36,16 @@ DWORD GetCurrentDirectoryA(DWORD bufferLength, LPSTR buffer);
 // Deletes a file; FALSE when it could not be deleted.
 BOOL DeleteFileA(LPCSTR fileName);
 
+#endif
+
+// What the dynamic loader said when the last LoadLibraryA of this process
+// failed; empty when none has failed (or, on Windows, when it cannot tell).
+std::string LibraryLoadFailure();
+
 // Lowers the calling thread's priority by the given number of steps below
 // normal (a negative THREAD_PRIORITY_ value); normal or higher changes
-// nothing. On Linux each step adds 5 to the thread's own nice value.
+// nothing. On Linux each step adds 5 to the thread's own nice value; on
+// Windows it is the thread's own priority.
 void LowerCurrentThreadPriority(int priority);
 
 // Makes a written file, and its entry in its folder, durable on disk (a

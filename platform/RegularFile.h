@@ -11,7 +11,7 @@
 // without blocking and its type checked before a byte is read.
 
 struct OpenedFile {
-  int descriptor = -1;  // closed by the caller
+  std::intptr_t handle = -1;  // the system's handle (a descriptor on POSIX); closed by the caller
   std::uint64_t size = 0;
   std::string failure;  // empty on success, otherwise why it could not be opened
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <string>
 
@@ -48,5 +49,5 @@ class ReplacingFile {
   std::string temporary_;    // the temporary name while there is one
   unsigned keptMode_ = 0;    // permission bits of the replaced file; 0 when new
   bool unnamed_ = false;
-  int fd_ = -1;
+  std::intptr_t file_ = -1;  // the system's handle (a descriptor on POSIX)
 };

@@ -1,7 +1,17 @@
 #pragma once
 
-// The platform's basic types, under the names the program's code uses.
+// The platform's basic types, under the names the program's code uses: the
+// system's own on Windows, the same names and sizes elsewhere.
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
 #include <cstdint>
 
 using BOOL = int;
@@ -15,3 +25,4 @@ using LPCSTR = const char*;
 using LPCTSTR = const char*;
 using HMODULE = void*;
 using FARPROC = void (*)();
+#endif

@@ -25,20 +25,21 @@ OpenedFile OpenRegularFile(const char* path) {
     ::close(descriptor);
     return file;
   }
-  file.descriptor = descriptor;
+  file.handle = descriptor;
   file.size = static_cast<std::uint64_t>(info.st_size);
   return file;
 }
 
 void CloseFile(const OpenedFile& file) {
-  if (file.descriptor >= 0) {
-    ::close(file.descriptor);
+  if (file.handle >= 0) {
+    ::close(static_cast<int>(file.handle));
   }
 }
 
 std::size_t ReadFileAt(const OpenedFile& file, std::uint64_t offset, void* buffer,
                        std::size_t count) {
-  const ssize_t got = ::pread(file.descriptor, buffer, count, static_cast<off_t>(offset));
+  const ssize_t got =
+      ::pread(static_cast<int>(file.handle), buffer, count, static_cast<off_t>(offset));
   return got < 0 ? 0 : static_cast<std::size_t>(got);
 }
 
@@ -59,7 +60,8 @@ FileContents ReadRegularFile(const char* path) {
   }
   std::size_t done = 0;
   while (done < contents.size) {
-    const ssize_t got = ::read(file.descriptor, contents.bytes.get() + done, contents.size - done);
+    const ssize_t got =
+        ::read(static_cast<int>(file.handle), contents.bytes.get() + done, contents.size - done);
     if (got < 0 && errno == EINTR) {
       continue;
     }

@@ -43,7 +43,7 @@ std::string LockFolder() {
 
 }  // namespace
 
-FileLock::FileLock(int fd) : fd_(fd) {}
+FileLock::FileLock(std::intptr_t handle) : handle_(handle) {}
 
 FileLock FileLock::OnFile(const std::string& path) {
   // Only regular files: opening anything else (a device) may have effects.
@@ -64,20 +64,20 @@ FileLock FileLock::Named(const std::string& name) {
       LockOrClose(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600)));
 }
 
-FileLock::FileLock(FileLock&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+FileLock::FileLock(FileLock&& other) noexcept : handle_(std::exchange(other.handle_, -1)) {}
 
 FileLock& FileLock::operator=(FileLock&& other) noexcept {
   if (this != &other) {
-    if (fd_ >= 0) {
-      ::close(fd_);
+    if (handle_ >= 0) {
+      ::close(static_cast<int>(handle_));
     }
-    fd_ = std::exchange(other.fd_, -1);
+    handle_ = std::exchange(other.handle_, -1);
   }
   return *this;
 }
 
 FileLock::~FileLock() {
-  if (fd_ >= 0) {
-    ::close(fd_);
+  if (handle_ >= 0) {
+    ::close(static_cast<int>(handle_));
   }
 }

@@ -98,8 +98,8 @@ std::string ReplacingFile::Open() {
   // An unnamed file is linked into place through /proc; without /proc (or
   // without unnamed files) a short temporary name does.
   if (::access("/proc/self/fd", X_OK) == 0) {
-    fd_ = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-    if (fd_ >= 0) {
+    file_ = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (file_ >= 0) {
       unnamed_ = true;
       return {};
     }
@@ -110,12 +110,12 @@ std::string ReplacingFile::Open() {
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     temporary_ = TemporaryNameIn(folder);
     // Mode 0666 lets the process umask decide, as for any newly created file.
-    fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd_ >= 0 || errno != EEXIST) {
+    file_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (file_ >= 0 || errno != EEXIST) {
       break;
     }
   }
-  if (fd_ < 0) {
+  if (file_ < 0) {
     const int error = errno;
     temporary_.clear();
     return Failure("cannot create the file", error);
@@ -137,7 +137,7 @@ std::string ReplacingFile::Write(std::span<const FilePiece> pieces) {
   std::size_t first = 0;
   while (first < pending.size()) {
     const int count = static_cast<int>(std::min<std::size_t>(pending.size() - first, IOV_MAX));
-    const ssize_t written = ::writev(fd_, &pending[first], count);
+    const ssize_t written = ::writev(static_cast<int>(file_), &pending[first], count);
     if (written < 0) {
       if (errno == EINTR) {
         continue;
@@ -162,13 +162,13 @@ std::string ReplacingFile::Write(std::span<const FilePiece> pieces) {
 
 std::string ReplacingFile::Commit() {
   std::string failure;
-  if (keptMode_ != 0 && ::fchmod(fd_, keptMode_) != 0) {
+  if (keptMode_ != 0 && ::fchmod(static_cast<int>(file_), keptMode_) != 0) {
     failure = Failure("cannot keep the file's permissions", errno);
   }
   if (failure.empty() && unnamed_) {
     // The unnamed file gets a temporary name only for the moment before the
     // rename, which alone can replace an existing file.
-    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    const std::string self = "/proc/self/fd/" + std::to_string(static_cast<int>(file_));
     const std::string folder = FolderOf(destination_);
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
       temporary_ = TemporaryNameIn(folder);
@@ -186,7 +186,7 @@ std::string ReplacingFile::Commit() {
       failure = Failure("cannot create the file", EEXIST);
     }
   }
-  if (failure.empty() && ::close(std::exchange(fd_, -1)) != 0) {
+  if (failure.empty() && ::close(static_cast<int>(std::exchange(file_, -1))) != 0) {
     failure = Failure("cannot write the file", errno);
   }
   if (failure.empty() && ::rename(temporary_.c_str(), destination_.c_str()) != 0) {
@@ -201,8 +201,8 @@ std::string ReplacingFile::Commit() {
 }
 
 void ReplacingFile::Discard() {
-  if (fd_ >= 0) {
-    ::close(std::exchange(fd_, -1));
+  if (file_ >= 0) {
+    ::close(static_cast<int>(std::exchange(file_, -1)));
   }
   if (!temporary_.empty()) {
     ::unlink(temporary_.c_str());
