@@ -1,0 +1,34 @@
+#include "Interrupts.h"
+
+#include <io.h>
+
+#include <atomic>
+#include <cstdio>
+
+#include "WinTypes.h"
+
+namespace {
+
+std::atomic<bool> interrupted{false};
+
+BOOL WINAPI NoteInterrupt(DWORD event) {
+  if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT || event == CTRL_CLOSE_EVENT) {
+    interrupted = true;
+    return TRUE;
+  }
+  return FALSE;
+}
+
+}  // namespace
+
+void CatchInterrupts() {
+  ::SetConsoleCtrlHandler(&NoteInterrupt, TRUE);
+}
+
+bool InterruptRequested() {
+  return interrupted;
+}
+
+bool StandardErrorIsTerminal() {
+  return ::_isatty(::_fileno(stderr)) != 0;
+}

@@ -1,0 +1,29 @@
+#include "Platform.h"
+
+#include <algorithm>
+
+std::string LibraryLoadFailure() {
+  return {};
+}
+
+void LowerCurrentThreadPriority(int priority) {
+  if (priority < 0) {
+    ::SetThreadPriority(::GetCurrentThread(), std::max(priority, THREAD_PRIORITY_LOWEST));
+  }
+}
+
+BOOL FlushFileToDisk(LPCSTR fileName) {
+  if (fileName == nullptr) {
+    return FALSE;
+  }
+  // Flushing needs write access; the folder's entry is written through by
+  // the replacing write's move.
+  const HANDLE file = ::CreateFileA(fileName, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    return FALSE;
+  }
+  const BOOL flushed = ::FlushFileBuffers(file);
+  ::CloseHandle(file);
+  return flushed ? TRUE : FALSE;
+}

@@ -1,0 +1,141 @@
+#include "ReplacingFile.h"
+
+#include <algorithm>
+#include <random>
+#include <utility>
+
+#include "WinTypes.h"
+
+namespace {
+
+// How often a new random temporary name is tried when one is taken.
+constexpr int kNameAttempts = 100;
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of("/\\");
+  if (slash == std::string::npos) {
+    return ".";
+  }
+  return path.substr(0, slash == 0 ? 1 : slash);
+}
+
+// A short hidden name, so that any name the folder accepts can be replaced.
+std::string TemporaryNameIn(const std::string& folder) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::random_device entropy;
+  std::string name = folder + "\\.tessary-";
+  for (unsigned bits = entropy(), i = 0; i < 8; ++i, bits >>= 4) {
+    name += kHex[bits & 15];
+  }
+  return name + ".tmp";
+}
+
+std::string Failure(const char* what, DWORD error) {
+  char text[512] = {};
+  const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, error, 0, text, sizeof text, nullptr);
+  std::string message(text, length);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                              message.back() == '.' || message.back() == ' ')) {
+    message.pop_back();
+  }
+  return std::string(what) + ": " + (message.empty() ? "error " + std::to_string(error) : message);
+}
+
+HANDLE Handle(std::intptr_t file) {
+  return reinterpret_cast<HANDLE>(file);
+}
+
+}  // namespace
+
+ReplacingFile::ReplacingFile(std::string target) : target_(std::move(target)) {}
+
+ReplacingFile::~ReplacingFile() {
+  Discard();
+}
+
+std::string ReplacingFile::Open() {
+  destination_ = target_;
+  const DWORD attributes = ::GetFileAttributesA(destination_.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
+      return "not a regular file";
+    }
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+      return "the file is read-only";
+    }
+    keptMode_ = attributes;  // hidden, archive and the like stay as they were
+  } else if (::GetLastError() != ERROR_FILE_NOT_FOUND) {
+    return Failure("cannot create the file", ::GetLastError());
+  }
+  const std::string folder = FolderOf(destination_);
+  DWORD error = ERROR_FILE_EXISTS;
+  for (int attempt = 0; attempt < kNameAttempts && error == ERROR_FILE_EXISTS; ++attempt) {
+    temporary_ = TemporaryNameIn(folder);
+    const HANDLE file = ::CreateFileA(temporary_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      file_ = reinterpret_cast<std::intptr_t>(file);
+      return {};
+    }
+    error = ::GetLastError();
+  }
+  temporary_.clear();
+  return Failure("cannot create the file", error);
+}
+
+std::string ReplacingFile::Write(const void* data, std::size_t size) {
+  const FilePiece piece{data, size};
+  return Write(std::span<const FilePiece>(&piece, 1));
+}
+
+std::string ReplacingFile::Write(std::span<const FilePiece> pieces) {
+  for (const FilePiece& piece : pieces) {
+    const auto* bytes = static_cast<const unsigned char*>(piece.data);
+    std::size_t left = piece.size;
+    while (left > 0) {
+      const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(left, 1u << 30));
+      DWORD written = 0;
+      if (!::WriteFile(Handle(file_), bytes, wanted, &written, nullptr)) {
+        const DWORD error = ::GetLastError();
+        Discard();
+        return Failure("cannot write the file", error);
+      }
+      bytes += written;
+      left -= written;
+    }
+  }
+  return {};
+}
+
+std::string ReplacingFile::Commit() {
+  std::string failure;
+  if (!::CloseHandle(Handle(std::exchange(file_, -1)))) {
+    failure = Failure("cannot write the file", ::GetLastError());
+  }
+  // The move replaces the old file in one step and is on disk when it
+  // returns.
+  if (failure.empty() && !::MoveFileExA(temporary_.c_str(), destination_.c_str(),
+                                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    failure = Failure("cannot replace the file", ::GetLastError());
+  }
+  if (!failure.empty()) {
+    Discard();
+    return failure;
+  }
+  temporary_.clear();
+  if (keptMode_ != 0) {
+    ::SetFileAttributesA(destination_.c_str(), keptMode_);
+  }
+  return {};
+}
+
+void ReplacingFile::Discard() {
+  if (file_ != -1) {
+    ::CloseHandle(Handle(std::exchange(file_, -1)));
+  }
+  if (!temporary_.empty()) {
+    ::DeleteFileA(temporary_.c_str());
+    temporary_.clear();
+  }
+}
