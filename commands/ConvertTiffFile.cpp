@@ -17,7 +17,9 @@ PFN_LOAD_GRAY_TIFF BindLoaderExport(const CString& path, const LoaderBinding& lo
     AfxThrowFileException(CFileException::generic, -1, path, reason);
   }
   *loader.entry =
-      reinterpret_cast<PFN_LOAD_GRAY_TIFF>(GetProcAddress(loader.library, "milLoadGrayTIFF"));
+      // Through void*: the system's generic function type is another on each system.
+      reinterpret_cast<PFN_LOAD_GRAY_TIFF>(
+          reinterpret_cast<void*>(GetProcAddress(loader.library, "milLoadGrayTIFF")));
   const PFN_LOAD_GRAY_TIFF load = *loader.entry;
   if (load == nullptr) {
     AfxThrowFileException(CFileException::generic, -1, path,
