@@ -32,7 +32,7 @@ sanitize:
 # The tests that run threads, under ThreadSanitizer. Qt itself is not built
 # for it; tests/tsan.supp quiets what happens inside Qt.
 TSAN_TARGETS = convert_tests main_dialog_tests framework_tests commands_tests loader_tests \
-               cli_tests tessary-cli mosaic_tests Vantrel
+               cli_tests tessary-cli mosaic_tests platform_tests Vantrel
 tsan: export TSAN_OPTIONS = suppressions=$(CURDIR)/tests/tsan.supp:halt_on_error=1
 tsan:
 	cmake --preset tsan > /dev/null
