@@ -7,6 +7,12 @@
 #include "Mil.h"
 #include "VisImageBase.h"
 
+#ifdef _WIN32
+#define TESSARY_EXPORT __declspec(dllexport)
+#else
+#define TESSARY_EXPORT __attribute__((visibility("default")))
+#endif
+
 namespace {
 
 // The imaging application context lives from the library's load to its
@@ -36,8 +42,7 @@ class BufferGuard {
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) void milLoadGrayTIFF(const char* path,
-                                                                       CVisImageBase* image) {
+extern "C" TESSARY_EXPORT void milLoadGrayTIFF(const char* path, CVisImageBase* image) {
   MilId buffer = 0;
   MilReadImageFile(path, kMilDefault, &buffer);
   if (buffer == 0) {

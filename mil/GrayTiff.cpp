@@ -16,6 +16,15 @@
 
 namespace {
 
+// libtiff reports through process-wide handlers that print to stderr by
+// default; the back end reports only through its results.
+struct QuietTiff {
+  QuietTiff() {
+    TIFFSetErrorHandler(nullptr);
+    TIFFSetWarningHandler(nullptr);
+  }
+} const quietTiff;
+
 // Compressed data expands by at most this factor (LZW's longest code stands
 // for 4096 bytes); a header claiming more pixels than that is refused before
 // any memory is taken for them.

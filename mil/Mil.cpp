@@ -1,7 +1,5 @@
 #include "Mil.h"
 
-#include <tiffio.h>
-
 #include <atomic>
 #include <mutex>
 #include <new>
@@ -12,15 +10,6 @@
 #include "GrayTiff.h"
 
 namespace {
-
-// libtiff reports through process-wide handlers that print to stderr by
-// default; the back end reports only through its results.
-struct QuietTiff {
-  QuietTiff() {
-    TIFFSetErrorHandler(nullptr);
-    TIFFSetWarningHandler(nullptr);
-  }
-} const quietTiff;
 
 thread_local std::string lastReadError;
 std::atomic<MilId> nextId{1};

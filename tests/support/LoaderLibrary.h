@@ -14,7 +14,8 @@
 class LoaderLibrary {
  public:
   LoaderLibrary() : module_(LoadLibraryA("Vantrel.dll")) {
-    load_ = reinterpret_cast<PFN_LOAD_GRAY_TIFF>(GetProcAddress(module_, "milLoadGrayTIFF"));
+    load_ = reinterpret_cast<PFN_LOAD_GRAY_TIFF>(
+        reinterpret_cast<void*>(GetProcAddress(module_, "milLoadGrayTIFF")));
   }
   ~LoaderLibrary() {
     if (module_ != nullptr) {

@@ -1,0 +1,189 @@
+#include "GrayTiff.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "RegularFile.h"
+#include "WinTypes.h"
+
+// After windows.h: the imaging component's interfaces.
+#include <wincodec.h>
+
+namespace {
+
+// Releases a COM interface when it goes.
+template <class Interface>
+class ComPointer {
+ public:
+  ComPointer() = default;
+  ~ComPointer() {
+    if (pointer_ != nullptr) {
+      pointer_->Release();
+    }
+  }
+  ComPointer(const ComPointer&) = delete;
+  ComPointer& operator=(const ComPointer&) = delete;
+
+  Interface** Receive() { return &pointer_; }
+  Interface* operator->() const { return pointer_; }
+  Interface* Get() const { return pointer_; }
+
+ private:
+  Interface* pointer_ = nullptr;
+};
+
+// COM on the calling thread for one read. A thread that already runs COM,
+// in whatever mode, keeps it.
+class ComOnThisThread {
+ public:
+  ComOnThisThread() : initialised_(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {}
+  ~ComOnThisThread() {
+    if (initialised_) {
+      ::CoUninitialize();
+    }
+  }
+  ComOnThisThread(const ComOnThisThread&) = delete;
+  ComOnThisThread& operator=(const ComOnThisThread&) = delete;
+
+ private:
+  bool initialised_;
+};
+
+// Why the imaging component refused, in the words of the Linux back end
+// where it is the same fault.
+std::string Reason(HRESULT result) {
+  switch (result) {
+    case WINCODEC_ERR_COMPONENTNOTFOUND:
+    case WINCODEC_ERR_UNKNOWNIMAGEFORMAT:
+      return "not a TIFF file";
+    case WINCODEC_ERR_BADHEADER:
+      return "the TIFF header is damaged";
+    case WINCODEC_ERR_STREAMREAD:
+    case WINCODEC_ERR_STREAMNOTAVAILABLE:
+      return "the file ends early";
+    case E_OUTOFMEMORY:
+      return "there is not enough memory for the picture";
+    default: {
+      char code[16];
+      std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(result));
+      return std::string("the picture data is damaged (imaging component error ") + code + ")";
+    }
+  }
+}
+
+void Check(HRESULT result) {
+  if (FAILED(result)) {
+    throw TiffError(Reason(result));
+  }
+}
+
+bool Same(const WICPixelFormatGUID& a, const GUID& b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// 8-bit gray from a 16-bit sample: scaled and rounded as the Linux back end
+// does, so that both give the same picture.
+unsigned char From16Bits(std::uint16_t value) {
+  return static_cast<unsigned char>((value * std::uint64_t{255} + 32767) / 65535);
+}
+
+// The picture's samples as 8-bit gray: 8-bit gray as it is, 16-bit gray
+// scaled, 1-, 2- and 4-bit gray through the imaging component's converter.
+// Colour and palette pictures are refused by their pixel format.
+void CopyGray(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame, UINT width, UINT height,
+              unsigned char* out) {
+  WICPixelFormatGUID format;
+  Check(frame->GetPixelFormat(&format));
+  if (Same(format, GUID_WICPixelFormat8bppGray)) {
+    Check(frame->CopyPixels(nullptr, width, width * height, out));
+    return;
+  }
+  if (Same(format, GUID_WICPixelFormat16bppGray)) {
+    std::vector<std::uint16_t> row(width);
+    for (UINT y = 0; y < height; ++y) {
+      const WICRect line = {0, static_cast<INT>(y), static_cast<INT>(width), 1};
+      Check(frame->CopyPixels(&line, 2 * width, 2 * width, reinterpret_cast<BYTE*>(row.data())));
+      for (UINT x = 0; x < width; ++x) {
+        out[std::size_t{y} * width + x] = From16Bits(row[x]);
+      }
+    }
+    return;
+  }
+  if (Same(format, GUID_WICPixelFormatBlackWhite) || Same(format, GUID_WICPixelFormat2bppGray) ||
+      Same(format, GUID_WICPixelFormat4bppGray)) {
+    ComPointer<IWICFormatConverter> converter;
+    Check(factory->CreateFormatConverter(converter.Receive()));
+    Check(converter->Initialize(frame, GUID_WICPixelFormat8bppGray, WICBitmapDitherTypeNone,
+                                nullptr, 0.0, WICBitmapPaletteTypeCustom));
+    Check(converter->CopyPixels(nullptr, width, width * height, out));
+    return;
+  }
+  if (Same(format, GUID_WICPixelFormat1bppIndexed) ||
+      Same(format, GUID_WICPixelFormat2bppIndexed) ||
+      Same(format, GUID_WICPixelFormat4bppIndexed) ||
+      Same(format, GUID_WICPixelFormat8bppIndexed)) {
+    throw TiffError("palette-colour TIFF; only gray pictures are converted");
+  }
+  throw TiffError("colour TIFF; only gray pictures are converted");
+}
+
+std::wstring Wide(const char* path) {
+  const int length = ::MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
+  std::wstring wide(length > 0 ? static_cast<std::size_t>(length) : 1, L'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, path, -1, wide.data(), length);
+  return wide;
+}
+
+}  // namespace
+
+GrayPicture ReadGrayTiff(const char* path) {
+  // Only regular files: the imaging component would wait on a pipe.
+  const OpenedFile file = OpenRegularFile(path);
+  if (!file.failure.empty()) {
+    throw TiffError(file.failure);
+  }
+  CloseFile(file);
+
+  const ComOnThisThread com;
+  ComPointer<IWICImagingFactory> factory;
+  if (FAILED(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_IWICImagingFactory,
+                                reinterpret_cast<void**>(factory.Receive())))) {
+    throw TiffError("the imaging component is not available");
+  }
+  ComPointer<IWICBitmapDecoder> decoder;
+  Check(factory->CreateDecoderFromFilename(Wide(path).c_str(), nullptr, GENERIC_READ,
+                                           WICDecodeMetadataCacheOnDemand, decoder.Receive()));
+  GUID container;
+  Check(decoder->GetContainerFormat(&container));
+  if (std::memcmp(&container, &GUID_ContainerFormatTiff, sizeof container) != 0) {
+    throw TiffError("not a TIFF file");
+  }
+  ComPointer<IWICBitmapFrameDecode> frame;
+  Check(decoder->GetFrame(0, frame.Receive()));
+  UINT width = 0;
+  UINT height = 0;
+  Check(frame->GetSize(&width, &height));
+  const std::uint64_t pixels = std::uint64_t{width} * height;
+  if (pixels == 0) {
+    throw TiffError("the picture has no pixels");
+  }
+  if (pixels > INT32_MAX) {
+    throw TiffError("the picture (" + std::to_string(width) + " x " + std::to_string(height) +
+                    " pixels) is too large");
+  }
+
+  GrayPicture picture;
+  picture.width = static_cast<int>(width);
+  picture.height = static_cast<int>(height);
+  picture.samples = AllocateBlockForOverwrite(picture.ByteCount());
+  if (!picture.samples) {
+    throw std::bad_alloc();
+  }
+  CopyGray(factory.Get(), frame.Get(), width, height, picture.samples.get());
+  return picture;
+}

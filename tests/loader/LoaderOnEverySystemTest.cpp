@@ -1,0 +1,104 @@
+// The loader library as the program binds it, on Linux (libtiff) and on
+// Windows (the imaging component), with files assembled byte by byte.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "LoaderLibrary.h"
+#include "RawTiff.h"
+#include "TempFolder.h"
+#include "VisImage.h"
+
+namespace {
+
+constexpr std::uint16_t kShort = 3;
+constexpr std::uint16_t kLong = 4;
+
+// An uncompressed TIFF of one sample per pixel, in strips of rowsPerStrip
+// rows, the samples (of `bits` bits, little-endian) right after the header.
+std::vector<unsigned char> PlainTiff(std::uint32_t width, std::uint32_t height, std::uint16_t bits,
+                                     std::uint16_t photometric, std::uint32_t rowsPerStrip,
+                                     const std::vector<unsigned char>& samples,
+                                     std::uint16_t samplesPerPixel = 1) {
+  const std::uint32_t rowBytes = width * samplesPerPixel * bits / 8;
+  std::vector<std::uint32_t> offsets;
+  std::vector<std::uint32_t> counts;
+  for (std::uint32_t top = 0; top < height; top += rowsPerStrip) {
+    offsets.push_back(8 + top * rowBytes);
+    counts.push_back(std::min(rowsPerStrip, height - top) * rowBytes);
+  }
+  std::vector<std::uint32_t> depth(samplesPerPixel, bits);
+  return RawTiff({{256, kLong, {width}},
+                  {257, kLong, {height}},
+                  {258, kShort, depth},
+                  {259, kShort, {1}},
+                  {262, kShort, {photometric}},
+                  {273, kLong, offsets},
+                  {277, kShort, {samplesPerPixel}},
+                  {278, kLong, {rowsPerStrip}},
+                  {279, kLong, counts}},
+                 samples);
+}
+
+class LoaderOnEverySystem : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(library_.Loaded()); }
+
+  std::string Write(const std::string& name, const std::vector<unsigned char>& bytes) {
+    WriteBytes(folder_.File(name), bytes);
+    return folder_.File(name);
+  }
+
+  std::vector<unsigned char> Load(const std::string& path, int width, int height) {
+    CVisImage<unsigned char> image(1, evispixfmtGrayByte);
+    library_.Load(path, image);
+    EXPECT_EQ(image.Width(), width);
+    EXPECT_EQ(image.Height(), height);
+    return {image.PbPixelMemory(), image.PbPixelMemory() + image.CbPixelMemory()};
+  }
+
+  TempFolder folder_;
+  LoaderLibrary library_;
+};
+
+TEST_F(LoaderOnEverySystem, EightBitGrayComesAsStored) {
+  std::vector<unsigned char> samples(7 * 5);
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    samples[i] = static_cast<unsigned char>(i * 37 % 256);
+  }
+  EXPECT_EQ(Load(Write("strips.tif", PlainTiff(7, 5, 8, 1, 2, samples)), 7, 5), samples);
+  std::vector<unsigned char> inverted(samples.size());
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    inverted[i] = static_cast<unsigned char>(255 - samples[i]);
+  }
+  EXPECT_EQ(Load(Write("white.tif", PlainTiff(7, 5, 8, 0, 5, samples)), 7, 5), inverted);
+}
+
+TEST_F(LoaderOnEverySystem, SixteenBitGrayIsScaledAndRounded) {
+  const std::vector<std::uint16_t> values = {0, 128, 129, 257, 32767, 32768, 65407, 65535};
+  std::vector<unsigned char> bytes;
+  std::vector<unsigned char> expected;
+  for (const std::uint16_t v : values) {
+    bytes.push_back(static_cast<unsigned char>(v));
+    bytes.push_back(static_cast<unsigned char>(v >> 8));
+    expected.push_back(static_cast<unsigned char>((v * 255u + 32767u) / 65535u));
+  }
+  EXPECT_EQ(Load(Write("deep.tif", PlainTiff(4, 2, 16, 1, 2, bytes)), 4, 2), expected);
+}
+
+TEST_F(LoaderOnEverySystem, WhatIsNoGrayTiffIsRefusedWithItsReason) {
+  EXPECT_EQ(library_.RefusalReason(Write("text.tif", {'h', 'e', 'l', 'l', 'o', '!', '!', '!'})),
+            "not a TIFF file");
+  const std::string colour = library_.RefusalReason(
+      Write("rgb.tif", PlainTiff(2, 2, 8, 2, 2, std::vector<unsigned char>(12, 9), 3)));
+  EXPECT_NE(colour.find("colour TIFF"), std::string::npos) << colour;
+  EXPECT_NE(library_.RefusalReason(folder_.File("missing.tif")), "loaded");
+  CVisImage<unsigned char> untouched(1, evispixfmtGrayByte);
+  EXPECT_TRUE(library_.Refuses(folder_.File("missing.tif"), untouched));
+  EXPECT_EQ(untouched.PbPixelMemory(), nullptr);
+}
+
+}  // namespace

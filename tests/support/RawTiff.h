@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+// A TIFF assembled byte by byte, for files no writer would make. The data
+// comes right after the header, at offset 8; the directory follows it.
+struct RawTiffEntry {
+  std::uint16_t tag;
+  std::uint16_t type;  // 3 SHORT, 4 LONG
+  std::vector<std::uint32_t> values;
+};
+
+inline std::vector<unsigned char> RawTiff(const std::vector<RawTiffEntry>& entries,
+                                          const std::vector<unsigned char>& data) {
+  std::vector<unsigned char> out = {'I', 'I', 42, 0};
+  auto put = [&](std::uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) {
+      out.push_back(static_cast<unsigned char>(v >> (8 * i)));
+    }
+  };
+  const std::uint32_t directory = static_cast<std::uint32_t>(8 + data.size());
+  put(directory, 4);
+  out.insert(out.end(), data.begin(), data.end());
+  std::uint32_t overflow = directory + 2 + 12 * static_cast<std::uint32_t>(entries.size()) + 4;
+  std::vector<unsigned char> arrays;
+  put(static_cast<std::uint32_t>(entries.size()), 2);
+  for (const RawTiffEntry& entry : entries) {
+    const int size = entry.type == 3 ? 2 : 4;
+    put(entry.tag, 2);
+    put(entry.type, 2);
+    put(static_cast<std::uint32_t>(entry.values.size()), 4);
+    if (entry.values.size() * size <= 4) {
+      for (std::uint32_t v : entry.values) {
+        put(v, size);
+      }
+      for (std::size_t i = entry.values.size() * size; i < 4; ++i) {
+        out.push_back(0);
+      }
+    } else {
+      put(overflow + static_cast<std::uint32_t>(arrays.size()), 4);
+      for (std::uint32_t v : entry.values) {
+        for (int i = 0; i < size; ++i) {
+          arrays.push_back(static_cast<unsigned char>(v >> (8 * i)));
+        }
+      }
+    }
+  }
+  put(0, 4);
+  out.insert(out.end(), arrays.begin(), arrays.end());
+  return out;
+}
