@@ -62,6 +62,9 @@ std::string Reason(HRESULT result) {
       return "not a TIFF file";
     case WINCODEC_ERR_BADHEADER:
       return "the TIFF header is damaged";
+    case WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT:
+      return "a sample depth the imaging component does not read (it reads 1, 2, 4, 8 and 16 "
+             "bits)";
     case WINCODEC_ERR_STREAMREAD:
     case WINCODEC_ERR_STREAMNOTAVAILABLE:
       return "the file ends early";
@@ -91,11 +94,21 @@ unsigned char From16Bits(std::uint16_t value) {
   return static_cast<unsigned char>((value * std::uint64_t{255} + 32767) / 65535);
 }
 
+// Wine's imaging component hands 16-bit samples of a big-endian file over
+// with their bytes swapped (measured against known pictures); Windows does
+// not.
+bool SwapsBigEndianSamples() {
+  const HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 // The picture's samples as 8-bit gray: 8-bit gray as it is, 16-bit gray
-// scaled, 1-, 2- and 4-bit gray through the imaging component's converter.
-// Colour and palette pictures are refused by their pixel format.
+// scaled, 1-, 2- and 4-bit gray through the imaging component's converter to
+// 32-bit colour (the direct way to 8-bit gray it lacks under Wine), whose
+// blue is the gray. Colour and palette pictures are refused by their pixel
+// format.
 void CopyGray(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame, UINT width, UINT height,
-              unsigned char* out) {
+              bool bigEndian, unsigned char* out) {
   WICPixelFormatGUID format;
   Check(frame->GetPixelFormat(&format));
   if (Same(format, GUID_WICPixelFormat8bppGray)) {
@@ -103,12 +116,15 @@ void CopyGray(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame, UINT wi
     return;
   }
   if (Same(format, GUID_WICPixelFormat16bppGray)) {
+    const bool swap = bigEndian && SwapsBigEndianSamples();
     std::vector<std::uint16_t> row(width);
     for (UINT y = 0; y < height; ++y) {
       const WICRect line = {0, static_cast<INT>(y), static_cast<INT>(width), 1};
       Check(frame->CopyPixels(&line, 2 * width, 2 * width, reinterpret_cast<BYTE*>(row.data())));
       for (UINT x = 0; x < width; ++x) {
-        out[std::size_t{y} * width + x] = From16Bits(row[x]);
+        const std::uint16_t value =
+            swap ? static_cast<std::uint16_t>(row[x] << 8 | row[x] >> 8) : row[x];
+        out[std::size_t{y} * width + x] = From16Bits(value);
       }
     }
     return;
@@ -117,9 +133,16 @@ void CopyGray(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame, UINT wi
       Same(format, GUID_WICPixelFormat4bppGray)) {
     ComPointer<IWICFormatConverter> converter;
     Check(factory->CreateFormatConverter(converter.Receive()));
-    Check(converter->Initialize(frame, GUID_WICPixelFormat8bppGray, WICBitmapDitherTypeNone,
+    Check(converter->Initialize(frame, GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone,
                                 nullptr, 0.0, WICBitmapPaletteTypeCustom));
-    Check(converter->CopyPixels(nullptr, width, width * height, out));
+    std::vector<unsigned char> row(4 * std::size_t{width});
+    for (UINT y = 0; y < height; ++y) {
+      const WICRect line = {0, static_cast<INT>(y), static_cast<INT>(width), 1};
+      Check(converter->CopyPixels(&line, 4 * width, 4 * width, row.data()));
+      for (UINT x = 0; x < width; ++x) {
+        out[std::size_t{y} * width + x] = row[4 * std::size_t{x}];
+      }
+    }
     return;
   }
   if (Same(format, GUID_WICPixelFormat1bppIndexed) ||
@@ -146,6 +169,9 @@ GrayPicture ReadGrayTiff(const char* path) {
   if (!file.failure.empty()) {
     throw TiffError(file.failure);
   }
+  char byteOrder[2] = {};
+  const bool bigEndian = ReadFileAt(file, 0, byteOrder, sizeof byteOrder) == sizeof byteOrder &&
+                         byteOrder[0] == 'M' && byteOrder[1] == 'M';
   CloseFile(file);
 
   const ComOnThisThread com;
@@ -184,6 +210,6 @@ GrayPicture ReadGrayTiff(const char* path) {
   if (!picture.samples) {
     throw std::bad_alloc();
   }
-  CopyGray(factory.Get(), frame.Get(), width, height, picture.samples.get());
+  CopyGray(factory.Get(), frame.Get(), width, height, bigEndian, picture.samples.get());
   return picture;
 }

@@ -17,12 +17,13 @@ namespace {
 constexpr std::uint16_t kShort = 3;
 constexpr std::uint16_t kLong = 4;
 
-// An uncompressed TIFF of one sample per pixel, in strips of rowsPerStrip
-// rows, the samples (of `bits` bits, little-endian) right after the header.
+// An uncompressed TIFF of one sample per pixel (or samplesPerPixel), in
+// strips of rowsPerStrip rows, the samples as given right after the header;
+// rows of whole bytes.
 std::vector<unsigned char> PlainTiff(std::uint32_t width, std::uint32_t height, std::uint16_t bits,
                                      std::uint16_t photometric, std::uint32_t rowsPerStrip,
                                      const std::vector<unsigned char>& samples,
-                                     std::uint16_t samplesPerPixel = 1) {
+                                     std::uint16_t samplesPerPixel = 1, bool bigEndian = false) {
   const std::uint32_t rowBytes = width * samplesPerPixel * bits / 8;
   std::vector<std::uint32_t> offsets;
   std::vector<std::uint32_t> counts;
@@ -40,7 +41,7 @@ std::vector<unsigned char> PlainTiff(std::uint32_t width, std::uint32_t height, 
                   {277, kShort, {samplesPerPixel}},
                   {278, kLong, {rowsPerStrip}},
                   {279, kLong, counts}},
-                 samples);
+                 samples, bigEndian);
 }
 
 class LoaderOnEverySystem : public ::testing::Test {
@@ -77,16 +78,29 @@ TEST_F(LoaderOnEverySystem, EightBitGrayComesAsStored) {
   EXPECT_EQ(Load(Write("white.tif", PlainTiff(7, 5, 8, 0, 5, samples)), 7, 5), inverted);
 }
 
-TEST_F(LoaderOnEverySystem, SixteenBitGrayIsScaledAndRounded) {
+TEST_F(LoaderOnEverySystem, SixteenBitGrayIsScaledAndRoundedInEitherByteOrder) {
   const std::vector<std::uint16_t> values = {0, 128, 129, 257, 32767, 32768, 65407, 65535};
-  std::vector<unsigned char> bytes;
+  std::vector<unsigned char> little;
+  std::vector<unsigned char> big;
   std::vector<unsigned char> expected;
   for (const std::uint16_t v : values) {
-    bytes.push_back(static_cast<unsigned char>(v));
-    bytes.push_back(static_cast<unsigned char>(v >> 8));
+    little.insert(little.end(),
+                  {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8)});
+    big.insert(big.end(), {static_cast<unsigned char>(v >> 8), static_cast<unsigned char>(v)});
     expected.push_back(static_cast<unsigned char>((v * 255u + 32767u) / 65535u));
   }
-  EXPECT_EQ(Load(Write("deep.tif", PlainTiff(4, 2, 16, 1, 2, bytes)), 4, 2), expected);
+  EXPECT_EQ(Load(Write("little.tif", PlainTiff(4, 2, 16, 1, 2, little)), 4, 2), expected);
+  EXPECT_EQ(Load(Write("big.tif", PlainTiff(4, 2, 16, 1, 2, big, 1, true)), 4, 2), expected);
+}
+
+TEST_F(LoaderOnEverySystem, ShallowGrayIsWidenedExactly) {
+  // 1-bit: 8 pixels a byte, the first in the top bit; 4-bit: 2 a byte.
+  EXPECT_EQ(Load(Write("one.tif", PlainTiff(8, 1, 1, 1, 1, {0xA5})), 8, 1),
+            (std::vector<unsigned char>{255, 0, 255, 0, 0, 255, 0, 255}));
+  EXPECT_EQ(Load(Write("four.tif", PlainTiff(4, 1, 4, 1, 1, {0x0F, 0x79})), 4, 1),
+            (std::vector<unsigned char>{0, 255, 7 * 17, 9 * 17}));
+  EXPECT_EQ(Load(Write("white.tif", PlainTiff(4, 1, 4, 0, 1, {0x0F, 0x79})), 4, 1),
+            (std::vector<unsigned char>{255, 0, 255 - 7 * 17, 255 - 9 * 17}));
 }
 
 TEST_F(LoaderOnEverySystem, WhatIsNoGrayTiffIsRefusedWithItsReason) {

@@ -4,7 +4,9 @@
 #include <vector>
 
 // A TIFF assembled byte by byte, for files no writer would make. The data
-// comes right after the header, at offset 8; the directory follows it.
+// comes right after the header, at offset 8; the directory follows it. The
+// numbers are stored little-endian ("II") or big-endian ("MM"); the data as
+// given.
 struct RawTiffEntry {
   std::uint16_t tag;
   std::uint16_t type;  // 3 SHORT, 4 LONG
@@ -12,13 +14,16 @@ struct RawTiffEntry {
 };
 
 inline std::vector<unsigned char> RawTiff(const std::vector<RawTiffEntry>& entries,
-                                          const std::vector<unsigned char>& data) {
-  std::vector<unsigned char> out = {'I', 'I', 42, 0};
+                                          const std::vector<unsigned char>& data,
+                                          bool bigEndian = false) {
+  std::vector<unsigned char> out;
   auto put = [&](std::uint32_t v, int bytes) {
     for (int i = 0; i < bytes; ++i) {
-      out.push_back(static_cast<unsigned char>(v >> (8 * i)));
+      out.push_back(static_cast<unsigned char>(v >> (8 * (bigEndian ? bytes - 1 - i : i))));
     }
   };
+  out = bigEndian ? std::vector<unsigned char>{'M', 'M'} : std::vector<unsigned char>{'I', 'I'};
+  put(42, 2);
   const std::uint32_t directory = static_cast<std::uint32_t>(8 + data.size());
   put(directory, 4);
   out.insert(out.end(), data.begin(), data.end());
@@ -41,7 +46,7 @@ inline std::vector<unsigned char> RawTiff(const std::vector<RawTiffEntry>& entri
       put(overflow + static_cast<std::uint32_t>(arrays.size()), 4);
       for (std::uint32_t v : entry.values) {
         for (int i = 0; i < size; ++i) {
-          arrays.push_back(static_cast<unsigned char>(v >> (8 * i)));
+          arrays.push_back(static_cast<unsigned char>(v >> (8 * (bigEndian ? size - 1 - i : i))));
         }
       }
     }
