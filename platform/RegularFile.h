@@ -19,7 +19,8 @@ struct OpenedFile {
 OpenedFile OpenRegularFile(const char* path);
 void CloseFile(const OpenedFile& file);
 
-// Reads up to count bytes at offset; returns how many were read.
+// Reads count bytes at offset, fewer only at the end of the file or on a
+// failure; returns how many were read.
 std::size_t ReadFileAt(const OpenedFile& file, std::uint64_t offset, void* buffer,
                        std::size_t count);
 

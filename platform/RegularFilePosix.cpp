@@ -38,48 +38,18 @@ void CloseFile(const OpenedFile& file) {
 
 std::size_t ReadFileAt(const OpenedFile& file, std::uint64_t offset, void* buffer,
                        std::size_t count) {
-  const ssize_t got =
-      ::pread(static_cast<int>(file.handle), buffer, count, static_cast<off_t>(offset));
-  return got < 0 ? 0 : static_cast<std::size_t>(got);
-}
-
-FileContents ReadRegularFile(const char* path) {
-  FileContents contents;
-  const OpenedFile file = OpenRegularFile(path);
-  if (!file.failure.empty()) {
-    contents.failure = file.failure;
-    return contents;
-  }
-  contents.size = static_cast<std::size_t>(file.size);
-  contents.bytes = AllocateBlockForOverwrite(contents.size + 1);
-  if (!contents.bytes) {
-    CloseFile(file);
-    contents.size = 0;
-    contents.failure = "there is not enough memory to read the file";
-    return contents;
-  }
+  auto* out = static_cast<unsigned char*>(buffer);
   std::size_t done = 0;
-  while (done < contents.size) {
-    const ssize_t got =
-        ::read(static_cast<int>(file.handle), contents.bytes.get() + done, contents.size - done);
+  while (done < count) {
+    const ssize_t got = ::pread(static_cast<int>(file.handle), out + done, count - done,
+                                static_cast<off_t>(offset + done));
     if (got < 0 && errno == EINTR) {
       continue;
     }
-    if (got < 0) {
-      contents.failure = std::string("cannot read the file: ") + std::strerror(errno);
-      break;
-    }
-    if (got == 0) {
-      contents.failure = "the file ends early (it shrank while it was read)";
+    if (got <= 0) {
       break;
     }
     done += static_cast<std::size_t>(got);
   }
-  CloseFile(file);
-  contents.bytes[contents.size] = 0;
-  if (!contents.failure.empty()) {
-    contents.bytes.reset();
-    contents.size = 0;
-  }
-  return contents;
+  return done;
 }

@@ -2,24 +2,13 @@
 
 #include <algorithm>
 
+#include "SystemErrorText.h"
 #include "WinTypes.h"
 
 namespace {
 
 HANDLE Handle(const OpenedFile& file) {
   return reinterpret_cast<HANDLE>(file.handle);
-}
-
-std::string SystemMessage(DWORD error) {
-  char text[512] = {};
-  const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, error, 0, text, sizeof text, nullptr);
-  std::string message(text, length);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
-                              message.back() == '.' || message.back() == ' ')) {
-    message.pop_back();
-  }
-  return message.empty() ? "error " + std::to_string(error) : message;
 }
 
 }  // namespace
@@ -30,14 +19,14 @@ OpenedFile OpenRegularFile(const char* path) {
       ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
-    file.failure = "cannot open the file: " + SystemMessage(::GetLastError());
+    file.failure = "cannot open the file: " + SystemErrorText(::GetLastError());
     return file;
   }
   LARGE_INTEGER size{};
   if (::GetFileType(handle) != FILE_TYPE_DISK) {
     file.failure = "not a regular file";
   } else if (!::GetFileSizeEx(handle, &size)) {
-    file.failure = "cannot open the file: " + SystemMessage(::GetLastError());
+    file.failure = "cannot open the file: " + SystemErrorText(::GetLastError());
   }
   if (!file.failure.empty()) {
     ::CloseHandle(handle);
@@ -70,31 +59,4 @@ std::size_t ReadFileAt(const OpenedFile& file, std::uint64_t offset, void* buffe
     done += got;
   }
   return done;
-}
-
-FileContents ReadRegularFile(const char* path) {
-  FileContents contents;
-  const OpenedFile file = OpenRegularFile(path);
-  if (!file.failure.empty()) {
-    contents.failure = file.failure;
-    return contents;
-  }
-  contents.size = static_cast<std::size_t>(file.size);
-  contents.bytes = AllocateBlockForOverwrite(contents.size + 1);
-  if (!contents.bytes) {
-    CloseFile(file);
-    contents.size = 0;
-    contents.failure = "there is not enough memory to read the file";
-    return contents;
-  }
-  if (ReadFileAt(file, 0, contents.bytes.get(), contents.size) != contents.size) {
-    contents.failure = "the file ends early (it shrank while it was read)";
-  }
-  CloseFile(file);
-  contents.bytes[contents.size] = 0;
-  if (!contents.failure.empty()) {
-    contents.bytes.reset();
-    contents.size = 0;
-  }
-  return contents;
 }

@@ -4,6 +4,7 @@
 #include <random>
 #include <utility>
 
+#include "SystemErrorText.h"
 #include "WinTypes.h"
 
 namespace {
@@ -31,15 +32,7 @@ std::string TemporaryNameIn(const std::string& folder) {
 }
 
 std::string Failure(const char* what, DWORD error) {
-  char text[512] = {};
-  const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, error, 0, text, sizeof text, nullptr);
-  std::string message(text, length);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
-                              message.back() == '.' || message.back() == ' ')) {
-    message.pop_back();
-  }
-  return std::string(what) + ": " + (message.empty() ? "error " + std::to_string(error) : message);
+  return std::string(what) + ": " + SystemErrorText(error);
 }
 
 HANDLE Handle(std::intptr_t file) {
