@@ -121,17 +121,19 @@ void Check(const char* path, const std::string& failure) {
   }
 }
 
-}  // namespace
-
-std::size_t BmpRowBytes(int width, int cbPixel) {
-  return bmp::RowStride(static_cast<std::size_t>(std::max(width, 0)), cbPixel == 1 ? 8 : 24);
-}
-
+// Whether a picture of this size, with cbPixel bytes per pixel in memory (1
+// gray, 4 colour), fits in a BMP file, whose size field has 32 bits.
 bool FitsInBmpFile(int width, int height, int cbPixel) {
   const std::uint32_t bitCount = cbPixel == 1 ? 8 : 24;
   return width >= 0 && height >= 0 &&
          FileSize(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height),
                   bitCount) <= std::numeric_limits<std::uint32_t>::max();
+}
+
+}  // namespace
+
+std::size_t BmpRowBytes(int width, int cbPixel) {
+  return bmp::RowStride(static_cast<std::size_t>(std::max(width, 0)), cbPixel == 1 ? 8 : 24);
 }
 
 struct BmpBandWriter::State {

@@ -15,7 +15,9 @@ class CVisImageBase;
 class BmpBandWriter {
  public:
   // Opens the unseen file and writes the headers for a picture of this size
-  // and pixel type (cbPixel 1 gray, 4 colour).
+  // and pixel type (cbPixel 1 gray, 4 colour). A picture too large for a BMP
+  // file, whose size field has 32 bits, is refused before anything is
+  // written.
   BmpBandWriter(const char* path, int width, int height, int cbPixel);
   ~BmpBandWriter();
 
@@ -52,7 +54,3 @@ void WriteBmpFile(const char* path, const CVisImageBase& picture);
 // The bytes of one row of a BMP file, padding included, for a picture of
 // this width with cbPixel bytes per pixel in memory (1 gray, 4 colour).
 std::size_t BmpRowBytes(int width, int cbPixel);
-
-// Whether a picture of this size, with cbPixel bytes per pixel in memory (1
-// gray, 4 colour), fits in a BMP file, whose size field has 32 bits.
-bool FitsInBmpFile(int width, int height, int cbPixel);

@@ -25,6 +25,11 @@
 //   W-2 and row H-2, which the edge clearing then zeroes. For an odd width
 //   (height) the blue values of column W-1 (row H-1) would need samples
 //   beyond the picture, so they stay zero.
+//
+// The conversion writes its BMPs through DemosaicToBmpRows below, which gives
+// the same pixels without a colour picture; this form serves callers that
+// want the picture itself (the benchmarks, and the tests that hold the BMP
+// rows against it).
 void DemosaicImage(const CVisImage<unsigned char>& mosaic,
                    CVisImage<CVisRGBA<unsigned char>>& color);
 
