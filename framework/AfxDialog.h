@@ -3,7 +3,9 @@
 #include "AfxWnd.h"
 
 struct AfxDialogTemplate;
+#ifndef _WIN32
 class AfxDialogWidget;
+#endif
 
 // Data exchange between a dialog and its members; the program exchanges
 // nothing, so it carries nothing.
@@ -34,11 +36,24 @@ class CDialog : public CWnd {
   DECLARE_MESSAGE_MAP()
 
  private:
+#ifdef _WIN32
+  // Serves the system dialog: each message runs through HandleMessage;
+  // what falls to the default processing goes back to the system's dialog
+  // manager.
+  static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  void ShowTemplateIcons();
+#else
   void Create(const AfxDialogTemplate& dialogTemplate);
+#endif
 
   UINT templateId_;
   CWnd* parent_;
+#ifdef _WIN32
+  const AfxDialogTemplate* template_ = nullptr;
+  bool toDialogManager_ = false;
+#else
   AfxDialogWidget* dialog_ = nullptr;
   int result_ = IDCANCEL;
   bool ended_ = false;
+#endif
 };

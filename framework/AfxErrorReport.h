@@ -12,3 +12,7 @@ void AfxSetErrorReporter(AfxErrorReporter reporter);
 // Reports the exception being handled; call it inside a catch block. A
 // framework exception is deleted afterwards.
 void AfxReportCurrentException();
+
+// The error box itself: the window system's message box, titled with the
+// application's name, over the main window.
+void AfxShowErrorBox(const CString& message);

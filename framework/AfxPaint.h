@@ -19,4 +19,10 @@ class CPaintDC : public CDC {
 
   CPaintDC(const CPaintDC&) = delete;
   CPaintDC& operator=(const CPaintDC&) = delete;
+
+#ifdef _WIN32
+ private:
+  HWND window_;
+  PAINTSTRUCT paint_ = {};
+#endif
 };

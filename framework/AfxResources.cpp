@@ -1,5 +1,7 @@
 #include "AfxResources.h"
 
+#include <cstring>
+
 namespace {
 
 // Written once during start-up, read afterwards.
@@ -33,4 +35,15 @@ const char* AfxFindString(UINT id) {
 
 const AfxIconResource* AfxFindIcon(UINT id) {
   return programResources ? FindById(programResources->icons, id) : nullptr;
+}
+
+std::uint32_t AfxIconPixel(const AfxIconImage& image, std::span<const std::uint32_t> palette, int x,
+                           int y) {
+  if (y < 0 || y >= static_cast<int>(image.rows.size()) || x < 0 ||
+      static_cast<std::size_t>(x) >= std::strlen(image.rows[y])) {
+    return 0;
+  }
+  const char digit = image.rows[y][x];
+  const unsigned index = digit <= '9' ? digit - '0' : (digit | 0x20) - 'a' + 10;
+  return index < palette.size() ? palette[index] : 0;
 }

@@ -42,6 +42,11 @@ struct AfxIconImage {
   std::span<const char* const> rows;
 };
 
+// The colour (0xRRGGBB) of pixel x, y of an icon image; black where a row is
+// short or a digit names no colour of the palette.
+std::uint32_t AfxIconPixel(const AfxIconImage& image, std::span<const std::uint32_t> palette, int x,
+                           int y);
+
 struct AfxIconResource {
   UINT id;
   std::span<const std::uint32_t> palette;

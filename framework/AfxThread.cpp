@@ -1,7 +1,5 @@
 #include "AfxThread.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -68,9 +66,7 @@ void AfxStopWorkers() {
   while (runningWorkers > 0) {
     // Workers may be waiting for this thread to serve their messages.
     lock.unlock();
-    if (AfxIsUiThread() && QCoreApplication::instance() != nullptr) {
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
+    AfxServeUiCalls(20);
     lock.lock();
     workersDone.wait_for(lock, std::chrono::milliseconds(5));
   }

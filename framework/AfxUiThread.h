@@ -9,3 +9,8 @@ bool AfxIsUiThread();
 // window message sent from another thread does. On that thread itself fn
 // runs at once. An exception thrown by fn reaches the caller.
 void AfxRunOnUiThread(const std::function<void()>& fn);
+
+// On the user-interface thread: serves, for about the given time, what other
+// threads are waiting on (their window messages and calls). Elsewhere it
+// does nothing.
+void AfxServeUiCalls(int milliseconds);

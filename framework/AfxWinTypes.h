@@ -1,12 +1,19 @@
 #pragma once
 
-// Window types, messages, styles and identifiers, with the platform's values.
+// Window types, messages, styles and identifiers: on Windows the system's
+// own, elsewhere the same names with the system's values.
 
 #include <cstdint>
 
 #include "WinTypes.h"
 
 class CWnd;
+
+// The framework's own command id of the help command.
+constexpr UINT ID_HELP = 0xE146;
+
+#ifndef _WIN32
+
 struct AfxIcon;
 class QPainter;
 
@@ -27,14 +34,6 @@ struct RECT {
   LONG bottom = 0;
 };
 using LPRECT = RECT*;
-
-class CRect : public RECT {
- public:
-  CRect() = default;
-  CRect(LONG l, LONG t, LONG r, LONG b) : RECT{l, t, r, b} {}
-  int Width() const { return right - left; }
-  int Height() const { return bottom - top; }
-};
 
 constexpr WPARAM MAKEWPARAM(unsigned low, unsigned high) {
   return (low & 0xFFFF) | (static_cast<WPARAM>(high & 0xFFFF) << 16);
@@ -71,10 +70,9 @@ constexpr WPARAM ICON_BIG = 1;
 // System commands.
 constexpr UINT SC_CLOSE = 0xF060;
 
-// Dialog results and standard command ids.
+// Dialog results.
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
-constexpr UINT ID_HELP = 0xE146;
 
 // Menu item flags.
 constexpr UINT MF_STRING = 0x0000;
@@ -117,3 +115,13 @@ constexpr DWORD SS_SUNKEN = 0x1000;
 // Thread priorities.
 constexpr int THREAD_PRIORITY_NORMAL = 0;
 constexpr int THREAD_PRIORITY_BELOW_NORMAL = -1;
+
+#endif
+
+class CRect : public RECT {
+ public:
+  CRect() = default;
+  CRect(LONG l, LONG t, LONG r, LONG b) : RECT{l, t, r, b} {}
+  int Width() const { return right - left; }
+  int Height() const { return bottom - top; }
+};

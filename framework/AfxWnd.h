@@ -8,14 +8,16 @@
 #include "AfxWinTypes.h"
 
 class CMenu;
+#ifndef _WIN32
 class QPoint;
 class QWidget;
+#endif
 
-// A window: a Qt widget addressed through window messages. Messages run the
-// class's message map, then the default processing. A message sent from
-// another thread runs on the user-interface thread, and the sender waits for
-// it. An exception escaping a handler is reported to the user (see
-// AfxErrorReport.h) and the message returns 0.
+// A window addressed through window messages: on Windows a system window, on
+// Linux a Qt widget. Messages run the class's message map, then the default
+// processing. A message sent from another thread runs on the user-interface
+// thread, and the sender waits for it. An exception escaping a handler is
+// reported to the user (see AfxErrorReport.h) and the message returns 0.
 class CWnd : public CCmdTarget {
  public:
   CWnd();
@@ -42,10 +44,19 @@ class CWnd : public CCmdTarget {
   void GetClientRect(LPRECT rect) const;
   HICON SetIcon(HICON icon, BOOL bigIcon);
 
+#ifdef _WIN32
+  // The system window (null while the window does not exist).
+  HWND GetSafeHwnd() const {
+    return m_hWnd;
+  }
+#else
   // The widget behind the window (null while the window does not exist).
-  QWidget* GetWidget() const { return widget_; }
+  QWidget* GetWidget() const {
+    return widget_;
+  }
   // Opens the system menu at a point on the screen.
   void ShowSystemMenu(const QPoint& globalPosition);
+#endif
 
   // Runs one message through the message map and default processing on the
   // calling thread, reporting any exception that escapes.
@@ -61,10 +72,15 @@ class CWnd : public CCmdTarget {
   void OnPaint();
   HCURSOR OnQueryDragIcon();
 
+#ifdef _WIN32
+  // Binds the window to a system window and its child controls, by id.
+  void Attach(HWND window, int id = 0);
+#else
   // Binds the window to a widget; child controls are registered by id.
   void Attach(QWidget* widget, int id = 0);
-  void Detach();
   CWnd* AddChild(QWidget* widget, int id);
+#endif
+  void Detach();
 
  private:
   struct CurrentMessage {
@@ -73,10 +89,14 @@ class CWnd : public CCmdTarget {
     LPARAM lParam = 0;
   };
 
+#ifdef _WIN32
+  HWND m_hWnd = nullptr;
+#else
   QWidget* widget_ = nullptr;
-  int id_ = 0;
   HICON bigIcon_ = nullptr;
   HICON smallIcon_ = nullptr;
+#endif
+  int id_ = 0;
   CurrentMessage current_;
   std::unique_ptr<CMenu> systemMenu_;
   std::multimap<int, std::unique_ptr<CWnd>> children_;

@@ -1,6 +1,7 @@
 #include "AfxUiThread.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QMetaObject>
 #include <QThread>
 #include <condition_variable>
@@ -40,5 +41,11 @@ void AfxRunOnUiThread(const std::function<void()>& fn) {
   served.wait(lock, [&] { return done; });
   if (failure) {
     std::rethrow_exception(failure);
+  }
+}
+
+void AfxServeUiCalls(int milliseconds) {
+  if (AfxIsUiThread() && QCoreApplication::instance() != nullptr) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, milliseconds);
   }
 }

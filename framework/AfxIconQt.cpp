@@ -20,12 +20,9 @@ constexpr int kLargeIconSize = 32;
 
 QImage DecodeIconImage(const AfxIconImage& image, std::span<const std::uint32_t> palette) {
   QImage decoded(image.size, image.size, QImage::Format_RGB32);
-  for (int y = 0; y < image.size && y < static_cast<int>(image.rows.size()); ++y) {
-    const char* row = image.rows[y];
-    for (int x = 0; x < image.size && row[x] != '\0'; ++x) {
-      const char digit = row[x];
-      const unsigned index = digit <= '9' ? digit - '0' : (digit | 0x20) - 'a' + 10;
-      decoded.setPixel(x, y, 0xFF000000u | (index < palette.size() ? palette[index] : 0));
+  for (int y = 0; y < image.size; ++y) {
+    for (int x = 0; x < image.size; ++x) {
+      decoded.setPixel(x, y, 0xFF000000u | AfxIconPixel(image, palette, x, y));
     }
   }
   return decoded;
