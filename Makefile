@@ -53,15 +53,15 @@ fuzz:
 	$(RETRY) build-fuzz/bin/tiff_fuzzer $(FUZZ_OPTIONS) -artifact_prefix=build-fuzz/ build-fuzz/corpus/tiff
 
 # The Windows form, cross-built with MinGW-w64 into build-windows/; its tests
-# run under Wine, in a Wine prefix of the build's own, made first, whose
-# server and services are stopped after the tests.
+# run under Wine on a virtual X display, in a Wine prefix of the build's own,
+# made first, whose server and services are stopped after the tests.
 windows:
 	cmake --preset windows > /dev/null
 	cmake --build --preset windows -j$(JOBS)
 
 windows-test: windows
-	scripts/wine-run wineboot --init
-	ctest --preset windows -j$(JOBS); status=$$?; \
+	xvfb-run -a -s "-screen 0 1280x1024x24" sh -c \
+	  'scripts/wine-run wineboot --init && ctest --preset windows -j$(JOBS)'; status=$$?; \
 	  WINEPREFIX=$(CURDIR)/build-windows/wine /usr/lib/wine/wineserver -k; exit $$status
 
 bench:

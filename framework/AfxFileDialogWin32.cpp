@@ -8,8 +8,10 @@
 
 namespace {
 
-// Room for a few hundred names before the buffer has to grow.
-constexpr std::size_t kInitialNamesSize = 64 * 1024;
+// Room for thousands of names: the system reads names typed into the name
+// box into this buffer without a word to the hook, which grows it only as
+// files are selected in the list.
+constexpr std::size_t kInitialNamesSize = 1024 * 1024;
 
 // "BMP Files (*.bmp)|*.bmp|" becomes the system's "BMP Files (*.bmp)\0*.bmp\0\0".
 std::string SystemFilter(const CString& filter) {

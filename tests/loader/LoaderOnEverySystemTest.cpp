@@ -14,36 +14,6 @@
 
 namespace {
 
-constexpr std::uint16_t kShort = 3;
-constexpr std::uint16_t kLong = 4;
-
-// An uncompressed TIFF of one sample per pixel (or samplesPerPixel), in
-// strips of rowsPerStrip rows, the samples as given right after the header;
-// rows of whole bytes.
-std::vector<unsigned char> PlainTiff(std::uint32_t width, std::uint32_t height, std::uint16_t bits,
-                                     std::uint16_t photometric, std::uint32_t rowsPerStrip,
-                                     const std::vector<unsigned char>& samples,
-                                     std::uint16_t samplesPerPixel = 1, bool bigEndian = false) {
-  const std::uint32_t rowBytes = width * samplesPerPixel * bits / 8;
-  std::vector<std::uint32_t> offsets;
-  std::vector<std::uint32_t> counts;
-  for (std::uint32_t top = 0; top < height; top += rowsPerStrip) {
-    offsets.push_back(8 + top * rowBytes);
-    counts.push_back(std::min(rowsPerStrip, height - top) * rowBytes);
-  }
-  std::vector<std::uint32_t> depth(samplesPerPixel, bits);
-  return RawTiff({{256, kLong, {width}},
-                  {257, kLong, {height}},
-                  {258, kShort, depth},
-                  {259, kShort, {1}},
-                  {262, kShort, {photometric}},
-                  {273, kLong, offsets},
-                  {277, kShort, {samplesPerPixel}},
-                  {278, kLong, {rowsPerStrip}},
-                  {279, kLong, counts}},
-                 samples, bigEndian);
-}
-
 class LoaderOnEverySystem : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(library_.Loaded()); }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -54,4 +55,36 @@ inline std::vector<unsigned char> RawTiff(const std::vector<RawTiffEntry>& entri
   put(0, 4);
   out.insert(out.end(), arrays.begin(), arrays.end());
   return out;
+}
+
+inline constexpr std::uint16_t kTiffShort = 3;
+inline constexpr std::uint16_t kTiffLong = 4;
+
+// An uncompressed TIFF of one sample per pixel (or samplesPerPixel), in
+// strips of rowsPerStrip rows, the samples as given right after the header;
+// rows of whole bytes.
+inline std::vector<unsigned char> PlainTiff(std::uint32_t width, std::uint32_t height,
+                                            std::uint16_t bits, std::uint16_t photometric,
+                                            std::uint32_t rowsPerStrip,
+                                            const std::vector<unsigned char>& samples,
+                                            std::uint16_t samplesPerPixel = 1,
+                                            bool bigEndian = false) {
+  const std::uint32_t rowBytes = width * samplesPerPixel * bits / 8;
+  std::vector<std::uint32_t> offsets;
+  std::vector<std::uint32_t> counts;
+  for (std::uint32_t top = 0; top < height; top += rowsPerStrip) {
+    offsets.push_back(8 + top * rowBytes);
+    counts.push_back(std::min(rowsPerStrip, height - top) * rowBytes);
+  }
+  std::vector<std::uint32_t> depth(samplesPerPixel, bits);
+  return RawTiff({{256, kTiffLong, {width}},
+                  {257, kTiffLong, {height}},
+                  {258, kTiffShort, depth},
+                  {259, kTiffShort, {1}},
+                  {262, kTiffShort, {photometric}},
+                  {273, kTiffLong, offsets},
+                  {277, kTiffShort, {samplesPerPixel}},
+                  {278, kTiffLong, {rowsPerStrip}},
+                  {279, kTiffLong, counts}},
+                 samples, bigEndian);
 }
