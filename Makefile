@@ -54,14 +54,18 @@ fuzz:
 
 # The Windows form, cross-built with MinGW-w64 into build-windows/; its tests
 # run under Wine on a virtual X display, in a Wine prefix of the build's own,
-# made first, whose server and services are stopped after the tests.
+# made first, whose server and services are stopped after the tests. Then
+# the command-line tool of each system converts and averages the same files,
+# which must come out identical.
 windows:
 	cmake --preset windows > /dev/null
 	cmake --build --preset windows -j$(JOBS)
 
 windows-test: windows
-	xvfb-run -a -s "-screen 0 1280x1024x24" sh -c \
-	  'scripts/wine-run wineboot --init && ctest --preset windows -j$(JOBS)'; status=$$?; \
+	cmake --preset default > /dev/null
+	cmake --build --preset default -j$(JOBS) --target tessary-cli Vantrel demo_samples
+	xvfb-run -a -s "-screen 0 1280x1024x24" sh -c 'scripts/wine-run wineboot --init && \
+	  ctest --preset windows -j$(JOBS) && scripts/compare-windows-cli'; status=$$?; \
 	  WINEPREFIX=$(CURDIR)/build-windows/wine /usr/lib/wine/wineserver -k; exit $$status
 
 bench:
