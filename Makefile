@@ -65,8 +65,8 @@ windows-test: windows
 	cmake --preset default > /dev/null
 	cmake --build --preset default -j$(JOBS) --target tessary-cli Vantrel demo_samples
 	xvfb-run -a -s "-screen 0 1280x1024x24" sh -c 'scripts/wine-run wineboot --init && \
-	  ctest --preset windows -j$(JOBS) && scripts/compare-windows-cli'; status=$$?; \
-	  WINEPREFIX=$(CURDIR)/build-windows/wine /usr/lib/wine/wineserver -k; exit $$status
+	  ctest --preset windows -j$(JOBS) && scripts/compare-windows-cli; status=$$?; \
+	  WINEPREFIX=$(CURDIR)/build-windows/wine /usr/lib/wine/wineserver -k; exit $$status'
 
 bench:
 	cmake --preset release > /dev/null
