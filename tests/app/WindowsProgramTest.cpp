@@ -305,6 +305,40 @@ TEST_F(WindowsProgramTest, ConversionShowsEachFileAndReportsTheOneThatFails) {
   EXPECT_EQ(program_.ExitCode(), 0);
 }
 
+TEST_F(WindowsProgramTest, ClosingDuringAConversionFinishesTheFileInHand) {
+  std::vector<std::string> tiffs;
+  std::string names;
+  for (int i = 0; i < 3; ++i) {
+    const std::string name = "big" + std::to_string(i) + ".tif";
+    tiffs.push_back(WriteTiff(name, 3000, 2000));
+    names += "\"" + name + "\" ";
+  }
+  HWND dialog = program_.MainDialog();
+  ASSERT_NE(dialog, nullptr);
+  Press(dialog, kConvert);
+  ChooseInFileDialog(program_.Window("TIF Files to Convert"), names);
+  ASSERT_TRUE(StatusShows(dialog, "Processing " + tiffs[0] + "..."));
+  ::PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+  EXPECT_EQ(program_.ExitCode(), 0);
+
+  // Whatever was begun was finished; the folder holds the TIFFs and whole
+  // BMPs, nothing half-written.
+  int bmps = 0;
+  for (const std::string& name : folder_.Names()) {
+    if (name.ends_with(".tif")) {
+      continue;
+    }
+    SCOPED_TRACE(name);
+    ASSERT_TRUE(name.ends_with(".bmp"));
+    CVisImage<CVisRGBA<unsigned char>> converted(4, evispixfmtRGBAByte);
+    ASSERT_NO_THROW(converted.ReadFile(folder_.File(name).c_str()));
+    EXPECT_EQ(converted.Width(), 3000);
+    ++bmps;
+  }
+  EXPECT_GE(bmps, 1);
+  EXPECT_LT(bmps, 3);
+}
+
 TEST_F(WindowsProgramTest, AverageOfALongSelectionMissesNoFile) {
   // 600 names of 120 characters, far more than the program's own buffer of
   // 10000 characters holds. The last file is no picture, so the average must
