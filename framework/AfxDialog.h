@@ -36,6 +36,8 @@ class CDialog : public CWnd {
   DECLARE_MESSAGE_MAP()
 
  private:
+  // What the window system does by default with a dialog's message.
+  LRESULT SystemDefault(UINT message, WPARAM wParam, LPARAM lParam);
 #ifdef _WIN32
   // Serves the system dialog: each message runs through HandleMessage;
   // what falls to the default processing goes back to the system's dialog

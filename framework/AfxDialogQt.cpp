@@ -8,15 +8,6 @@
 #include "AfxThread.h"
 #include "AfxTrace.h"
 
-BEGIN_MESSAGE_MAP(CDialog, CWnd)
-ON_COMMAND(IDOK, &CDialog::OnOK)
-ON_COMMAND(IDCANCEL, &CDialog::OnCancel)
-END_MESSAGE_MAP()
-
-CDialog::CDialog(UINT templateId, CWnd* parent) : templateId_(templateId), parent_(parent) {}
-
-CDialog::~CDialog() = default;
-
 INT_PTR CDialog::DoModal() {
   const AfxDialogTemplate* dialogTemplate = AfxFindDialogTemplate(templateId_);
   if (dialogTemplate == nullptr) {
@@ -76,36 +67,12 @@ void CDialog::EndDialog(int result) {
   }
 }
 
-BOOL CDialog::OnInitDialog() {
-  CDataExchange exchange;
-  DoDataExchange(&exchange);
-  return TRUE;
-}
-
-void CDialog::DoDataExchange(CDataExchange*) {}
-
-void CDialog::OnOK() {
-  EndDialog(IDOK);
-}
-
-void CDialog::OnCancel() {
-  EndDialog(IDCANCEL);
-}
-
-LRESULT CDialog::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_INITDIALOG:
-      return OnInitDialog();
-    case WM_CLOSE:
-      // Closing a dialog cancels it.
-      SendMessage(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-      return 0;
-    case WM_PAINT:
-      if (dialog_ != nullptr) {
-        dialog_->DefaultPaint();
-      }
-      return 0;
-    default:
-      return CWnd::DefWindowProc(message, wParam, lParam);
+LRESULT CDialog::SystemDefault(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_PAINT) {
+    if (dialog_ != nullptr) {
+      dialog_->DefaultPaint();
+    }
+    return 0;
   }
+  return CWnd::DefWindowProc(message, wParam, lParam);
 }

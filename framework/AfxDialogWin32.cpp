@@ -8,15 +8,6 @@
 #include "AfxThread.h"
 #include "AfxTrace.h"
 
-BEGIN_MESSAGE_MAP(CDialog, CWnd)
-ON_COMMAND(IDOK, &CDialog::OnOK)
-ON_COMMAND(IDCANCEL, &CDialog::OnCancel)
-END_MESSAGE_MAP()
-
-CDialog::CDialog(UINT templateId, CWnd* parent) : templateId_(templateId), parent_(parent) {}
-
-CDialog::~CDialog() = default;
-
 INT_PTR CDialog::DoModal() {
   template_ = AfxFindDialogTemplate(templateId_);
   if (template_ == nullptr) {
@@ -93,32 +84,7 @@ void CDialog::EndDialog(int result) {
   }
 }
 
-BOOL CDialog::OnInitDialog() {
-  CDataExchange exchange;
-  DoDataExchange(&exchange);
-  return TRUE;
-}
-
-void CDialog::DoDataExchange(CDataExchange*) {}
-
-void CDialog::OnOK() {
-  EndDialog(IDOK);
-}
-
-void CDialog::OnCancel() {
-  EndDialog(IDCANCEL);
-}
-
-LRESULT CDialog::DefWindowProc(UINT message, WPARAM, LPARAM) {
-  switch (message) {
-    case WM_INITDIALOG:
-      return OnInitDialog();
-    case WM_CLOSE:
-      // Closing a dialog cancels it.
-      SendMessage(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-      return 0;
-    default:
-      toDialogManager_ = true;
-      return 0;
-  }
+LRESULT CDialog::SystemDefault(UINT, WPARAM, LPARAM) {
+  toDialogManager_ = true;
+  return 0;
 }
