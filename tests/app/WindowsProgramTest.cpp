@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -269,6 +270,51 @@ TEST_F(WindowsProgramTest, TheDialogComesFromItsTemplate) {
   // The close box's command ends the program.
   ::PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
   EXPECT_EQ(program_.ExitCode(), 0);
+}
+
+// The file itself carries the icon and the version information that
+// Explorer shows.
+TEST(WindowsProgramFile, CarriesItsIconAndVersion) {
+  const std::string program = (ProgramFolder() / "Tessary.exe").string();
+  DWORD ignored = 0;
+  std::vector<char> version(::GetFileVersionInfoSizeA(program.c_str(), &ignored));
+  ASSERT_FALSE(version.empty());
+  ASSERT_TRUE(::GetFileVersionInfoA(program.c_str(), 0, version.size(), version.data()));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(::VerQueryValueA(version.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+  EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+  EXPECT_EQ(fixed->dwFileVersionLS, 0x00000001u);
+  char* productName = nullptr;
+  ASSERT_TRUE(::VerQueryValueA(version.data(), "\\StringFileInfo\\040904B0\\ProductName",
+                               reinterpret_cast<void**>(&productName), &length));
+  EXPECT_STREQ(productName, "Tessary Application");
+
+  // The large icon: a Bayer tile whose first cell inside the black frame is
+  // red.
+  HMODULE file = ::LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(file, nullptr);
+  HICON icon = static_cast<HICON>(::LoadImageA(file, MAKEINTRESOURCEA(128), IMAGE_ICON, 32, 32, 0));
+  ASSERT_NE(icon, nullptr);
+  ICONINFO info = {};
+  ASSERT_TRUE(::GetIconInfo(icon, &info));
+  BITMAPINFO format = {};
+  format.bmiHeader.biSize = sizeof format.bmiHeader;
+  format.bmiHeader.biWidth = 32;
+  format.bmiHeader.biHeight = -32;  // top row first
+  format.bmiHeader.biPlanes = 1;
+  format.bmiHeader.biBitCount = 32;
+  std::vector<std::uint32_t> pixels(32 * 32);
+  HDC screen = ::GetDC(nullptr);
+  EXPECT_EQ(::GetDIBits(screen, info.hbmColor, 0, 32, pixels.data(), &format, DIB_RGB_COLORS), 32);
+  ::ReleaseDC(nullptr, screen);
+  EXPECT_EQ(pixels[0] & 0xFFFFFF, 0x000000u);
+  EXPECT_EQ(pixels[1 * 32 + 1] & 0xFFFFFF, 0xFF0000u);
+  EXPECT_EQ(pixels[1 * 32 + 9] & 0xFFFFFF, 0x00FF00u);
+  ::DeleteObject(info.hbmColor);
+  ::DeleteObject(info.hbmMask);
+  ::DestroyIcon(icon);
+  ::FreeLibrary(file);
 }
 
 TEST_F(WindowsProgramTest, ConversionShowsEachFileAndReportsTheOneThatFails) {
