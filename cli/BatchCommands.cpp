@@ -11,14 +11,12 @@
 
 #include "AfxException.h"
 #include "ConvertTiffFile.h"
-#include "FileClaims.h"
 #include "ImageAverager.h"
 #include "Interrupts.h"
 #include "MemoryBlock.h"
 #include "MosaicDetection.h"
 #include "Platform.h"
 #include "ProgressLine.h"
-#include "TiffConversion.h"
 #include "VisError.h"
 #include "VisImage.h"
 
@@ -49,29 +47,39 @@ std::string DescribeFailure(const std::string& path) {
   }
 }
 
-class FixedOptions : public ConversionOptions {
+// The options of the command line. A TIFF that Remove TIF could not delete
+// counts as a failed file: the user asked for its removal.
+class CommandLineOptions : public ConversionOptions {
  public:
-  FixedOptions(ConversionMode mode, bool removeTif) : mode_(mode), removeTif_(removeTif) {}
-  ConversionMode ModeAfterLoading() override { return mode_; }
-  bool RemoveTiffAfterWriting() override { return removeTif_; }
+  CommandLineOptions(const CliRequest& request, ProgressLine& progress)
+      : request_(request), progress_(progress) {}
+  ConversionMode ModeAfterLoading() override { return request_.mode; }
+  bool RemoveTiffAfterWriting() override { return request_.removeTif; }
+  void TiffNotRemoved(const CString& tiffPath, const std::string& reason) override {
+    AfxThrowFileException(CFileException::generic, -1, tiffPath, reason.c_str());
+  }
+  bool StopRequested() override { return InterruptRequested(); }
+  void WaitingFor(const CString& path) override {
+    progress_.Print("waiting for " + path.Str() + ": another program holds it");
+  }
 
  private:
-  ConversionMode mode_;
-  bool removeTif_;
+  const CliRequest& request_;
+  ProgressLine& progress_;
 };
 
-// The files in groups that share a BMP name, in the order of their first
-// file; within a group in the given order.
-std::vector<std::vector<std::string>> GroupsByBmpName(const std::vector<std::string>& files) {
-  std::vector<std::vector<std::string>> groups;
+// The files in groups that share a BMP, in the order of their first file;
+// within a group in the given order.
+std::vector<std::vector<ConversionFiles>> GroupsByBmp(const std::vector<std::string>& paths) {
+  std::vector<std::vector<ConversionFiles>> groups;
   std::map<std::string, std::size_t> groupOfBmp;
-  for (const std::string& file : files) {
-    const std::string bmp = ClaimKey(BmpPathFor(file.c_str()));
-    const auto [it, added] = groupOfBmp.emplace(bmp, groups.size());
+  for (const std::string& path : paths) {
+    ConversionFiles files = ConversionFilesFor(path.c_str());
+    const auto [it, added] = groupOfBmp.emplace(files.bmpKey, groups.size());
     if (added) {
       groups.emplace_back();
     }
-    groups[it->second].push_back(file);
+    groups[it->second].push_back(std::move(files));
   }
   return groups;
 }
@@ -85,7 +93,7 @@ int Jobs(const CliRequest& request, std::size_t work) {
 }  // namespace
 
 int RunConvert(const CliRequest& request, HMODULE loader) {
-  const std::vector<std::vector<std::string>> groups = GroupsByBmpName(request.files);
+  const std::vector<std::vector<ConversionFiles>> groups = GroupsByBmp(request.files);
   ProgressLine progress(static_cast<int>(request.files.size()),
                         !request.quiet && StandardErrorIsTerminal());
   std::atomic<std::size_t> next{0};
@@ -94,17 +102,19 @@ int RunConvert(const CliRequest& request, HMODULE loader) {
   // Each thread converts one file at a time: at most one picture per job is
   // in memory.
   auto work = [&] {
-    FixedOptions options(request.mode, request.removeTif);
+    CommandLineOptions options(request, progress);
     std::atomic<PFN_LOAD_GRAY_TIFF> entry = nullptr;
     for (std::size_t g = next++; g < groups.size(); g = next++) {
-      for (const std::string& file : groups[g]) {
+      for (const ConversionFiles& files : groups[g]) {
         if (InterruptRequested()) {
           return;
         }
         try {
-          ConvertTiffFile(file.c_str(), {loader, &entry}, options);
+          if (!ConvertTiffFile(files, {loader, &entry}, options)) {
+            return;  // interrupted while waiting for the files
+          }
         } catch (...) {
-          progress.Print(DescribeFailure(file));
+          progress.Print(DescribeFailure(files.tiff.Str()));
           failed = true;
         }
         progress.FileDone();

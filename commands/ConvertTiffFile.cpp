@@ -1,13 +1,78 @@
 #include "ConvertTiffFile.h"
 
+#include <filesystem>
+#include <mutex>
+#include <set>
 #include <string>
+#include <system_error>
 
 #include "AfxException.h"
+#include "BmpWriter.h"
+#include "Demosaic.h"
 #include "FileClaims.h"
+#include "MemoryBlock.h"
 #include "MosaicDetection.h"
-#include "Platform.h"
-#include "TiffConversion.h"
-#include "VisImage.h"
+#include "ReplacingFile.h"
+#include "VisError.h"
+#include "WrittenBmps.h"
+
+namespace {
+
+// What ends a folder's name in a path: on Windows both slashes and the
+// colon of a drive letter ("C:ab").
+#ifdef _WIN32
+constexpr const char* kFolderEnds = "/\\:";
+#else
+constexpr const char* kFolderEnds = "/";
+#endif
+
+// The length of the path's last component.
+int FileNameLength(const CString& path) {
+  const std::size_t end = path.Str().find_last_of(kFolderEnds);
+  return static_cast<int>(end == std::string::npos ? path.Str().size()
+                                                   : path.Str().size() - end - 1);
+}
+
+[[noreturn]] void Refuse(const CString& tiffPath, const std::string& reason) {
+  AfxThrowFileException(CFileException::generic, -1, tiffPath, reason.c_str());
+}
+
+void CheckConversionNames(const ConversionFiles& files) {
+  if (FileNameLength(files.tiff) < 3) {
+    Refuse(files.tiff,
+           "the file name is too short to put \"bmp\" in place of its last three "
+           "characters");
+  }
+  std::error_code error;
+  if (files.tiffKey == files.bmpKey ||
+      std::filesystem::equivalent(files.tiff.Str(), files.bmp.Str(), error)) {
+    Refuse(files.tiff, "its BMP would have the file's own name and replace it");
+  }
+  const std::string source = WrittenBmps::SourceOf(files.bmpKey, files.bmp);
+  if (!source.empty() && source != files.tiffKey) {
+    Refuse(files.tiff, "\"" + files.bmp.Str() + "\" was already written from another TIFF (" +
+                           source + ") and would be replaced");
+  }
+}
+
+// Temporary files left by killed writers are cleared from each BMP folder
+// once per process: a listing of a large folder for every file would cost
+// more than the conversion.
+void RemoveOrphansOncePerFolder(const ConversionFiles& files) {
+  static std::mutex mutex;
+  static std::set<std::string> swept;
+  const std::string key = std::filesystem::path(files.bmpKey).parent_path().string();
+  {
+    std::lock_guard lock(mutex);
+    if (!swept.insert(key).second) {
+      return;
+    }
+  }
+  const std::filesystem::path folder = std::filesystem::path(files.bmp.Str()).parent_path();
+  RemoveOrphanedTemporaryFiles(folder.empty() ? "." : folder.string());
+}
+
+}  // namespace
 
 PFN_LOAD_GRAY_TIFF BindLoaderExport(const CString& path, const LoaderBinding& loader) {
   if (loader.library == nullptr) {
@@ -28,15 +93,32 @@ PFN_LOAD_GRAY_TIFF BindLoaderExport(const CString& path, const LoaderBinding& lo
   return load;
 }
 
-void ConvertTiffFile(const CString& path, const LoaderBinding& loader, ConversionOptions& options) {
-  CVisImage<unsigned char> gray(1, evispixfmtGrayByte);
-  const PFN_LOAD_GRAY_TIFF load = BindLoaderExport(path, loader);
+CString BmpPathFor(const CString& tiffPath) {
+  return tiffPath.Left(tiffPath.GetLength() - 3) + "bmp";
+}
 
-  const CString outputPath = BmpPathFor(path);
+ConversionFiles ConversionFilesFor(const CString& tiffPath) {
+  const CString bmp = BmpPathFor(tiffPath);
+  return {tiffPath, bmp, ClaimKey(tiffPath), ClaimKey(bmp)};
+}
+
+bool ConvertTiffFile(const ConversionFiles& files, const LoaderBinding& loader,
+                     ConversionOptions& options) {
+  CVisImage<unsigned char> gray(1, evispixfmtGrayByte);
+  const PFN_LOAD_GRAY_TIFF load = BindLoaderExport(files.tiff, loader);
+
   // No other conversion reads, writes or deletes these files meanwhile.
-  const FileClaims::Claim claim(FileClaims::Process(), {ClaimKey(path), ClaimKey(outputPath)});
-  CheckConversionNames(path, outputPath);
-  load(path, &gray);
+  ClaimWait wait;
+  wait.stopRequested = [&] { return options.StopRequested(); };
+  wait.waitingFor = [&](const std::string& key) {
+    options.WaitingFor(key == files.bmpKey ? files.bmp : files.tiff);
+  };
+  const FileClaims::Claim claim(FileClaims::Process(), {files.tiffKey, files.bmpKey}, wait);
+  if (!claim.Held()) {
+    return false;
+  }
+  CheckConversionNames(files);
+  load(files.tiff, &gray);
 
   bool demosaic = false;
   switch (options.ModeAfterLoading()) {
@@ -50,11 +132,58 @@ void ConvertTiffFile(const CString& path, const LoaderBinding& loader, Conversio
       break;
   }
 
-  // The BMP is complete (written unseen and renamed into place) before the
+  // The BMP is complete (written unseen and linked into place) before the
   // TIFF can go, and flushed to disk before it does.
-  WriteConvertedImage(gray, demosaic, outputPath);
-  RecordConversion(path, outputPath);
-  if (options.RemoveTiffAfterWriting()) {
-    RemoveConvertedTiff(path, outputPath);
+  RemoveOrphansOncePerFolder(files);
+  try {
+    WriteConvertedImage(gray, demosaic, files.bmp);
+  } catch (const CVisError& error) {
+    Refuse(files.tiff,
+           "its BMP \"" + files.bmp.Str() + "\" could not be written: " + error.Reason());
   }
+  const std::string unrecorded = WrittenBmps::Record(files.bmpKey, files.bmp, files.tiffKey);
+  if (!unrecorded.empty()) {
+    Refuse(files.tiff,
+           "its BMP was written, but the record of which TIFF it came from could not be kept (" +
+               unrecorded + "), so the TIFF was kept");
+  }
+  if (options.RemoveTiffAfterWriting()) {
+    const std::string notRemoved = RemoveConvertedTiff(files.tiff, files.bmp);
+    if (!notRemoved.empty()) {
+      options.TiffNotRemoved(files.tiff, notRemoved);
+    }
+  }
+  return true;
+}
+
+void WriteConvertedImage(const CVisImage<unsigned char>& gray, bool demosaic,
+                         const CString& outputPath) {
+  if (demosaic) {
+    // The file is opened (and a picture too large for a BMP refused) before
+    // any demosaicing. The colour rows are made in the file's form and each
+    // band is written as it is as soon as it is finished.
+    BmpBandWriter writer(outputPath, gray.Width(), gray.Height(), 4);
+    const MemoryBlock rows =
+        AllocateBlockForOverwrite(writer.RowBytes() * static_cast<std::size_t>(gray.Height()));
+    if (!rows) {
+      throw CVisError(outputPath.Str(), "out of memory for the colour picture");
+    }
+    DemosaicToBmpRows(gray, rows.get(), writer.RowBytes(),
+                      [&](int top, int bottom) { writer.WriteFileRows(rows.get(), top, bottom); });
+    writer.Commit();
+  } else {
+    gray.WriteFile(outputPath, nullptr);
+  }
+}
+
+std::string RemoveConvertedTiff(const CString& tiffPath, const CString& outputPath,
+                                const TiffRemovalCalls& calls) {
+  if (!calls.flushFileToDisk(outputPath)) {
+    Refuse(tiffPath,
+           "its BMP could not be flushed to disk (" + LastErrorText() + "), so the TIFF was kept");
+  }
+  if (!calls.deleteFile(tiffPath)) {
+    return "its BMP was written, but the TIFF could not be deleted: " + LastErrorText();
+  }
+  return {};
 }

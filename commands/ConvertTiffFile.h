@@ -1,9 +1,12 @@
 #pragma once
 
 #include <atomic>
+#include <string>
 
 #include "AfxString.h"
 #include "LoadGrayTiff.h"
+#include "Platform.h"
+#include "VisImage.h"
 #include "WinTypes.h"
 
 // One TIFF converted to a BMP beside it: the sequence every front end runs
@@ -23,6 +26,14 @@ class ConversionOptions {
   virtual ConversionMode ModeAfterLoading() = 0;
   // Asked once the BMP is written.
   virtual bool RemoveTiffAfterWriting() = 0;
+  // Told when the TIFF could not be deleted after its BMP was written (the
+  // dialog goes on regardless).
+  virtual void TiffNotRemoved(const CString& /*tiffPath*/, const std::string& /*reason*/) {}
+  // Asked now and then while another program holds the files: true gives
+  // the file up, untouched.
+  virtual bool StopRequested() { return false; }
+  // Told once when that wait has lasted about a second.
+  virtual void WaitingFor(const CString& /*path*/) {}
 };
 
 // The loader library and the place where the looked-up export is kept.
@@ -31,15 +42,58 @@ struct LoaderBinding {
   std::atomic<PFN_LOAD_GRAY_TIFF>* entry;
 };
 
+// The two files of one conversion, each worked out once: the TIFF's path as
+// given and its BMP's, and their keys (ClaimKey), under which they are
+// grouped, claimed and recorded.
+struct ConversionFiles {
+  CString tiff;
+  CString bmp;
+  std::string tiffKey;
+  std::string bmpKey;
+};
+
+ConversionFiles ConversionFilesFor(const CString& tiffPath);
+
+// The BMP name of a TIFF: the path less its last three characters, plus
+// "bmp" ("a.tif" gives "a.bmp", "a.tiff" gives "a.tbmp").
+CString BmpPathFor(const CString& tiffPath);
+
 // Looks the export up in the loader library afresh and keeps it in the
 // binding's slot; the file exception, naming path and saying why, when the
 // library is not loaded or has no such export.
 PFN_LOAD_GRAY_TIFF BindLoaderExport(const CString& path, const LoaderBinding& loader);
 
-// Converts the TIFF at path, in this order: looks the export up in the
-// loader library (afresh for every file), claims the TIFF and its BMP
-// against other conversions, refuses names that would lose a picture, loads
-// the file, asks the mode, writes the BMP (demosaiced or gray), asks whether
-// to remove the TIFF and removes it once the BMP is on disk. Every failure
-// is an exception; the file exception names the TIFF and says why.
-void ConvertTiffFile(const CString& path, const LoaderBinding& loader, ConversionOptions& options);
+// Converts the TIFF, in this order: looks the export up in the loader
+// library (afresh for every file), claims the TIFF and its BMP against other
+// conversions, refuses names that would lose a picture, loads the file, asks
+// the mode, writes the BMP (demosaiced or gray), records which TIFF it came
+// from, asks whether to remove the TIFF and removes it once the BMP is on
+// disk. Returns false when the options asked to stop while it waited for the
+// files (then nothing was done). Every failure is an exception; the file
+// exception names the TIFF and says why.
+//
+// A BMP name is refused when it would lose a picture: when cutting the three
+// characters reaches out of the TIFF's file name, when it names the TIFF
+// itself, or when the file there is a BMP that a conversion on this machine
+// wrote from another TIFF (WrittenBmps).
+bool ConvertTiffFile(const ConversionFiles& files, const LoaderBinding& loader,
+                     ConversionOptions& options);
+
+// Writes the gray picture to outputPath: demosaiced to colour, or as it is.
+// A picture too large for a BMP file is refused before any work is done.
+void WriteConvertedImage(const CVisImage<unsigned char>& gray, bool demosaic,
+                         const CString& outputPath);
+
+// The operating-system calls that removing a converted TIFF makes; tests
+// replace them to watch their order. On failure the system's last error
+// says why.
+struct TiffRemovalCalls {
+  BOOL (*flushFileToDisk)(LPCSTR) = FlushFileToDisk;
+  BOOL (*deleteFile)(LPCSTR) = DeleteFileA;
+};
+
+// Deletes the TIFF once its BMP, file and folder entry, is flushed to disk.
+// When the flush fails the TIFF stays and the file exception names it and
+// says why. Returns why the deletion failed, or an empty string.
+std::string RemoveConvertedTiff(const CString& tiffPath, const CString& outputPath,
+                                const TiffRemovalCalls& calls = {});

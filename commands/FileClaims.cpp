@@ -1,76 +1,109 @@
 #include "FileClaims.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <map>
+#include <optional>
 #include <system_error>
+#include <thread>
 #include <utility>
+
+#include "Platform.h"
 
 namespace {
 
-// The lock slot of a file name: FNV-1a, the same in every process.
-unsigned LockSlot(const std::string& key) {
-  std::uint32_t hash = 2166136261u;
-  for (const unsigned char c : key) {
-    hash = (hash ^ c) * 16777619u;
-  }
-  return hash % FileClaims::kLockSlots;
-}
-
-// Other processes' claims: the slots first, then the files, each in one
-// order that every process follows.
-std::vector<FileLock> LockAcrossProcesses(const std::vector<std::string>& files) {
-  std::set<unsigned> slots;
-  for (const std::string& file : files) {
-    slots.insert(LockSlot(file));
-  }
-  std::vector<FileLock> locks;
-  for (const unsigned slot : slots) {
-    locks.push_back(FileLock::Named("claim-" + std::to_string(slot)));
-  }
-  for (const std::string& file : std::set<std::string>(files.begin(), files.end())) {
-    FileLock lock = FileLock::OnFile(file);
-    if (lock.Held()) {
-      locks.push_back(std::move(lock));
-    }
-  }
-  return locks;
-}
+// How often a wait looks again whether the files are free.
+constexpr std::chrono::milliseconds kPollInterval{20};
 
 }  // namespace
 
-FileClaims::Claim::Claim(FileClaims& claims, std::vector<std::string> files)
-    : claims_(claims), files_(std::move(files)) {
-  std::unique_lock lock(claims_.mutex_);
-  const auto free = [&] {
-    return std::none_of(files_.begin(), files_.end(),
-                        [&](const std::string& file) { return claims_.held_.count(file) != 0; });
-  };
-  if (!free()) {
-    ++claims_.waiting_;
-    claims_.released_.wait(lock, free);
-    --claims_.waiting_;
+FileClaims::Claim::Claim(FileClaims& claims, std::vector<std::string> keys, const ClaimWait& wait)
+    : claims_(claims), keys_(std::move(keys)) {
+  if (!WaitInProcess(wait)) {
+    return;
   }
-  claims_.held_.insert(files_.begin(), files_.end());
-  lock.unlock();
   try {
-    locks_ = LockAcrossProcesses(files_);
+    if (!LockAcrossProcesses(wait)) {
+      ReleaseInProcess();
+      return;
+    }
   } catch (...) {
     ReleaseInProcess();
     throw;
   }
+  held_ = true;
 }
 
 FileClaims::Claim::~Claim() {
-  locks_.clear();
-  ReleaseInProcess();
+  if (held_) {
+    locks_.clear();
+    ReleaseInProcess();
+  }
+}
+
+bool FileClaims::Claim::KeepWaiting(const ClaimWait& wait, const std::string& key) {
+  if (wait.stopRequested && wait.stopRequested()) {
+    return false;
+  }
+  if (!reported_ && wait.waitingFor &&
+      std::chrono::steady_clock::now() - since_ >= wait.reportAfter) {
+    reported_ = true;
+    wait.waitingFor(key);
+  }
+  return true;
+}
+
+bool FileClaims::Claim::WaitInProcess(const ClaimWait& wait) {
+  std::unique_lock lock(claims_.mutex_);
+  const auto heldByOthers = [&]() -> const std::string* {
+    for (const std::string& key : keys_) {
+      if (claims_.held_.count(key) != 0) {
+        return &key;
+      }
+    }
+    return nullptr;
+  };
+  while (const std::string* blocked = heldByOthers()) {
+    ++claims_.waiting_;
+    claims_.released_.wait_for(lock, kPollInterval);
+    --claims_.waiting_;
+    if (!KeepWaiting(wait, *blocked)) {
+      return false;
+    }
+  }
+  claims_.held_.insert(keys_.begin(), keys_.end());
+  return true;
+}
+
+// The slots in ascending order, which every process follows, so that no two
+// claims wait for each other.
+bool FileClaims::Claim::LockAcrossProcesses(const ClaimWait& wait) {
+  std::map<unsigned, const std::string*> slots;
+  for (const std::string& key : keys_) {
+    slots.emplace(LockSlotOf(key), &key);
+  }
+  for (const auto& [slot, key] : slots) {
+    for (;;) {
+      std::optional<FileLock> lock = FileLock::TryNamed("claim-" + std::to_string(slot));
+      if (lock) {
+        locks_.push_back(std::move(*lock));
+        break;
+      }
+      if (!KeepWaiting(wait, *key)) {
+        locks_.clear();
+        return false;
+      }
+      std::this_thread::sleep_for(kPollInterval);
+    }
+  }
+  return true;
 }
 
 void FileClaims::Claim::ReleaseInProcess() {
   {
     std::lock_guard lock(claims_.mutex_);
-    for (const std::string& file : files_) {
-      claims_.held_.erase(file);
+    for (const std::string& key : keys_) {
+      claims_.held_.erase(key);
     }
   }
   claims_.released_.notify_all();
@@ -88,7 +121,20 @@ int FileClaims::Waiting() {
 
 std::string ClaimKey(const char* path) {
   std::error_code error;
-  const std::filesystem::path canonical = std::filesystem::weakly_canonical(path, error);
-  return error ? std::filesystem::absolute(path, error).lexically_normal().string()
-               : canonical.string();
+  std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  if (error) {
+    absolute = path;
+  }
+  const std::filesystem::path canonical = std::filesystem::weakly_canonical(absolute, error);
+  const std::string key = error ? absolute.lexically_normal().string() : canonical.string();
+  return FileNameKey(key);
+}
+
+// FNV-1a.
+unsigned LockSlotOf(const std::string& key) {
+  std::uint32_t hash = 2166136261u;
+  for (const unsigned char c : key) {
+    hash = (hash ^ c) * 16777619u;
+  }
+  return hash % FileClaims::kLockSlots;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <string>
@@ -8,30 +10,47 @@
 
 #include "FileLock.h"
 
+// How a claim waits for files that others hold: it asks stopRequested now
+// and then and gives up when it says so, and tells waitingFor (once, with
+// the key of a file it waits for) when the wait has lasted reportAfter.
+struct ClaimWait {
+  std::function<bool()> stopRequested;
+  std::function<void(const std::string& key)> waitingFor;
+  std::chrono::milliseconds reportAfter{1000};
+};
+
 // Files that a conversion is reading, writing or deleting. A conversion
 // claims all its files at once, waiting while another holds any of them, so
 // that no file is touched by two conversions at the same time and no two
 // conversions wait for each other.
 //
-// Claims hold across threads and across processes: on this machine through
-// locks in the user's lock folder (one of kLockSlots per file name, taken in
-// ascending order), and on other machines sharing the folder through a lock
-// on each claimed file that exists, for file systems that pass such locks on.
+// Claims hold across threads and across processes of this user on this
+// machine, through locks in the user's lock folder (one of kLockSlots per
+// file name, taken in ascending order). Files are claimed by key (ClaimKey).
 class FileClaims {
  public:
   class Claim {
    public:
-    Claim(FileClaims& claims, std::vector<std::string> files);
+    Claim(FileClaims& claims, std::vector<std::string> keys, const ClaimWait& wait = {});
     ~Claim();
     Claim(const Claim&) = delete;
     Claim& operator=(const Claim&) = delete;
 
+    // False when the wait was given up: then nothing is held.
+    bool Held() const { return held_; }
+
    private:
+    bool KeepWaiting(const ClaimWait& wait, const std::string& key);
+    bool WaitInProcess(const ClaimWait& wait);
+    bool LockAcrossProcesses(const ClaimWait& wait);
     void ReleaseInProcess();
 
     FileClaims& claims_;
-    std::vector<std::string> files_;
+    std::vector<std::string> keys_;
     std::vector<FileLock> locks_;
+    std::chrono::steady_clock::time_point since_ = std::chrono::steady_clock::now();
+    bool reported_ = false;
+    bool held_ = false;
   };
 
   static constexpr unsigned kLockSlots = 1024;
@@ -49,6 +68,12 @@ class FileClaims {
   int waiting_ = 0;
 };
 
-// The key under which a path is claimed: its absolute, normalised form (the
-// same file may be named in different ways).
+// The key under which a path is claimed and recorded: its absolute,
+// normalised form with symbolic links resolved as far as they exist, so that
+// every spelling of one file gives one key; on Windows also in one letter
+// case, as its file names are.
 std::string ClaimKey(const char* path);
+
+// The lock slot of a key (the same in every process), which guards the key's
+// files and records across processes.
+unsigned LockSlotOf(const std::string& key);

@@ -1,22 +1,17 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
-// An exclusive advisory lock that holds across processes, taken by waiting
-// and released when the object goes. Other processes that take the same
-// lock wait; nothing else is kept out.
+// An exclusive advisory lock in this user's private lock folder on this
+// machine, released when the object goes. It keeps out other holders of the
+// same lock, in this process and in others; nothing else.
 class FileLock {
  public:
-  // Locks the existing regular file at path (whatever name reaches it). On
-  // file systems that share locks between machines (NFS) it holds there too.
-  // Anything else, or a file that cannot be opened, gives a lock that holds
-  // nothing.
-  static FileLock OnFile(const std::string& path);
-
-  // Locks the lock file of that name in this user's private lock folder on
-  // this machine, made when first needed.
-  static FileLock Named(const std::string& name);
+  // Takes the lock of that name without waiting: nullopt when another holder
+  // has it. Where the user has no lock folder, a lock that holds nothing.
+  static std::optional<FileLock> TryNamed(const std::string& name);
 
   FileLock(FileLock&& other) noexcept;
   FileLock& operator=(FileLock&& other) noexcept;
@@ -29,3 +24,7 @@ class FileLock {
 
   std::intptr_t handle_ = -1;  // the system's handle (a descriptor on POSIX)
 };
+
+// This user's private lock folder on this machine, made when first needed;
+// empty when there is none. Other users can neither read nor squat it.
+const std::string& LockFolder();

@@ -11,24 +11,9 @@
 
 namespace {
 
-// Waits for the lock; a descriptor that cannot be locked is closed.
-int LockOrClose(int fd) {
-  if (fd < 0) {
-    return -1;
-  }
-  while (::flock(fd, LOCK_EX) != 0) {
-    if (errno != EINTR) {
-      ::close(fd);
-      return -1;
-    }
-  }
-  return fd;
-}
-
-// This user's lock folder: in the runtime folder when there is one,
-// otherwise a folder of the user's own under /tmp, never one that another
-// user made.
-std::string LockFolder() {
+// In the runtime folder when there is one, otherwise a folder of the user's
+// own under /tmp, never one that another user made.
+std::string MakeLockFolder() {
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   const std::string folder = runtime != nullptr && runtime[0] == '/'
                                  ? std::string(runtime) + "/tessary-locks"
@@ -43,25 +28,31 @@ std::string LockFolder() {
 
 }  // namespace
 
-FileLock::FileLock(std::intptr_t handle) : handle_(handle) {}
-
-FileLock FileLock::OnFile(const std::string& path) {
-  // Only regular files: opening anything else (a device) may have effects.
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-    return FileLock(-1);
-  }
-  return FileLock(LockOrClose(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)));
+const std::string& LockFolder() {
+  static const std::string folder = MakeLockFolder();
+  return folder;
 }
 
-FileLock FileLock::Named(const std::string& name) {
-  static const std::string folder = LockFolder();
-  if (folder.empty()) {
+FileLock::FileLock(std::intptr_t handle) : handle_(handle) {}
+
+std::optional<FileLock> FileLock::TryNamed(const std::string& name) {
+  if (LockFolder().empty()) {
     return FileLock(-1);
   }
-  const std::string path = folder + "/" + name;
-  return FileLock(
-      LockOrClose(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600)));
+  const std::string path = LockFolder() + "/" + name;
+  FileLock lock(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (!lock.Held()) {
+    return lock;
+  }
+  while (::flock(static_cast<int>(lock.handle_), LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EWOULDBLOCK) {
+      return std::nullopt;
+    }
+    if (errno != EINTR) {
+      return FileLock(-1);
+    }
+  }
+  return lock;
 }
 
 FileLock::FileLock(FileLock&& other) noexcept : handle_(std::exchange(other.handle_, -1)) {}

@@ -52,3 +52,11 @@ void LowerCurrentThreadPriority(int priority);
 // power failure afterwards cannot lose it). For a symbolic link, the file it
 // leads to and the entries of both. FALSE when any of that failed.
 BOOL FlushFileToDisk(LPCSTR fileName);
+
+// A path in the form in which every spelling of one file name compares
+// equal on this system: as it is on POSIX, in one letter case on Windows.
+std::string FileNameKey(std::string path);
+
+// The system's words for the error of the call that failed last on this
+// thread (errno, or GetLastError on Windows).
+std::string LastErrorText();

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
@@ -132,36 +133,57 @@ void LowerCurrentThreadPriority(int priority) {
 
 namespace {
 
-bool FlushFolder(const std::filesystem::path& folder) {
-  const int descriptor =
-      ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+// Flushes the open file; on failure errno says why and the file is closed.
+bool FlushAndClose(int descriptor) {
   if (descriptor < 0) {
     return false;
   }
   const bool flushed = ::fsync(descriptor) == 0;
+  const int error = errno;
   ::close(descriptor);
+  errno = error;
   return flushed;
+}
+
+bool FlushFolder(const std::filesystem::path& folder) {
+  return FlushAndClose(
+      ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
 }  // namespace
 
 BOOL FlushFileToDisk(LPCSTR fileName) {
   if (fileName == nullptr) {
+    errno = EINVAL;
     return FALSE;
   }
-  const int file = ::open(fileName, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (file < 0) {
+  if (!FlushAndClose(::open(fileName, O_RDONLY | O_NONBLOCK | O_CLOEXEC))) {
     return FALSE;
   }
-  const bool fileFlushed = ::fsync(file) == 0;
-  ::close(file);
-  // The entry of the name given, and of the file a symbolic link leads to.
+  // The entry of the name given, by the name as given (a deep folder may
+  // have no absolute name the system accepts); for a symbolic link also the
+  // entry of the file it leads to.
   const std::filesystem::path name(fileName);
+  if (!FlushFolder(name.parent_path())) {
+    return FALSE;
+  }
   std::error_code error;
-  const std::filesystem::path real = std::filesystem::canonical(name, error);
-  const bool foldersFlushed =
-      FlushFolder(name.parent_path()) &&
-      (error || real.parent_path() == std::filesystem::absolute(name).parent_path() ||
-       FlushFolder(real.parent_path()));
-  return fileFlushed && foldersFlushed && !error ? TRUE : FALSE;
+  const bool link = std::filesystem::is_symlink(name, error);
+  if (!error && !link) {
+    return TRUE;
+  }
+  const std::filesystem::path real = error ? name : std::filesystem::canonical(name, error);
+  if (error) {
+    errno = error.value();
+    return FALSE;
+  }
+  return FlushFolder(real.parent_path()) ? TRUE : FALSE;
+}
+
+std::string FileNameKey(std::string path) {
+  return path;
+}
+
+std::string LastErrorText() {
+  return std::strerror(errno);
 }

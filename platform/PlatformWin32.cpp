@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "SystemErrorText.h"
+
 std::string LibraryLoadFailure() {
   return {};
 }
@@ -24,6 +26,19 @@ BOOL FlushFileToDisk(LPCSTR fileName) {
     return FALSE;
   }
   const BOOL flushed = ::FlushFileBuffers(file);
+  const DWORD error = ::GetLastError();
   ::CloseHandle(file);
+  ::SetLastError(error);
   return flushed ? TRUE : FALSE;
+}
+
+std::string FileNameKey(std::string path) {
+  if (!path.empty()) {
+    ::CharLowerBuffA(path.data(), static_cast<DWORD>(path.size()));
+  }
+  return path;
+}
+
+std::string LastErrorText() {
+  return SystemErrorText(::GetLastError());
 }

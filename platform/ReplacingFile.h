@@ -14,11 +14,14 @@ struct FilePiece {
 // Writes a new version of a file unseen and puts it in place whole.
 //
 // The data goes into an unnamed temporary file in the target's folder (a
-// short hidden temporary name where the file system has no unnamed files),
-// which Commit links into place over the target by a rename: readers see the
-// old file or the complete new one, never a part. With an unnamed file, a
-// process killed while writing leaves no file behind. Until Commit an existing target is
-// untouched; a writer destroyed without Commit discards its data.
+// short hidden temporary name where the file system has no unnamed files).
+// Commit links it into place: straight to the target's name where no file
+// has it, otherwise through a temporary name and a rename over the target.
+// Readers see the old file or the complete new one, never a part. With an
+// unnamed file, a process killed while writing leaves no file behind; one
+// killed at the rename leaves its temporary file, which
+// RemoveOrphanedTemporaryFiles clears later. Until Commit an existing target
+// is untouched; a writer destroyed without Commit discards its data.
 //
 // A symbolic link stays a link: the file it points to is replaced. The
 // replaced file's permission bits are kept. A target that is not a regular
@@ -50,4 +53,10 @@ class ReplacingFile {
   unsigned keptMode_ = 0;    // permission bits of the replaced file; 0 when new
   bool unnamed_ = false;
   std::intptr_t file_ = -1;  // the system's handle (a descriptor on POSIX)
+  std::intptr_t lock_ = -1;  // holds the temporary file's lock (POSIX)
 };
+
+// Removes from folder the temporary files of replacing writes that no living
+// writer holds and that were last written at least a minute ago (the files
+// of killed writers). Returns how many it removed.
+int RemoveOrphanedTemporaryFiles(const std::string& folder);

@@ -1,7 +1,9 @@
 #include "ReplacingFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -9,9 +11,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <random>
+#include <ctime>
 #include <utility>
 #include <vector>
+
+#include "TemporaryName.h"
 
 namespace {
 
@@ -28,15 +32,20 @@ std::string FolderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// A short hidden name, so that any name the folder accepts can be replaced.
-std::string TemporaryNameIn(const std::string& folder) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::random_device entropy;
-  std::string name = folder + "/.tessary-";
-  for (unsigned bits = entropy(), i = 0; i < 8; ++i, bits >>= 4) {
-    name += kHex[bits & 15];
+// Holds the temporary file's lock for as long as the writer lives, so that
+// a sweep of orphaned temporary files passes it by. The lock belongs to the
+// open file, which a duplicate keeps alive after the file itself is closed.
+std::intptr_t LockAsOurs(int file) {
+  if (::flock(file, LOCK_EX | LOCK_NB) != 0) {
+    return -1;
   }
-  return name + ".tmp";
+  return ::fcntl(file, F_DUPFD_CLOEXEC, 0);
+}
+
+void CloseIfOpen(std::intptr_t& file) {
+  if (file >= 0) {
+    ::close(static_cast<int>(std::exchange(file, -1)));
+  }
 }
 
 std::string Failure(const char* what, int error) {
@@ -108,7 +117,7 @@ std::string ReplacingFile::Open() {
     }
   }
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-    temporary_ = TemporaryNameIn(folder);
+    temporary_ = TemporaryNameIn(folder, '/');
     // Mode 0666 lets the process umask decide, as for any newly created file.
     file_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (file_ >= 0 || errno != EEXIST) {
@@ -120,6 +129,7 @@ std::string ReplacingFile::Open() {
     temporary_.clear();
     return Failure("cannot create the file", error);
   }
+  lock_ = LockAsOurs(static_cast<int>(file_));
   return {};
 }
 
@@ -166,12 +176,31 @@ std::string ReplacingFile::Commit() {
     failure = Failure("cannot keep the file's permissions", errno);
   }
   if (failure.empty() && unnamed_) {
-    // The unnamed file gets a temporary name only for the moment before the
-    // rename, which alone can replace an existing file.
     const std::string self = "/proc/self/fd/" + std::to_string(static_cast<int>(file_));
+    // Where no file has the name yet, the unnamed file becomes it at once
+    // and never has a temporary name that a kill could leave behind.
+    if (keptMode_ == 0) {
+      if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, destination_.c_str(), AT_SYMLINK_FOLLOW) ==
+          0) {
+        if (::close(static_cast<int>(std::exchange(file_, -1))) != 0) {
+          failure = Failure("cannot write the file", errno);
+          ::unlink(destination_.c_str());
+          return failure;
+        }
+        return {};
+      }
+      if (errno != EEXIST) {
+        failure = Failure("cannot create the file", errno);
+      }
+    }
+    // Only a rename can replace an existing file, so the unnamed file gets a
+    // temporary name for the moment before it, locked as a living writer's.
+    if (failure.empty()) {
+      lock_ = LockAsOurs(static_cast<int>(file_));
+    }
     const std::string folder = FolderOf(destination_);
-    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-      temporary_ = TemporaryNameIn(folder);
+    for (int attempt = 0; failure.empty() && attempt < kNameAttempts; ++attempt) {
+      temporary_ = TemporaryNameIn(folder, '/');
       if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temporary_.c_str(), AT_SYMLINK_FOLLOW) == 0) {
         break;
       }
@@ -179,7 +208,6 @@ std::string ReplacingFile::Commit() {
       temporary_.clear();
       if (error != EEXIST) {
         failure = Failure("cannot create the file", error);
-        break;
       }
     }
     if (failure.empty() && temporary_.empty()) {
@@ -197,6 +225,7 @@ std::string ReplacingFile::Commit() {
     return failure;
   }
   temporary_.clear();
+  CloseIfOpen(lock_);
   return {};
 }
 
@@ -208,4 +237,37 @@ void ReplacingFile::Discard() {
     ::unlink(temporary_.c_str());
     temporary_.clear();
   }
+  CloseIfOpen(lock_);
+}
+
+int RemoveOrphanedTemporaryFiles(const std::string& folder) {
+  DIR* listing = ::opendir(folder.c_str());
+  if (listing == nullptr) {
+    return 0;
+  }
+  const std::time_t now = std::time(nullptr);
+  int removed = 0;
+  while (const dirent* entry = ::readdir(listing)) {
+    if (!IsTemporaryName(entry->d_name)) {
+      continue;
+    }
+    const std::string path = folder + "/" + entry->d_name;
+    const int file = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (file < 0) {
+      continue;
+    }
+    // Not locked by a writer, and not written lately (a writer that has just
+    // made its file may not have locked it yet); still the file opened.
+    struct stat opened {};
+    struct stat named {};
+    if (::fstat(file, &opened) == 0 && S_ISREG(opened.st_mode) &&
+        now - opened.st_mtime >= kOrphanAgeSeconds && ::flock(file, LOCK_EX | LOCK_NB) == 0 &&
+        ::lstat(path.c_str(), &named) == 0 && named.st_ino == opened.st_ino &&
+        named.st_dev == opened.st_dev && ::unlink(path.c_str()) == 0) {
+      ++removed;
+    }
+    ::close(file);
+  }
+  ::closedir(listing);
+  return removed;
 }

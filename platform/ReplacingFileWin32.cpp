@@ -1,10 +1,11 @@
 #include "ReplacingFile.h"
 
 #include <algorithm>
-#include <random>
+#include <ctime>
 #include <utility>
 
 #include "SystemErrorText.h"
+#include "TemporaryName.h"
 #include "WinTypes.h"
 
 namespace {
@@ -18,17 +19,6 @@ std::string FolderOf(const std::string& path) {
     return ".";
   }
   return path.substr(0, slash == 0 ? 1 : slash);
-}
-
-// A short hidden name, so that any name the folder accepts can be replaced.
-std::string TemporaryNameIn(const std::string& folder) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::random_device entropy;
-  std::string name = folder + "\\.tessary-";
-  for (unsigned bits = entropy(), i = 0; i < 8; ++i, bits >>= 4) {
-    name += kHex[bits & 15];
-  }
-  return name + ".tmp";
 }
 
 std::string Failure(const char* what, DWORD error) {
@@ -64,7 +54,7 @@ std::string ReplacingFile::Open() {
   const std::string folder = FolderOf(destination_);
   DWORD error = ERROR_FILE_EXISTS;
   for (int attempt = 0; attempt < kNameAttempts && error == ERROR_FILE_EXISTS; ++attempt) {
-    temporary_ = TemporaryNameIn(folder);
+    temporary_ = TemporaryNameIn(folder, '\\');
     const HANDLE file = ::CreateFileA(temporary_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
@@ -131,4 +121,34 @@ void ReplacingFile::Discard() {
     ::DeleteFileA(temporary_.c_str());
     temporary_.clear();
   }
+}
+
+int RemoveOrphanedTemporaryFiles(const std::string& folder) {
+  WIN32_FIND_DATAA found{};
+  const HANDLE search = ::FindFirstFileA((folder + "\\.tessary-*.tmp").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) {
+    return 0;
+  }
+  // A living writer holds its file open without sharing, so it cannot be
+  // deleted; one that has just written it is spared by its age.
+  ULARGE_INTEGER now{};
+  FILETIME clock{};
+  ::GetSystemTimeAsFileTime(&clock);
+  now.LowPart = clock.dwLowDateTime;
+  now.HighPart = clock.dwHighDateTime;
+  int removed = 0;
+  do {
+    ULARGE_INTEGER written{};
+    written.LowPart = found.ftLastWriteTime.dwLowDateTime;
+    written.HighPart = found.ftLastWriteTime.dwHighDateTime;
+    constexpr unsigned long long kTicksPerSecond = 10'000'000;
+    if (IsTemporaryName(found.cFileName) &&
+        (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+        now.QuadPart >= written.QuadPart + kOrphanAgeSeconds * kTicksPerSecond &&
+        ::DeleteFileA((folder + "\\" + found.cFileName).c_str())) {
+      ++removed;
+    }
+  } while (::FindNextFileA(search, &found));
+  ::FindClose(search);
+  return removed;
 }

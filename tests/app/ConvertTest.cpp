@@ -21,7 +21,7 @@
 #include "MainDialog.h"
 #include "Resource.h"
 #include "TempFolder.h"
-#include "TiffConversion.h"
+#include "ConvertTiffFile.h"
 #include "TiffFixture.h"
 
 namespace {

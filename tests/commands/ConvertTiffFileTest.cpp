@@ -3,17 +3,21 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <future>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "AfxException.h"
 #include "ConvertTiffFile.h"
 #include "Demosaic.h"
+#include "FileClaims.h"
 #include "Platform.h"
+#include "RawTiff.h"
 #include "TempFolder.h"
-#include "TiffFixture.h"
 
 namespace {
 
@@ -50,30 +54,37 @@ class ConvertTiffFileTest : public ::testing::Test {
   // A 16 x 12 picture whose neighbouring samples differ as a colour
   // sensor's do, or a smooth one.
   std::string Tiff(const std::string& name, bool mosaic) {
-    TiffLayout layout;
-    layout.width = 16;
-    layout.height = 12;
-    std::vector<std::uint32_t> samples;
-    for (std::uint32_t y = 0; y < layout.height; ++y) {
-      for (std::uint32_t x = 0; x < layout.width; ++x) {
-        samples.push_back(mosaic ? ((x + y) % 2 ? 40 : 220) : 100 + x + y);
+    std::vector<unsigned char> samples;
+    for (int y = 0; y < 12; ++y) {
+      for (int x = 0; x < 16; ++x) {
+        samples.push_back(
+            static_cast<unsigned char>(mosaic ? ((x + y) % 2 ? 40 : 220) : 100 + x + y));
       }
     }
-    EXPECT_TRUE(WriteTiff(folder_.File(name), layout, samples));
+    WriteBytes(folder_.File(name), PlainTiff(16, 12, 8, 1, 3, samples));
     return folder_.File(name);
+  }
+
+  bool Convert(const std::string& path, ConversionOptions& options) {
+    return ConvertTiffFile(ConversionFilesFor(path.c_str()), {library_, &entry_}, options);
   }
 
   static int BitsPerPixel(const std::string& bmp) { return ReadBytes(bmp).at(28); }
 
-  // Converts name, with Remove TIF on, expecting the file exception that
-  // names it with a reason containing `reason`.
+  // Converts name (in the folder, or a path as given), with Remove TIF on,
+  // expecting the file exception that names it with a reason containing
+  // `reason`.
   void ExpectRefused(const std::string& name, const std::string& reason) {
+    ExpectRefusedAt(folder_.File(name), reason);
+  }
+  void ExpectRefusedAt(const std::string& path, const std::string& reason) {
+    const std::string name = path;
     RecordingOptions options(ConversionMode::kAuto, true, "");
     try {
-      ConvertTiffFile(folder_.File(name).c_str(), {library_, &entry_}, options);
+      Convert(path, options);
       ADD_FAILURE() << name << " was converted";
     } catch (CFileException* error) {
-      EXPECT_EQ(error->m_strFileName.Str(), folder_.File(name));
+      EXPECT_EQ(error->m_strFileName.Str(), path);
       EXPECT_NE(error->m_strReason.Str().find(reason), std::string::npos)
           << error->m_strReason.Str();
       error->Delete();
@@ -89,7 +100,7 @@ class ConvertTiffFileTest : public ::testing::Test {
 TEST_F(ConvertTiffFileTest, AsksTheModeAfterLoadingAndRemovalAfterWriting) {
   const std::string tiff = Tiff("mosaic.tif", true);
   RecordingOptions options(ConversionMode::kAuto, true, folder_.File("mosaic.bmp"));
-  ConvertTiffFile(tiff.c_str(), {library_, &entry_}, options);
+  EXPECT_TRUE(Convert(tiff, options));
   EXPECT_EQ(options.asked, (std::vector<std::string>{"mode", "remove, BMP written"}));
   EXPECT_NE(entry_.load(), nullptr);
   EXPECT_EQ(BitsPerPixel(folder_.File("mosaic.bmp")), 24);  // Auto found a mosaic
@@ -99,28 +110,24 @@ TEST_F(ConvertTiffFileTest, AsksTheModeAfterLoadingAndRemovalAfterWriting) {
 TEST_F(ConvertTiffFileTest, ModesDecideTheBmpAndTheTiffStaysUnlessAsked) {
   const std::string smooth = Tiff("smooth.tif", false);
   RecordingOptions automatic(ConversionMode::kAuto, false, folder_.File("smooth.bmp"));
-  ConvertTiffFile(smooth.c_str(), {library_, &entry_}, automatic);
+  Convert(smooth, automatic);
   EXPECT_EQ(BitsPerPixel(folder_.File("smooth.bmp")), 8);
   EXPECT_TRUE(fs::exists(smooth));
 
   RecordingOptions color(ConversionMode::kColor, false, folder_.File("smooth.bmp"));
-  ConvertTiffFile(smooth.c_str(), {library_, &entry_}, color);
+  Convert(smooth, color);
   EXPECT_EQ(BitsPerPixel(folder_.File("smooth.bmp")), 24);
 
   const std::string mosaic = Tiff("mosaic.tif", true);
   RecordingOptions grayscale(ConversionMode::kGrayscale, false, folder_.File("mosaic.bmp"));
-  ConvertTiffFile(mosaic.c_str(), {library_, &entry_}, grayscale);
+  Convert(mosaic, grayscale);
   EXPECT_EQ(BitsPerPixel(folder_.File("mosaic.bmp")), 8);
 }
 
 TEST_F(ConvertTiffFileTest, ColourBmpHoldsTheDemosaicedPictureBandAfterBand) {
   // Large enough for bands on every core, with an odd width (padded rows).
-  TiffLayout layout;
-  layout.width = 1101;
-  layout.height = 701;
-  layout.rowsPerStrip = 64;
   CVisImage<unsigned char> gray(1, evispixfmtGrayByte, CVisRect(0, 0, 1101, 701));
-  std::vector<std::uint32_t> samples;
+  std::vector<unsigned char> samples;
   for (int y = 0; y < 701; ++y) {
     for (int x = 0; x < 1101; ++x) {
       const auto value = static_cast<unsigned char>((x * 13 + y * 7 + (x * y) % 17) % 256);
@@ -128,9 +135,9 @@ TEST_F(ConvertTiffFileTest, ColourBmpHoldsTheDemosaicedPictureBandAfterBand) {
       samples.push_back(value);
     }
   }
-  ASSERT_TRUE(WriteTiff(folder_.File("large.tif"), layout, samples));
+  WriteBytes(folder_.File("large.tif"), PlainTiff(1101, 701, 8, 1, 64, samples));
   RecordingOptions color(ConversionMode::kColor, false, folder_.File("large.bmp"));
-  ConvertTiffFile(folder_.File("large.tif").c_str(), {library_, &entry_}, color);
+  Convert(folder_.File("large.tif"), color);
 
   CVisImage<CVisRGBA<unsigned char>> expected(4, evispixfmtRGBAByte);
   DemosaicImage(gray, expected);
@@ -147,7 +154,7 @@ TEST_F(ConvertTiffFileTest, NamesThatWouldLoseAPictureAreRefused) {
   Tiff("img_001", false);
   const std::string second = Tiff("img_002", true);
   RecordingOptions first(ConversionMode::kAuto, true, folder_.File("img_bmp"));
-  ConvertTiffFile(folder_.File("img_001").c_str(), {library_, &entry_}, first);
+  Convert(folder_.File("img_001"), first);
   const std::vector<unsigned char> written = ReadBytes(folder_.File("img_bmp"));
   ExpectRefused("img_002", "already written from another TIFF");
   EXPECT_TRUE(fs::exists(second));
@@ -172,11 +179,113 @@ TEST_F(ConvertTiffFileTest, NamesThatWouldLoseAPictureAreRefused) {
   EXPECT_FALSE(fs::exists(folder_.File("subbmp")));
 }
 
+// The current folder of the test while it lives.
+class InFolder {
+ public:
+  explicit InFolder(const fs::path& folder) : previous_(fs::current_path()) {
+    fs::current_path(folder);
+  }
+  ~InFolder() { fs::current_path(previous_); }
+
+ private:
+  fs::path previous_;
+};
+
+TEST_F(ConvertTiffFileTest, OneBmpNameSpelledInTwoWaysIsOneName) {
+  const InFolder here(folder_.Path());
+  Tiff("img_001", false);
+  const std::string second = Tiff("img_002", true);
+  RecordingOptions options(ConversionMode::kAuto, true, "");
+  EXPECT_TRUE(Convert("img_001", options));
+  const std::vector<unsigned char> written = ReadBytes(folder_.File("img_bmp"));
+  // The refusal names the TIFF the BMP came from.
+  ExpectRefusedAt("./img_002", "already written from another TIFF (" +
+                                   ConversionFilesFor("img_001").tiffKey + ")");
+  EXPECT_TRUE(fs::exists(second));
+  EXPECT_EQ(ReadBytes(folder_.File("img_bmp")), written);
+
+  // One TIFF given twice, in two spellings, is converted twice.
+  Tiff("t.tif", false);
+  RecordingOptions keep(ConversionMode::kAuto, false, "");
+  EXPECT_TRUE(Convert("t.tif", keep));
+  EXPECT_TRUE(Convert("./t.tif", keep));
+  EXPECT_TRUE(Convert(folder_.File("t.tif"), keep));
+}
+
+// The record guards the file it wrote; once that file is replaced or gone,
+// nothing of it is left to lose.
+TEST_F(ConvertTiffFileTest, ABmpReplacedSinceByAnotherProgramIsNoLongerGuarded) {
+  Tiff("img_001", false);
+  Tiff("img_002", true);
+  RecordingOptions options(ConversionMode::kAuto, false, "");
+  EXPECT_TRUE(Convert(folder_.File("img_001"), options));
+  WriteBytes(folder_.File("img_bmp"), {'o', 't', 'h', 'e', 'r'});
+  EXPECT_TRUE(Convert(folder_.File("img_002"), options));
+  EXPECT_EQ(BitsPerPixel(folder_.File("img_bmp")), 24);
+  fs::remove(folder_.File("img_bmp"));
+  EXPECT_TRUE(Convert(folder_.File("img_001"), options));
+  EXPECT_EQ(BitsPerPixel(folder_.File("img_bmp")), 8);
+}
+
+#ifdef _WIN32
+// Windows names: both slashes and drive letters end a folder's name, and
+// letter case makes no other file.
+TEST_F(ConvertTiffFileTest, WindowsPathRulesKnowBothSlashesAndLetterCase) {
+  fs::create_directory(folder_.File("sub"));
+  Tiff("sub\\ab", false);
+  ExpectRefused("sub\\ab", "too short");
+  EXPECT_FALSE(fs::exists(folder_.File("subbmp")));
+  EXPECT_TRUE(fs::exists(folder_.File("sub\\ab")));
+
+  EXPECT_EQ(ConversionFilesFor(folder_.File("A.tif").c_str()).bmpKey,
+            ConversionFilesFor(folder_.File("a.TIF").c_str()).bmpKey);
+  Tiff("Img_001", false);
+  Tiff("img_002", true);
+  RecordingOptions options(ConversionMode::kAuto, true, "");
+  EXPECT_TRUE(Convert(folder_.File("Img_001"), options));
+  ExpectRefused("img_002", "already written from another TIFF");
+  EXPECT_TRUE(fs::exists(folder_.File("img_002")));
+}
+#endif
+
+// Answers as told, and gives up a wait as soon as it is told of it.
+class GivingUpOptions : public RecordingOptions {
+ public:
+  GivingUpOptions() : RecordingOptions(ConversionMode::kAuto, true, "") {}
+  bool StopRequested() override { return stop; }
+  void WaitingFor(const CString& path) override {
+    waitedFor = path.Str();
+    stop = true;
+  }
+  std::atomic<bool> stop = false;
+  std::string waitedFor;
+};
+
+// Another program holding the TIFF's claim: the wait is reported, naming
+// the TIFF, and ends when the user asks; the file is left untouched.
+TEST_F(ConvertTiffFileTest, AWaitForAnotherProgramIsReportedAndEndsOnRequest) {
+  const std::string tiff = Tiff("held.tif", false);
+  const ConversionFiles files = ConversionFilesFor(tiff.c_str());
+  std::optional<FileLock> other =
+      FileLock::TryNamed("claim-" + std::to_string(LockSlotOf(files.tiffKey)));
+  ASSERT_TRUE(other && other->Held());
+  GivingUpOptions options;
+  auto converted = std::async(std::launch::async, [&] { return Convert(tiff, options); });
+  if (converted.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+    options.stop = true;
+    FAIL() << "the wait did not end";
+  }
+  EXPECT_FALSE(converted.get());
+  EXPECT_EQ(options.waitedFor, tiff);
+  EXPECT_TRUE(options.asked.empty());
+  EXPECT_EQ(folder_.Names(), std::vector<std::string>{"held.tif"});
+}
+
 TEST_F(ConvertTiffFileTest, WithoutTheLoaderLibraryNothingIsAskedOrWritten) {
   const std::string tiff = Tiff("a.tif", false);
   RecordingOptions options(ConversionMode::kAuto, true, folder_.File("a.bmp"));
   try {
-    ConvertTiffFile(tiff.c_str(), {nullptr, &entry_}, options);
+    ConvertTiffFile(ConversionFilesFor(tiff.c_str()), {nullptr, &entry_}, options);
     ADD_FAILURE() << "converted without the loader library";
   } catch (CFileException* error) {
     EXPECT_EQ(error->m_strFileName.Str(), tiff);

@@ -1,17 +1,15 @@
 #include <gtest/gtest.h>
 
-#ifdef _WIN32
-#include "WinTypes.h"
-#else
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
 #include <atomic>
-#include <cerrno>
+#include <chrono>
 #include <filesystem>
+#include <future>
 #include <optional>
 #include <string>
 #include <thread>
@@ -22,19 +20,36 @@
 
 namespace {
 
+using namespace std::chrono_literals;
+
+// Waits until ready() holds, for at most a generous bound.
+bool Eventually(const std::function<bool()>& ready) {
+  const auto deadline = std::chrono::steady_clock::now() + 30s;
+  while (!ready()) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      return false;
+    }
+    std::this_thread::sleep_for(1ms);
+  }
+  return true;
+}
+
+std::string SlotLockOf(const std::string& key) {
+  return "claim-" + std::to_string(LockSlotOf(key));
+}
+
 TEST(FileClaims, ASecondClaimOnAHeldFileWaitsForItsRelease) {
+  TempFolder folder;
+  const std::string a = ClaimKey(folder.File("a.tif").c_str());
+  const std::string aBmp = ClaimKey(folder.File("a.bmp").c_str());
   FileClaims claims;
   std::atomic<bool> secondHeld = false;
-  std::optional<FileClaims::Claim> first(std::in_place, claims,
-                                         std::vector<std::string>{"/a.tif", "/a.bmp"});
-  const FileClaims::Claim unrelated(claims, {"/b.tif", "/b.bmp"});
+  std::optional<FileClaims::Claim> first(std::in_place, claims, std::vector<std::string>{a, aBmp});
   std::thread second([&] {
-    const FileClaims::Claim claim(claims, {"/a.bmp"});
-    secondHeld = true;
+    const FileClaims::Claim claim(claims, {aBmp});
+    secondHeld = claim.Held();
   });
-  while (claims.Waiting() == 0) {
-    std::this_thread::yield();
-  }
+  EXPECT_TRUE(Eventually([&] { return claims.Waiting() != 0; }));
   EXPECT_FALSE(secondHeld.load());
   first.reset();
   second.join();
@@ -42,77 +57,86 @@ TEST(FileClaims, ASecondClaimOnAHeldFileWaitsForItsRelease) {
   EXPECT_EQ(claims.Waiting(), 0);
 }
 
-#ifdef _WIN32
-// Whether another taker of the file's lock would get it now: Windows locks
-// keep every other handle out, in this process too.
-bool AnotherTakerGetsTheLock(const std::string& path) {
-  HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    return false;
-  }
-  OVERLAPPED at{};
-  at.Offset = 0xFFFFFFFE;
-  at.OffsetHigh = 0x7FFFFFFF;
-  const bool got =
-      ::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at);
-  ::CloseHandle(file);
-  return got;
-}
-
-// Other takers see the claimed file locked until the claim ends, and the
-// file itself stays readable meanwhile.
-TEST(FileClaims, AClaimLocksTheFileForOtherTakers) {
+// The claim takes its files' lock slots, which every other taker (another
+// process, or another open of the lock in this one) finds held until the
+// claim ends.
+TEST(FileClaims, AClaimHoldsItsSlotsAgainstOtherTakers) {
   TempFolder folder;
-  const std::string tiff = folder.File("a.tif");
-  WriteBytes(tiff, {1, 2, 3});
+  const std::string tiff = ClaimKey(folder.File("a.tif").c_str());
   FileClaims claims;
   {
-    const FileClaims::Claim claim(claims, {ClaimKey(tiff.c_str())});
-    EXPECT_FALSE(AnotherTakerGetsTheLock(tiff));
-    EXPECT_EQ(ReadBytes(tiff), (std::vector<unsigned char>{1, 2, 3}));
+    const FileClaims::Claim claim(claims, {tiff});
+    ASSERT_TRUE(claim.Held());
+    EXPECT_FALSE(FileLock::TryNamed(SlotLockOf(tiff)).has_value());
   }
-  EXPECT_TRUE(AnotherTakerGetsTheLock(tiff));
+  EXPECT_TRUE(FileLock::TryNamed(SlotLockOf(tiff)).has_value());
 }
-#else
-// Another process sees the claimed file locked until the claim ends.
-TEST(FileClaims, AClaimHoldsAcrossProcesses) {
+
+// A wait for another taker's slot is reported once, naming the file, and
+// ends when the waiter asks; then nothing is held.
+TEST(FileClaims, AWaitIsReportedAndEndsWhenStopped) {
+  TempFolder folder;
+  const std::string tiff = ClaimKey(folder.File("a.tif").c_str());
+  std::optional<FileLock> other = FileLock::TryNamed(SlotLockOf(tiff));
+  ASSERT_TRUE(other && other->Held());
+  std::atomic<bool> stop = false;
+  std::vector<std::string> reported;
+  ClaimWait wait;
+  wait.stopRequested = [&] { return stop.load(); };
+  wait.waitingFor = [&](const std::string& key) {
+    reported.push_back(key);
+    stop = true;
+  };
+  wait.reportAfter = 0ms;
+  FileClaims claims;
+  auto held = std::async(std::launch::async, [&] {
+    const FileClaims::Claim claim(claims, {tiff}, wait);
+    return claim.Held();
+  });
+  if (held.wait_for(30s) != std::future_status::ready) {
+    stop = true;
+    FAIL() << "the wait did not end";
+  }
+  EXPECT_FALSE(held.get());
+  EXPECT_EQ(reported, std::vector<std::string>{tiff});
+  other.reset();
+  const FileClaims::Claim again(claims, {tiff});
+  EXPECT_TRUE(again.Held());  // the given-up claim left nothing behind
+}
+
+#ifndef _WIN32
+// A lock that another user's program takes on the TIFF itself does not
+// stop a conversion's claim.
+TEST(FileClaims, ALockOnTheFileItselfDoesNotHoldAClaimUp) {
   TempFolder folder;
   const std::string tiff = folder.File("a.tif");
   WriteBytes(tiff, {1, 2, 3});
-  const std::string held = folder.File("held");
-  const std::string release = folder.File("release");
-  const pid_t child = fork();
-  if (child == 0) {
-    FileClaims claims;
-    {
-      const FileClaims::Claim claim(claims, {ClaimKey(tiff.c_str())});
-      WriteBytes(held, {});
-      while (!std::filesystem::exists(release)) {
-        std::this_thread::yield();
-      }
-    }
-    _exit(0);
-  }
-  while (!std::filesystem::exists(held)) {
-    std::this_thread::yield();
-  }
   const int file = open(tiff.c_str(), O_RDONLY);
-  EXPECT_NE(flock(file, LOCK_EX | LOCK_NB), 0);
-  EXPECT_EQ(errno, EWOULDBLOCK);
-  WriteBytes(release, {});
-  int status = 0;
-  waitpid(child, &status, 0);
-  EXPECT_EQ(flock(file, LOCK_EX | LOCK_NB), 0);
+  ASSERT_EQ(flock(file, LOCK_EX), 0);
+  FileClaims claims;
+  auto held = std::async(std::launch::async, [&] {
+    const FileClaims::Claim claim(claims, {ClaimKey(tiff.c_str())});
+    return claim.Held();
+  });
+  const bool ended = held.wait_for(30s) == std::future_status::ready;
   close(file);
+  ASSERT_TRUE(ended);
+  EXPECT_TRUE(held.get());
 }
 #endif
 
 TEST(FileClaims, OneFileNamedInTwoWaysHasOneKey) {
-  EXPECT_EQ(ClaimKey("/tmp/x/../a.tif"), ClaimKey("/tmp/a.tif"));
-  EXPECT_EQ(ClaimKey("/tmp/./a.tif"), ClaimKey("/tmp/a.tif"));
-  EXPECT_NE(ClaimKey("/tmp/a.tif"), ClaimKey("/tmp/a.bmp"));
+  TempFolder folder;
+  const std::string a = folder.File("a.tif");
+  EXPECT_EQ(ClaimKey((folder.Path() / "x/../a.tif").string().c_str()), ClaimKey(a.c_str()));
+  EXPECT_EQ(ClaimKey((folder.Path() / "./a.tif").string().c_str()), ClaimKey(a.c_str()));
+  EXPECT_NE(ClaimKey(a.c_str()), ClaimKey(folder.File("a.bmp").c_str()));
+  // A bare name and one with a folder, for files that do not exist yet.
+  const auto previous = std::filesystem::current_path();
+  std::filesystem::current_path(folder.Path());
+  EXPECT_EQ(ClaimKey("img_bmp"), ClaimKey("./img_bmp"));
+  EXPECT_EQ(ClaimKey("img_bmp"), ClaimKey(folder.File("img_bmp").c_str()));
+  std::filesystem::current_path(previous);
 }
 
 }  // namespace

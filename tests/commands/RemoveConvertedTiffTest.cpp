@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "AfxException.h"
+#include "ConvertTiffFile.h"
 #include "TempFolder.h"
-#include "TiffConversion.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "AfxException.h"
+#include "ConvertTiffFile.h"
 #include "MemoryLimit.h"
 #include "TempFolder.h"
-#include "TiffConversion.h"
 #include "VisError.h"
 
 namespace {

@@ -2,9 +2,22 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include "WinTypes.h"
+#else
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#endif
+#ifdef __linux__
+#include <sys/inotify.h>
+#endif
+
 #include <atomic>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,6 +28,7 @@
 #include "RegularFile.h"
 #include "ReplacingFile.h"
 #include "TempFolder.h"
+#include "TemporaryName.h"
 
 namespace {
 
@@ -75,6 +89,103 @@ TEST(ReplacingFile, ReadOnlyFilesAndFoldersAreRefusedAndKept) {
   EXPECT_EQ(folder.Names().size(), 2u);
 }
 
+#ifdef __linux__
+// A new file appears under its own name only: a writer killed at any moment
+// leaves no temporary name behind. Replacing goes through one.
+TEST(ReplacingFile, ANewFileIsLinkedStraightToItsName) {
+  TempFolder folder;
+  const int watch = inotify_init1(IN_NONBLOCK);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(inotify_add_watch(watch, folder.Path().c_str(), IN_CREATE | IN_MOVED_TO), 0);
+  EXPECT_EQ(Replace(folder.File("new.bmp"), "picture"), "");
+  EXPECT_EQ(Replace(folder.File("new.bmp"), "replaced"), "");
+  std::vector<std::string> appeared;
+  alignas(inotify_event) char events[4096];
+  const ssize_t length = read(watch, events, sizeof events);
+  for (ssize_t at = 0; at < length;) {
+    const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+    appeared.push_back(event->name);
+    at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+  }
+  close(watch);
+  ASSERT_EQ(appeared.size(), 3u);
+  EXPECT_EQ(appeared[0], "new.bmp");
+  EXPECT_TRUE(IsTemporaryName(appeared[1].c_str())) << appeared[1];
+  EXPECT_EQ(appeared[2], "new.bmp");
+  EXPECT_EQ(Text(folder.File("new.bmp")), "replaced");
+}
+#endif
+
+// Holds a temporary file as a replacing writer does while it works.
+class HeldAsWriter {
+ public:
+  explicit HeldAsWriter(const std::string& path) {
+#ifdef _WIN32
+    file_ = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+#else
+    file_ = ::open(path.c_str(), O_WRONLY);
+    ::flock(file_, LOCK_EX);
+#endif
+  }
+  ~HeldAsWriter() {
+#ifdef _WIN32
+    ::CloseHandle(file_);
+#else
+    ::close(file_);
+#endif
+  }
+  HeldAsWriter(const HeldAsWriter&) = delete;
+  HeldAsWriter& operator=(const HeldAsWriter&) = delete;
+
+ private:
+#ifdef _WIN32
+  HANDLE file_;
+#else
+  int file_;
+#endif
+};
+
+// Temporary files of killed writers go; those of living writers, those
+// just written and other files stay.
+TEST(ReplacingFile, OrphanedTemporaryFilesAreRemovedAndOthersKept) {
+  TempFolder folder;
+  const std::string orphan = folder.File(".tessary-0123abcd.tmp");
+  const std::string fresh = folder.File(".tessary-89abcdef.tmp");
+  const std::string alike = folder.File(".tessary-notours1.tmp");
+  const std::string picture = folder.File("a.bmp");
+  for (const std::string& file : {orphan, fresh, alike, picture}) {
+    WriteBytes(file, {1});
+  }
+  const auto old = fs::last_write_time(fresh) - std::chrono::seconds(2 * kOrphanAgeSeconds);
+  for (const std::string& file : {orphan, alike, picture}) {
+    fs::last_write_time(file, old);
+  }
+  // A writer still at work holds its file, however old.
+  const std::string held = folder.File(".tessary-fedcba98.tmp");
+  WriteBytes(held, {2});
+  fs::last_write_time(held, old);
+  {
+    const HeldAsWriter writer(held);
+    EXPECT_EQ(RemoveOrphanedTemporaryFiles(folder.Path().string()), 1);
+    EXPECT_FALSE(fs::exists(orphan));
+    for (const std::string& file : {fresh, alike, picture, held}) {
+      EXPECT_TRUE(fs::exists(file)) << file;
+    }
+  }
+  EXPECT_EQ(RemoveOrphanedTemporaryFiles(folder.Path().string()), 1);
+  EXPECT_FALSE(fs::exists(held));
+}
+
+TEST(TemporaryName, OnlyOurFormIsRecognised) {
+  const std::string made = TemporaryNameIn("dir", '/');
+  EXPECT_TRUE(IsTemporaryName(made.substr(4).c_str())) << made;
+  EXPECT_FALSE(IsTemporaryName(".tessary-0123abc.tmp"));
+  EXPECT_FALSE(IsTemporaryName(".tessary-0123abcd.tmpx"));
+  EXPECT_FALSE(IsTemporaryName("tessary-0123abcd.tmp"));
+  EXPECT_FALSE(IsTemporaryName(".tessary-0123ABCD.tmp"));
+}
+
 TEST(RegularFile, ReadsWholeFilesAndAtOffsets) {
   TempFolder folder;
   const std::string path = folder.File("data.bin");
@@ -99,30 +210,18 @@ TEST(RegularFile, ReadsWholeFilesAndAtOffsets) {
 
 TEST(FileLock, ASecondTakerGetsTheLockOnlyAfterTheFirstLetsGo) {
   TempFolder folder;
-  const std::string path = folder.File("claimed.tif");
-  WriteBytes(path, {'t', 'i', 'f'});
   const std::string name = "test-" + folder.Path().filename().string();
-  for (const bool named : {false, true}) {
-    auto take = [&] { return named ? FileLock::Named(name) : FileLock::OnFile(path); };
-    FileLock first = take();
-    ASSERT_TRUE(first.Held());
-    std::atomic<bool> attempting{false};
-    std::atomic<bool> released{false};
-    bool releasedBeforeTaken = false;
-    std::thread second([&] {
-      attempting = true;
-      attempting.notify_one();
-      const FileLock lock = take();
-      releasedBeforeTaken = lock.Held() && released;
-    });
-    attempting.wait(false);
-    EXPECT_EQ(Text(path), "tif");  // the locked file stays readable
-    released = true;
-    first = FileLock::OnFile(folder.File("missing"));  // lets go; holds nothing
-    EXPECT_FALSE(first.Held());
-    second.join();
-    EXPECT_TRUE(releasedBeforeTaken) << (named ? "named lock" : "lock on the file");
-  }
+  std::optional<FileLock> first = FileLock::TryNamed(name);
+  ASSERT_TRUE(first && first->Held());
+  // Another taker, in another thread as in another process, is kept out.
+  std::thread([&] { EXPECT_FALSE(FileLock::TryNamed(name).has_value()); }).join();
+  first.reset();
+  std::thread([&] {
+    const std::optional<FileLock> second = FileLock::TryNamed(name);
+    EXPECT_TRUE(second && second->Held());
+  }).join();
+  EXPECT_FALSE(LockFolder().empty());
+  std::filesystem::remove(LockFolder() + "/" + name);
 }
 
 TEST(MemoryBlock, KeptBlocksServeTheNextPictureZeroedWhenAsked) {

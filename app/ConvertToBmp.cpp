@@ -46,6 +46,9 @@ class DialogOptions : public ConversionOptions {
   }
 
   bool RemoveTiffAfterWriting() override { return IsChecked(IDC_REMOVE_TIF); }
+
+  // Closing the dialog ends a wait for files that another program holds.
+  bool StopRequested() override { return AfxIsShutdownRequested(); }
 };
 
 }  // namespace
@@ -63,7 +66,10 @@ UINT ConvertThreadProc(void* parameter) {
       return 0;
     }
     g_pMainDialog->SetDlgItemText(IDC_STATUS, "Processing " + path + "...");
-    ConvertTiffFile(path, {g_hLoaderLibrary, &g_pfnLoadGrayTIFF}, options);
+    if (!ConvertTiffFile(ConversionFilesFor(path), {g_hLoaderLibrary, &g_pfnLoadGrayTIFF},
+                         options)) {
+      return 0;
+    }
   }
   g_pMainDialog->SetDlgItemText(IDC_STATUS, "Ready.");
   return 0;
