@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "ConvertTiffFile.h"
 #include "Demosaic.h"
 #include "FileClaims.h"
 #include "Globals.h"
@@ -21,7 +22,6 @@
 #include "MainDialog.h"
 #include "Resource.h"
 #include "TempFolder.h"
-#include "ConvertTiffFile.h"
 #include "TiffFixture.h"
 
 namespace {
@@ -324,6 +324,27 @@ TEST_F(ConvertTest, ClosingTheDialogFinishesOnlyTheFileInHand) {
   for (int i = 4; i < 8; ++i) {
     EXPECT_FALSE(fs::exists(folder_.File("f" + std::to_string(i) + ".bmp"))) << i;
   }
+}
+
+// A worker waiting for files that another program holds stops waiting when
+// the dialog closes, and leaves the file untouched.
+TEST_F(ConvertTest, ClosingTheDialogEndsAWaitForAnotherProgram) {
+  const std::string tiff = Tiff("a.tif", false);
+  std::optional<FileLock> other =
+      FileLock::TryNamed("claim-" + std::to_string(LockSlotOf(ClaimKey(tiff.c_str()))));
+  ASSERT_TRUE(other && other->Held());
+  RunModal(dialog_, [&] {
+    onStatus_ = [&](const std::string& status) {
+      if (status.find("a.tif") != std::string::npos) {
+        dialog_.SendMessage(WM_SYSCOMMAND, SC_CLOSE, 0);
+      }
+    };
+    AnswerFileDialog(folder_.Path(), {"a.tif"});
+    Click(IDC_CONVERT);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog_.GetWidget()->isVisible(); }, 5000));
+  });
+  EXPECT_EQ(folder_.Names(), std::vector<std::string>{"a.tif"});
+  EXPECT_TRUE(errors_.Messages().empty());
 }
 
 TEST_F(ConvertTest, UnwritableOutputKeepsTheTiff) {

@@ -2,17 +2,24 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "FileClaims.h"
 #include "ImageAverager.h"
 #include "RunCommand.h"
 #include "TempFolder.h"
@@ -81,6 +88,64 @@ class CliTool : public ::testing::Test {
 
   Outcome Run(const std::string& arguments) {
     return RunCommand(InFolder(folder_.Path(), Cli(), arguments));
+  }
+
+  // Starts tessary-cli in the folder with its standard error on a pipe.
+  pid_t Start(std::vector<std::string> arguments, int& errorPipe) {
+    int ends[2];
+    EXPECT_EQ(pipe(ends), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+      dup2(ends[1], STDERR_FILENO);
+      close(ends[0]);
+      close(ends[1]);
+      if (chdir(folder_.Path().c_str()) != 0) {
+        _exit(127);
+      }
+      std::vector<char*> argv;
+      for (std::string& argument : arguments) {
+        argv.push_back(argument.data());
+      }
+      argv.push_back(nullptr);
+      execv((BinaryFolder() / "tessary-cli").c_str(), argv.data());
+      _exit(127);
+    }
+    close(ends[1]);
+    errorPipe = ends[0];
+    return child;
+  }
+
+  // What the pipe brings until it holds `wanted`, ends, or 30 s pass.
+  static std::string ReadUntil(int file, const std::string& wanted) {
+    std::string read;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (read.find(wanted) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+      pollfd ready{file, POLLIN, 0};
+      if (poll(&ready, 1, 100) == 1) {
+        char buffer[256];
+        const ssize_t length = ::read(file, buffer, sizeof buffer);
+        if (length <= 0) {
+          break;
+        }
+        read.append(buffer, static_cast<std::size_t>(length));
+      }
+    }
+    return read;
+  }
+
+  // The child's exit status, waiting at most 30 s (then it is killed: -1).
+  static int ExitStatus(pid_t child) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    int status = 0;
+    while (waitpid(child, &status, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() > deadline) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+        return -1;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
   TempFolder folder_;
@@ -237,6 +302,91 @@ TEST_F(CliTool, InterruptLeavesNothingHalfDone) {
   for (const std::string& name : folder_.Names()) {
     EXPECT_EQ(name.find(".tessary-"), std::string::npos) << name;
   }
+}
+
+// Two TIFFs that give one BMP name: refused in one run whatever the
+// spellings, and in a later run, which names the TIFF the BMP came from.
+TEST_F(CliTool, TwoTiffsOfOneBmpNameAreRefusedInOneRunAndAcrossRuns) {
+  Tiff("img_001", false, 1);
+  Tiff("img_002", true, 2);
+  const Outcome same = Run("convert --remove-tif img_001 ./img_002");
+  EXPECT_EQ(same.status, 1);
+  EXPECT_NE(same.output.find("./img_002: \"./img_bmp\" was already written from another TIFF"),
+            std::string::npos)
+      << same.output;
+  EXPECT_TRUE(fs::exists(folder_.File("img_002")));
+
+  Tiff("pic_001", false, 3);
+  Tiff("pic_002", true, 4);
+  EXPECT_EQ(Run("convert --remove-tif pic_001").status, 0);
+  const std::vector<unsigned char> first = ReadBytes(folder_.File("pic_bmp"));
+  const Outcome later = Run("convert --remove-tif pic_002");
+  EXPECT_EQ(later.status, 1);
+  EXPECT_NE(later.output.find("(" + folder_.File("pic_001") + ")"), std::string::npos)
+      << later.output;
+  EXPECT_TRUE(fs::exists(folder_.File("pic_002")));
+  EXPECT_EQ(ReadBytes(folder_.File("pic_bmp")), first);
+
+  Tiff("t.tif", false, 5);
+  const Outcome twice = Run("convert t.tif t.tif ./t.tif");
+  EXPECT_EQ(twice.status, 0) << twice.output;
+}
+
+// Another program holds a file's claim: the wait is reported, naming the
+// file, and Ctrl+C or a termination request ends it at once, the file
+// untouched and no later one begun.
+TEST_F(CliTool, AWaitForAnotherProgramIsReportedAndInterruptible) {
+  const std::string tiff = Tiff("a.tif", false, 1);
+  Tiff("b.tif", false, 2);
+  std::optional<FileLock> other =
+      FileLock::TryNamed("claim-" + std::to_string(LockSlotOf(ClaimKey(tiff.c_str()))));
+  ASSERT_TRUE(other && other->Held());
+  for (const int signal : {SIGINT, SIGTERM}) {
+    int errors = -1;
+    const pid_t child = Start({"tessary-cli", "convert", "--jobs", "1", "a.tif", "b.tif"}, errors);
+    const std::string said = ReadUntil(errors, "\n");
+    EXPECT_EQ(said, "waiting for a.tif: another program holds it\n");
+    kill(child, signal);
+    EXPECT_EQ(ExitStatus(child), 130) << signal;
+    close(errors);
+    EXPECT_EQ(folder_.Names().size(), 2u);  // a.tif and b.tif, nothing more
+  }
+}
+
+// Any program that can read a TIFF can lock it; that holds no conversion up.
+TEST_F(CliTool, ALockOnTheTiffItselfHoldsNothingUp) {
+  const std::string tiff = Tiff("a.tif", false, 1);
+  const int file = open(tiff.c_str(), O_RDONLY);
+  ASSERT_EQ(flock(file, LOCK_EX), 0);
+  int errors = -1;
+  const pid_t child = Start({"tessary-cli", "convert", "a.tif"}, errors);
+  EXPECT_EQ(ExitStatus(child), 0);
+  close(errors);
+  close(file);
+  EXPECT_TRUE(fs::exists(folder_.File("a.bmp")));
+}
+
+// Remove TIF asked for and not done: the file counts as failed and says why.
+TEST_F(CliTool, ATiffThatCannotBeDeletedIsAFailedFile) {
+  Tiff("a.tif", false, 1);
+  // An append-only folder takes new files but lets none go.
+  const int folder = open(folder_.Path().c_str(), O_RDONLY | O_DIRECTORY);
+  int flags = 0;
+  ioctl(folder, FS_IOC_GETFLAGS, &flags);
+  const int appendOnly = flags | FS_APPEND_FL;
+  if (ioctl(folder, FS_IOC_SETFLAGS, &appendOnly) != 0) {
+    close(folder);
+    GTEST_SKIP() << "this file system or user cannot make a folder append-only";
+  }
+  const Outcome outcome = Run("convert --remove-tif a.tif");
+  ioctl(folder, FS_IOC_SETFLAGS, &flags);
+  close(folder);
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.output,
+            "a.tif: its BMP was written, but the TIFF could not be deleted: Operation not "
+            "permitted\n");
+  EXPECT_TRUE(fs::exists(folder_.File("a.tif")));
+  EXPECT_TRUE(fs::exists(folder_.File("a.bmp")));
 }
 
 // The installed tree: the CLI converts from it and the program finds its
