@@ -51,6 +51,9 @@ struct Format {
   std::uint32_t height = 0;
   std::uint16_t bits = 0;
   bool minIsWhite = false;
+  // Samples from one pixel's gray sample to the next in a stored row: more
+  // than one where extra samples (alpha) are stored beside it.
+  std::uint16_t stride = 1;
 };
 
 // Turns one stored row of samples into 8-bit gray.
@@ -69,25 +72,24 @@ class RowConverter {
 
   void Convert(const unsigned char* src, unsigned char* dst, std::uint32_t count) const {
     const unsigned bits = format_.bits;
-    if (bits == 8) {
-      if (format_.minIsWhite) {
-        for (std::uint32_t x = 0; x < count; ++x) {
-          dst[x] = static_cast<unsigned char>(255 - src[x]);
-        }
-      } else {
-        std::memcpy(dst, src, count);
+    const std::size_t stride = format_.stride;
+    if (bits == 8 && stride == 1 && !format_.minIsWhite) {
+      std::memcpy(dst, src, count);
+    } else if (bits == 8) {
+      for (std::uint32_t x = 0; x < count; ++x) {
+        dst[x] = table_[src[x * stride]];
       }
     } else if (bits == 16) {
       const std::uint32_t max = 0xFFFF;
       for (std::uint32_t x = 0; x < count; ++x) {
         std::uint16_t v;
-        std::memcpy(&v, src + 2 * x, 2);  // libtiff has put it in native order
+        std::memcpy(&v, src + 2 * x * stride, 2);  // libtiff has put it in native order
         dst[x] = Scale(v, max);
       }
     } else {
       // Samples packed most significant bit first; each row starts on a byte.
       std::uint64_t bit = 0;
-      for (std::uint32_t x = 0; x < count; ++x, bit += bits) {
+      for (std::uint32_t x = 0; x < count; ++x, bit += std::uint64_t{bits} * stride) {
         std::uint32_t v = 0;
         for (unsigned k = 0; k < bits; ++k) {
           const std::uint64_t at = bit + k;
@@ -127,10 +129,19 @@ Format ReadFormat(TIFF* tiff) {
   TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samplesPerPixel);
   TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &format.bits);
   TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLEFORMAT, &sampleFormat);
-  if (samplesPerPixel != 1) {
+  // A gray sample with extra ones (alpha) beside it is a gray picture; the
+  // extra samples are passed over.
+  std::uint16_t extraSamples = 0;
+  std::uint16_t* extraKinds = nullptr;
+  TIFFGetField(tiff, TIFFTAG_EXTRASAMPLES, &extraSamples, &extraKinds);
+  if (samplesPerPixel != 1 && samplesPerPixel != 1 + extraSamples) {
     throw TiffError("colour TIFF (" + Number(samplesPerPixel) +
                     " samples per pixel); only gray pictures are converted");
   }
+  std::uint16_t planar = PLANARCONFIG_CONTIG;
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &planar);
+  // Stored in planes, the gray samples come first, on their own.
+  format.stride = planar == PLANARCONFIG_CONTIG ? samplesPerPixel : 1;
   if (photometric == PHOTOMETRIC_PALETTE) {
     throw TiffError("palette-colour TIFF; only gray pictures are converted");
   }
@@ -217,26 +228,37 @@ void CheckPlausibleSize(const Format& format, const std::vector<Chunk>& chunks,
   }
 }
 
-// Whether the picture lies in the file as plain 8-bit rows, strip after
-// strip without gaps: then it is read with one call, straight into out.
+// Whether the picture lies in the file as plain 8-bit rows, each strip
+// exactly the bytes of its rows and right after the one before: then it is
+// read with one call, straight into out. Anything else, a strip shorter or
+// longer than its rows among them, goes the general way.
 bool StoredAsPlainRows(TIFF* tiff, const Format& format, const std::vector<Chunk>& chunks) {
   std::uint16_t compression = COMPRESSION_NONE;
   std::uint16_t fillOrder = FILLORDER_MSB2LSB;
+  std::uint32_t rowsPerStrip = format.height;
   TIFFGetFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &compression);
   TIFFGetFieldDefaulted(tiff, TIFFTAG_FILLORDER, &fillOrder);
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
   // (libtiff reverses the bits of bytes stored least significant bit first.)
   if (TIFFIsTiled(tiff) || compression != COMPRESSION_NONE || fillOrder != FILLORDER_MSB2LSB ||
-      format.bits != 8 || format.minIsWhite || chunks.empty()) {
+      format.bits != 8 || format.minIsWhite || format.stride != 1 || rowsPerStrip == 0) {
+    return false;
+  }
+  rowsPerStrip = std::min(rowsPerStrip, format.height);
+  if (chunks.size() != (std::uint64_t{format.height} + rowsPerStrip - 1) / rowsPerStrip) {
     return false;
   }
   std::uint64_t next = chunks.front().offset;
+  std::uint32_t top = 0;
   for (const Chunk& chunk : chunks) {
-    if (chunk.offset != next) {
+    const std::uint32_t rows = std::min(rowsPerStrip, format.height - top);
+    if (chunk.offset != next || chunk.count != std::uint64_t{rows} * format.width) {
       return false;
     }
     next += chunk.count;
+    top += rows;
   }
-  return next - chunks.front().offset == RawBytes(format);
+  return true;
 }
 
 bool ReadPlainRows(const OpenedFile& file, const std::vector<Chunk>& chunks, const Format& format,
@@ -263,7 +285,7 @@ bool ReadStrips(TIFF* tiff, const Format& format, const RowConverter& converter,
   if (rowBytes <= 0) {
     return false;
   }
-  const bool direct = format.bits == 8 && !format.minIsWhite;
+  const bool direct = format.bits == 8 && !format.minIsWhite && format.stride == 1;
   // Every byte of a strip buffer is decoded into before it is read.
   const std::size_t stripBytes = direct ? 0 : static_cast<std::size_t>(rowBytes) * rowsPerStrip;
   const auto strip = std::make_unique_for_overwrite<unsigned char[]>(stripBytes);

@@ -107,6 +107,23 @@ TEST_F(LoaderHostileFile, RefusalsSayWhy) {
   EXPECT_EQ(library_.RefusalReason(folder_.Path().string()), "not a regular file");
 }
 
+// Strips one after another that add up to the picture, but whose counts
+// are not their rows': the strip table, not the sum, says where rows are.
+TEST_F(LoaderHostileFile, StripsOfTheWrongLengthAreNotReadAsOnePiece) {
+  std::vector<unsigned char> samples(63);
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    samples[i] = static_cast<unsigned char>(i);
+  }
+  const std::string path = Write(
+      "uneven.tif",
+      RawTiff(WithStrips(GrayEntries(9, 7, 1), 2, {8, 26, 44, 63}, {18, 18, 19, 8}), samples));
+  CVisImage<unsigned char> image(1, evispixfmtGrayByte);
+  if (!library_.Refuses(path, image)) {
+    // Read at all, the last row must be where its strip puts it.
+    EXPECT_EQ(image.Pixel(0, 6), 55);
+  }
+}
+
 TEST_F(LoaderHostileFile, NamedPipeIsRefusedWithoutWaiting) {
   const std::string pipe = folder_.File("pipe.tif");
   ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);

@@ -21,12 +21,16 @@ class Loader : public ::testing::Test {
                                       unsigned seed) {
     std::mt19937 random(seed);
     const std::uint32_t max = (1u << layout.bits) - 1;
-    std::vector<std::uint32_t> samples(std::size_t{layout.width} * layout.height);
-    std::vector<unsigned char> expected(samples.size());
+    // Gray first in each pixel, then any alpha samples.
+    const std::size_t perPixel = layout.samplesPerPixel;
+    std::vector<std::uint32_t> samples(std::size_t{layout.width} * layout.height * perPixel);
+    std::vector<unsigned char> expected(samples.size() / perPixel);
     for (std::size_t i = 0; i < samples.size(); ++i) {
       samples[i] = i == 0 ? max : (i == 1 ? 0 : random() % (max + 1));
-      auto gray = static_cast<unsigned char>(std::lround(samples[i] * 255.0 / max));
-      expected[i] = layout.photometric == PHOTOMETRIC_MINISWHITE ? 255 - gray : gray;
+      if (i % perPixel == 0) {
+        auto gray = static_cast<unsigned char>(std::lround(samples[i] * 255.0 / max));
+        expected[i / perPixel] = layout.photometric == PHOTOMETRIC_MINISWHITE ? 255 - gray : gray;
+      }
     }
     EXPECT_TRUE(WriteTiff(path, layout, samples));
     return expected;
@@ -114,6 +118,22 @@ TEST_F(Loader, ReadsEveryGrayLayout) {
          s.photometric = PHOTOMETRIC_MINISWHITE;
        })},
       {"two pages", layout([](TiffLayout& s) { s.pages = 2; })},
+      {"gray with alpha", layout([](TiffLayout& s) {
+         s.samplesPerPixel = 2;
+         s.alpha = true;
+       })},
+      {"16-bit gray with alpha in tiles", layout([](TiffLayout& s) {
+         s.bits = 16;
+         s.samplesPerPixel = 2;
+         s.alpha = true;
+         s.tileSize = 16;
+       })},
+      {"4-bit min-is-white gray with alpha", layout([](TiffLayout& s) {
+         s.bits = 4;
+         s.samplesPerPixel = 2;
+         s.alpha = true;
+         s.photometric = PHOTOMETRIC_MINISWHITE;
+       })},
   };
   unsigned seed = 0;
   for (const Case& c : cases) {

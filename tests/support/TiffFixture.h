@@ -18,6 +18,7 @@ struct TiffLayout {
   std::uint32_t height = 3;
   std::uint16_t bits = 8;
   std::uint16_t samplesPerPixel = 1;
+  bool alpha = false;  // the samples after the first are alpha
   std::uint16_t photometric = PHOTOMETRIC_MINISBLACK;
   std::uint16_t sampleFormat = SAMPLEFORMAT_UINT;
   std::uint16_t compression = COMPRESSION_NONE;
@@ -69,6 +70,10 @@ inline bool WriteTiff(const std::string& path, const TiffLayout& layout,
     TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, layout.photometric);
     TIFFSetField(tiff, TIFFTAG_SAMPLEFORMAT, layout.sampleFormat);
     TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    if (layout.alpha) {
+      const std::vector<std::uint16_t> kinds(layout.samplesPerPixel - 1u, EXTRASAMPLE_UNASSALPHA);
+      TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, kinds.size(), kinds.data());
+    }
     TIFFSetField(tiff, TIFFTAG_COMPRESSION, layout.compression);
     TIFFSetField(tiff, TIFFTAG_FILLORDER, layout.fillOrder);
     if (layout.photometric == PHOTOMETRIC_PALETTE) {
