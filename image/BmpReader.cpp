@@ -19,9 +19,11 @@ namespace {
 
 using Rgba = CVisRGBA<unsigned char>;
 
-// Pixels an RLE file may claim per byte of compressed data (and at least
-// kRleMinPixelBudget), so that a tiny file cannot demand a huge picture.
-constexpr std::uint64_t kRlePixelsPerByte = 1024;
+// Pixels an RLE file may claim per byte of compressed data: what its runs
+// can really carry (a run of two bytes holds at most 255 pixels), so that a
+// small file cannot demand a huge picture; small files may claim
+// kRleMinPixelBudget pixels whatever their size.
+constexpr std::uint64_t kRlePixelsPerByte = 128;
 constexpr std::uint64_t kRleMinPixelBudget = std::uint64_t{1} << 24;
 
 struct Bgr {
@@ -53,10 +55,11 @@ struct Channel {
       return 0;
     }
     const std::uint32_t v = (pixel >> shift) & max;
-    if (bits >= 8) {
-      return v >> (bits - 8);
+    if (bits == 8) {
+      return v;
     }
-    return (v * 255 + max / 2) / max;
+    // Scaled to 0..255 with rounding, narrower and wider fields alike.
+    return static_cast<unsigned>((std::uint64_t{v} * 255 + max / 2) / max);
   }
 };
 
@@ -127,6 +130,27 @@ class BmpDecoder {
       return nullptr;
     }
     return &data_[pixelOffset_ + FileRow(y) * bmp::RowStride(layout_.width, 24)];
+  }
+
+  // Fails on the first palette index beyond the palette anywhere in an
+  // uncompressed picture, as decoding the whole picture would.
+  void CheckPaletteIndexes() const {
+    if (layout_.bitCount > 8 || RunLengthEncoded() || palette_.size() >= (1u << layout_.bitCount)) {
+      return;
+    }
+    const std::size_t stride = bmp::RowStride(layout_.width, layout_.bitCount);
+    const unsigned bits = layout_.bitCount;
+    const unsigned perByte = 8 / bits;
+    const unsigned mask = (1u << bits) - 1;
+    for (std::int64_t row = 0; row < layout_.height; ++row) {
+      const unsigned char* src = &data_[pixelOffset_ + row * stride];
+      for (std::int64_t x = 0; x < layout_.width; ++x) {
+        const unsigned index = (src[x / perByte] >> (8 - bits * (x % perByte + 1))) & mask;
+        if (index >= palette_.size()) {
+          FailIndex(index, palette_.size());
+        }
+      }
+    }
   }
 
   // Decodes rows top .. bottom - 1 (0 = the top row) of an uncompressed
@@ -538,6 +562,8 @@ BmpRows::BmpRows(const char* path) : state_(std::make_unique<State>(path)) {
   if (state_->decoder.RunLengthEncoded()) {
     state_->decoder.DecodeInto(state_->whole);
   } else {
+    // The whole file is checked, whichever rows are decoded later.
+    state_->decoder.CheckPaletteIndexes();
     state_->table = state_->decoder.PaletteTable<Rgba>();
   }
 }

@@ -12,6 +12,7 @@
 #include "ImageAverager.h"
 #include "TempFolder.h"
 #include "TruncatingDivider.h"
+#include "VisError.h"
 #include "VisImage.h"
 
 namespace {
@@ -87,6 +88,33 @@ TEST_F(ImageAveragerTest, LaterPicturesAddTheirTopLeftPartAndMayNotBeSmaller) {
     EXPECT_EQ(error->m_strReason.Str(),
               "the picture is 2 x 2 pixels, smaller than the first picture (5 x 4 pixels)");
     error->Delete();
+  }
+}
+
+// A damaged file is refused whether its damage lies in the rows that are
+// added or below them.
+TEST_F(ImageAveragerTest, DamageBelowTheRowsInUseIsRefused) {
+  BmpLayout layout;
+  layout.bitCount = 8;
+  layout.palette = {{0, 0, 0}, {9, 9, 9}, {20, 20, 20}};
+  std::vector<unsigned char> file =
+      BmpFixture::Make(::Picture(8, std::vector<Color>(8, Color{9, 9, 9})), layout);
+  file[14 + 40 + 3 * 4] = 7;  // the bottom row, stored first
+  const std::string damaged = folder_.File("damaged.bmp");
+  WriteBytes(damaged, file);
+  const std::string small = Picture("small.bmp", 4, 4, [](int, int) { return Rgba(1, 1, 1); });
+  for (const std::vector<std::string>& order :
+       {std::vector<std::string>{damaged}, std::vector<std::string>{small, damaged}}) {
+    ImageAverager averager;
+    try {
+      for (const std::string& input : order) {
+        averager.Add(input.c_str());
+      }
+      ADD_FAILURE() << "the damaged file was added after " << order.size() - 1 << " others";
+    } catch (const CVisError& error) {
+      EXPECT_EQ(error.FileName(), damaged);
+      EXPECT_NE(error.Reason().find("palette index 7 out of range"), std::string::npos);
+    }
   }
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "BmpFixture.h"
+#include "MemoryLimit.h"
 #include "TempFolder.h"
 #include "VisImage.h"
 
@@ -214,6 +215,61 @@ TEST_F(BmpBadInput, RunLengthSizeAllowanceEndsAtTheEndMarker) {
   Set32(file, 18, 16000);
   Set32(file, 22, 16000);
   ExpectRefused(file, "implausible");
+}
+
+// A small file of short runs claiming a huge picture is refused before any
+// memory is taken for it; a large picture as encoders write it (runs of 255
+// pixels, a code at each row's end) loads.
+TEST_F(BmpBadInput, RunLengthFilesClaimOnlyWhatTheirRunsCarry) {
+  BmpLayout layout;
+  layout.bitCount = 8;
+  layout.compression = 1;
+  layout.palette = {{1, 2, 3}, {4, 5, 6}};
+  for (int row = 0; row < 16384; ++row) {
+    for (int run = 0; run < 8; ++run) {
+      layout.rleOverride.insert(layout.rleOverride.end(), {2, 1});
+    }
+    layout.rleOverride.insert(layout.rleOverride.end(), {0, 0});
+  }
+  layout.rleOverride.insert(layout.rleOverride.end(), {0, 1});
+  std::vector<unsigned char> file = BmpFixture::Make(Picture(1, std::vector<Color>(1)), layout);
+  Set32(file, 18, 16384);
+  Set32(file, 22, 16384);
+  ASSERT_LT(file.size(), 300'000u);
+  if (kMemoryLimitWorks) {
+    const std::string path = folder_.File("claims.bmp");
+    WriteBytes(path, file);
+    EXPECT_EQ(RunWithMemoryLimit(std::size_t{64} << 20,
+                                 [&] {
+                                   CVisImage<Rgba> image(4, evispixfmtRGBAByte);
+                                   try {
+                                     image.ReadFile(path.c_str());
+                                   } catch (const CVisError& error) {
+                                     return error.Reason().find("implausible") == std::string::npos;
+                                   }
+                                   return true;
+                                 }),
+              0);
+  }
+  ExpectRefused(file, "implausible");
+
+  // 4096 x 4096 pixels of one colour: 17 runs and an end code a row.
+  layout.rleOverride.clear();
+  for (int row = 0; row < 4096; ++row) {
+    for (int run = 0; run < 16; ++run) {
+      layout.rleOverride.insert(layout.rleOverride.end(), {255, 1});
+    }
+    layout.rleOverride.insert(layout.rleOverride.end(), {16, 1, 0, 0});
+  }
+  layout.rleOverride.insert(layout.rleOverride.end(), {0, 1});
+  file = BmpFixture::Make(Picture(1, std::vector<Color>(1)), layout);
+  Set32(file, 18, 4096);
+  Set32(file, 22, 4096);
+  const std::string path = folder_.File("large.bmp");
+  WriteBytes(path, file);
+  CVisImage<Rgba> image(4, evispixfmtRGBAByte);
+  ASSERT_NO_THROW(image.ReadFile(path.c_str()));
+  EXPECT_EQ(image.Pixel(4095, 4095), Rgba(4, 5, 6, 0));
 }
 
 // Anything but a regular file is refused at once: reading a named pipe

@@ -160,6 +160,41 @@ TEST(BmpVariants, DirectColorFiles) {
   }
 }
 
+// Every value of a field wider than 8 bits, scaled to 0..255 with rounding.
+TEST(BmpVariants, WideBitFieldsAreScaledWithRounding) {
+  struct Case {
+    std::uint32_t masks[3];  // red, green, blue
+    unsigned redShift, blueShift;
+    unsigned max;
+  };
+  const Case cases[] = {
+      {{0x3FF00000, 0, 0x000003FF}, 20, 0, 1023},
+      {{0x7FF00000, 0, 0x000007FF}, 20, 0, 2047},
+      {{0xFFFF0000, 0, 0x0000FFFF}, 16, 0, 65535},
+  };
+  for (const Case& c : cases) {
+    const unsigned width = 1024;
+    Picture expected(1, std::vector<Color>(width));
+    BmpLayout layout;
+    layout.headerSize = 56;
+    layout.bitCount = 32;
+    layout.compression = 3;
+    std::copy(std::begin(c.masks), std::end(c.masks), layout.masks);
+    for (unsigned x = 0; x < width; ++x) {
+      const unsigned v = x * c.max / (width - 1);
+      const std::uint32_t pixel = v << c.redShift | (c.max - v) << c.blueShift;
+      for (int k = 0; k < 4; ++k) {
+        layout.rleOverride.push_back(static_cast<unsigned char>(pixel >> (8 * k)));
+      }
+      const auto scaled = [&](unsigned field) {
+        return static_cast<unsigned char>(std::lround(field * 255.0 / c.max));
+      };
+      expected[0][x] = {scaled(v), 0, scaled(c.max - v)};
+    }
+    ExpectReadsAs(BmpFixture::Make(expected, layout), expected, std::to_string(c.max) + " levels");
+  }
+}
+
 TEST(BmpVariants, RleSkippedPixelsStayBlack) {
   BmpLayout layout;
   layout.bitCount = 8;
