@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -245,6 +250,60 @@ TEST_F(ConvertTiffFileTest, WindowsPathRulesKnowBothSlashesAndLetterCase) {
   EXPECT_TRUE(Convert(folder_.File("Img_001"), options));
   ExpectRefused("img_002", "already written from another TIFF");
   EXPECT_TRUE(fs::exists(folder_.File("img_002")));
+}
+#endif
+
+// A conversion clears the temporary files that killed writers left in its
+// BMP's folder; a BMP that cannot be written is named beside the TIFF.
+TEST_F(ConvertTiffFileTest, LeftoversGoAndAFailedWriteNamesBothFiles) {
+  const std::string orphan = folder_.File(".tessary-0123abcd.tmp");
+  WriteBytes(orphan, {1, 2, 3});
+  fs::last_write_time(orphan, fs::last_write_time(orphan) - std::chrono::minutes(2));
+  RecordingOptions options(ConversionMode::kAuto, false, "");
+  EXPECT_TRUE(Convert(Tiff("a.tif", false), options));
+  EXPECT_FALSE(fs::exists(orphan));
+
+  const std::string tiff = Tiff("b.tif", false);
+  fs::create_directory(folder_.File("b.bmp"));
+  try {
+    Convert(tiff, options);
+    ADD_FAILURE() << "a folder was written as a BMP";
+  } catch (CFileException* error) {
+    EXPECT_EQ(error->m_strFileName.Str(), tiff);
+    EXPECT_EQ(error->m_strReason.Str(),
+              "its BMP \"" + folder_.File("b.bmp") + "\" could not be written: not a regular file");
+    error->Delete();
+  }
+}
+
+#ifndef _WIN32
+// In a folder whose absolute name is longer than the system takes, a TIFF
+// named from inside it is converted and removed like any other.
+TEST_F(ConvertTiffFileTest, FoldersDeeperThanAPathCanNameWork) {
+  const InFolder here(folder_.Path());
+  const std::string level(200, 'd');
+  int depth = 0;
+  for (; depth < 25; ++depth) {
+    ASSERT_EQ(mkdir(level.c_str(), 0700), 0);
+    ASSERT_EQ(chdir(level.c_str()), 0);
+  }
+  WriteBytes("a.tif", PlainTiff(4, 2, 8, 1, 1, {1, 2, 3, 4, 5, 6, 7, 8}));
+  RecordingOptions options(ConversionMode::kGrayscale, true, "");
+  try {
+    EXPECT_TRUE(Convert("a.tif", options));
+  } catch (CFileException* error) {
+    ADD_FAILURE() << error->m_strReason.Str();
+    error->Delete();
+  }
+  EXPECT_FALSE(fs::exists("a.tif"));
+  EXPECT_TRUE(fs::exists("a.bmp"));
+  // The folders are removed from the inside out: no name reaches the deepest.
+  unlink("a.tif");
+  unlink("a.bmp");
+  for (; depth > 0; --depth) {
+    ASSERT_EQ(chdir(".."), 0);
+    ASSERT_EQ(rmdir(level.c_str()), 0);
+  }
 }
 #endif
 
