@@ -3,7 +3,8 @@
 # warnings into errors (CI sets it).
 JOBS ?= 2
 
-.PHONY: all run test sanitize tsan fuzz windows windows-test bench demo package clean
+.PHONY: all run test sanitize tsan clang fuzz windows windows-test bench bench-brief demo package \
+        clean
 
 all:
 	cmake --preset default > /dev/null
@@ -29,15 +30,20 @@ sanitize:
 	cmake --build --preset sanitize -j$(JOBS)
 	$(RETRY) ctest --preset sanitize -j$(JOBS)
 
-# The tests that run threads, under ThreadSanitizer. Qt itself is not built
+# The tests labelled `threads`, under ThreadSanitizer. Qt itself is not built
 # for it; tests/tsan.supp quiets what happens inside Qt.
-TSAN_TARGETS = convert_tests main_dialog_tests framework_tests commands_tests loader_tests \
-               cli_tests tessary-cli mosaic_tests platform_tests Vantrel
 tsan: export TSAN_OPTIONS = suppressions=$(CURDIR)/tests/tsan.supp:halt_on_error=1
 tsan:
 	cmake --preset tsan > /dev/null
-	cmake --build --preset tsan -j$(JOBS) --target $(TSAN_TARGETS)
+	cmake --build --preset tsan -j$(JOBS)
 	ctest --preset tsan -j$(JOBS)
+
+# Everything built with clang as well, warnings as errors where CI asks, and
+# the tests run.
+clang:
+	cmake --preset clang > /dev/null
+	cmake --build --preset clang -j$(JOBS)
+	ctest --preset clang -j$(JOBS)
 
 # The libFuzzer harnesses of the BMP and TIFF readers, FUZZ_SECONDS each,
 # under AddressSanitizer and UndefinedBehaviorSanitizer, with memory limits so
@@ -68,10 +74,18 @@ windows-test: windows
 	  ctest --preset windows -j$(JOBS) && scripts/compare-windows-cli; status=$$?; \
 	  WINEPREFIX=$(CURDIR)/build-windows/wine /usr/lib/wine/wineserver -k; exit $$status'
 
+# The benchmarks and the comparisons with other tools and with the floors
+# (scripts/install-deps --bench). bench-brief runs each once, briefly, so
+# that none can rot unseen; its figures mean nothing.
 bench:
 	cmake --preset release > /dev/null
 	cmake --build --preset release -j$(JOBS)
 	bench/run-all build-release
+
+bench-brief:
+	cmake --preset release > /dev/null
+	cmake --build --preset release -j$(JOBS)
+	bench/run-all build-release --brief
 
 # The main job without a desktop: sample mosaic and gray TIFFs from the
 # project's own generator, converted and averaged by tessary-cli.
@@ -91,4 +105,4 @@ package:
 	ls -l build-release/tessary_*.deb
 
 clean:
-	rm -rf build build-release build-sanitize build-tsan build-fuzz build-windows
+	rm -rf build build-release build-sanitize build-tsan build-clang build-fuzz build-windows

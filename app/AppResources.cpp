@@ -1,6 +1,7 @@
 #include "AppResources.h"
 
 #include "AfxWinTypes.h"
+#include "Version.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ constexpr AfxDialogControl kMainControls[] = {
 
 constexpr AfxDialogControl kAboutControls[] = {
     {-1, "static", "#128", 11, 17, 20, 20, kControl | SS_ICON},
-    {-1, "static", "Tessary Version 1.0", 40, 10, 119, 8,
+    {-1, "static", "Tessary Version " TESSARY_VERSION_SHORT, 40, 10, 119, 8,
      kControl | WS_GROUP | SS_NOPREFIX | SS_LEFT},
     {IDOK, "button", "OK", 178, 7, 50, 14, kControl | WS_GROUP | WS_TABSTOP | BS_DEFPUSHBUTTON},
 };
@@ -54,8 +55,8 @@ struct ResourceRegistration {
 }  // namespace
 
 const VersionInfo kVersionInfo = {
-    {1, 0, 0, 1},
-    {1, 0, 0, 1},
+    {TESSARY_VERSION_NUMBERS},
+    {TESSARY_VERSION_NUMBERS},
     "application",
     "32-bit Windows",
     0x0409,
@@ -63,11 +64,11 @@ const VersionInfo kVersionInfo = {
     {
         {"CompanyName", ""},
         {"FileDescription", "Tessary MFC Application"},
-        {"FileVersion", "1, 0, 0, 1"},
+        {"FileVersion", TESSARY_VERSION_COMMAS},
         {"InternalName", "Tessary"},
         {"LegalTrademarks", ""},
         {"OriginalFilename", "Tessary.EXE"},
         {"ProductName", "Tessary Application"},
-        {"ProductVersion", "1, 0, 0, 1"},
+        {"ProductVersion", TESSARY_VERSION_COMMAS},
     },
 };

@@ -8,6 +8,7 @@
 #include "CommandLine.h"
 #include "Interrupts.h"
 #include "Platform.h"
+#include "Version.h"
 
 int main(int argc, char** argv) {
   CliRequest request;

@@ -1,5 +1,7 @@
 #include "ProgressLine.h"
 
+#include <utility>
+
 namespace {
 
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
@@ -13,8 +15,8 @@ std::string Duration(double seconds) {
 
 }  // namespace
 
-ProgressLine::ProgressLine(int total, bool enabled, std::FILE* out)
-    : total_(total), enabled_(enabled), out_(out) {}
+ProgressLine::ProgressLine(int total, bool enabled, std::FILE* out, Now now)
+    : total_(total), enabled_(enabled), out_(out), now_(std::move(now)), start_(now_()) {}
 
 std::string ProgressLine::Text(int done, int total, double elapsedSeconds) {
   char text[128];
@@ -57,7 +59,7 @@ void ProgressLine::Draw(bool force) {
   if (!enabled_) {
     return;
   }
-  const Clock::time_point now = Clock::now();
+  const Clock::time_point now = now_();
   if (!force && drawn_ && now - lastDrawn_ < kRedrawInterval) {
     return;
   }

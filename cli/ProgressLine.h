@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -11,8 +12,10 @@
 class ProgressLine {
  public:
   using Clock = std::chrono::steady_clock;
+  // Where the line reads the time; tests give their own.
+  using Now = std::function<Clock::time_point()>;
 
-  ProgressLine(int total, bool enabled, std::FILE* out = stderr);
+  ProgressLine(int total, bool enabled, std::FILE* out = stderr, Now now = &Clock::now);
 
   void FileDone();
   // Prints a line of its own (a failure), above the progress line.
@@ -29,9 +32,10 @@ class ProgressLine {
   const int total_;
   const bool enabled_;
   std::FILE* out_;
+  const Now now_;
   std::mutex mutex_;
   int done_ = 0;
-  Clock::time_point start_ = Clock::now();
+  Clock::time_point start_;
   Clock::time_point lastDrawn_{};
   bool drawn_ = false;
 };

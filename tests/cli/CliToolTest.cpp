@@ -24,6 +24,7 @@
 #include "RunCommand.h"
 #include "TempFolder.h"
 #include "TiffFixture.h"
+#include "Version.h"
 #include "VisImage.h"
 
 namespace {
@@ -90,8 +91,11 @@ class CliTool : public ::testing::Test {
     return RunCommand(InFolder(folder_.Path(), Cli(), arguments));
   }
 
-  // Starts tessary-cli in the folder with its standard error on a pipe.
-  pid_t Start(std::vector<std::string> arguments, int& errorPipe) {
+  // Starts program (tessary-cli unless told) in the folder with its
+  // standard error on a pipe, and the environment variables given.
+  pid_t Start(std::vector<std::string> arguments, int& errorPipe,
+              const fs::path& program = BinaryFolder() / "tessary-cli",
+              const std::map<std::string, std::string>& environment = {}) {
     int ends[2];
     EXPECT_EQ(pipe(ends), 0);
     const pid_t child = fork();
@@ -99,6 +103,9 @@ class CliTool : public ::testing::Test {
       dup2(ends[1], STDERR_FILENO);
       close(ends[0]);
       close(ends[1]);
+      for (const auto& [name, value] : environment) {
+        setenv(name.c_str(), value.c_str(), 1);
+      }
       if (chdir(folder_.Path().c_str()) != 0) {
         _exit(127);
       }
@@ -107,7 +114,7 @@ class CliTool : public ::testing::Test {
         argv.push_back(argument.data());
       }
       argv.push_back(nullptr);
-      execv((BinaryFolder() / "tessary-cli").c_str(), argv.data());
+      execv(program.c_str(), argv.data());
       _exit(127);
     }
     close(ends[1]);
@@ -268,29 +275,25 @@ TEST_F(CliTool, InterruptLeavesNothingHalfDone) {
   for (unsigned i = 0; i < 200; ++i) {
     arguments.push_back(Tiff("s" + std::to_string(i) + ".tif", true, i));
   }
-  const pid_t child = fork();
-  if (child == 0) {
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) {
-      argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
-    execv((BinaryFolder() / "tessary-cli").c_str(), argv.data());
-    _exit(127);
-  }
+  int errors = -1;
+  const pid_t child = Start(arguments, errors);
   // Interrupt as soon as the first BMP is there.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while (!fs::exists(folder_.File("s0.bmp")) && !fs::exists(folder_.File("s1.bmp"))) {
     int status = 0;
     if (waitpid(child, &status, WNOHANG) == child) {
       FAIL() << "the run ended before it could be interrupted";
     }
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(child, SIGKILL);
+      waitpid(child, &status, 0);
+      FAIL() << "no BMP was written";
+    }
     std::this_thread::yield();
   }
   kill(child, SIGINT);
-  int status = 0;
-  waitpid(child, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 130);
+  EXPECT_EQ(ExitStatus(child), 130);
+  close(errors);
   int converted = 0;
   for (unsigned i = 0; i < 200; ++i) {
     const bool bmp = fs::exists(folder_.File("s" + std::to_string(i) + ".bmp"));
@@ -413,10 +416,14 @@ TEST_F(CliTool, WorksFromAnInstalledTree) {
 
   // The program loads its loader library at start-up; the dynamic loader's
   // trace shows from where. (It then waits in its dialog until stopped.)
-  const Outcome program = RunCommand("QT_QPA_PLATFORM=offscreen LD_DEBUG=files timeout 2 '" +
-                                     (usr / "bin/Tessary").string() + "'");
-  EXPECT_NE(program.output.find((usr / "bin/../lib/tessary/libVantrel.so").string()),
-            std::string::npos);
+  const std::string library = (usr / "bin/../lib/tessary/libVantrel.so").string();
+  int trace = -1;
+  const pid_t program = Start({"Tessary"}, trace, usr / "bin/Tessary",
+                              {{"QT_QPA_PLATFORM", "offscreen"}, {"LD_DEBUG", "files"}});
+  EXPECT_NE(ReadUntil(trace, library).find(library), std::string::npos);
+  kill(program, SIGKILL);
+  ExitStatus(program);
+  close(trace);
 }
 
 }  // namespace

@@ -9,15 +9,16 @@
 
 namespace {
 
-TEST(ImageMemory, EmptyImagesHaveNoPixels) {
-  CVisImage<unsigned char> gray(1, evispixfmtGrayByte);
+TEST(ImageMemory, EmptyImagesHaveNoPixelsUntilAllocated) {
   CVisImage<CVisRGBA<unsigned char>> color(4, evispixfmtRGBAByte);
-  EXPECT_EQ(gray.Width(), 0);
-  EXPECT_EQ(gray.Height(), 0);
-  EXPECT_EQ(gray.PbPixelMemory(), nullptr);
-  EXPECT_EQ(color.CbPixel(), 4);
-  EXPECT_EQ(color.PixFmt(), 705);
-  EXPECT_EQ(gray.PixFmt(), 449);
+  EXPECT_EQ(color.Width(), 0);
+  EXPECT_EQ(color.Height(), 0);
+  EXPECT_EQ(color.PbPixelMemory(), nullptr);
+  const CVisShape shape(0, 0, 5, 3);
+  color.Allocate(shape, shape);
+  ASSERT_NE(color.PbPixelMemory(), nullptr);
+  EXPECT_EQ(color.CbPixelMemory(), 5u * 3u * 4u);
+  EXPECT_EQ(color.Pixel(4, 2), CVisRGBA<unsigned char>(0, 0, 0, 0));
 }
 
 TEST(ImageMemory, PixelTypeMustMatchItsFormat) {
