@@ -17,6 +17,7 @@
 #include "MosaicDetection.h"
 #include "Platform.h"
 #include "ProgressLine.h"
+#include "Terminal.h"
 #include "VisError.h"
 #include "VisImage.h"
 

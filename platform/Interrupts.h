@@ -5,6 +5,3 @@
 // can finish before it ends.
 void CatchInterrupts();
 bool InterruptRequested();
-
-// Whether standard error is a terminal (where a progress line makes sense).
-bool StandardErrorIsTerminal();

@@ -1,9 +1,6 @@
 #include "Interrupts.h"
 
-#include <io.h>
-
 #include <atomic>
-#include <cstdio>
 
 #include "WinTypes.h"
 
@@ -27,8 +24,4 @@ void CatchInterrupts() {
 
 bool InterruptRequested() {
   return interrupted;
-}
-
-bool StandardErrorIsTerminal() {
-  return ::_isatty(::_fileno(stderr)) != 0;
 }

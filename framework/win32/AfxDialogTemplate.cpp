@@ -1,4 +1,4 @@
-#include "AfxDialogTemplateWin32.h"
+#include "AfxDialogTemplate.h"
 
 #include <cstdlib>
 #include <cstring>

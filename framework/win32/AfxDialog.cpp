@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "AfxApp.h"
-#include "AfxDialogTemplateWin32.h"
+#include "AfxDialogTemplate.h"
 #include "AfxIcon.h"
 #include "AfxThread.h"
 #include "AfxTrace.h"

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "GrayTiffRules.h"
 #include "RegularFile.h"
 #include "WinTypes.h"
 
@@ -88,12 +89,6 @@ bool Same(const WICPixelFormatGUID& a, const GUID& b) {
   return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
-// 8-bit gray from a 16-bit sample: scaled and rounded as the Linux back end
-// does, so that both give the same picture.
-unsigned char From16Bits(std::uint16_t value) {
-  return static_cast<unsigned char>((value * std::uint64_t{255} + 32767) / 65535);
-}
-
 // Wine's imaging component hands 16-bit samples of a big-endian file over
 // with their bytes swapped (measured against known pictures); Windows does
 // not.
@@ -124,7 +119,7 @@ void CopyGray(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame, UINT wi
       for (UINT x = 0; x < width; ++x) {
         const std::uint16_t value =
             swap ? static_cast<std::uint16_t>(row[x] << 8 | row[x] >> 8) : row[x];
-        out[std::size_t{y} * width + x] = From16Bits(value);
+        out[std::size_t{y} * width + x] = ScaledSample(value, 0xFFFF);
       }
     }
     return;
@@ -149,9 +144,9 @@ void CopyGray(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame, UINT wi
       Same(format, GUID_WICPixelFormat2bppIndexed) ||
       Same(format, GUID_WICPixelFormat4bppIndexed) ||
       Same(format, GUID_WICPixelFormat8bppIndexed)) {
-    throw TiffError("palette-colour TIFF; only gray pictures are converted");
+    throw TiffError(PaletteTiffRefusal());
   }
-  throw TiffError("colour TIFF; only gray pictures are converted");
+  throw TiffError(ColourTiffRefusal(0));
 }
 
 std::wstring Wide(const char* path) {
@@ -194,14 +189,7 @@ GrayPicture ReadGrayTiff(const char* path) {
   UINT width = 0;
   UINT height = 0;
   Check(frame->GetSize(&width, &height));
-  const std::uint64_t pixels = std::uint64_t{width} * height;
-  if (pixels == 0) {
-    throw TiffError("the picture has no pixels");
-  }
-  if (pixels > INT32_MAX) {
-    throw TiffError("the picture (" + std::to_string(width) + " x " + std::to_string(height) +
-                    " pixels) is too large");
-  }
+  CheckPictureSize(width, height);
 
   GrayPicture picture;
   picture.width = static_cast<int>(width);

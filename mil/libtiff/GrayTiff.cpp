@@ -7,11 +7,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <limits>
 #include <new>
 #include <string>
 #include <vector>
 
+#include "GrayTiffRules.h"
 #include "RegularFile.h"
 
 namespace {
@@ -102,7 +102,7 @@ class RowConverter {
 
  private:
   unsigned char Scale(std::uint32_t v, std::uint32_t max) const {
-    const auto gray = static_cast<unsigned char>((v * std::uint64_t{255} + max / 2) / max);
+    const unsigned char gray = ScaledSample(v, max);
     return format_.minIsWhite ? static_cast<unsigned char>(255 - gray) : gray;
   }
 
@@ -135,15 +135,14 @@ Format ReadFormat(TIFF* tiff) {
   std::uint16_t* extraKinds = nullptr;
   TIFFGetField(tiff, TIFFTAG_EXTRASAMPLES, &extraSamples, &extraKinds);
   if (samplesPerPixel != 1 && samplesPerPixel != 1 + extraSamples) {
-    throw TiffError("colour TIFF (" + Number(samplesPerPixel) +
-                    " samples per pixel); only gray pictures are converted");
+    throw TiffError(ColourTiffRefusal(samplesPerPixel));
   }
   std::uint16_t planar = PLANARCONFIG_CONTIG;
   TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &planar);
   // Stored in planes, the gray samples come first, on their own.
   format.stride = planar == PLANARCONFIG_CONTIG ? samplesPerPixel : 1;
   if (photometric == PHOTOMETRIC_PALETTE) {
-    throw TiffError("palette-colour TIFF; only gray pictures are converted");
+    throw TiffError(PaletteTiffRefusal());
   }
   if (photometric != PHOTOMETRIC_MINISBLACK && photometric != PHOTOMETRIC_MINISWHITE) {
     throw TiffError("unsupported colour model (photometric " + Number(photometric) +
@@ -158,14 +157,7 @@ Format ReadFormat(TIFF* tiff) {
     throw TiffError(Number(format.bits) + "-bit samples; 1 to 16 bits per sample are read");
   }
   format.minIsWhite = photometric == PHOTOMETRIC_MINISWHITE;
-  const std::uint64_t pixels = std::uint64_t{format.width} * format.height;
-  if (pixels == 0) {
-    throw TiffError("the picture has no pixels");
-  }
-  if (pixels > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
-    throw TiffError("the picture (" + Number(format.width) + " x " + Number(format.height) +
-                    " pixels) is too large");
-  }
+  CheckPictureSize(format.width, format.height);
   return format;
 }
 

@@ -1,7 +1,5 @@
 #include "Interrupts.h"
 
-#include <unistd.h>
-
 #include <atomic>
 #include <csignal>
 
@@ -25,8 +23,4 @@ void CatchInterrupts() {
 
 bool InterruptRequested() {
   return interrupted;
-}
-
-bool StandardErrorIsTerminal() {
-  return ::isatty(STDERR_FILENO) == 1;
 }

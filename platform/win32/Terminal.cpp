@@ -1,0 +1,9 @@
+#include "Terminal.h"
+
+#include <io.h>
+
+#include <cstdio>
+
+bool StandardErrorIsTerminal() {
+  return ::_isatty(::_fileno(stderr)) != 0;
+}
