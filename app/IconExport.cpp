@@ -14,6 +14,7 @@
 #include <cstdlib>
 
 #include "AfxIcon.h"
+#include "AfxNative.h"
 #include "Resource.h"
 
 int main(int argc, char** argv) {

@@ -101,7 +101,8 @@ std::string Script(const VersionInfo& info) {
   char block[16];
   std::snprintf(block, sizeof block, "%04X%04X", info.language, info.codePage);
   const std::string fileType = info.fileType == std::string("application") ? "0x1L" : "0x0L";
-  const std::string system = info.operatingSystem == std::string("32-bit Windows") ? "0x4L" : "0x0L";
+  const std::string system =
+      info.operatingSystem == std::string("32-bit Windows") ? "0x4L" : "0x0L";
   std::string script = std::to_string(IDR_MAINFRAME) + " ICON \"tessary.ico\"\n\n";
   script += "1 VERSIONINFO\n";
   script += "FILEVERSION " + VersionNumbers(info.fileVersion) + "\n";

@@ -2,12 +2,15 @@
 
 #include "AfxDialog.h"
 
+#include "AfxNative.h"
+
 BEGIN_MESSAGE_MAP(CDialog, CWnd)
 ON_COMMAND(IDOK, &CDialog::OnOK)
 ON_COMMAND(IDCANCEL, &CDialog::OnCancel)
 END_MESSAGE_MAP()
 
-CDialog::CDialog(UINT templateId, CWnd* parent) : templateId_(templateId), parent_(parent) {}
+CDialog::CDialog(UINT templateId, CWnd* parent)
+    : templateId_(templateId), parent_(parent), native_(std::make_unique<AfxNativeDialog>()) {}
 
 CDialog::~CDialog() = default;
 

@@ -3,9 +3,10 @@
 #include "AfxWnd.h"
 
 struct AfxDialogTemplate;
-#ifndef _WIN32
-class AfxDialogWidget;
-#endif
+// The window system's state of a running dialog, and the backend's code
+// that serves it; each backend defines both in its AfxNative.h.
+struct AfxNativeDialog;
+struct AfxDialogBackend;
 
 // Data exchange between a dialog and its members; the program exchanges
 // nothing, so it carries nothing.
@@ -36,26 +37,12 @@ class CDialog : public CWnd {
   DECLARE_MESSAGE_MAP()
 
  private:
+  friend struct AfxDialogBackend;
+
   // What the window system does by default with a dialog's message.
   LRESULT SystemDefault(UINT message, WPARAM wParam, LPARAM lParam);
-#ifdef _WIN32
-  // Serves the system dialog: each message runs through HandleMessage;
-  // what falls to the default processing goes back to the system's dialog
-  // manager.
-  static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  void ShowTemplateIcons();
-#else
-  void Create(const AfxDialogTemplate& dialogTemplate);
-#endif
 
   UINT templateId_;
   CWnd* parent_;
-#ifdef _WIN32
-  const AfxDialogTemplate* template_ = nullptr;
-  bool toDialogManager_ = false;
-#else
-  AfxDialogWidget* dialog_ = nullptr;
-  int result_ = IDCANCEL;
-  bool ended_ = false;
-#endif
+  std::unique_ptr<AfxNativeDialog> native_;
 };

@@ -1,5 +1,7 @@
 #include "AfxFileDialog.h"
 
+#include "AfxNative.h"
+
 #include <filesystem>
 
 CFileDialog::~CFileDialog() = default;

@@ -1,28 +1,13 @@
 #pragma once
 
 #include <cstddef>
-#include <list>
+#include <memory>
 #include <vector>
 
 #include "AfxString.h"
 #include "AfxWinTypes.h"
 
-#ifdef _WIN32
-#include <commdlg.h>
-#else
-constexpr DWORD OFN_OVERWRITEPROMPT = 0x00000002;
-constexpr DWORD OFN_HIDEREADONLY = 0x00000004;
-constexpr DWORD OFN_ALLOWMULTISELECT = 0x00000200;
-constexpr DWORD OFN_EXPLORER = 0x00080000;
-
-struct OPENFILENAME {
-  DWORD Flags = 0;
-  LPSTR lpstrFile = nullptr;  // initial file name, if any
-  DWORD nMaxFile = 0;
-  LPCSTR lpstrInitialDir = nullptr;
-  LPCSTR lpstrTitle = nullptr;
-};
-#endif
+struct AfxNativeFileDialog;
 
 // Iteration over the chosen files: 0 when there is no further file.
 using POSITION = std::size_t;
@@ -49,14 +34,7 @@ class CFileDialog {
   OPENFILENAME m_ofn;
 
  private:
-#ifdef _WIN32
-  // Grows the names buffer while the dialog runs, before the system finds
-  // it too small for the selection.
-  static UINT_PTR CALLBACK GrowNamesHook(HWND hookDialog, UINT message, WPARAM, LPARAM lParam);
-  char* NamesBuffer(std::size_t size);
-
-  std::list<std::vector<char>> namesBuffers_;  // each kept until the dialog ends
-#endif
+  std::unique_ptr<AfxNativeFileDialog> native_;  // the window system's own state
   bool open_;
   CString defaultExtension_;
   CString fileName_;

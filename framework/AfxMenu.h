@@ -4,21 +4,15 @@
 
 #include "AfxWinTypes.h"
 
-#ifndef _WIN32
-class QMenu;
-class QPoint;
-#endif
+struct AfxNativeMenu;
 
 // A window's system menu. Choosing an item sends the owner WM_SYSCOMMAND
 // with the item's id.
 class CMenu {
  public:
-#ifdef _WIN32
-  // The system's own menu of a window, which the system opens and serves.
-  explicit CMenu(HMENU menu);
-#else
+  // The system menu of owner: the system's own where the window system has
+  // one, otherwise a menu of the framework's.
   explicit CMenu(CWnd* owner);
-#endif
   ~CMenu();
 
   CMenu(const CMenu&) = delete;
@@ -27,16 +21,9 @@ class CMenu {
   // MF_SEPARATOR appends a separator, MF_STRING a text item with that id.
   BOOL AppendMenu(UINT flags, UINT_PTR id = 0, LPCTSTR text = nullptr);
 
-#ifdef _WIN32
-  HMENU m_hMenu;
-#else
-  void Popup(const QPoint& globalPosition);
-  QMenu* GetQMenu() const {
-    return menu_.get();
-  }
+  // The window system's side of the menu (see the backend's AfxNative.h).
+  AfxNativeMenu& Native() const { return *native_; }
 
  private:
-  CWnd* owner_;
-  std::unique_ptr<QMenu> menu_;
-#endif
+  std::unique_ptr<AfxNativeMenu> native_;
 };

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <memory>
+
 #include "AfxWinTypes.h"
+
+struct AfxNativePaint;
 
 // A device context to draw on a window while it is being painted.
 class CDC {
@@ -20,9 +24,6 @@ class CPaintDC : public CDC {
   CPaintDC(const CPaintDC&) = delete;
   CPaintDC& operator=(const CPaintDC&) = delete;
 
-#ifdef _WIN32
  private:
-  HWND window_;
-  PAINTSTRUCT paint_ = {};
-#endif
+  std::unique_ptr<AfxNativePaint> native_;  // the window system's own state
 };

@@ -3,10 +3,6 @@
 #include "AfxWinTypes.h"
 
 using AFX_THREADPROC = UINT (*)(void* parameter);
-#ifndef _WIN32
-struct SECURITY_ATTRIBUTES;
-using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
-#endif
 
 // A worker thread started by AfxBeginThread; the framework deletes it when
 // the thread ends.

@@ -7,6 +7,10 @@
 
 #include "WinTypes.h"
 
+#ifdef _WIN32
+#include <commdlg.h>
+#endif
+
 class CWnd;
 
 // The framework's own command id of the help command.
@@ -15,7 +19,7 @@ constexpr UINT ID_HELP = 0xE146;
 #ifndef _WIN32
 
 struct AfxIcon;
-class QPainter;
+struct AfxPainter;
 
 using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
@@ -25,7 +29,7 @@ using UINT_PTR = std::uintptr_t;
 using HWND = CWnd*;
 using HICON = AfxIcon*;
 using HCURSOR = HICON;
-using HDC = QPainter*;
+using HDC = AfxPainter*;  // the backend's painter
 
 struct RECT {
   LONG left = 0;
@@ -115,6 +119,26 @@ constexpr DWORD SS_SUNKEN = 0x1000;
 // Thread priorities.
 constexpr int THREAD_PRIORITY_NORMAL = 0;
 constexpr int THREAD_PRIORITY_BELOW_NORMAL = -1;
+
+// The open and save dialogs' settings, as far as the framework reads them.
+constexpr DWORD OFN_OVERWRITEPROMPT = 0x00000002;
+constexpr DWORD OFN_HIDEREADONLY = 0x00000004;
+constexpr DWORD OFN_ALLOWMULTISELECT = 0x00000200;
+constexpr DWORD OFN_EXPLORER = 0x00080000;
+
+struct OPENFILENAME {
+  DWORD Flags = 0;
+  LPSTR lpstrFile = nullptr;  // initial file name, if any
+  DWORD nMaxFile = 0;
+  LPCSTR lpstrInitialDir = nullptr;
+  LPCSTR lpstrTitle = nullptr;
+};
+
+struct SECURITY_ATTRIBUTES;
+using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
+
+// SM_CXICON and SM_CYICON: the size of a large icon.
+int GetSystemMetrics(int index);
 
 #endif
 

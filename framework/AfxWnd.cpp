@@ -7,10 +7,23 @@
 
 #include "AfxErrorReport.h"
 #include "AfxMenu.h"
+#include "AfxNative.h"
 
-CWnd::CWnd() = default;
+CWnd::CWnd() : native_(std::make_unique<AfxNativeWindow>()) {}
 
 CWnd::~CWnd() = default;
+
+CWnd* CWnd::AddChild(const AfxNativeWindow& native, int id) {
+  auto child = std::make_unique<CWnd>();
+  child->Attach(native, id);
+  return children_.emplace(id, std::move(child))->second.get();
+}
+
+void CWnd::Detach() {
+  children_.clear();
+  systemMenu_.reset();
+  *native_ = AfxNativeWindow{};
+}
 
 LRESULT CWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   const CurrentMessage outer = current_;

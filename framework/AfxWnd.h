@@ -8,10 +8,9 @@
 #include "AfxWinTypes.h"
 
 class CMenu;
-#ifndef _WIN32
-class QPoint;
-class QWidget;
-#endif
+// The window system's side of a window: a system window on Windows, a Qt
+// widget elsewhere; each backend defines it in its AfxNative.h.
+struct AfxNativeWindow;
 
 // A window addressed through window messages: on Windows a system window, on
 // Linux a Qt widget. Messages run the class's message map, then the default
@@ -44,19 +43,8 @@ class CWnd : public CCmdTarget {
   void GetClientRect(LPRECT rect) const;
   HICON SetIcon(HICON icon, BOOL bigIcon);
 
-#ifdef _WIN32
-  // The system window (null while the window does not exist).
-  HWND GetSafeHwnd() const {
-    return m_hWnd;
-  }
-#else
-  // The widget behind the window (null while the window does not exist).
-  QWidget* GetWidget() const {
-    return widget_;
-  }
-  // Opens the system menu at a point on the screen.
-  void ShowSystemMenu(const QPoint& globalPosition);
-#endif
+  // The window system's side of the window, for the backend.
+  AfxNativeWindow& Native() const { return *native_; }
 
   // Runs one message through the message map and default processing on the
   // calling thread, reporting any exception that escapes.
@@ -72,14 +60,11 @@ class CWnd : public CCmdTarget {
   void OnPaint();
   HCURSOR OnQueryDragIcon();
 
-#ifdef _WIN32
-  // Binds the window to a system window and its child controls, by id.
-  void Attach(HWND window, int id = 0);
-#else
-  // Binds the window to a widget; child controls are registered by id.
-  void Attach(QWidget* widget, int id = 0);
-  CWnd* AddChild(QWidget* widget, int id);
-#endif
+  // Binds the window to the window system's window and, where the system
+  // keeps them, its child controls by id.
+  void Attach(const AfxNativeWindow& native, int id = 0);
+  // Registers a child control by id.
+  CWnd* AddChild(const AfxNativeWindow& native, int id);
   void Detach();
 
  private:
@@ -89,13 +74,7 @@ class CWnd : public CCmdTarget {
     LPARAM lParam = 0;
   };
 
-#ifdef _WIN32
-  HWND m_hWnd = nullptr;
-#else
-  QWidget* widget_ = nullptr;
-  HICON bigIcon_ = nullptr;
-  HICON smallIcon_ = nullptr;
-#endif
+  std::unique_ptr<AfxNativeWindow> native_;
   int id_ = 0;
   CurrentMessage current_;
   std::unique_ptr<CMenu> systemMenu_;

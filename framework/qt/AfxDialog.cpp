@@ -5,8 +5,33 @@
 
 #include "AfxApp.h"
 #include "AfxDialogWidget.h"
+#include "AfxNative.h"
 #include "AfxThread.h"
 #include "AfxTrace.h"
+
+// Builds the dialog's widget from its template and binds the controls to
+// their ids; a click on a button is the button's BN_CLICKED.
+struct AfxDialogBackend {
+  static void Create(CDialog& dialog, const AfxDialogTemplate& dialogTemplate) {
+    auto* widget = new AfxDialogWidget(&dialog, dialogTemplate, nullptr);
+    dialog.native_->widget = widget;
+    dialog.Attach(AfxNativeWindow{widget});
+    for (QWidget* child : widget->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+      const QVariant id = child->property("controlId");
+      if (!id.isValid()) {
+        continue;
+      }
+      CWnd* control = dialog.AddChild(AfxNativeWindow{child}, id.toInt());
+      auto* button = qobject_cast<QAbstractButton*>(child);
+      if (button != nullptr && qobject_cast<QGroupBox*>(child) == nullptr) {
+        QObject::connect(button, &QAbstractButton::clicked, widget, [&dialog, control] {
+          dialog.HandleMessage(WM_COMMAND, MAKEWPARAM(control->GetDlgCtrlID(), BN_CLICKED),
+                               reinterpret_cast<LPARAM>(control));
+        });
+      }
+    }
+  }
+};
 
 INT_PTR CDialog::DoModal() {
   const AfxDialogTemplate* dialogTemplate = AfxFindDialogTemplate(templateId_);
@@ -15,62 +40,44 @@ INT_PTR CDialog::DoModal() {
   }
   // Without a parent, a dialog belongs to the application's main window.
   CWnd* owner = parent_ != nullptr ? parent_ : AfxGetMainWnd();
-  Create(*dialogTemplate);
-  if (owner != nullptr && owner != this && owner->GetWidget() != nullptr) {
-    dialog_->setParent(owner->GetWidget(), dialog_->windowFlags());
+  AfxDialogBackend::Create(*this, *dialogTemplate);
+  AfxDialogWidget* widget = native_->widget;
+  if (owner != nullptr && owner != this && AfxWidgetOf(owner) != nullptr) {
+    widget->setParent(AfxWidgetOf(owner), widget->windowFlags());
   }
 
-  ended_ = false;
-  result_ = IDCANCEL;
+  native_->ended = false;
+  native_->result = IDCANCEL;
   const LRESULT focusFirstControl = HandleMessage(WM_INITDIALOG, 0, 0);
-  if (!ended_) {
-    if (focusFirstControl && dialog_->FirstTabStop() != nullptr) {
-      dialog_->FirstTabStop()->setFocus();
+  if (!native_->ended) {
+    if (focusFirstControl && widget->FirstTabStop() != nullptr) {
+      widget->FirstTabStop()->setFocus();
     }
     AfxTrace("dialog open");
-    dialog_->exec();
+    widget->exec();
   }
   if (AfxGetMainWnd() == this) {
     AfxStopWorkers();
   }
   Detach();
-  delete dialog_;
-  dialog_ = nullptr;
+  delete widget;
+  native_->widget = nullptr;
   AfxTrace("dialog destroyed");
-  return result_;
-}
-
-void CDialog::Create(const AfxDialogTemplate& dialogTemplate) {
-  dialog_ = new AfxDialogWidget(this, dialogTemplate, nullptr);
-  Attach(dialog_);
-  for (QWidget* widget : dialog_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-    const QVariant id = widget->property("controlId");
-    if (!id.isValid()) {
-      continue;
-    }
-    CWnd* control = AddChild(widget, id.toInt());
-    auto* button = qobject_cast<QAbstractButton*>(widget);
-    if (button != nullptr && qobject_cast<QGroupBox*>(widget) == nullptr) {
-      QObject::connect(button, &QAbstractButton::clicked, dialog_, [this, control] {
-        HandleMessage(WM_COMMAND, MAKEWPARAM(control->GetDlgCtrlID(), BN_CLICKED),
-                      reinterpret_cast<LPARAM>(control));
-      });
-    }
-  }
+  return native_->result;
 }
 
 void CDialog::EndDialog(int result) {
-  result_ = result;
-  ended_ = true;
-  if (dialog_ != nullptr) {
-    dialog_->done(result);
+  native_->result = result;
+  native_->ended = true;
+  if (native_->widget != nullptr) {
+    native_->widget->done(result);
   }
 }
 
 LRESULT CDialog::SystemDefault(UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_PAINT) {
-    if (dialog_ != nullptr) {
-      dialog_->DefaultPaint();
+    if (native_->widget != nullptr) {
+      native_->widget->DefaultPaint();
     }
     return 0;
   }

@@ -18,6 +18,7 @@
 
 #include "AfxDialog.h"
 #include "AfxIcon.h"
+#include "AfxNative.h"
 
 namespace {
 
@@ -183,7 +184,7 @@ void AfxDialogWidget::keyPressEvent(QKeyEvent* event) {
       owner_->HandleMessage(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     }
   } else if (IsSystemMenuKey(event)) {
-    owner_->ShowSystemMenu(mapToGlobal(QPoint(0, 0)));
+    AfxShowSystemMenu(owner_, mapToGlobal(QPoint(0, 0)));
   } else {
     QDialog::keyPressEvent(event);
   }
@@ -196,7 +197,7 @@ bool AfxDialogWidget::eventFilter(QObject* watched, QEvent* event) {
   if ((type == QEvent::KeyPress || type == QEvent::KeyRelease) &&
       IsSystemMenuKey(static_cast<QKeyEvent*>(event))) {
     if (type == QEvent::KeyPress) {
-      owner_->ShowSystemMenu(mapToGlobal(QPoint(0, 0)));
+      AfxShowSystemMenu(owner_, mapToGlobal(QPoint(0, 0)));
     }
     return true;
   }
@@ -204,7 +205,7 @@ bool AfxDialogWidget::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void AfxDialogWidget::contextMenuEvent(QContextMenuEvent* event) {
-  owner_->ShowSystemMenu(event->globalPos());
+  AfxShowSystemMenu(owner_, event->globalPos());
 }
 
 void AfxDialogWidget::paintEvent(QPaintEvent* event) {

@@ -3,6 +3,7 @@
 
 #include "AfxApp.h"
 #include "AfxErrorReport.h"
+#include "AfxNative.h"
 #include "AfxWnd.h"
 
 void AfxShowErrorBox(const CString& message) {
@@ -10,7 +11,7 @@ void AfxShowErrorBox(const CString& message) {
     return;
   }
   CWnd* main = AfxGetMainWnd();
-  QWidget* parent = main != nullptr ? main->GetWidget() : nullptr;
+  QWidget* parent = AfxWidgetOf(main);
   const CWinApp* app = AfxGetApp();
   const QString title = app != nullptr ? QString::fromLocal8Bit(app->m_pszAppName) : QString();
   QMessageBox::critical(parent, title, QString::fromLocal8Bit(static_cast<LPCSTR>(message)));

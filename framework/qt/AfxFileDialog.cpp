@@ -1,9 +1,14 @@
 #include "AfxFileDialog.h"
 
+#include <QByteArray>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QSettings>
 #include <QStringList>
+#include <algorithm>
+#include <mutex>
 
+#include "AfxNative.h"
 #include "AfxWnd.h"
 
 namespace {
@@ -24,6 +29,50 @@ QStringList QtNameFilters(const CString& filter) {
   return filters;
 }
 
+// An open dialog that, like the platform's, takes typed names of files that
+// do not exist: whoever opens them reports that. A typed folder is still
+// entered.
+class TypedNamesFileDialog : public QFileDialog {
+ public:
+  using QFileDialog::QFileDialog;
+
+ protected:
+  void accept() override {
+    const QStringList files = selectedFiles();
+    const bool existing = fileMode() == ExistingFile || fileMode() == ExistingFiles;
+    if (existing && !files.isEmpty() &&
+        std::none_of(files.begin(), files.end(),
+                     [](const QString& file) { return QFileInfo(file).isDir(); })) {
+      QDialog::accept();
+      return;
+    }
+    QFileDialog::accept();
+  }
+};
+
+// What the file dialogs remember between uses (folder, history, layout),
+// for this process only: the program keeps no configuration file.
+struct RememberedState {
+  std::mutex mutex;
+  QByteArray state;
+};
+
+RememberedState& Remembered() {
+  static RememberedState remembered;
+  return remembered;
+}
+
+// Qt's file dialog writes its state into the user's configuration folder
+// (QtProject.conf) when it goes; its settings are sent where nothing can be
+// written instead.
+void KeepFileDialogSettingsOutOfTheUsersFolder() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, "/dev/null");
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, "/dev/null");
+  });
+}
+
 }  // namespace
 
 CFileDialog::CFileDialog(BOOL openFileDialog, LPCTSTR defaultExtension, LPCTSTR fileName,
@@ -37,8 +86,15 @@ CFileDialog::CFileDialog(BOOL openFileDialog, LPCTSTR defaultExtension, LPCTSTR 
 }
 
 INT_PTR CFileDialog::DoModal() {
-  QFileDialog dialog(parent_ != nullptr ? parent_->GetWidget() : nullptr);
+  KeepFileDialogSettingsOutOfTheUsersFolder();
+  TypedNamesFileDialog dialog(AfxWidgetOf(parent_));
   dialog.setOption(QFileDialog::DontUseNativeDialog);
+  {
+    std::lock_guard lock(Remembered().mutex);
+    if (!Remembered().state.isEmpty()) {
+      dialog.restoreState(Remembered().state);
+    }
+  }
   dialog.setAcceptMode(open_ ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
   if (open_) {
     dialog.setFileMode((m_ofn.Flags & OFN_ALLOWMULTISELECT) ? QFileDialog::ExistingFiles
@@ -70,7 +126,12 @@ INT_PTR CFileDialog::DoModal() {
   }
 
   chosen_.clear();
-  if (dialog.exec() != QDialog::Accepted) {
+  const int answer = dialog.exec();
+  {
+    std::lock_guard lock(Remembered().mutex);
+    Remembered().state = dialog.saveState();
+  }
+  if (answer != QDialog::Accepted) {
     return IDCANCEL;
   }
   for (const QString& file : dialog.selectedFiles()) {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 
+#include "AfxNative.h"
 #include "AfxResources.h"
 
 // An icon resource's pictures, largest first.

@@ -1,10 +1,9 @@
 #include "AfxPaint.h"
 
 #include <QImage>
-#include <QPainter>
 #include <QWidget>
 
-#include "AfxIcon.h"
+#include "AfxNative.h"
 #include "AfxWnd.h"
 
 BOOL CDC::DrawIcon(int x, int y, HICON icon) {
@@ -16,18 +15,11 @@ BOOL CDC::DrawIcon(int x, int y, HICON icon) {
   return TRUE;
 }
 
-CPaintDC::CPaintDC(CWnd* window) {
-  QWidget* widget = window->GetWidget();
-  if (widget != nullptr && widget->paintingActive() == false) {
-    auto* painter = new QPainter;
-    if (painter->begin(widget)) {
-      m_hDC = painter;
-    } else {
-      delete painter;
-    }
+CPaintDC::CPaintDC(CWnd* window) : native_(std::make_unique<AfxNativePaint>()) {
+  QWidget* widget = AfxWidgetOf(window);
+  if (widget != nullptr && !widget->paintingActive() && native_->painter.begin(widget)) {
+    m_hDC = &native_->painter;
   }
 }
 
-CPaintDC::~CPaintDC() {
-  delete m_hDC;
-}
+CPaintDC::~CPaintDC() = default;

@@ -4,12 +4,13 @@
 #include <QButtonGroup>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMenu>
 #include <QWidget>
 #include <algorithm>
 #include <cstring>
 
-#include "AfxIcon.h"
 #include "AfxMenu.h"
+#include "AfxNative.h"
 #include "AfxUiThread.h"
 
 LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -19,31 +20,32 @@ LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-  if (widget_ == nullptr) {
+  QWidget* widget = native_->widget;
+  if (widget == nullptr) {
     return 0;
   }
   switch (message) {
     case WM_SETTEXT: {
       const QString text = QString::fromLocal8Bit(reinterpret_cast<const char*>(lParam));
-      if (auto* label = qobject_cast<QLabel*>(widget_)) {
+      if (auto* label = qobject_cast<QLabel*>(widget)) {
         label->setText(text);
-      } else if (auto* button = qobject_cast<QAbstractButton*>(widget_)) {
+      } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
         button->setText(text);
-      } else if (auto* group = qobject_cast<QGroupBox*>(widget_)) {
+      } else if (auto* group = qobject_cast<QGroupBox*>(widget)) {
         group->setTitle(text);
       } else {
-        widget_->setWindowTitle(text);
+        widget->setWindowTitle(text);
       }
       return TRUE;
     }
     case WM_GETTEXTLENGTH:
     case WM_GETTEXT: {
-      QString text = widget_->windowTitle();
-      if (auto* label = qobject_cast<QLabel*>(widget_)) {
+      QString text = widget->windowTitle();
+      if (auto* label = qobject_cast<QLabel*>(widget)) {
         text = label->text();
-      } else if (auto* button = qobject_cast<QAbstractButton*>(widget_)) {
+      } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
         text = button->text();
-      } else if (auto* group = qobject_cast<QGroupBox*>(widget_)) {
+      } else if (auto* group = qobject_cast<QGroupBox*>(widget)) {
         text = group->title();
       }
       const QByteArray bytes = text.toLocal8Bit();
@@ -60,11 +62,11 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       return static_cast<LRESULT>(count);
     }
     case BM_GETCHECK: {
-      auto* button = qobject_cast<QAbstractButton*>(widget_);
+      auto* button = qobject_cast<QAbstractButton*>(widget);
       return button != nullptr && button->isChecked() ? BST_CHECKED : BST_UNCHECKED;
     }
     case BM_SETCHECK: {
-      if (auto* button = qobject_cast<QAbstractButton*>(widget_)) {
+      if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
         // An exclusive group refuses to uncheck its checked button; a window
         // that is told to uncheck one does so.
         QButtonGroup* group = button->group();
@@ -80,10 +82,10 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     }
     case WM_SETICON: {
-      HICON& slot = wParam == ICON_BIG ? bigIcon_ : smallIcon_;
+      HICON& slot = wParam == ICON_BIG ? native_->bigIcon : native_->smallIcon;
       const HICON previous = slot;
       slot = reinterpret_cast<HICON>(lParam);
-      widget_->setWindowIcon(AfxIconToQIcon(bigIcon_, smallIcon_));
+      widget->setWindowIcon(AfxIconToQIcon(native_->bigIcon, native_->smallIcon));
       return reinterpret_cast<LRESULT>(previous);
     }
     case WM_SYSCOMMAND:
@@ -107,14 +109,14 @@ CWnd* CWnd::GetDlgItem(int id) const {
 
 void CWnd::UpdateWindow() {
   AfxRunOnUiThread([&] {
-    if (widget_ != nullptr) {
-      widget_->repaint();
+    if (native_->widget != nullptr) {
+      native_->widget->repaint();
     }
   });
 }
 
 CMenu* CWnd::GetSystemMenu(BOOL revert) {
-  if (revert || widget_ == nullptr) {
+  if (revert || native_->widget == nullptr) {
     return nullptr;
   }
   if (!systemMenu_) {
@@ -124,33 +126,26 @@ CMenu* CWnd::GetSystemMenu(BOOL revert) {
   return systemMenu_.get();
 }
 
-void CWnd::ShowSystemMenu(const QPoint& globalPosition) {
-  if (CMenu* menu = GetSystemMenu(FALSE)) {
-    menu->Popup(globalPosition);
-  }
-}
-
 BOOL CWnd::IsIconic() const {
-  return widget_ != nullptr && widget_->isMinimized();
+  return native_->widget != nullptr && native_->widget->isMinimized();
 }
 
 void CWnd::GetClientRect(LPRECT rect) const {
-  *rect = RECT{0, 0, widget_ ? widget_->width() : 0, widget_ ? widget_->height() : 0};
+  const QWidget* widget = native_->widget;
+  *rect = RECT{0, 0, widget ? widget->width() : 0, widget ? widget->height() : 0};
 }
 
-void CWnd::Attach(QWidget* widget, int id) {
-  widget_ = widget;
+void CWnd::Attach(const AfxNativeWindow& native, int id) {
+  *native_ = native;
   id_ = id;
 }
 
-void CWnd::Detach() {
-  children_.clear();
-  systemMenu_.reset();
-  widget_ = nullptr;
+QWidget* AfxWidgetOf(const CWnd* window) {
+  return window != nullptr ? window->Native().widget : nullptr;
 }
 
-CWnd* CWnd::AddChild(QWidget* widget, int id) {
-  auto child = std::make_unique<CWnd>();
-  child->Attach(widget, id);
-  return children_.emplace(id, std::move(child))->second.get();
+void AfxShowSystemMenu(CWnd* window, const QPoint& globalPosition) {
+  if (CMenu* menu = window->GetSystemMenu(FALSE)) {
+    AfxQMenuOf(menu)->popup(globalPosition);
+  }
 }

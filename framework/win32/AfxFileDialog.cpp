@@ -4,6 +4,7 @@
 
 #include "AfxApp.h"
 #include "AfxFileDialog.h"
+#include "AfxNative.h"
 #include "AfxWnd.h"
 
 namespace {
@@ -51,21 +52,26 @@ CFileDialog::CFileDialog(BOOL openFileDialog, LPCTSTR defaultExtension, LPCTSTR 
       fileName_(fileName),
       filter_(filter),
       parent_(parent) {
+  native_ = std::make_unique<AfxNativeFileDialog>();
   m_ofn.lStructSize = sizeof m_ofn;
   m_ofn.Flags = flags | OFN_EXPLORER;
 }
 
-char* CFileDialog::NamesBuffer(std::size_t size) {
+char* AfxNativeFileDialog::NamesBuffer(std::size_t size) {
   std::vector<char> buffer(size, '\0');
-  if (!namesBuffers_.empty()) {
-    const std::vector<char>& previous = namesBuffers_.back();
+  if (!namesBuffers.empty()) {
+    const std::vector<char>& previous = namesBuffers.back();
     std::copy(previous.begin(), previous.begin() + std::min(previous.size(), size), buffer.begin());
   }
-  namesBuffers_.push_back(std::move(buffer));
-  return namesBuffers_.back().data();
+  namesBuffers.push_back(std::move(buffer));
+  return namesBuffers.back().data();
 }
 
-UINT_PTR CALLBACK CFileDialog::GrowNamesHook(HWND hookDialog, UINT message, WPARAM, LPARAM lParam) {
+namespace {
+
+// Grows the names buffer while the dialog runs, before the system finds it
+// too small for the selection.
+UINT_PTR CALLBACK GrowNamesHook(HWND hookDialog, UINT message, WPARAM, LPARAM lParam) {
   if (message != WM_NOTIFY) {
     return 0;
   }
@@ -83,20 +89,22 @@ UINT_PTR CALLBACK CFileDialog::GrowNamesHook(HWND hookDialog, UINT message, WPAR
   const std::size_t needed = static_cast<std::size_t>(names + folder) + 2;
   OPENFILENAMEA* system = notice->lpOFN;
   if (needed > system->nMaxFile) {
-    auto* self = reinterpret_cast<CFileDialog*>(system->lCustData);
+    auto* native = reinterpret_cast<AfxNativeFileDialog*>(system->lCustData);
     const std::size_t size = std::max<std::size_t>(needed, 2 * std::size_t{system->nMaxFile});
-    system->lpstrFile = self->NamesBuffer(size);
+    system->lpstrFile = native->NamesBuffer(size);
     system->nMaxFile = static_cast<DWORD>(size);
   }
   return 0;
 }
 
+}  // namespace
+
 INT_PTR CFileDialog::DoModal() {
   // The system writes into a buffer of the dialog's own, so a selection is
   // never too large for the program's.
-  namesBuffers_.clear();
+  native_->namesBuffers.clear();
   const std::size_t size = std::max<std::size_t>(kInitialNamesSize, m_ofn.nMaxFile);
-  char* names = NamesBuffer(size);
+  char* names = native_->NamesBuffer(size);
   const CString initialName =
       !fileName_.IsEmpty() || m_ofn.lpstrFile == nullptr ? fileName_ : CString(m_ofn.lpstrFile);
   std::strncpy(names, initialName, size - 1);
@@ -105,7 +113,7 @@ INT_PTR CFileDialog::DoModal() {
   CWnd* owner = parent_ != nullptr ? parent_ : AfxGetMainWnd();
   OPENFILENAMEA system = m_ofn;
   system.lStructSize = sizeof system;
-  system.hwndOwner = owner != nullptr ? owner->GetSafeHwnd() : nullptr;
+  system.hwndOwner = AfxHwndOf(owner);
   system.lpstrFilter = filter_.IsEmpty() ? nullptr : filter.c_str();
   system.nFilterIndex = 1;
   system.lpstrFile = names;
@@ -113,14 +121,14 @@ INT_PTR CFileDialog::DoModal() {
   system.lpstrDefExt =
       defaultExtension_.IsEmpty() ? nullptr : static_cast<LPCSTR>(defaultExtension_);
   system.Flags |= OFN_EXPLORER | OFN_ENABLEHOOK | OFN_ENABLESIZING;
-  system.lpfnHook = &CFileDialog::GrowNamesHook;
-  system.lCustData = reinterpret_cast<LPARAM>(this);
+  system.lpfnHook = &GrowNamesHook;
+  system.lCustData = reinterpret_cast<LPARAM>(native_.get());
 
   chosen_.clear();
   const BOOL confirmed = open_ ? ::GetOpenFileNameA(&system) : ::GetSaveFileNameA(&system);
   if (confirmed) {
     chosen_ = ChosenPaths(system.lpstrFile, (m_ofn.Flags & OFN_ALLOWMULTISELECT) != 0);
   }
-  namesBuffers_.clear();
+  native_->namesBuffers.clear();
   return chosen_.empty() ? IDCANCEL : IDOK;
 }

@@ -1,15 +1,17 @@
 #include "AfxWnd.h"
 
 #include "AfxMenu.h"
+#include "AfxNative.h"
 
 LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   // The system's own: from another thread it waits until the window's
   // thread has served it.
-  return m_hWnd != nullptr ? ::SendMessageA(m_hWnd, message, wParam, lParam) : 0;
+  return native_->window != nullptr ? ::SendMessageA(native_->window, message, wParam, lParam) : 0;
 }
 
 LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-  return m_hWnd != nullptr ? ::DefWindowProcA(m_hWnd, message, wParam, lParam) : 0;
+  return native_->window != nullptr ? ::DefWindowProcA(native_->window, message, wParam, lParam)
+                                    : 0;
 }
 
 CWnd* CWnd::GetDlgItem(int id) const {
@@ -21,51 +23,46 @@ CWnd* CWnd::GetDlgItem(int id) const {
 
 void CWnd::UpdateWindow() {
   // The window and its controls, so that a status text just set shows now.
-  if (m_hWnd != nullptr) {
-    ::RedrawWindow(m_hWnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+  if (native_->window != nullptr) {
+    ::RedrawWindow(native_->window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
   }
 }
 
 CMenu* CWnd::GetSystemMenu(BOOL revert) {
-  if (revert || m_hWnd == nullptr) {
+  if (revert || native_->window == nullptr) {
     return nullptr;
   }
   if (!systemMenu_) {
-    HMENU menu = ::GetSystemMenu(m_hWnd, FALSE);
-    if (menu == nullptr) {
+    auto menu = std::make_unique<CMenu>(this);
+    if (menu->Native().menu == nullptr) {
       return nullptr;
     }
-    systemMenu_ = std::make_unique<CMenu>(menu);
+    systemMenu_ = std::move(menu);
   }
   return systemMenu_.get();
 }
 
 BOOL CWnd::IsIconic() const {
-  return m_hWnd != nullptr && ::IsIconic(m_hWnd);
+  return native_->window != nullptr && ::IsIconic(native_->window);
 }
 
 void CWnd::GetClientRect(LPRECT rect) const {
   *rect = RECT{};
-  if (m_hWnd != nullptr) {
-    ::GetClientRect(m_hWnd, rect);
+  if (native_->window != nullptr) {
+    ::GetClientRect(native_->window, rect);
   }
 }
 
-void CWnd::Attach(HWND window, int id) {
-  m_hWnd = window;
+void CWnd::Attach(const AfxNativeWindow& native, int id) {
+  *native_ = native;
   id_ = id;
-  for (HWND child = ::GetWindow(window, GW_CHILD); child != nullptr;
+  // The system keeps the controls: a dialog's exist when it is attached.
+  for (HWND child = ::GetWindow(native.window, GW_CHILD); child != nullptr;
        child = ::GetWindow(child, GW_HWNDNEXT)) {
-    const int childId = ::GetDlgCtrlID(child);
-    auto control = std::make_unique<CWnd>();
-    control->m_hWnd = child;
-    control->id_ = childId;
-    children_.emplace(childId, std::move(control));
+    AddChild(AfxNativeWindow{child}, ::GetDlgCtrlID(child));
   }
 }
 
-void CWnd::Detach() {
-  children_.clear();
-  systemMenu_.reset();
-  m_hWnd = nullptr;
+HWND AfxHwndOf(const CWnd* window) {
+  return window != nullptr ? window->Native().window : nullptr;
 }

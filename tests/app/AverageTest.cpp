@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "AfxNative.h"
 #include "ColorPicture.h"
 #include "Globals.h"
 #include "GuiTest.h"
@@ -35,7 +36,7 @@ class AverageTest : public ::testing::Test {
   }
 
   std::string Status() {
-    return qobject_cast<QLabel*>(dialog_.GetDlgItem(IDC_STATUS)->GetWidget())->text().toStdString();
+    return qobject_cast<QLabel*>(AfxWidgetOf(dialog_.GetDlgItem(IDC_STATUS)))->text().toStdString();
   }
 
   // Chooses the inputs and the output name through the two dialogs.
@@ -44,7 +45,7 @@ class AverageTest : public ::testing::Test {
       AnswerFileDialog(folder_.Path(), output.empty() ? std::vector<std::string>{}
                                                       : std::vector<std::string>{output});
     });
-    QTest::mouseClick(qobject_cast<QPushButton*>(dialog_.GetDlgItem(IDC_AVERAGE)->GetWidget()),
+    QTest::mouseClick(qobject_cast<QPushButton*>(AfxWidgetOf(dialog_.GetDlgItem(IDC_AVERAGE))),
                       Qt::LeftButton);
   }
 
@@ -149,7 +150,7 @@ TEST_F(AverageTest, CancelInEitherDialogChangesNothing) {
     Picture("a.bmp", 2, 2, [](int, int) { return Rgba(1, 2, 3); });
     dialog_.SetDlgItemText(IDC_STATUS, "Earlier text");
     AnswerFileDialog(folder_.Path(), {});
-    QTest::mouseClick(qobject_cast<QPushButton*>(dialog_.GetDlgItem(IDC_AVERAGE)->GetWidget()),
+    QTest::mouseClick(qobject_cast<QPushButton*>(AfxWidgetOf(dialog_.GetDlgItem(IDC_AVERAGE))),
                       Qt::LeftButton);
     Average({"a.bmp"}, "");
     EXPECT_EQ(Status(), "Earlier text");

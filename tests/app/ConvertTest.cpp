@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "AfxNative.h"
 #include "ConvertTiffFile.h"
 #include "Demosaic.h"
 #include "FileClaims.h"
@@ -73,11 +75,11 @@ class ConvertTest : public ::testing::Test {
   }
 
   std::string Status() {
-    return qobject_cast<QLabel*>(dialog_.GetDlgItem(IDC_STATUS)->GetWidget())->text().toStdString();
+    return qobject_cast<QLabel*>(AfxWidgetOf(dialog_.GetDlgItem(IDC_STATUS)))->text().toStdString();
   }
 
   void RecordStatus() {
-    if (dialog_.GetWidget() == nullptr) {
+    if (AfxWidgetOf(&dialog_) == nullptr) {
       return;
     }
     const std::string status = Status();
@@ -101,7 +103,7 @@ class ConvertTest : public ::testing::Test {
   }
 
   void Click(int id) {
-    QTest::mouseClick(qobject_cast<QAbstractButton*>(dialog_.GetDlgItem(id)->GetWidget()),
+    QTest::mouseClick(qobject_cast<QAbstractButton*>(AfxWidgetOf(dialog_.GetDlgItem(id))),
                       Qt::LeftButton);
   }
 
@@ -237,13 +239,30 @@ TEST_F(ConvertTest, WithoutTheLoaderLibraryTheRunStopsAtItsFirstFile) {
     Convert({"a.tif", "b.tif"});
     ASSERT_EQ(errors_.Messages().size(), 1u);
     EXPECT_NE(errors_.Messages()[0].find(a), std::string::npos);
-    // The dynamic loader's own words say why the library did not load.
+    // The second line says why: the TIFF reader is missing.
     EXPECT_NE(errors_.Messages()[0].find("\nthe TIFF reader Vantrel is not loaded"),
               std::string::npos)
         << errors_.Messages()[0];
     EXPECT_EQ(Status(), "Processing " + a + "...");
     EXPECT_EQ(folder_.Names().size(), 2u);  // the two TIFFs, nothing else
   });
+}
+
+// A name typed into the file dialog is taken whether or not such a file
+// exists; the worker says what is wrong with it. The dialog writes nothing
+// into the user's configuration folder.
+TEST_F(ConvertTest, ATypedNameThatDoesNotExistReachesTheWorker) {
+  RunModal(dialog_, [&] {
+    Convert({"nothere.tif"});
+    ASSERT_EQ(errors_.Messages().size(), 1u);
+    EXPECT_NE(errors_.Messages()[0].find(folder_.File("nothere.tif")), std::string::npos)
+        << errors_.Messages()[0];
+    EXPECT_NE(errors_.Messages()[0].find("No such file or directory"), std::string::npos)
+        << errors_.Messages()[0];
+  });
+  const std::string configuration =
+      QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation).toStdString();
+  EXPECT_FALSE(fs::exists(fs::path(configuration) / "QtProject.conf"));
 }
 
 TEST_F(ConvertTest, ModeChangesApplyFromTheNextFile) {
@@ -314,7 +333,7 @@ TEST_F(ConvertTest, ClosingTheDialogFinishesOnlyTheFileInHand) {
     };
     AnswerFileDialog(folder_.Path(), names);
     Click(IDC_CONVERT);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog_.GetWidget()->isVisible(); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !AfxWidgetOf(&dialog_)->isVisible(); }, 5000));
   });
   // DoModal has returned: the worker has finished the file in hand (and, if
   // the close reached it only then, at most the next one) and stopped.
@@ -341,7 +360,7 @@ TEST_F(ConvertTest, ClosingTheDialogEndsAWaitForAnotherProgram) {
     };
     AnswerFileDialog(folder_.Path(), {"a.tif"});
     Click(IDC_CONVERT);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog_.GetWidget()->isVisible(); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !AfxWidgetOf(&dialog_)->isVisible(); }, 5000));
   });
   EXPECT_EQ(folder_.Names(), std::vector<std::string>{"a.tif"});
   EXPECT_TRUE(errors_.Messages().empty());

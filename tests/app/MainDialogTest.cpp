@@ -23,6 +23,7 @@
 #include "AfxErrorReport.h"
 #include "AfxIcon.h"
 #include "AfxMenu.h"
+#include "AfxNative.h"
 #include "AfxResources.h"
 #include "Globals.h"
 #include "GuiTest.h"
@@ -33,7 +34,7 @@
 namespace {
 
 QWidget* Control(CWnd& dialog, int id) {
-  return dialog.GetDlgItem(id)->GetWidget();
+  return AfxWidgetOf(dialog.GetDlgItem(id));
 }
 
 class MainDialogTest : public ::testing::Test {
@@ -46,15 +47,15 @@ class MainDialogTest : public ::testing::Test {
 
 TEST_F(MainDialogTest, OpensWithItsInitialState) {
   RunModal(dialog_, [&] {
-    EXPECT_EQ(dialog_.GetWidget()->windowTitle(), "Tessary");
+    EXPECT_EQ(AfxWidgetOf(&dialog_)->windowTitle(), "Tessary");
     EXPECT_EQ(std::string(dialog_.GetDlgItem(IDC_STATUS)->GetWindowText()), "Ready.");
     EXPECT_TRUE(IsChecked(dialog_, IDC_AUTO));
     EXPECT_FALSE(IsChecked(dialog_, IDC_COLOR));
     EXPECT_FALSE(IsChecked(dialog_, IDC_GRAYSCALE));
     EXPECT_FALSE(IsChecked(dialog_, IDC_REMOVE_TIF));
     EXPECT_EQ(g_pMainDialog, &dialog_);
-    EXPECT_FALSE(dialog_.GetWidget()->windowIcon().isNull());
-    EXPECT_EQ(dialog_.GetWidget()->focusWidget(), Control(dialog_, IDC_AVERAGE));
+    EXPECT_FALSE(AfxWidgetOf(&dialog_)->windowIcon().isNull());
+    EXPECT_EQ(AfxWidgetOf(&dialog_)->focusWidget(), Control(dialog_, IDC_AVERAGE));
     EXPECT_EQ(dialog_.SendMessage(WM_QUERYDRAGICON),
               reinterpret_cast<LRESULT>(AfxLoadIcon(IDR_MAINFRAME)));
   });
@@ -62,7 +63,7 @@ TEST_F(MainDialogTest, OpensWithItsInitialState) {
 
 TEST_F(MainDialogTest, ControlsFollowTheTemplate) {
   RunModal(dialog_, [&] {
-    auto* widget = static_cast<AfxDialogWidget*>(dialog_.GetWidget());
+    auto* widget = static_cast<AfxDialogWidget*>(AfxWidgetOf(&dialog_));
     // Dialog units become pixels with the dialog font's base units: the
     // average width of the 52 Latin letters, rounded, and the font's height.
     const QFontMetrics metrics(widget->font());
@@ -148,7 +149,7 @@ TEST_F(MainDialogTest, RadioButtonsExcludeOneAnother) {
 
 TEST_F(MainDialogTest, MnemonicsReachTheirControls) {
   RunModal(dialog_, [&] {
-    QWidget* widget = dialog_.GetWidget();
+    QWidget* widget = AfxWidgetOf(&dialog_);
     widget->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(widget));
     // A mnemonic presses its button as a click with a short animation.
@@ -185,13 +186,13 @@ void ExpectAboutBoxFrom(CDialog& main, const std::function<void()>& trigger) {
   });
   trigger();
   EXPECT_TRUE(seen);
-  EXPECT_TRUE(main.GetWidget()->isVisible());
-  EXPECT_EQ(QApplication::activeModalWidget(), main.GetWidget());
+  EXPECT_TRUE(AfxWidgetOf(&main)->isVisible());
+  EXPECT_EQ(QApplication::activeModalWidget(), AfxWidgetOf(&main));
 }
 
 TEST_F(MainDialogTest, SystemMenuHoldsCloseThenAbout) {
   RunModal(dialog_, [&] {
-    QMenu* menu = dialog_.GetSystemMenu(FALSE)->GetQMenu();
+    QMenu* menu = AfxQMenuOf(dialog_.GetSystemMenu(FALSE));
     const QList<QAction*> actions = menu->actions();
     ASSERT_EQ(actions.size(), 3);
     EXPECT_TRUE(actions[0]->text().startsWith("&Close"));
@@ -205,18 +206,18 @@ TEST_F(MainDialogTest, SystemMenuHoldsCloseThenAbout) {
 
 TEST_F(MainDialogTest, RightClickOnTheBackgroundOpensTheSystemMenu) {
   RunModal(dialog_, [&] {
-    QWidget* widget = dialog_.GetWidget();
+    QWidget* widget = AfxWidgetOf(&dialog_);
     QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2),
                             widget->mapToGlobal(QPoint(2, 2)));
     QApplication::sendEvent(widget, &event);
-    EXPECT_TRUE(dialog_.GetSystemMenu(FALSE)->GetQMenu()->isVisible());
-    dialog_.GetSystemMenu(FALSE)->GetQMenu()->close();
+    EXPECT_TRUE(AfxQMenuOf(dialog_.GetSystemMenu(FALSE))->isVisible());
+    AfxQMenuOf(dialog_.GetSystemMenu(FALSE))->close();
   });
 }
 
 TEST_F(MainDialogTest, AltSpaceOpensTheSystemMenuWhateverHasTheFocus) {
   RunModal(dialog_, [&] {
-    QMenu* menu = dialog_.GetSystemMenu(FALSE)->GetQMenu();
+    QMenu* menu = AfxQMenuOf(dialog_.GetSystemMenu(FALSE));
     // A pressed button's file dialog is noted and cancelled.
     bool fileDialogOpened = false;
     QTimer watcher;
@@ -251,17 +252,17 @@ TEST(GuiTestSetup, FileDialogStateStaysOutOfTheUsersHome) {
 }
 
 TEST_F(MainDialogTest, EscapeCloseBoxAndSystemCloseEndTheDialog) {
-  EXPECT_EQ(RunModal(dialog_, [&] { QTest::keyClick(dialog_.GetWidget(), Qt::Key_Escape); }),
+  EXPECT_EQ(RunModal(dialog_, [&] { QTest::keyClick(AfxWidgetOf(&dialog_), Qt::Key_Escape); }),
             IDCANCEL);
-  EXPECT_EQ(RunModal(dialog_, [&] { dialog_.GetWidget()->close(); }), IDCANCEL);
+  EXPECT_EQ(RunModal(dialog_, [&] { AfxWidgetOf(&dialog_)->close(); }), IDCANCEL);
   EXPECT_EQ(
-      RunModal(dialog_, [&] { dialog_.GetSystemMenu(FALSE)->GetQMenu()->actions()[0]->trigger(); }),
+      RunModal(dialog_, [&] { AfxQMenuOf(dialog_.GetSystemMenu(FALSE))->actions()[0]->trigger(); }),
       IDCANCEL);
   // Enter, with no push button to take it, is OK.
   EXPECT_EQ(RunModal(dialog_,
                      [&] {
                        Control(dialog_, IDC_AUTO)->setFocus();
-                       QTest::keyClick(dialog_.GetWidget(), Qt::Key_Return);
+                       QTest::keyClick(AfxWidgetOf(&dialog_), Qt::Key_Return);
                      }),
             IDOK);
 }

@@ -11,6 +11,7 @@
 #include "AfxApp.h"
 #include "AfxErrorReport.h"
 #include "AfxException.h"
+#include "AfxNative.h"
 #include "AfxThread.h"
 #include "GuiTest.h"
 #include "Resource.h"
@@ -38,9 +39,9 @@ TEST(Framework, ExceptionLeavingAHandlerIsReportedWithItsFile) {
   ErrorRecorder recorder;
   FailingDialog dialog;
   RunModal(dialog, [&] {
-    QTest::mouseClick(qobject_cast<QPushButton*>(dialog.GetDlgItem(IDC_AVERAGE)->GetWidget()),
+    QTest::mouseClick(qobject_cast<QPushButton*>(AfxWidgetOf(dialog.GetDlgItem(IDC_AVERAGE))),
                       Qt::LeftButton);
-    EXPECT_TRUE(dialog.GetWidget()->isVisible());
+    EXPECT_TRUE(AfxWidgetOf(&dialog)->isVisible());
   });
   ASSERT_EQ(reported.size(), 1u);
   EXPECT_NE(reported[0].find("/data/picture.bmp"), std::string::npos);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "AfxErrorReport.h"
+#include "AfxNative.h"
 
 #include "AfxDialog.h"
 
@@ -35,7 +36,7 @@ class TestApplication : public QApplication {
 inline INT_PTR RunModal(CDialog& dialog, const std::function<void()>& script) {
   QTimer::singleShot(0, [&] {
     script();
-    if (dialog.GetWidget() != nullptr && dialog.GetWidget()->isVisible()) {
+    if (AfxWidgetOf(&dialog) != nullptr && AfxWidgetOf(&dialog)->isVisible()) {
       dialog.EndDialog(IDCANCEL);
     }
   });

@@ -2,6 +2,7 @@
 // platform, then the tests.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
@@ -20,6 +21,9 @@ bool TestApplication::notify(QObject* receiver, QEvent* event) {
 }
 
 int main(int argc, char** argv) {
+  // A dialog that nothing answers would wait forever: every GUI test program
+  // ends within five minutes, as a failure if it has not ended by then.
+  alarm(300);
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   // The file dialogs keep their state under the configuration folder: the
   // tests' own, never the user's.
