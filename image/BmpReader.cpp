@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "BmpFormat.h"
+#include "MemoryBlock.h"
 #include "RegularFile.h"
 #include "VisError.h"
-#include "VisImageBase.h"
 #include "VisRGBA.h"
 
 namespace {
@@ -104,24 +104,14 @@ class BmpDecoder {
            layout_.compression == bmp::kCompressionRle4;
   }
 
-  // Decodes the picture into picture, an empty image of the wanted type.
-  void DecodeInto(CVisImageBase& picture) const {
-    const CVisShape shape(0, 0, Width(), Height());
-    try {
-      // Run-length data may skip pixels, which stay zero; otherwise every
-      // pixel is decoded.
-      if (RunLengthEncoded()) {
-        picture.Allocate(shape, shape);
-      } else {
-        picture.AllocateForOverwrite(shape);
-      }
-    } catch (const CVisError& error) {
-      Fail(error.Reason());
-    }
-    if (picture.CbPixel() == 1) {
-      DecodePixels<unsigned char>(picture);
+  const char* Path() const { return path_; }
+
+  // Decodes the picture into pixels of its size and the wanted type.
+  void DecodeInto(const VisPixelRows& pixels) const {
+    if (pixels.cbPixel == 1) {
+      DecodePixels<unsigned char>(pixels);
     } else {
-      DecodePixels<Rgba>(picture);
+      DecodePixels<Rgba>(pixels);
     }
   }
 
@@ -381,8 +371,8 @@ class BmpDecoder {
   }
 
   template <class Pixel>
-  Pixel* TargetRow(CVisImageBase& picture, std::int64_t fileRow) const {
-    return reinterpret_cast<Pixel*>(picture.PbFirstPixelInRow(static_cast<int>(FileRow(fileRow))));
+  Pixel* TargetRow(const VisPixelRows& pixels, std::int64_t fileRow) const {
+    return reinterpret_cast<Pixel*>(pixels.rows[FileRow(fileRow)]);
   }
 
   [[noreturn]] void FailIndex(unsigned index, std::size_t entries) const {
@@ -391,7 +381,7 @@ class BmpDecoder {
   }
 
   template <class Pixel>
-  void DecodePixels(CVisImageBase& picture) const {
+  void DecodePixels(const VisPixelRows& picture) const {
     const std::vector<Pixel> table = PaletteTable<Pixel>();
     if (RunLengthEncoded()) {
       DecodeRle<Pixel>(picture, table);
@@ -476,7 +466,7 @@ class BmpDecoder {
   // Pixels past the end of a row are dropped: many encoders pad each row to
   // the stored row's width.
   template <class Pixel>
-  void DecodeRle(CVisImageBase& picture, const std::vector<Pixel>& table) const {
+  void DecodeRle(const VisPixelRows& picture, const std::vector<Pixel>& table) const {
     const bool four = layout_.compression == bmp::kCompressionRle4;
     const std::int64_t width = layout_.width;
     const std::int64_t height = layout_.height;
@@ -545,8 +535,31 @@ class BmpDecoder {
 
 }  // namespace
 
-void ReadBmpFile(const char* path, CVisImageBase& picture) {
-  BmpDecoder(path).DecodeInto(picture);
+struct BmpFile::State {
+  explicit State(const char* file) : path(file), decoder(path.c_str()) {}
+
+  std::string path;
+  BmpDecoder decoder;
+};
+
+BmpFile::BmpFile(const char* path) : state_(std::make_unique<State>(path)) {}
+
+BmpFile::~BmpFile() = default;
+
+int BmpFile::Width() const {
+  return state_->decoder.Width();
+}
+
+int BmpFile::Height() const {
+  return state_->decoder.Height();
+}
+
+bool BmpFile::SkipsPixels() const {
+  return state_->decoder.RunLengthEncoded();
+}
+
+void BmpFile::DecodeInto(const VisPixelRows& pixels) const {
+  state_->decoder.DecodeInto(pixels);
 }
 
 struct BmpRows::State {
@@ -555,12 +568,25 @@ struct BmpRows::State {
   std::string path;
   BmpDecoder decoder;
   std::vector<Rgba> table;
-  CVisImageBase whole{4, evispixfmtRGBAByte};  // a run-length encoded picture
+  // A run-length encoded picture, decoded whole: its pixels and rows.
+  MemoryBlock whole;
+  std::vector<unsigned char*> wholeRows;
 };
 
 BmpRows::BmpRows(const char* path) : state_(std::make_unique<State>(path)) {
-  if (state_->decoder.RunLengthEncoded()) {
-    state_->decoder.DecodeInto(state_->whole);
+  State& state = *state_;
+  if (state.decoder.RunLengthEncoded()) {
+    // Skipped pixels stay zero.
+    const std::size_t rowBytes = 4 * static_cast<std::size_t>(Width());
+    const std::size_t bytes = rowBytes * static_cast<std::size_t>(Height());
+    state.whole = AllocateZeroedBlock(bytes);
+    if (!state.whole && bytes != 0) {
+      throw CVisError(path, "out of memory allocating " + std::to_string(bytes) + " bytes");
+    }
+    for (int y = 0; y < Height(); ++y) {
+      state.wholeRows.push_back(state.whole.get() + static_cast<std::size_t>(y) * rowBytes);
+    }
+    state.decoder.DecodeInto({Width(), Height(), 4, state.wholeRows.data()});
   } else {
     // The whole file is checked, whichever rows are decoded later.
     state_->decoder.CheckPaletteIndexes();
@@ -583,7 +609,7 @@ void BmpRows::DecodeColourRows(int top, int bottom, CVisRGBA<unsigned char>* out
     const std::size_t rowBytes = 4 * static_cast<std::size_t>(Width());
     for (int y = top; y < bottom; ++y) {
       std::memcpy(out + static_cast<std::size_t>(y - top) * Width(),
-                  state_->whole.PbFirstPixelInRow(y), rowBytes);
+                  state_->wholeRows[static_cast<std::size_t>(y)], rowBytes);
     }
     return;
   }

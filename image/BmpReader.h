@@ -2,17 +2,36 @@
 
 #include <memory>
 
+#include "VisPixelRows.h"
 #include "VisRGBA.h"
 
-class CVisImageBase;
+// A BMP file read whole, its headers, palette and size checked, to be decoded
+// into pixels of the caller's. Throws CVisError naming the file and the fault
+// on anything it cannot read.
+class BmpFile {
+ public:
+  explicit BmpFile(const char* path);
+  ~BmpFile();
 
-// Decodes the BMP file at path into picture, an empty image whose pixel type
-// (gray or colour) is the type wanted. Throws CVisError naming the file and
-// the fault on anything it cannot read; picture is then unusable and should be
-// dropped (the caller keeps its own image untouched until this succeeds).
-void ReadBmpFile(const char* path, CVisImageBase& picture);
+  BmpFile(const BmpFile&) = delete;
+  BmpFile& operator=(const BmpFile&) = delete;
 
-// A BMP file read whole and checked as ReadBmpFile does, whose rows are then
+  int Width() const;
+  int Height() const;
+  // Whether the file may leave pixels out (run-length data skips them); then
+  // the pixels must be zero before decoding. Otherwise every pixel is written.
+  bool SkipsPixels() const;
+
+  // Decodes the whole picture into pixels of the file's size, gray
+  // (cbPixel 1) or colour (4).
+  void DecodeInto(const VisPixelRows& pixels) const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// A BMP file read whole and checked as BmpFile does, whose rows are then
 // decoded band by band, from several threads at once if wanted, into the
 // caller's own buffers: for a caller that needs each row only once.
 class BmpRows {
@@ -27,7 +46,7 @@ class BmpRows {
   int Height() const;
 
   // Decodes rows top .. bottom - 1 (0 = the top row) as colour pixels, as
-  // ReadBmpFile gives them, into out: the rows back to back, Width() pixels
+  // BmpFile decodes them, into out: the rows back to back, Width() pixels
   // each. Throws CVisError on a fault in the pixel data.
   void DecodeColourRows(int top, int bottom, CVisRGBA<unsigned char>* out) const;
 

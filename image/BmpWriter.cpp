@@ -11,7 +11,6 @@
 #include "ReplacingFile.h"
 #include "VectorClones.h"
 #include "VisError.h"
-#include "VisImageBase.h"
 
 namespace {
 
@@ -176,24 +175,27 @@ BmpBandWriter::BmpBandWriter(const char* path, int width, int height, int cbPixe
 
 BmpBandWriter::~BmpBandWriter() = default;
 
-void BmpBandWriter::WriteBand(const CVisImageBase& picture, int top, int bottom) {
+void BmpBandWriter::WriteBand(const VisPixelRows& picture, int top, int bottom) {
   State& state = *state_;
-  if (picture.Width() != state.width || picture.Height() != state.height ||
-      picture.CbPixel() != state.cbPixel) {
+  if (picture.width != state.width || picture.height != state.height ||
+      picture.cbPixel != state.cbPixel) {
     throw CVisError(state.path, "the picture handed to the BMP writer has another size or type");
   }
   const bool gray = state.cbPixel == 1;
   const std::size_t width = static_cast<std::size_t>(state.width);
-  if (gray && state.stride == width) {
-    WriteFileRows(picture.PbPixelMemory(), top, bottom);  // already in the file's form
+  const bool backToBack =
+      picture.height == 0 ||
+      picture.rows[picture.height - 1] ==
+          picture.rows[0] + static_cast<std::size_t>(picture.height - 1) * width * state.cbPixel;
+  if (gray && state.stride == width && backToBack) {
+    WriteFileRows(picture.rows[0], top, bottom);  // already in the file's form
     return;
   }
   CheckBand(top, bottom);
   const char* path = state.path.c_str();
   std::size_t filled = 0;
   for (int row = bottom - 1; row >= top; --row) {
-    EncodeRow(picture.PbFirstPixelInRow(row), state.chunk.data() + filled, width, gray,
-              state.stride);
+    EncodeRow(picture.rows[row], state.chunk.data() + filled, width, gray, state.stride);
     filled += state.stride;
     if (filled == state.chunk.size() || row == top) {
       Check(path, state.file.Write(state.chunk.data(), filled));
@@ -233,8 +235,8 @@ void BmpBandWriter::Commit() {
   Check(state_->path.c_str(), state_->file.Commit());
 }
 
-void WriteBmpFile(const char* path, const CVisImageBase& picture) {
-  BmpBandWriter writer(path, picture.Width(), picture.Height(), picture.CbPixel());
-  writer.WriteBand(picture, 0, picture.Height());
+void WriteBmpFile(const char* path, const VisPixelRows& picture) {
+  BmpBandWriter writer(path, picture.width, picture.height, picture.cbPixel);
+  writer.WriteBand(picture, 0, picture.height);
   writer.Commit();
 }

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <memory>
 
-class CVisImageBase;
+#include "VisPixelRows.h"
 
 // Writes a picture to a BMP file band by band, from the bottom band up (a
 // BMP file stores the bottom row first), so that a producer can hand each
@@ -27,7 +27,7 @@ class BmpBandWriter {
   // Writes rows top .. bottom - 1 of picture, which has the writer's size
   // and pixel type. bottom is the top of the band written before (the
   // picture's height for the first band).
-  void WriteBand(const CVisImageBase& picture, int top, int bottom);
+  void WriteBand(const VisPixelRows& picture, int top, int bottom);
 
   // The same for rows already in the file's form (a gray row's bytes, or
   // blue, green and red of each colour pixel, then zeros up to RowBytes()):
@@ -49,7 +49,7 @@ class BmpBandWriter {
 };
 
 // Writes picture as a BMP file at path in one band.
-void WriteBmpFile(const char* path, const CVisImageBase& picture);
+void WriteBmpFile(const char* path, const VisPixelRows& picture);
 
 // The bytes of one row of a BMP file, padding included, for a picture of
 // this width with cbPixel bytes per pixel in memory (1 gray, 4 colour).

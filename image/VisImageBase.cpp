@@ -105,9 +105,23 @@ void CVisImageBase::Reshape(const CVisShape& shape, bool zeroed) {
   rows_ = std::move(rows);
 }
 
+// Every file is a BMP file, read and written here and nowhere else.
 void CVisImageBase::ReadFile(const char* path) {
+  const BmpFile file(path);
   CVisImageBase picture(cbPixel_, pixfmt_);
-  ReadBmpFile(path, picture);
+  const CVisShape shape(0, 0, file.Width(), file.Height());
+  try {
+    // Pixels a file may leave out read as zero; otherwise every pixel is
+    // decoded and needs no zeros first.
+    if (file.SkipsPixels()) {
+      picture.Allocate(shape, shape);
+    } else {
+      picture.AllocateForOverwrite(shape);
+    }
+  } catch (const CVisError& error) {
+    throw CVisError(path, error.Reason());
+  }
+  file.DecodeInto(picture.PixelRows());
   Swap(picture);
 }
 
@@ -115,7 +129,11 @@ void CVisImageBase::WriteFile(const char* path, const char* format) const {
   if (format != nullptr && std::strcmp(format, "bmp") != 0 && std::strcmp(format, "BMP") != 0) {
     throw CVisError(path, std::string("unsupported file format \"") + format + "\"");
   }
-  WriteBmpFile(path, *this);
+  WriteBmpFile(path, PixelRows());
+}
+
+VisPixelRows CVisImageBase::PixelRows() const {
+  return {Width(), Height(), cbPixel_, rows_.data()};
 }
 
 void CVisImageBase::Swap(CVisImageBase& other) noexcept {

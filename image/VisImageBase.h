@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "VisPixFmt.h"
+#include "VisPixelRows.h"
 #include "VisShape.h"
 
 // Base of the gray and colour image types.
@@ -72,6 +73,10 @@ class CVisImageBase {
   unsigned char* PbPixelMemory() { return memory_.get(); }
   const unsigned char* PbPixelMemory() const { return memory_.get(); }
   std::size_t CbPixelMemory() const { return cbMemory_; }
+
+  // The pixels as the file codecs see them; valid while the image keeps its
+  // shape.
+  VisPixelRows PixelRows() const;
 
  private:
   void Reshape(const CVisShape& shape, bool zeroed);

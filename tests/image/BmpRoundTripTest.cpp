@@ -131,20 +131,20 @@ TEST(BmpRoundTrip, BandsFromTheBottomUpMakeTheSameFile) {
   color.WriteFile(whole.c_str(), nullptr);
   {
     BmpBandWriter writer(banded.c_str(), 11, 9, 4);
-    writer.WriteBand(color, 5, 9);
-    writer.WriteBand(color, 5, 5);
-    writer.WriteBand(color, 1, 5);
-    EXPECT_FALSE(std::filesystem::exists(banded));           // unseen until complete
-    EXPECT_THROW(writer.Commit(), CVisError);                // row 0 is missing
-    EXPECT_THROW(writer.WriteBand(color, 0, 2), CVisError);  // overlaps rows written
-    writer.WriteBand(color, 0, 1);
+    writer.WriteBand(color.PixelRows(), 5, 9);
+    writer.WriteBand(color.PixelRows(), 5, 5);
+    writer.WriteBand(color.PixelRows(), 1, 5);
+    EXPECT_FALSE(std::filesystem::exists(banded));                       // unseen until complete
+    EXPECT_THROW(writer.Commit(), CVisError);                            // row 0 is missing
+    EXPECT_THROW(writer.WriteBand(color.PixelRows(), 0, 2), CVisError);  // overlaps rows written
+    writer.WriteBand(color.PixelRows(), 0, 1);
     writer.Commit();
   }
   EXPECT_EQ(ReadBytes(banded), ReadBytes(whole));
 
   {
     BmpBandWriter dropped(folder.File("dropped.bmp").c_str(), 11, 9, 4);
-    dropped.WriteBand(color, 3, 9);
+    dropped.WriteBand(color.PixelRows(), 3, 9);
   }
   EXPECT_FALSE(std::filesystem::exists(folder.File("dropped.bmp")));
 }
