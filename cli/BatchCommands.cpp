@@ -15,6 +15,7 @@
 #include "Interrupts.h"
 #include "MemoryBlock.h"
 #include "MosaicDetection.h"
+#include "ParallelWork.h"
 #include "Platform.h"
 #include "ProgressLine.h"
 #include "Terminal.h"
@@ -97,39 +98,28 @@ int RunConvert(const CliRequest& request, HMODULE loader) {
   const std::vector<std::vector<ConversionFiles>> groups = GroupsByBmp(request.files);
   ProgressLine progress(static_cast<int>(request.files.size()),
                         !request.quiet && StandardErrorIsTerminal());
-  std::atomic<std::size_t> next{0};
   std::atomic<bool> failed{false};
   const MemoryBlockReuse reuse;  // each job's picture memory serves its next file
-  // Each thread converts one file at a time: at most one picture per job is
-  // in memory.
-  auto work = [&] {
-    CommandLineOptions options(request, progress);
-    std::atomic<PFN_LOAD_GRAY_TIFF> entry = nullptr;
-    for (std::size_t g = next++; g < groups.size(); g = next++) {
-      for (const ConversionFiles& files : groups[g]) {
-        if (InterruptRequested()) {
-          return;
-        }
-        try {
-          if (!ConvertTiffFile(files, {loader, &entry}, options)) {
-            return;  // interrupted while waiting for the files
-          }
-        } catch (...) {
-          progress.Print(DescribeFailure(files.tiff.Str()));
-          failed = true;
-        }
-        progress.FileDone();
+  CommandLineOptions options(request, progress);
+  std::atomic<PFN_LOAD_GRAY_TIFF> entry = nullptr;
+  // Each thread converts one group at a time, one file after another: at
+  // most one picture per job is in memory.
+  ShareWork(static_cast<int>(groups.size()), Jobs(request, groups.size()), [&](int group) {
+    for (const ConversionFiles& files : groups[static_cast<std::size_t>(group)]) {
+      if (InterruptRequested()) {
+        return;
       }
+      try {
+        if (!ConvertTiffFile(files, {loader, &entry}, options)) {
+          return;  // interrupted while waiting for the files
+        }
+      } catch (...) {
+        progress.Print(DescribeFailure(files.tiff.Str()));
+        failed = true;
+      }
+      progress.FileDone();
     }
-  };
-  std::vector<std::thread> threads;
-  for (int i = 1; i < Jobs(request, groups.size()); ++i) {
-    threads.emplace_back(work);
-  }
-  work();
-  for (std::thread& thread : threads) {
-    thread.join();
-  }
+  });
   progress.Finish();
   if (InterruptRequested()) {
     return kInterrupted;

@@ -9,7 +9,7 @@
 #include "AfxException.h"
 #include "BmpReader.h"
 #include "BmpWriter.h"
-#include "ParallelBands.h"
+#include "ParallelWork.h"
 #include "TruncatingDivider.h"
 #include "VectorClones.h"
 #include "VisError.h"

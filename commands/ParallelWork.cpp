@@ -1,0 +1,53 @@
+#include "ParallelWork.h"
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+void ShareWork(int items, int threads, const std::function<void(int item)>& work) {
+  std::atomic<int> next{0};
+  std::mutex failureMutex;
+  std::exception_ptr failure;
+  auto run = [&] {
+    for (int item = next++; item < items; item = next++) {
+      try {
+        work(item);
+      } catch (...) {
+        next = items;
+        const std::lock_guard lock(failureMutex);
+        if (!failure) {
+          failure = std::current_exception();
+        }
+      }
+    }
+  };
+  std::vector<std::thread> helpers;
+  for (int i = 1; i < std::min(items, threads); ++i) {
+    try {
+      helpers.emplace_back(run);
+    } catch (const std::system_error&) {
+      break;  // fewer helpers; the items are shared out all the same
+    }
+  }
+  run();
+  for (std::thread& helper : helpers) {
+    helper.join();
+  }
+  if (failure) {
+    std::rethrow_exception(failure);
+  }
+}
+
+void ForEachBand(int rows, int bandRows, int parallelRows,
+                 const std::function<void(int top, int bottom)>& work) {
+  const int bands = (rows + bandRows - 1) / bandRows;
+  const int threads = rows >= parallelRows
+                          ? static_cast<int>(std::max(1u, std::thread::hardware_concurrency()))
+                          : 1;
+  ShareWork(bands, threads,
+            [&](int band) { work(band * bandRows, std::min(rows, (band + 1) * bandRows)); });
+}
