@@ -407,6 +407,7 @@ TEST_F(CliTool, WorksFromAnInstalledTree) {
   EXPECT_TRUE(fs::exists(usr / "share/applications/tessary.desktop"));
   EXPECT_TRUE(fs::exists(usr / "share/icons/hicolor/48x48/apps/tessary.png"));
   EXPECT_TRUE(fs::exists(usr / "share/man/man1/tessary-cli.1"));
+  EXPECT_TRUE(fs::exists(usr / "share/doc/tessary/copyright"));
 
   Tiff("a.tif", true, 3);
   const Outcome convert = RunCommand(
