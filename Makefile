@@ -97,11 +97,13 @@ demo: all
 	build/bin/tessary-cli average -o build/demo/mean.bmp build/demo/mosaic-*.bmp
 	ls -l build/demo
 
-# The Debian package, with dependencies computed from the binaries.
+# The Debian package, with dependencies computed from the binaries, which
+# lintian must pass without an error or a warning.
 package:
 	cmake --preset release > /dev/null
 	cmake --build --preset release -j$(JOBS)
 	cd build-release && cpack
+	lintian --pedantic --fail-on error,warning build-release/tessary_$$(sed -n 's/^project(Tessary VERSION \([^ ]*\).*/\1/p' CMakeLists.txt)_amd64.deb
 	ls -l build-release/tessary_*.deb
 
 clean:

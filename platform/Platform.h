@@ -12,8 +12,9 @@
 
 // Loads a shared library. A bare name ending in ".dll" stands for this
 // platform's library file of that name (libName.so), looked up first in the
-// running program's own folder, then in ../lib/tessary beside it (the
-// installed tree), then by the platform's standard search.
+// running program's own folder, then in the installed tree's private library
+// folder beside it (TESSARY_INSTALL_LIBDIR under ..), then by the platform's
+// standard search.
 // Returns null on failure and prints nothing.
 HMODULE LoadLibraryA(LPCSTR fileName);
 

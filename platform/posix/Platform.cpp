@@ -53,7 +53,7 @@ HMODULE LoadLibraryA(LPCSTR fileName) {
     // Beside the program, then in the installed tree's private library
     // folder, then the standard search.
     const std::filesystem::path program = ProgramFolder();
-    for (const std::filesystem::path& folder : {program, program / ".." / "lib" / "tessary"}) {
+    for (const std::filesystem::path& folder : {program, program / ".." / TESSARY_INSTALL_LIBDIR}) {
       const std::filesystem::path candidate = folder / name;
       if (void* module = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL)) {
         return module;

@@ -403,10 +403,12 @@ TEST_F(CliTool, WorksFromAnInstalledTree) {
                                      TESSARY_BUILD_DIR + "' --prefix /usr");
   ASSERT_EQ(install.status, 0) << install.output;
   const fs::path usr = root.Path() / "usr";
-  EXPECT_TRUE(fs::exists(usr / "lib/tessary/libVantrel.so"));
+  EXPECT_TRUE(fs::exists(usr / TESSARY_INSTALL_LIBDIR / "libVantrel.so"));
   EXPECT_TRUE(fs::exists(usr / "share/applications/tessary.desktop"));
   EXPECT_TRUE(fs::exists(usr / "share/icons/hicolor/48x48/apps/tessary.png"));
-  EXPECT_TRUE(fs::exists(usr / "share/man/man1/tessary-cli.1"));
+  EXPECT_TRUE(fs::exists(usr / "share/man/man1/tessary-cli.1.gz"));
+  EXPECT_TRUE(fs::exists(usr / "share/man/man1/Tessary.1.gz"));
+  EXPECT_TRUE(fs::exists(usr / "share/doc/tessary/changelog.gz"));
   EXPECT_TRUE(fs::exists(usr / "share/doc/tessary/copyright"));
 
   Tiff("a.tif", true, 3);
@@ -417,7 +419,7 @@ TEST_F(CliTool, WorksFromAnInstalledTree) {
 
   // The program loads its loader library at start-up; the dynamic loader's
   // trace shows from where. (It then waits in its dialog until stopped.)
-  const std::string library = (usr / "bin/../lib/tessary/libVantrel.so").string();
+  const std::string library = (usr / "bin/.." / TESSARY_INSTALL_LIBDIR / "libVantrel.so").string();
   int trace = -1;
   const pid_t program = Start({"Tessary"}, trace, usr / "bin/Tessary",
                               {{"QT_QPA_PLATFORM", "offscreen"}, {"LD_DEBUG", "files"}});
