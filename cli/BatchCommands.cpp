@@ -26,27 +26,69 @@ namespace {
 
 constexpr int kInterrupted = 130;
 
-// One line for the failure being handled: "path: reason", the reasons the
-// dialog's error box gives. Call it inside a catch block.
-std::string DescribeFailure(const std::string& path) {
+// The failure being handled, as the dialog's error box gives it: the file
+// it concerns and why. Call it inside a catch block.
+struct Failure {
+  std::string file;
+  std::string reason;
+};
+
+Failure CurrentFailure(const std::string& path) {
   try {
     throw;
   } catch (CFileException* error) {
     const std::string reason =
         error->m_strReason.IsEmpty() ? "the file cannot be read" : error->m_strReason.Str();
     error->Delete();
-    return path + ": " + reason;
+    return {path, reason};
   } catch (CException* error) {
     const std::string message = error->GetErrorMessage().Str();
     error->Delete();
-    return path + ": " + message;
+    return {path, message};
   } catch (const CVisError& error) {
-    return error.what();
+    return {error.FileName(), error.Reason()};
   } catch (const std::bad_alloc&) {
-    return path + ": there is not enough memory for this picture";
+    return {path, "there is not enough memory for this picture"};
   } catch (const std::exception& error) {
-    return path + ": " + error.what();
+    return {path, error.what()};
   }
+}
+
+// One line for the failure being handled: "path: reason".
+std::string DescribeFailure(const std::string& path) {
+  const Failure failure = CurrentFailure(path);
+  return failure.file + ": " + failure.reason;
+}
+
+// A string as JSON writes it, quotes included.
+std::string JsonString(const std::string& text) {
+  std::string json = "\"";
+  for (const unsigned char c : text) {
+    if (c == '"' || c == '\\') {
+      json += '\\';
+      json += static_cast<char>(c);
+    } else if (c < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+      json += escaped;
+    } else {
+      json += static_cast<char>(c);
+    }
+  }
+  return json + "\"";
+}
+
+// The progress line on standard error when it is a terminal and not asked
+// away.
+ProgressLine ProgressFor(const CliRequest& request) {
+  return ProgressLine(static_cast<int>(request.files.size()),
+                      !request.quiet && StandardErrorIsTerminal(), stderr,
+                      &ProgressLine::Clock::now, TerminalIsDumb());
+}
+
+// The closing summary goes where the progress line went, and with --verbose.
+bool ShowsSummary(const CliRequest& request) {
+  return !request.quiet && (request.verbose || StandardErrorIsTerminal());
 }
 
 // The options of the command line. A TIFF that Remove TIF could not delete
@@ -72,11 +114,12 @@ class CommandLineOptions : public ConversionOptions {
 
 // The files in groups that share a BMP, in the order of their first file;
 // within a group in the given order.
-std::vector<std::vector<ConversionFiles>> GroupsByBmp(const std::vector<std::string>& paths) {
+std::vector<std::vector<ConversionFiles>> GroupsByBmp(const std::vector<std::string>& paths,
+                                                      const std::string& outputFolder) {
   std::vector<std::vector<ConversionFiles>> groups;
   std::map<std::string, std::size_t> groupOfBmp;
   for (const std::string& path : paths) {
-    ConversionFiles files = ConversionFilesFor(path.c_str());
+    ConversionFiles files = ConversionFilesFor(path.c_str(), outputFolder);
     const auto [it, added] = groupOfBmp.emplace(files.bmpKey, groups.size());
     if (added) {
       groups.emplace_back();
@@ -95,10 +138,16 @@ int Jobs(const CliRequest& request, std::size_t work) {
 }  // namespace
 
 int RunConvert(const CliRequest& request, HMODULE loader) {
-  const std::vector<std::vector<ConversionFiles>> groups = GroupsByBmp(request.files);
-  ProgressLine progress(static_cast<int>(request.files.size()),
-                        !request.quiet && StandardErrorIsTerminal());
-  std::atomic<bool> failed{false};
+  std::error_code error;
+  if (!request.outputDir.empty() && !std::filesystem::is_directory(request.outputDir, error)) {
+    std::fprintf(stderr, "%s: not a folder; the BMPs cannot go there\n", request.outputDir.c_str());
+    return 1;
+  }
+  const std::vector<std::vector<ConversionFiles>> groups =
+      GroupsByBmp(request.files, request.outputDir);
+  ProgressLine progress = ProgressFor(request);
+  std::atomic<int> converted{0};
+  std::atomic<int> failed{0};
   const MemoryBlockReuse reuse;  // each job's picture memory serves its next file
   CommandLineOptions options(request, progress);
   std::atomic<PFN_LOAD_GRAY_TIFF> entry = nullptr;
@@ -113,18 +162,23 @@ int RunConvert(const CliRequest& request, HMODULE loader) {
         if (!ConvertTiffFile(files, {loader, &entry}, options)) {
           return;  // interrupted while waiting for the files
         }
+        ++converted;
       } catch (...) {
         progress.Print(DescribeFailure(files.tiff.Str()));
-        failed = true;
+        ++failed;
       }
       progress.FileDone();
     }
   });
+  if (ShowsSummary(request)) {
+    progress.Print(
+        ProgressLine::Summary(converted, "converted", failed, progress.ElapsedSeconds()));
+  }
   progress.Finish();
   if (InterruptRequested()) {
     return kInterrupted;
   }
-  return failed ? 1 : 0;
+  return failed > 0 ? 1 : 0;
 }
 
 int RunAverage(const CliRequest& request) {
@@ -133,8 +187,7 @@ int RunAverage(const CliRequest& request) {
     std::fprintf(stderr, "%s: exists; use --force to replace it\n", request.output.c_str());
     return 1;
   }
-  ProgressLine progress(static_cast<int>(request.files.size()),
-                        !request.quiet && StandardErrorIsTerminal());
+  ProgressLine progress = ProgressFor(request);
   ImageAverager averager;
   for (const std::string& file : request.files) {
     if (InterruptRequested()) {
@@ -157,13 +210,19 @@ int RunAverage(const CliRequest& request) {
     std::fprintf(stderr, "%s\n", DescribeFailure(request.output).c_str());
     return 1;
   }
+  if (ShowsSummary(request)) {
+    progress.Print(ProgressLine::Summary(static_cast<int>(request.files.size()), "averaged", 0,
+                                         progress.ElapsedSeconds()));
+  }
   return 0;
 }
 
 int RunDetect(const CliRequest& request, HMODULE loader) {
-  bool failed = false;
+  int read = 0;
+  int failed = 0;
   std::atomic<PFN_LOAD_GRAY_TIFF> entry = nullptr;
   const MemoryBlockReuse reuse;
+  ProgressLine progress = ProgressFor(request);
   for (const std::string& file : request.files) {
     if (InterruptRequested()) {
       return kInterrupted;
@@ -171,12 +230,27 @@ int RunDetect(const CliRequest& request, HMODULE loader) {
     try {
       CVisImage<unsigned char> gray(1, evispixfmtGrayByte);
       BindLoaderExport(file.c_str(), {loader, &entry})(file.c_str(), &gray);
-      std::printf("%s: %s, %d x %d\n", file.c_str(), IsGrayImage(gray) ? "gray" : "mosaic",
-                  gray.Width(), gray.Height());
+      const char* kind = IsGrayImage(gray) ? "gray" : "mosaic";
+      if (request.json) {
+        std::printf("{\"file\": %s, \"kind\": \"%s\", \"width\": %d, \"height\": %d}\n",
+                    JsonString(file).c_str(), kind, gray.Width(), gray.Height());
+      } else {
+        std::printf("%s: %s, %d x %d\n", file.c_str(), kind, gray.Width(), gray.Height());
+      }
+      ++read;
     } catch (...) {
-      std::fprintf(stderr, "%s\n", DescribeFailure(file).c_str());
-      failed = true;
+      const Failure failure = CurrentFailure(file);
+      if (request.json) {
+        std::printf("{\"file\": %s, \"error\": %s}\n", JsonString(failure.file).c_str(),
+                    JsonString(failure.reason).c_str());
+      } else {
+        progress.Print(failure.file + ": " + failure.reason);
+      }
+      ++failed;
     }
   }
-  return failed ? 1 : 0;
+  if (ShowsSummary(request)) {
+    progress.Print(ProgressLine::Summary(read, "read", failed, progress.ElapsedSeconds()));
+  }
+  return failed > 0 ? 1 : 0;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -12,17 +13,30 @@ struct CliRequest {
   Command command = Command::kHelp;
   ConversionMode mode = ConversionMode::kAuto;
   bool removeTif = false;
-  int jobs = 0;  // 0: one per core
-  std::string output;
+  int jobs = 0;           // 0: one per core
+  std::string outputDir;  // convert: the BMPs' folder; empty: beside each TIFF
+  std::string output;     // average: the mean's name
   bool force = false;
+  bool json = false;  // detect: one JSON object a line
   bool quiet = false;
+  bool verbose = false;
+  std::string filesFrom;  // a list of names ("-": standard input); empty: none
+  bool null = false;      // the list's names end with NUL, not a new line
   std::vector<std::string> files;
 };
 
-// Parses the arguments after the program's name. On a usage error returns
-// false and says why in error.
+// Parses the arguments after the program's name, in the GNU forms:
+// --option VALUE and --option=VALUE, -jN and -j N, -q; --quiet and --verbose
+// before the command as well as after it; -- ends the options. On a usage
+// error returns false and says why in error. Names from --files-from are
+// not read here (see ReadFileList).
 bool ParseCommandLine(const std::vector<std::string>& arguments, CliRequest& request,
                       std::string& error);
+
+// Adds the names of request.filesFrom (read from list, which the caller
+// opened) to request.files: one a line, or each ended by NUL with --null;
+// empty names are passed over. Then checks that there is a file at all.
+bool ReadFileList(std::FILE* list, CliRequest& request, std::string& error);
 
 // The text of --help.
 extern const char kCliUsage[];

@@ -1,6 +1,8 @@
 // tessary-cli: the two commands of the Tessary dialog from a terminal.
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -10,14 +12,30 @@
 #include "Platform.h"
 #include "Version.h"
 
-int main(int argc, char** argv) {
-  CliRequest request;
-  std::string error;
-  if (!ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), request, error)) {
-    std::fprintf(stderr, "tessary-cli: %s\nTry 'tessary-cli --help' for more information.\n",
-                 error.c_str());
-    return 2;
+namespace {
+
+int UsageError(const std::string& error) {
+  std::fprintf(stderr, "tessary-cli: %s\nTry 'tessary-cli --help' for more information.\n",
+               error.c_str());
+  return 2;
+}
+
+// The names of --files-from, from a file or standard input.
+bool ReadNamedFileList(CliRequest& request, std::string& error) {
+  if (request.filesFrom == "-") {
+    return ReadFileList(stdin, request, error);
   }
+  std::FILE* list = std::fopen(request.filesFrom.c_str(), "rb");
+  if (list == nullptr) {
+    error = "cannot open the list of files " + request.filesFrom + ": " + std::strerror(errno);
+    return false;
+  }
+  const bool read = ReadFileList(list, request, error);
+  std::fclose(list);
+  return read;
+}
+
+int Run(const CliRequest& request) {
   switch (request.command) {
     case CliRequest::Command::kHelp:
       std::fputs(kCliUsage, stdout);
@@ -39,6 +57,27 @@ int main(int argc, char** argv) {
                                                                       : RunDetect(request, loader);
   if (loader != nullptr) {
     FreeLibrary(loader);
+  }
+  return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CliRequest request;
+  std::string error;
+  if (!ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), request, error)) {
+    return UsageError(error);
+  }
+  if (!request.filesFrom.empty() && !ReadNamedFileList(request, error)) {
+    return UsageError(error);
+  }
+  int status = Run(request);
+  // What was printed must have arrived (a full disk, a closed pipe).
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fprintf(stderr, "tessary-cli: cannot write to standard output: %s\n",
+                 std::strerror(errno));
+    status = status == 0 ? 1 : status;
   }
   return status;
 }

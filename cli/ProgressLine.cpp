@@ -15,8 +15,23 @@ std::string Duration(double seconds) {
 
 }  // namespace
 
-ProgressLine::ProgressLine(int total, bool enabled, std::FILE* out, Now now)
-    : total_(total), enabled_(enabled), out_(out), now_(std::move(now)), start_(now_()) {}
+ProgressLine::ProgressLine(int total, bool enabled, std::FILE* out, Now now, bool plain)
+    : total_(total),
+      enabled_(enabled),
+      plain_(plain),
+      out_(out),
+      now_(std::move(now)),
+      start_(now_()) {}
+
+double ProgressLine::ElapsedSeconds() const {
+  return std::chrono::duration<double>(now_() - start_).count();
+}
+
+std::string ProgressLine::Summary(int done, const char* doneWord, int failed, double seconds) {
+  char text[128];
+  std::snprintf(text, sizeof text, "%d %s, %d failed in %.1f s", done, doneWord, failed, seconds);
+  return text;
+}
 
 std::string ProgressLine::Text(int done, int total, double elapsedSeconds) {
   char text[128];
@@ -38,21 +53,27 @@ void ProgressLine::FileDone() {
 
 void ProgressLine::Print(const std::string& line) {
   std::lock_guard lock(mutex_);
-  if (enabled_ && drawn_) {
-    std::fputs("\r\033[K", out_);
-    drawn_ = false;
-  }
+  Clear();
   std::fprintf(out_, "%s\n", line.c_str());
   std::fflush(out_);
 }
 
 void ProgressLine::Finish() {
   std::lock_guard lock(mutex_);
-  if (enabled_ && drawn_) {
-    std::fputs("\r\033[K", out_);
-    std::fflush(out_);
-    drawn_ = false;
+  Clear();
+  std::fflush(out_);
+}
+
+void ProgressLine::Clear() {
+  if (!enabled_ || !drawn_) {
+    return;
   }
+  if (plain_) {
+    std::fprintf(out_, "\r%s\r", std::string(drawnLength_, ' ').c_str());
+  } else {
+    std::fputs("\r\033[K", out_);
+  }
+  drawn_ = false;
 }
 
 void ProgressLine::Draw(bool force) {
@@ -64,8 +85,16 @@ void ProgressLine::Draw(bool force) {
     return;
   }
   const double elapsed = std::chrono::duration<double>(now - start_).count();
-  std::fprintf(out_, "\r\033[K%s", Text(done_, total_, elapsed).c_str());
+  const std::string text = Text(done_, total_, elapsed);
+  if (plain_) {
+    // Blanks over what is left of a longer line before.
+    const std::size_t blanks = drawnLength_ > text.size() ? drawnLength_ - text.size() : 0;
+    std::fprintf(out_, "\r%s%s", text.c_str(), std::string(blanks, ' ').c_str());
+  } else {
+    std::fprintf(out_, "\r\033[K%s", text.c_str());
+  }
   std::fflush(out_);
   lastDrawn_ = now;
+  drawnLength_ = text.size();
   drawn_ = true;
 }

@@ -97,8 +97,13 @@ CString BmpPathFor(const CString& tiffPath) {
   return tiffPath.Left(tiffPath.GetLength() - 3) + "bmp";
 }
 
-ConversionFiles ConversionFilesFor(const CString& tiffPath) {
-  const CString bmp = BmpPathFor(tiffPath);
+ConversionFiles ConversionFilesFor(const CString& tiffPath, const std::string& outputFolder) {
+  CString bmp = BmpPathFor(tiffPath);
+  if (!outputFolder.empty()) {
+    bmp = (std::filesystem::path(outputFolder) / std::filesystem::path(bmp.Str()).filename())
+              .string()
+              .c_str();
+  }
   return {tiffPath, bmp, ClaimKey(tiffPath), ClaimKey(bmp)};
 }
 

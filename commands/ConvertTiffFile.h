@@ -52,7 +52,9 @@ struct ConversionFiles {
   std::string bmpKey;
 };
 
-ConversionFiles ConversionFilesFor(const CString& tiffPath);
+// The files of converting tiffPath: its BMP beside it, or in outputFolder
+// under the same name when one is given.
+ConversionFiles ConversionFilesFor(const CString& tiffPath, const std::string& outputFolder = {});
 
 // The BMP name of a TIFF: the path less its last three characters, plus
 // "bmp" ("a.tif" gives "a.bmp", "a.tiff" gives "a.tbmp").

@@ -7,3 +7,7 @@
 bool StandardErrorIsTerminal() {
   return ::_isatty(::_fileno(stderr)) != 0;
 }
+
+bool TerminalIsDumb() {
+  return false;
+}

@@ -392,6 +392,115 @@ TEST_F(CliTool, ATiffThatCannotBeDeletedIsAFailedFile) {
   EXPECT_TRUE(fs::exists(folder_.File("a.bmp")));
 }
 
+// --output-dir: the BMPs of TIFFs from several folders go into one folder
+// under their usual names, byte for byte the BMPs written beside them; two
+// TIFFs that give one name there are a colliding pair.
+TEST_F(CliTool, AnOutputFolderTakesTheBmpsAndRefusesCollidingNames) {
+  fs::create_directories(folder_.File("a"));
+  fs::create_directories(folder_.File("b"));
+  fs::create_directories(folder_.File("out"));
+  Tiff("a/x.tif", true, 1);
+  Tiff("a/y.tif", false, 2);
+  Tiff("b/x.tif", false, 3);
+  TempFolder reference;
+  fs::copy_file(folder_.File("a/x.tif"), reference.File("x.tif"));
+  fs::copy_file(folder_.File("a/y.tif"), reference.File("y.tif"));
+  RunCommand(InFolder(reference.Path(), Cli(), "convert x.tif y.tif"));
+
+  const Outcome outcome = Run("convert --jobs 1 --output-dir=out a/x.tif a/y.tif b/x.tif");
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_NE(outcome.output.find("b/x.tif: \"out/x.bmp\" was already written from another TIFF"),
+            std::string::npos)
+      << outcome.output;
+  EXPECT_EQ(ReadBytes(folder_.File("out/x.bmp")), ReadBytes(reference.File("x.bmp")));
+  EXPECT_EQ(ReadBytes(folder_.File("out/y.bmp")), ReadBytes(reference.File("y.bmp")));
+  EXPECT_FALSE(fs::exists(folder_.File("a/x.bmp")));
+  EXPECT_EQ(Run("convert --output-dir missing a/y.tif").status, 1);
+}
+
+// Names from a list (a file, or standard input with NUL ends as find
+// -print0 writes them), the GNU option forms, and the closing summary.
+TEST_F(CliTool, FileListsGnuFormsAndTheSummary) {
+  Tiff("one two.tif", true, 1);
+  Tiff("b.tif", false, 2);
+  const Outcome listed =
+      RunCommand(InFolder(folder_.Path(), "printf 'one two.tif\\0bad.tif\\0' | " + Cli(),
+                          "--verbose convert -j2 --mode=gray --files-from - --null b.tif"));
+  EXPECT_EQ(listed.status, 1);
+  EXPECT_NE(listed.output.find("bad.tif: "), std::string::npos) << listed.output;
+  EXPECT_NE(listed.output.find("2 converted, 1 failed in "), std::string::npos) << listed.output;
+  EXPECT_EQ(ReadBytes(folder_.File("one two.bmp")).at(28), 8);  // gray, as asked
+
+  WriteBytes(folder_.File("list.txt"), {'b', '.', 't', 'i', 'f', '\n'});
+  const Outcome quiet = Run("-q convert --files-from list.txt");
+  EXPECT_EQ(quiet.status, 0);
+  EXPECT_EQ(quiet.output, "");
+}
+
+// detect --json: one object a line, a failing file's too; a full standard
+// output is an error.
+TEST_F(CliTool, DetectWritesJsonLinesAndNoticesAFullOutput) {
+  Tiff("m \"1\".tif", true, 1);
+  WriteBytes(folder_.File("bad.tif"), {'n', 'o'});
+  const Outcome json = Run("detect --json 'm \"1\".tif' bad.tif");
+  EXPECT_EQ(json.status, 1);
+  EXPECT_EQ(json.output,
+            "{\"file\": \"m \\\"1\\\".tif\", \"kind\": \"mosaic\", \"width\": 40, \"height\": 30}\n"
+            "{\"file\": \"bad.tif\", \"error\": \"not a TIFF file\"}\n");
+
+  // In a subshell, so that standard error still reaches the test.
+  const Outcome full =
+      RunCommand(InFolder(folder_.Path(), "(" + Cli(), "detect 'm \"1\".tif' > /dev/full)"));
+  EXPECT_EQ(full.status, 1);
+  EXPECT_NE(full.output.find("cannot write to standard output"), std::string::npos) << full.output;
+}
+
+// The completion that bash-completion loads offers commands, options and
+// modes.
+TEST_F(CliTool, BashCompletesCommandsOptionsAndModes) {
+  const std::string script = std::string(TESSARY_SOURCE_DIR) + "/cli/tessary-cli.bash";
+  const auto complete = [&](const std::string& words, int current) {
+    return RunCommand("bash -c 'source \"" + script + "\"; COMP_WORDS=(" + words +
+                      "); COMP_CWORD=" + std::to_string(current) +
+                      "; _tessary_cli; echo \"${COMPREPLY[*]}\"'")
+        .output;
+  };
+  EXPECT_EQ(complete("tessary-cli con", 1), "convert\n");
+  EXPECT_EQ(complete("tessary-cli convert --mo", 2), "--mode\n");
+  EXPECT_EQ(complete("tessary-cli convert --mode \"\"", 3), "auto color gray\n");
+  EXPECT_EQ(complete("tessary-cli detect --j", 2), "--json\n");
+}
+
+// The README's GNU parallel example: chunks of files over several
+// independent runs give what one run gives.
+TEST_F(CliTool, GnuParallelChunksGiveWhatOneRunGives) {
+  if (RunCommand("command -v parallel").status != 0) {
+    GTEST_SKIP() << "GNU parallel is not installed (scripts/install-deps installs it)";
+  }
+  fs::create_directories(folder_.File("shots/sub"));
+  TempFolder reference;
+  std::string names;
+  for (unsigned i = 0; i < 12; ++i) {
+    const std::string name = (i % 3 == 0 ? "shots/sub/p" : "shots/p") + std::to_string(i) + ".tif";
+    Tiff(name, i % 2 == 0, i);
+    fs::copy_file(folder_.File(name), reference.File("p" + std::to_string(i) + ".tif"));
+    names += " p" + std::to_string(i) + ".tif";
+  }
+  RunCommand(InFolder(reference.Path(), Cli(), "convert --quiet" + names));
+  const Outcome outcome =
+      RunCommand(InFolder(folder_.Path(),
+                          "HOME='" + folder_.Path().string() +
+                              "' find shots -name '*.tif' -print0 | parallel -0 -n 5 " + Cli(),
+                          "convert --jobs 4 --quiet"));
+  EXPECT_EQ(outcome.status, 0) << outcome.output;
+  for (unsigned i = 0; i < 12; ++i) {
+    const std::string bmp = (i % 3 == 0 ? "shots/sub/p" : "shots/p") + std::to_string(i) + ".bmp";
+    EXPECT_EQ(ReadBytes(folder_.File(bmp)),
+              ReadBytes(reference.File("p" + std::to_string(i) + ".bmp")))
+        << bmp;
+  }
+}
+
 // The installed tree: the CLI converts from it and the program finds its
 // loader library in the private library folder.
 TEST_F(CliTool, WorksFromAnInstalledTree) {

@@ -43,6 +43,53 @@ TEST(CommandLine, ReadsEachCommandsOptions) {
   EXPECT_EQ(request.command, CliRequest::Command::kHelp);
 }
 
+TEST(CommandLine, TakesTheGnuFormsAndListsOfFiles) {
+  CliRequest request;
+  std::string error;
+  ASSERT_TRUE(Parse({"--verbose", "convert", "--mode=gray", "--jobs=4", "--output-dir=out", "-q",
+                     "--files-from", "-", "--null", "a.tif"},
+                    request, error))
+      << error;
+  EXPECT_TRUE(request.verbose);
+  EXPECT_TRUE(request.quiet);
+  EXPECT_EQ(request.mode, ConversionMode::kGrayscale);
+  EXPECT_EQ(request.jobs, 4);
+  EXPECT_EQ(request.outputDir, "out");
+  EXPECT_EQ(request.filesFrom, "-");
+  EXPECT_TRUE(request.null);
+  ASSERT_TRUE(Parse({"-q", "convert", "-j4", "b.tif"}, request, error)) << error;
+  EXPECT_TRUE(request.quiet);
+  EXPECT_EQ(request.jobs, 4);
+  ASSERT_TRUE(Parse({"convert", "-j", "2", "b.tif"}, request, error)) << error;
+  EXPECT_EQ(request.jobs, 2);
+  ASSERT_TRUE(Parse({"average", "-omean.bmp", "--files-from=list"}, request, error)) << error;
+  EXPECT_EQ(request.output, "mean.bmp");
+  EXPECT_TRUE(request.files.empty());  // the list is read later
+  ASSERT_TRUE(Parse({"detect", "--json", "a.tif"}, request, error)) << error;
+  EXPECT_TRUE(request.json);
+
+  // One name a line, or each ended by NUL; empty names are passed over.
+  char lines[] = "a.tif\n\nwith space.tif\nlast.tif";
+  std::FILE* list = fmemopen(lines, sizeof lines - 1, "r");
+  ASSERT_TRUE(Parse({"convert", "--files-from", "list", "first.tif"}, request, error));
+  ASSERT_TRUE(ReadFileList(list, request, error)) << error;
+  std::fclose(list);
+  EXPECT_EQ(request.files,
+            (std::vector<std::string>{"first.tif", "a.tif", "with space.tif", "last.tif"}));
+  char nulls[] = "new\nline.tif\0b.tif\0";
+  list = fmemopen(nulls, sizeof nulls - 1, "r");
+  ASSERT_TRUE(Parse({"convert", "--files-from", "-", "--null"}, request, error));
+  ASSERT_TRUE(ReadFileList(list, request, error)) << error;
+  std::fclose(list);
+  EXPECT_EQ(request.files, (std::vector<std::string>{"new\nline.tif", "b.tif"}));
+  char empty[] = "\n";
+  list = fmemopen(empty, 1, "r");
+  ASSERT_TRUE(Parse({"detect", "--files-from", "empty"}, request, error));
+  EXPECT_FALSE(ReadFileList(list, request, error));
+  std::fclose(list);
+  EXPECT_NE(error.find("none in empty"), std::string::npos) << error;
+}
+
 TEST(CommandLine, UsageErrorsSayWhatIsWrong) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{}, "no command"},
@@ -55,6 +102,11 @@ TEST(CommandLine, UsageErrorsSayWhatIsWrong) {
       {{"average", "a.bmp"}, "needs -o OUT"},
       {{"average", "-o", "m.bmp", "--remove-tif", "a.bmp"}, "unknown option"},
       {{"detect", "--mode", "gray", "a.tif"}, "unknown option"},
+      {{"convert", "--jobs"}, "--jobs needs a value"},
+      {{"convert", "--remove-tif=yes", "a.tif"}, "takes no value"},
+      {{"convert", "--null", "a.tif"}, "goes with --files-from"},
+      {{"detect", "--output-dir", "out", "a.tif"}, "unknown option"},
+      {{"--quiet"}, "no command"},
   };
   for (const auto& [arguments, expected] : cases) {
     CliRequest request;

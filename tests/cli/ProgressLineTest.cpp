@@ -37,6 +37,21 @@ TEST(ProgressLine, DrawsAtMostTenTimesASecondAndNothingWhenDisabled) {
   EXPECT_NE(written.find("100 of 100 files, 33.3 pictures/s, 0:00 left"), std::string::npos)
       << written;
 
+  // A terminal that takes no escape sequences gets none.
+  char plainBuffer[1024] = {};
+  std::FILE* plainOut = fmemopen(plainBuffer, sizeof plainBuffer, "w");
+  ProgressLine plain(
+      3, true, plainOut, [&] { return now; }, true);
+  plain.FileDone();
+  plain.Print("a.tif: not a TIFF file");
+  plain.FileDone();
+  plain.Finish();
+  std::fclose(plainOut);
+  const std::string plainText = plainBuffer;
+  EXPECT_EQ(plainText.find('\033'), std::string::npos) << plainText;
+  EXPECT_NE(plainText.find("a.tif: not a TIFF file\n"), std::string::npos) << plainText;
+  EXPECT_EQ(ProgressLine::Summary(20, "converted", 1, 3.14), "20 converted, 1 failed in 3.1 s");
+
   char silent[64] = {};
   std::FILE* quiet = fmemopen(silent, sizeof silent, "w");
   ProgressLine disabled(3, false, quiet);
