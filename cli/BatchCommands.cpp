@@ -46,7 +46,7 @@ Failure CurrentFailure(const std::string& path) {
     error->Delete();
     return {path, message};
   } catch (const CVisError& error) {
-    return {error.FileName(), error.Reason()};
+    return {error.FileName().empty() ? path : error.FileName(), error.Reason()};
   } catch (const std::bad_alloc&) {
     return {path, "there is not enough memory for this picture"};
   } catch (const std::exception& error) {
