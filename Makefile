@@ -4,7 +4,7 @@
 JOBS ?= 2
 
 .PHONY: all run test sanitize tsan clang fuzz windows windows-test bench bench-brief demo package \
-        clean
+        screenshot clean
 
 all:
 	cmake --preset default > /dev/null
@@ -86,6 +86,12 @@ bench-brief:
 	cmake --preset release > /dev/null
 	cmake --build --preset release -j$(JOBS)
 	bench/run-all build-release --brief
+
+# The dialog's screenshot for the README (scripts/install-deps --screenshot).
+screenshot:
+	cmake --preset default > /dev/null
+	cmake --build --preset default -j$(JOBS) --target Tessary Vantrel
+	scripts/screenshot build
 
 # The main job without a desktop: sample mosaic and gray TIFFs from the
 # project's own generator, converted and averaged by tessary-cli.
