@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "AfxNative.h"
+#include "ClaimSlot.h"
 #include "ConvertTiffFile.h"
 #include "Demosaic.h"
 #include "FileClaims.h"
@@ -349,8 +350,7 @@ TEST_F(ConvertTest, ClosingTheDialogFinishesOnlyTheFileInHand) {
 // the dialog closes, and leaves the file untouched.
 TEST_F(ConvertTest, ClosingTheDialogEndsAWaitForAnotherProgram) {
   const std::string tiff = Tiff("a.tif", false);
-  std::optional<FileLock> other =
-      FileLock::TryNamed("claim-" + std::to_string(LockSlotOf(ClaimKey(tiff.c_str()))));
+  std::optional<FileLock> other = TakeClaimSlot(ClaimKey(tiff.c_str()));
   ASSERT_TRUE(other && other->Held());
   RunModal(dialog_, [&] {
     onStatus_ = [&](const std::string& status) {

@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "ClaimSlot.h"
 #include "FileClaims.h"
 #include "ImageAverager.h"
 #include "RunCommand.h"
@@ -341,8 +342,7 @@ TEST_F(CliTool, TwoTiffsOfOneBmpNameAreRefusedInOneRunAndAcrossRuns) {
 TEST_F(CliTool, AWaitForAnotherProgramIsReportedAndInterruptible) {
   const std::string tiff = Tiff("a.tif", false, 1);
   Tiff("b.tif", false, 2);
-  std::optional<FileLock> other =
-      FileLock::TryNamed("claim-" + std::to_string(LockSlotOf(ClaimKey(tiff.c_str()))));
+  std::optional<FileLock> other = TakeClaimSlot(ClaimKey(tiff.c_str()));
   ASSERT_TRUE(other && other->Held());
   for (const int signal : {SIGINT, SIGTERM}) {
     int errors = -1;

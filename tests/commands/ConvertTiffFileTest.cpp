@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "AfxException.h"
+#include "ClaimSlot.h"
 #include "ConvertTiffFile.h"
 #include "Demosaic.h"
 #include "FileClaims.h"
@@ -327,8 +328,7 @@ class GivingUpOptions : public RecordingOptions {
 TEST_F(ConvertTiffFileTest, AWaitForAnotherProgramIsReportedAndEndsOnRequest) {
   const std::string tiff = Tiff("held.tif", false);
   const ConversionFiles files = ConversionFilesFor(tiff.c_str());
-  std::optional<FileLock> other =
-      FileLock::TryNamed("claim-" + std::to_string(LockSlotOf(files.tiffKey)));
+  std::optional<FileLock> other = TakeClaimSlot(files.tiffKey);
   ASSERT_TRUE(other && other->Held());
   GivingUpOptions options;
   auto converted = std::async(std::launch::async, [&] { return Convert(tiff, options); });

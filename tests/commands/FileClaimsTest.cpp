@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "ClaimSlot.h"
 #include "FileClaims.h"
 #include "TempFolder.h"
 
@@ -69,7 +70,7 @@ TEST(FileClaims, AClaimHoldsItsSlotsAgainstOtherTakers) {
     ASSERT_TRUE(claim.Held());
     EXPECT_FALSE(FileLock::TryNamed(SlotLockOf(tiff)).has_value());
   }
-  EXPECT_TRUE(FileLock::TryNamed(SlotLockOf(tiff)).has_value());
+  EXPECT_TRUE(TakeClaimSlot(tiff).has_value());
 }
 
 // A wait for another taker's slot is reported once, naming the file, and
@@ -77,7 +78,7 @@ TEST(FileClaims, AClaimHoldsItsSlotsAgainstOtherTakers) {
 TEST(FileClaims, AWaitIsReportedAndEndsWhenStopped) {
   TempFolder folder;
   const std::string tiff = ClaimKey(folder.File("a.tif").c_str());
-  std::optional<FileLock> other = FileLock::TryNamed(SlotLockOf(tiff));
+  std::optional<FileLock> other = TakeClaimSlot(tiff);
   ASSERT_TRUE(other && other->Held());
   std::atomic<bool> stop = false;
   std::vector<std::string> reported;

@@ -1,0 +1,26 @@
+#pragma once
+
+// Takes the lock slot that guards a file across processes, as another
+// program converting it would.
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "FileClaims.h"
+#include "FileLock.h"
+
+// Waits, at most 30 s, while a test running beside this one holds the slot
+// (slots are shared by many names); nullopt when it stays taken.
+inline std::optional<FileLock> TakeClaimSlot(const std::string& key) {
+  const std::string name = "claim-" + std::to_string(LockSlotOf(key));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  for (;;) {
+    std::optional<FileLock> lock = FileLock::TryNamed(name);
+    if (lock || std::chrono::steady_clock::now() > deadline) {
+      return lock;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
