@@ -21,7 +21,8 @@ test: all
 # The whole suite once more with AddressSanitizer and UndefinedBehaviorSanitizer.
 # Huge allocations must fail as they do in a release build, not abort.
 # LeakSanitizer's own tracer now and then crashes as a process exits, after the
-# work passed; only then is the step run once more (see the script).
+# work passed; only then is the step run again, up to three times, a ctest run
+# with only its failed tests (see the script).
 RETRY = scripts/retry-after-lsan-tracer-crash
 sanitize: export ASAN_OPTIONS = allocator_may_return_null=1:detect_leaks=1
 sanitize: export UBSAN_OPTIONS = print_stacktrace=1:halt_on_error=1
