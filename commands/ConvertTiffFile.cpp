@@ -72,6 +72,11 @@ void RemoveOrphansOncePerFolder(const ConversionFiles& files) {
   RemoveOrphanedTemporaryFiles(folder.empty() ? "." : folder.string());
 }
 
+// The path less its last three characters, plus "bmp".
+CString BmpPathFor(const CString& tiffPath) {
+  return tiffPath.Left(tiffPath.GetLength() - 3) + "bmp";
+}
+
 }  // namespace
 
 PFN_LOAD_GRAY_TIFF BindLoaderExport(const CString& path, const LoaderBinding& loader) {
@@ -91,10 +96,6 @@ PFN_LOAD_GRAY_TIFF BindLoaderExport(const CString& path, const LoaderBinding& lo
                           "the TIFF reader Vantrel has no entry milLoadGrayTIFF");
   }
   return load;
-}
-
-CString BmpPathFor(const CString& tiffPath) {
-  return tiffPath.Left(tiffPath.GetLength() - 3) + "bmp";
 }
 
 ConversionFiles ConversionFilesFor(const CString& tiffPath, const std::string& outputFolder) {

@@ -53,12 +53,10 @@ struct ConversionFiles {
 };
 
 // The files of converting tiffPath: its BMP beside it, or in outputFolder
-// under the same name when one is given.
+// under the same name when one is given. The BMP's name is the TIFF's less
+// its last three characters, plus "bmp" ("a.tif" gives "a.bmp", "a.tiff"
+// gives "a.tbmp").
 ConversionFiles ConversionFilesFor(const CString& tiffPath, const std::string& outputFolder = {});
-
-// The BMP name of a TIFF: the path less its last three characters, plus
-// "bmp" ("a.tif" gives "a.bmp", "a.tiff" gives "a.tbmp").
-CString BmpPathFor(const CString& tiffPath);
 
 // Looks the export up in the loader library afresh and keeps it in the
 // binding's slot; the file exception, naming path and saying why, when the
@@ -83,6 +81,8 @@ bool ConvertTiffFile(const ConversionFiles& files, const LoaderBinding& loader,
 
 // Writes the gray picture to outputPath: demosaiced to colour, or as it is.
 // A picture too large for a BMP file is refused before any work is done.
+// ConvertTiffFile's step, public as a test seam: a test hands it a picture
+// too large to load from a file.
 void WriteConvertedImage(const CVisImage<unsigned char>& gray, bool demosaic,
                          const CString& outputPath);
 

@@ -198,7 +198,7 @@ TEST_F(ConvertTest, ColorAndGrayscaleModesForceTheirPath) {
 }
 
 TEST_F(ConvertTest, OutputReplacesTheLastThreeCharacters) {
-  EXPECT_EQ(BmpPathFor("C:\\Images\\a.tif").Str(), "C:\\Images\\a.bmp");
+  EXPECT_EQ(ConversionFilesFor("C:\\Images\\a.tif").bmp.Str(), "C:\\Images\\a.bmp");
   RunModal(dialog_, [&] {
     Tiff("upper.TIF", false);
     Tiff("long.tiff", false);
