@@ -518,6 +518,7 @@ TEST_F(CliTool, WorksFromAnInstalledTree) {
   EXPECT_TRUE(fs::exists(usr / "share/man/man1/tessary-cli.1.gz"));
   EXPECT_TRUE(fs::exists(usr / "share/man/man1/Tessary.1.gz"));
   EXPECT_TRUE(fs::exists(usr / "share/doc/tessary/changelog.gz"));
+  EXPECT_TRUE(fs::exists(usr / "share/bash-completion/completions/tessary-cli"));
   EXPECT_TRUE(fs::exists(usr / "share/doc/tessary/copyright"));
 
   Tiff("a.tif", true, 3);
