@@ -513,13 +513,22 @@ TEST_F(CliTool, WorksFromAnInstalledTree) {
   ASSERT_EQ(install.status, 0) << install.output;
   const fs::path usr = root.Path() / "usr";
   EXPECT_TRUE(fs::exists(usr / TESSARY_INSTALL_LIBDIR / "libVantrel.so"));
-  EXPECT_TRUE(fs::exists(usr / "share/applications/tessary.desktop"));
   EXPECT_TRUE(fs::exists(usr / "share/icons/hicolor/48x48/apps/tessary.png"));
   EXPECT_TRUE(fs::exists(usr / "share/man/man1/tessary-cli.1.gz"));
   EXPECT_TRUE(fs::exists(usr / "share/man/man1/Tessary.1.gz"));
   EXPECT_TRUE(fs::exists(usr / "share/doc/tessary/changelog.gz"));
   EXPECT_TRUE(fs::exists(usr / "share/bash-completion/completions/tessary-cli"));
   EXPECT_TRUE(fs::exists(usr / "share/doc/tessary/copyright"));
+
+  // Software centres read the desktop entry and the AppStream file only if
+  // their validators accept them.
+  const fs::path desktopEntry = usr / "share/applications/tessary.desktop";
+  const Outcome entryCheck = RunCommand("desktop-file-validate '" + desktopEntry.string() + "'");
+  EXPECT_EQ(entryCheck.status, 0) << entryCheck.output;
+  const fs::path metainfo = usr / "share/metainfo/org.example.tessary.metainfo.xml";
+  const Outcome metainfoCheck =
+      RunCommand("appstreamcli validate --no-net '" + metainfo.string() + "'");
+  EXPECT_EQ(metainfoCheck.status, 0) << metainfoCheck.output;
 
   Tiff("a.tif", true, 3);
   const Outcome convert = RunCommand(
