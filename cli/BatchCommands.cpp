@@ -6,7 +6,6 @@
 #include <map>
 #include <new>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "AfxException.h"
@@ -130,7 +129,7 @@ std::vector<std::vector<ConversionFiles>> GroupsByBmp(const std::vector<std::str
 }
 
 int Jobs(const CliRequest& request, std::size_t work) {
-  const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  const int cores = UsableProcessorCount();
   const int wanted = request.jobs > 0 ? request.jobs : cores;
   return static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(wanted), work));
 }

@@ -8,6 +8,8 @@
 #include <thread>
 #include <vector>
 
+#include "Platform.h"
+
 void ShareWork(int items, int threads, const std::function<void(int item)>& work) {
   std::atomic<int> next{0};
   std::mutex failureMutex;
@@ -45,9 +47,7 @@ void ShareWork(int items, int threads, const std::function<void(int item)>& work
 void ForEachBand(int rows, int bandRows, int parallelRows,
                  const std::function<void(int top, int bottom)>& work) {
   const int bands = (rows + bandRows - 1) / bandRows;
-  const int threads = rows >= parallelRows
-                          ? static_cast<int>(std::max(1u, std::thread::hardware_concurrency()))
-                          : 1;
+  const int threads = rows >= parallelRows ? UsableProcessorCount() : 1;
   ShareWork(bands, threads,
             [&](int band) { work(band * bandRows, std::min(rows, (band + 1) * bandRows)); });
 }

@@ -49,6 +49,11 @@ std::string LibraryLoadFailure();
 // Windows it is the thread's own priority.
 void LowerCurrentThreadPriority(int priority);
 
+// How many processors this process may run on: those of its affinity mask
+// (narrowed by taskset or a container's CPU set, say), at least 1. Work
+// shared among more threads than this only waits its turn.
+int UsableProcessorCount();
+
 // Makes a written file, and its entry in its folder, durable on disk (a
 // power failure afterwards cannot lose it). For a symbolic link, the file it
 // leads to and the entries of both. FALSE when any of that failed.

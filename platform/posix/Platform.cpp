@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <mutex>
 #include <string>
 #include <system_error>
+#include <thread>
 
 namespace {
 
@@ -129,6 +131,14 @@ void LowerCurrentThreadPriority(int priority) {
   const int current = ::getpriority(PRIO_PROCESS, 0);
   const int nice = std::min(kMaxNice, current - priority * kNicePerStep);
   ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), nice);
+}
+
+int UsableProcessorCount() {
+  cpu_set_t usable;
+  if (::sched_getaffinity(0, sizeof usable, &usable) == 0) {
+    return std::max(1, CPU_COUNT(&usable));
+  }
+  return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 }
 
 namespace {

@@ -10,6 +10,7 @@
 #include <unistd.h>
 #endif
 #ifdef __linux__
+#include <sched.h>
 #include <sys/inotify.h>
 #endif
 
@@ -252,5 +253,28 @@ TEST(Platform, FlushReportsWhetherTheFileReachedTheDisk) {
   EXPECT_TRUE(FlushFileToDisk(path.c_str()));
   EXPECT_FALSE(FlushFileToDisk(folder.File("missing.bmp").c_str()));
 }
+
+#ifdef __linux__
+// A process started with taskset, or in a container with a CPU set, shares
+// its work among the processors it may use, not among all the machine has.
+TEST(Platform, OnlyTheProcessorsOfTheAffinityMaskCount) {
+  EXPECT_GE(UsableProcessorCount(), 1);
+  int narrowed = 0;
+  std::thread([&] {
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    ASSERT_EQ(sched_getaffinity(0, sizeof one, &one), 0);
+    int first = 0;
+    while (!CPU_ISSET(first, &one)) {
+      ++first;
+    }
+    CPU_ZERO(&one);
+    CPU_SET(first, &one);
+    ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+    narrowed = UsableProcessorCount();
+  }).join();
+  EXPECT_EQ(narrowed, 1);
+}
+#endif
 
 }  // namespace
