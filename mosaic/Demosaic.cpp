@@ -14,30 +14,34 @@
 #include <thread>
 #include <vector>
 
+#include "Platform.h"
 #include "VectorClones.h"
 
 // The method runs as three steps (green, then red, then blue) over the whole
-// picture. Every output byte is a function of the mosaic and of the green of
-// its own and the neighbouring rows, so this implementation runs the steps
-// fused: it walks vertical strips of the picture row by row, keeps the green
-// and the colour differences of three rows in small buffers, and writes each
-// output pixel once. The results are identical to running the steps one
-// after another on a zero-filled output; the header lists where each
-// channel is written.
-
-// The two hot loops are built for the processor's widest vectors as well.
+// picture. Red and blue are green plus colour differences, and those are
+// only ever taken at red and blue samples; so this implementation runs the
+// steps fused. It walks vertical strips of the picture row by row, keeps the
+// colour differences (sample minus green) at the red or blue samples of
+// three rows in small buffers, and writes each output pixel once. The
+// results are identical to running the steps one after another on a
+// zero-filled output; the header lists where each channel is written.
+//
+// Columns go in pairs, 2j and 2j + 1. In every row, one column of a pair
+// holds the red or blue sample (the anchor: the even one in even rows, the
+// odd one in odd rows) and the other a green sample. A row's buffer holds
+// one difference per pair, the anchor's.
 
 namespace {
 
 using Rgba = CVisRGBA<unsigned char>;
 
-// Columns per strip: the row buffers stay within the second-level cache,
+// Columns per strip: the row buffers stay within the first-level cache,
 // and pictures up to this width are read row after row, which memory
 // prefetching follows best.
-// A multiple of 2, so that column parity within a strip is the picture's.
+// A multiple of 2, so that pairs of columns within a strip are the picture's.
 constexpr int kStripColumns = 4096;
-// Buffered columns reach one beyond the strip on either side.
-constexpr int kBufferColumns = kStripColumns + 2;
+// Buffered pairs reach one beyond the strip on either side.
+constexpr int kBufferPairs = kStripColumns / 2 + 2;
 // Rows per band: pieces of a large picture for the processor's cores. Each
 // band buffers two rows more than it writes.
 constexpr int kBandRows = 256;
@@ -70,24 +74,71 @@ inline void StorePixel(unsigned char* out, std::uint32_t pixel) {
   std::memcpy(out, &pixel, kPixelBytes);
 }
 
-#if defined(__GNUC__)
+// Green at an anchor inside the green region: the mean of the green
+// neighbours along the direction in which the anchor's colour changes least
+// (all four on a tie). rows[k] is the mosaic row k - 2 rows away, at the
+// anchor's column.
+inline int InterpolatedGreen(const unsigned char* const rows[5]) {
+  const unsigned char* p = rows[2];
+  const int s = p[0];
+  const int dH = std::abs((p[-2] + p[2]) / 2 - s);
+  const int dV = std::abs((rows[0][0] + rows[4][0]) / 2 - s);
+  const int horizontal = p[-1] + p[1];
+  const int vertical = rows[1][0] + rows[3][0];
+  return dH < dV ? horizontal / 2 : (dV < dH ? vertical / 2 : (horizontal + vertical) / 4);
+}
+
+// The two pixels of pair j of an interior row, where every channel is
+// written. p is the row's samples from pair 0 on; above, here and below the
+// anchors' differences of the three rows, by pair.
+template <bool kOddRow>
+inline void InteriorPair(int j, const unsigned char* p, const std::int16_t* above,
+                         const std::int16_t* here, const std::int16_t* below,
+                         std::uint32_t pixels[2]) {
+  // The other pair of the anchor's diagonal neighbours; the green sample's
+  // horizontal neighbours are the anchors of this pair and the opposite one.
+  constexpr int kDiagonal = kOddRow ? 1 : -1;
+  const int anchor = p[2 * j + kOddRow];
+  const int green = p[2 * j + !kOddRow];
+  const int vertical = above[j] + below[j];
+  const int diagonal = vertical + above[j + kDiagonal] + below[j + kDiagonal];
+  const int horizontal = here[j] + here[j - kDiagonal];
+  const int anchorGreen = anchor - here[j];
+  const int anchorOther = Clamp(anchorGreen + diagonal / 4);
+  const int acrossGreen = Clamp(green + horizontal / 2);
+  const int alongGreen = Clamp(green + vertical / 2);
+  if constexpr (!kOddRow) {
+    pixels[0] = Pack(anchorOther, anchorGreen, anchor);
+    pixels[1] = Pack(alongGreen, green, acrossGreen);
+  } else {
+    pixels[0] = Pack(acrossGreen, green, alongGreen);
+    pixels[1] = Pack(anchor, anchorGreen, anchorOther);
+  }
+}
+
+#if defined(__GNUC__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
 #define TESSARY_HAVE_LANES 1
-// Sixteen pixels at a time in the compiler's portable vector types: 16-bit
+// Sixteen pairs at a time in the compiler's portable vector types, each
+// shuffle one that the processor's 32-byte vectors do in one step: 16-bit
 // lanes hold every intermediate value (at most 4 x 255 in size). The helpers
 // are always inlined: a 32-byte vector passed to a call between the AVX2
 // clone and code built without AVX would cross two calling conventions.
 #define TESSARY_LANE_HELPER inline __attribute__((always_inline))
 using Lanes = std::int16_t __attribute__((vector_size(32)));
-using ByteLanes = std::uint8_t __attribute__((vector_size(16)));
-using WordLanes = std::uint32_t __attribute__((vector_size(64)));
-using PixelLanes = std::int16_t __attribute__((vector_size(64)));
-using PixelBytes = std::uint8_t __attribute__((vector_size(64)));
+using Words = std::uint16_t __attribute__((vector_size(32)));
+using Dwords = std::uint32_t __attribute__((vector_size(32)));
+using Bytes = std::uint8_t __attribute__((vector_size(32)));
 constexpr int kLanes = 16;
 
-TESSARY_LANE_HELPER Lanes LoadSamples(const unsigned char* p) {
-  ByteLanes bytes;
-  std::memcpy(&bytes, p, sizeof bytes);
-  return __builtin_convertvector(bytes, Lanes);
+// The samples of sixteen pairs of columns from p on, in 16-bit lanes.
+struct PairLanes {
+  Lanes even;
+  Lanes odd;
+};
+TESSARY_LANE_HELPER PairLanes LoadPairs(const unsigned char* p) {
+  Words words;
+  std::memcpy(&words, p, sizeof words);
+  return {reinterpret_cast<Lanes>(words & 0xFF), reinterpret_cast<Lanes>(words >> 8)};
 }
 TESSARY_LANE_HELPER Lanes LoadLanes(const std::int16_t* p) {
   Lanes lanes;
@@ -110,159 +161,152 @@ TESSARY_LANE_HELPER Lanes ClampToByte(Lanes v) {
   v = v < zero ? zero : v;
   return v > top ? top : v;
 }
+
+// Stores the 32 pixels of sixteen pairs, given each channel of the even and
+// of the odd columns (every value within a byte).
 template <int kPixelBytes>
-TESSARY_LANE_HELPER void StorePixels(unsigned char* out, Lanes b, Lanes g, Lanes r) {
-  if constexpr (std::endian::native == std::endian::little) {
-    // Every value fits a byte: blue and green share one 16-bit lane, red and
-    // the zero alpha the next.
-    const Lanes blueGreen = b | g << 8;
-    const PixelLanes pixels =
-        __builtin_shufflevector(blueGreen, r, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7,
-                                23, 8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31);
-    if constexpr (kPixelBytes == 4) {
-      std::memcpy(out, &pixels, sizeof pixels);
-    } else {
-      // The alphas dropped: 48 bytes, the last 16 lanes unused.
-      PixelBytes bytes;
-      std::memcpy(&bytes, &pixels, sizeof bytes);
-      const PixelBytes packed = __builtin_shufflevector(
-          bytes, bytes, 0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 16, 17, 18, 20, 21, 22, 24, 25, 26,
-          28, 29, 30, 32, 33, 34, 36, 37, 38, 40, 41, 42, 44, 45, 46, 48, 49, 50, 52, 53, 54, 56,
-          57, 58, 60, 61, 62, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
-      std::memcpy(out, &packed, 3 * kLanes);
-    }
+TESSARY_LANE_HELPER void StorePairs(unsigned char* out, Lanes blueEven, Lanes greenEven,
+                                    Lanes redEven, Lanes blueOdd, Lanes greenOdd, Lanes redOdd) {
+  // Blue and green share one 16-bit lane, red and the zero alpha the next.
+  const Lanes blueGreenEven = blueEven | greenEven << 8;
+  const Lanes blueGreenOdd = blueOdd | greenOdd << 8;
+  // The pixels of the even and the odd columns as 32-bit words: pairs
+  // 0-3 and 8-11 in the low words, 4-7 and 12-15 in the high ones.
+  const auto even0 = reinterpret_cast<Dwords>(__builtin_shufflevector(
+      blueGreenEven, redEven, 0, 16, 1, 17, 2, 18, 3, 19, 8, 24, 9, 25, 10, 26, 11, 27));
+  const auto even1 = reinterpret_cast<Dwords>(__builtin_shufflevector(
+      blueGreenEven, redEven, 4, 20, 5, 21, 6, 22, 7, 23, 12, 28, 13, 29, 14, 30, 15, 31));
+  const auto odd0 = reinterpret_cast<Dwords>(__builtin_shufflevector(
+      blueGreenOdd, redOdd, 0, 16, 1, 17, 2, 18, 3, 19, 8, 24, 9, 25, 10, 26, 11, 27));
+  const auto odd1 = reinterpret_cast<Dwords>(__builtin_shufflevector(
+      blueGreenOdd, redOdd, 4, 20, 5, 21, 6, 22, 7, 23, 12, 28, 13, 29, 14, 30, 15, 31));
+  // Even and odd side by side: pairs 0, 1 | 8, 9 and so on.
+  const Dwords q0 = __builtin_shufflevector(even0, odd0, 0, 8, 1, 9, 4, 12, 5, 13);
+  const Dwords q1 = __builtin_shufflevector(even0, odd0, 2, 10, 3, 11, 6, 14, 7, 15);
+  const Dwords q2 = __builtin_shufflevector(even1, odd1, 0, 8, 1, 9, 4, 12, 5, 13);
+  const Dwords q3 = __builtin_shufflevector(even1, odd1, 2, 10, 3, 11, 6, 14, 7, 15);
+  if constexpr (kPixelBytes == 4) {
+    // Eight pixels each, in order; stored one by one, as an array of them
+    // would go through memory.
+    const auto store = [out](int i, Dwords pixels) {
+      std::memcpy(out + 32 * i, &pixels, sizeof pixels);
+    };
+    store(0, __builtin_shufflevector(q0, q1, 0, 1, 2, 3, 8, 9, 10, 11));
+    store(1, __builtin_shufflevector(q2, q3, 0, 1, 2, 3, 8, 9, 10, 11));
+    store(2, __builtin_shufflevector(q0, q1, 4, 5, 6, 7, 12, 13, 14, 15));
+    store(3, __builtin_shufflevector(q2, q3, 4, 5, 6, 7, 12, 13, 14, 15));
   } else {
-    const WordLanes blue = __builtin_convertvector(b, WordLanes);
-    const WordLanes green = __builtin_convertvector(g, WordLanes);
-    const WordLanes red = __builtin_convertvector(r, WordLanes);
-    const WordLanes words = blue << 24 | green << 16 | red << 8;
-    for (int i = 0; i < kLanes; ++i) {
-      StorePixel<kPixelBytes>(out + kPixelBytes * i, words[i]);
+    // The alphas dropped within each half: four pixels in its first 12
+    // bytes. The halves are stored in the pixels' order, 16 bytes each, so
+    // that each store's last 4 bytes are overwritten by the next one; the
+    // last stores its 12 bytes alone.
+    using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
+    using Bytes8 = std::uint8_t __attribute__((vector_size(8)));
+    using Bytes4 = std::uint8_t __attribute__((vector_size(4)));
+    const auto compact = [](Dwords pixels) {
+      const auto bytes = reinterpret_cast<Bytes>(pixels);
+      return __builtin_shufflevector(bytes, bytes, 0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 15, 15,
+                                     15, 15, 16, 17, 18, 20, 21, 22, 24, 25, 26, 28, 29, 30, 31, 31,
+                                     31, 31);
+    };
+    const auto low = [](Bytes v) {
+      return __builtin_shufflevector(v, v, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    };
+    const auto high = [](Bytes v) {
+      return __builtin_shufflevector(v, v, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29,
+                                     30, 31);
+    };
+    const Bytes c0 = compact(q0);
+    const Bytes c1 = compact(q1);
+    const Bytes c2 = compact(q2);
+    const Bytes c3 = compact(q3);
+    const Bytes16 pieces[7] = {low(c0), low(c1), low(c2), low(c3), high(c0), high(c1), high(c2)};
+    for (int i = 0; i < 7; ++i) {
+      std::memcpy(out + 12 * i, &pieces[i], sizeof pieces[i]);
     }
+    const Bytes16 last = high(c3);
+    const Bytes8 first8 = __builtin_shufflevector(last, last, 0, 1, 2, 3, 4, 5, 6, 7);
+    const Bytes4 next4 = __builtin_shufflevector(last, last, 8, 9, 10, 11);
+    std::memcpy(out + 84, &first8, sizeof first8);
+    std::memcpy(out + 92, &next4, sizeof next4);
   }
 }
-// -1 in the lanes of odd offset, 0 in the others.
-constexpr Lanes kOddLanes = {0, -1, 0, -1, 0, -1, 0, -1, 0, -1, 0, -1, 0, -1, 0, -1};
 #endif
 
-// Green at columns [from, to) of a row inside the green region. At a red or
-// blue sample it is the mean of the green neighbours along the direction in
-// which the same-colour samples change least (all four on a tie). rows[k] is
-// the mosaic row k - 2 rows away; green is indexed by column.
+// The anchors' differences (sample minus green) for pairs [from, to) of a
+// row inside the green region. rows[k] is the mosaic row k - 2 rows away,
+// from the anchor of pair 0 on.
 TESSARY_VECTOR_CLONES void GreenRun(const unsigned char* const rows[5], int from, int to,
-                                    int rowParity, std::int16_t* green, std::int16_t* difference) {
-  const unsigned char* above2 = rows[0];
-  const unsigned char* above = rows[1];
+                                    std::int16_t* difference) {
+  int j = from;
+#ifdef TESSARY_HAVE_LANES
+  // Every read lies between two columns before the first anchor and two
+  // after the last. The last sixteen pairs overlap the ones before.
   const unsigned char* p = rows[2];
-  const unsigned char* below = rows[3];
-  const unsigned char* below2 = rows[4];
-  int x = from;
-#ifdef TESSARY_HAVE_LANES
-  for (; x + kLanes <= to; x += kLanes) {
-    const Lanes s = LoadSamples(p + x);
-    const Lanes left = LoadSamples(p + x - 1);
-    const Lanes right = LoadSamples(p + x + 1);
-    const Lanes up = LoadSamples(above + x);
-    const Lanes down = LoadSamples(below + x);
-    const Lanes dH = Abs(((LoadSamples(p + x - 2) + LoadSamples(p + x + 2)) >> 1) - s);
-    const Lanes dV = Abs(((LoadSamples(above2 + x) + LoadSamples(below2 + x)) >> 1) - s);
-    const Lanes horizontal = (left + right) >> 1;
-    const Lanes vertical = (up + down) >> 1;
-    const Lanes both = (left + right + up + down) >> 2;
-    const Lanes interpolated = dH < dV ? horizontal : (dV < dH ? vertical : both);
-    // Green samples are where x + y is odd.
-    const Lanes greenSample = ((x ^ rowParity) & 1) ? ~kOddLanes : kOddLanes;
-    const Lanes g = greenSample ? s : interpolated;
-    const Lanes d = s - g;
-    std::memcpy(green + x, &g, sizeof g);
-    std::memcpy(difference + x, &d, sizeof d);
+  for (; to - from >= kLanes && j < to; j += kLanes) {
+    j = std::min(j, to - kLanes);
+    const PairLanes before = LoadPairs(p + 2 * j - 2);
+    const PairLanes after = LoadPairs(p + 2 * j + 1);
+    const Lanes s = LoadPairs(p + 2 * j).even;
+    const Lanes dH = Abs(((before.even + after.odd) >> 1) - s);
+    const Lanes dV =
+        Abs(((LoadPairs(rows[0] + 2 * j).even + LoadPairs(rows[4] + 2 * j).even) >> 1) - s);
+    const Lanes horizontal = before.odd + after.even;
+    const Lanes vertical = LoadPairs(rows[1] + 2 * j).even + LoadPairs(rows[3] + 2 * j).even;
+    const Lanes green =
+        dH < dV ? horizontal >> 1 : (dV < dH ? vertical >> 1 : (horizontal + vertical) >> 2);
+    const Lanes d = s - green;
+    std::memcpy(difference + j, &d, sizeof d);
   }
 #endif
-  for (; x < to; ++x) {
-    const int s = p[x];
-    const int dH = std::abs((p[x - 2] + p[x + 2]) / 2 - s);
-    const int dV = std::abs((above2[x] + below2[x]) / 2 - s);
-    const int horizontal = (p[x - 1] + p[x + 1]) / 2;
-    const int vertical = (above[x] + below[x]) / 2;
-    const int both = (p[x - 1] + p[x + 1] + above[x] + below[x]) / 4;
-    const int interpolated = dH < dV ? horizontal : (dV < dH ? vertical : both);
-    const bool greenSample = ((x & 1) ^ rowParity) != 0;
-    green[x] = static_cast<std::int16_t>(greenSample ? s : interpolated);
-    difference[x] = static_cast<std::int16_t>(s - green[x]);
+  for (; j < to; ++j) {
+    const unsigned char* const at[5] = {rows[0] + 2 * j, rows[1] + 2 * j, rows[2] + 2 * j,
+                                        rows[3] + 2 * j, rows[4] + 2 * j};
+    difference[j] = static_cast<std::int16_t>(at[2][0] - InterpolatedGreen(at));
   }
 }
 
-// Output pixels for columns [from, to), from and to even, of a row where
-// every channel is written. Red samples sit at even x and y, blue ones at odd
-// x and y; every other red or blue value is green plus the mean colour
-// difference of the two or four nearest samples of that colour. g is this
-// row's green, d0, d1, d2 the differences of the rows above, this and below.
-template <int kPixelBytes>
-TESSARY_VECTOR_CLONES void InteriorRun(bool oddRow, int from, int to, const unsigned char* p,
-                                       const std::int16_t* g, const std::int16_t* d0,
-                                       const std::int16_t* d1, const std::int16_t* d2,
-                                       unsigned char* out) {
-  // Both loops share the same six means; a loop per row parity keeps each
-  // free of branches.
-  auto means = [&](int x) {
-    struct {
-      int horizontalEven, horizontalOdd, verticalEven, verticalOdd, diagonalEven, diagonalOdd;
-    } m{(d1[x - 1] + d1[x + 1]) / 2,
-        (d1[x] + d1[x + 2]) / 2,
-        (d0[x] + d2[x]) / 2,
-        (d0[x + 1] + d2[x + 1]) / 2,
-        (d0[x - 1] + d0[x + 1] + d2[x - 1] + d2[x + 1]) / 4,
-        (d0[x] + d0[x + 2] + d2[x] + d2[x + 2]) / 4};
-    return m;
-  };
-  int x = from;
+// Output pixels for pairs [from, to) of a row where every channel is
+// written. p is the row's samples from pair 0 on; above, here and below the
+// anchors' differences of the three rows, by pair.
+template <int kPixelBytes, bool kOddRow>
+TESSARY_VECTOR_CLONES void InteriorRun(int from, int to, const unsigned char* p,
+                                       const std::int16_t* above, const std::int16_t* here,
+                                       const std::int16_t* below, unsigned char* out) {
+  int j = from;
 #ifdef TESSARY_HAVE_LANES
-  for (; x + kLanes <= to; x += kLanes) {
-    const Lanes green = LoadLanes(g + x);
-    const Lanes sample = LoadSamples(p + x);
-    const Lanes horizontal = Half(LoadLanes(d1 + x - 1) + LoadLanes(d1 + x + 1));
-    const Lanes vertical = Half(LoadLanes(d0 + x) + LoadLanes(d2 + x));
-    const Lanes diagonal = Quarter(LoadLanes(d0 + x - 1) + LoadLanes(d0 + x + 1) +
-                                   LoadLanes(d2 + x - 1) + LoadLanes(d2 + x + 1));
-    Lanes red;
-    Lanes blue;
-    if (!oddRow) {
-      red = kOddLanes ? ClampToByte(green + horizontal) : sample;
-      blue = kOddLanes ? ClampToByte(green + vertical) : ClampToByte(green + diagonal);
+  constexpr int kDiagonal = kOddRow ? 1 : -1;
+  // The last sixteen pairs overlap the ones before.
+  for (; to - from >= kLanes && j < to; j += kLanes) {
+    j = std::min(j, to - kLanes);
+    const PairLanes samples = LoadPairs(p + 2 * j);
+    const Lanes anchor = kOddRow ? samples.odd : samples.even;
+    const Lanes green = kOddRow ? samples.even : samples.odd;
+    const Lanes dHere = LoadLanes(here + j);
+    const Lanes vertical = LoadLanes(above + j) + LoadLanes(below + j);
+    const Lanes diagonal =
+        vertical + LoadLanes(above + j + kDiagonal) + LoadLanes(below + j + kDiagonal);
+    const Lanes horizontal = dHere + LoadLanes(here + j - kDiagonal);
+    const Lanes anchorGreen = anchor - dHere;
+    const Lanes anchorOther = ClampToByte(anchorGreen + Quarter(diagonal));
+    const Lanes acrossGreen = ClampToByte(green + Half(horizontal));
+    const Lanes alongGreen = ClampToByte(green + Half(vertical));
+    if constexpr (!kOddRow) {
+      StorePairs<kPixelBytes>(out + 2 * kPixelBytes * j, anchorOther, anchorGreen, anchor,
+                              alongGreen, green, acrossGreen);
     } else {
-      red = kOddLanes ? ClampToByte(green + diagonal) : ClampToByte(green + vertical);
-      blue = kOddLanes ? sample : ClampToByte(green + horizontal);
+      StorePairs<kPixelBytes>(out + 2 * kPixelBytes * j, acrossGreen, green, alongGreen, anchor,
+                              anchorGreen, anchorOther);
     }
-    StorePixels<kPixelBytes>(out + kPixelBytes * x, blue, green, red);
   }
 #endif
-  if (!oddRow) {
-    for (; x < to; x += 2) {
-      const auto m = means(x);
-      StorePixel<kPixelBytes>(out + kPixelBytes * x,
-                              Pack(Clamp(g[x] + m.diagonalEven), g[x], p[x]));
-      StorePixel<kPixelBytes>(
-          out + kPixelBytes * (x + 1),
-          Pack(Clamp(g[x + 1] + m.verticalOdd), g[x + 1], Clamp(g[x + 1] + m.horizontalOdd)));
-    }
-  } else {
-    for (; x < to; x += 2) {
-      const auto m = means(x);
-      StorePixel<kPixelBytes>(out + kPixelBytes * x, Pack(Clamp(g[x] + m.horizontalEven), g[x],
-                                                          Clamp(g[x] + m.verticalEven)));
-      StorePixel<kPixelBytes>(out + kPixelBytes * (x + 1),
-                              Pack(p[x + 1], g[x + 1], Clamp(g[x + 1] + m.diagonalOdd)));
-    }
+  for (; j < to; ++j) {
+    std::uint32_t pixels[2];
+    InteriorPair<kOddRow>(j, p, above, here, below, pixels);
+    StorePixel<kPixelBytes>(out + 2 * kPixelBytes * j, pixels[0]);
+    StorePixel<kPixelBytes>(out + 2 * kPixelBytes * j + kPixelBytes, pixels[1]);
   }
 }
-
-// Green and colour difference (sample minus green) of one row, for the
-// columns of a strip and one more on either side: element i + 1 holds strip
-// column i.
-struct RowBuffer {
-  std::int16_t green[kBufferColumns];
-  std::int16_t difference[kBufferColumns];
-};
 
 // Where the output pixels go: row y starts at first + y x stride.
 struct PixelRows {
@@ -273,7 +317,7 @@ struct PixelRows {
 // Runs the fused steps over one strip of columns, writing pixels of
 // kPixelBytes bytes (4: blue, green, red, alpha; 3: as a 24-bit BMP row,
 // whose zero padding the last strip writes). Inside it, column i of the
-// strip is picture column first + i; loops work in strip columns.
+// strip is picture column first + i, and pair j its columns 2j and 2j + 1.
 template <int kPixelBytes>
 class StripDemosaic {
  public:
@@ -297,87 +341,90 @@ class StripDemosaic {
   }
 
  private:
-  // The buffer of row y; rows y - 1, y and y + 1 are held at once.
-  RowBuffer& Row(int y) { return rows_[(y + 3) % 3]; }
+  // The anchors' differences of row y by pair, from pair -1 on; rows y - 1,
+  // y and y + 1 are held at once.
+  std::int16_t* Differences(int y) { return rows_[(y + 3) % 3] + 1; }
 
-  // Buffers green and difference of row y: zero outside the picture, green
-  // zero outside the green region.
+  // Buffers the anchors' differences of row y, for the anchors from one
+  // column before the strip to one after it that lie in the picture. Inside
+  // the green region green is interpolated; outside it green is zero and
+  // the difference the sample. Rows outside the picture are never read.
   void FillRow(int y) {
-    RowBuffer& row = Row(y);
-    // Strip columns -1 .. columns_, as far as they lie in the picture; the
-    // others are never read.
-    const int lo = std::max(-1, -first_);
-    const int hi = std::min(columns_ + 1, width_ - first_);
-    std::int16_t* green = row.green + 1;
-    std::int16_t* difference = row.difference + 1;
     if (y < 0 || y >= height_) {
-      std::fill(difference + lo, difference + hi, 0);
       return;
     }
-    const unsigned char* p = mosaic_.RowPointer(y) + first_;
+    const int parity = y & 1;
+    // The anchor of pair j is picture column first_ + 2j + parity.
+    const auto pairOf = [&](int column) { return (column - first_ - parity) >> 1; };
+    const int lo = first_ == 0 ? 0 : -1;
+    const int hi = pairOf(std::min(width_ - 1, first_ + columns_ + 1)) + 1;
     int from = hi;
     int to = hi;
     if (y >= 2 && y <= height_ - 3) {
+      from = std::clamp(pairOf(2 + 1), lo, hi);
+      to = std::clamp(pairOf(width_ - 3) + 1, from, hi);
+    }
+    std::int16_t* difference = Differences(y);
+    const unsigned char* p = mosaic_.RowPointer(y) + first_ + parity;
+    for (int j = lo; j < from; ++j) {
+      difference[j] = p[2 * j];
+    }
+    if (from < to) {
       const unsigned char* rows[5];
       for (int k = 0; k < 5; ++k) {
-        rows[k] = mosaic_.RowPointer(y - 2 + k) + first_;
+        rows[k] = mosaic_.RowPointer(y - 2 + k) + first_ + parity;
       }
-      from = std::min(hi, std::max(lo, 2 - first_));
-      to = std::max(from, std::min(hi, width_ - 2 - first_));
-      GreenRun(rows, from, to, y & 1, green, difference);
+      GreenRun(rows, from, to, difference);
     }
-    // Outside the green region green is zero and the difference the sample.
-    std::fill(green + lo, green + from, 0);
-    std::fill(green + to, green + hi, 0);
-    for (int i = lo; i < from; ++i) {
-      difference[i] = p[i];
-    }
-    for (int i = to; i < hi; ++i) {
-      difference[i] = p[i];
+    for (int j = to; j < hi; ++j) {
+      difference[j] = p[2 * j];
     }
   }
 
+  // The difference at the anchor in column x of row y, a buffered row.
+  int Difference(int x, int y) { return Differences(y)[(x - first_ - (y & 1)) >> 1]; }
+
   // One output pixel by the general rule, for the few columns and rows at
   // the edges of the written regions.
-  std::uint32_t EdgePixel(int i, int y, const std::int16_t* g, const std::int16_t* d0,
-                          const std::int16_t* d1, const std::int16_t* d2) const {
-    const int x = first_ + i;
+  std::uint32_t EdgePixel(int x, int y) {
+    const bool greenRegion = x >= 2 && x <= width_ - 3 && y >= 2 && y <= height_ - 3;
     const bool redRegion = x >= 2 && x <= RedEnd(width_) && y >= 2 && y <= RedEnd(height_);
     const bool blueRegion = x >= 3 && x <= width_ - 3 && y >= 3 && y <= height_ - 3;
+    const bool oddX = x & 1;
+    const bool oddY = y & 1;
+    const int sample = mosaic_.Pixel(x, y);
+    const bool anchor = oddX == oddY;
+    const int green = !greenRegion ? 0 : (anchor ? sample - Difference(x, y) : sample);
+    // The mean difference of the two or four nearest anchors of the other
+    // kind (for a green sample, of the kind along the row or across it).
+    const auto horizontal = [&] { return (Difference(x - 1, y) + Difference(x + 1, y)) / 2; };
+    const auto vertical = [&] { return (Difference(x, y - 1) + Difference(x, y + 1)) / 2; };
+    const auto diagonal = [&] {
+      return (Difference(x - 1, y - 1) + Difference(x + 1, y - 1) + Difference(x - 1, y + 1) +
+              Difference(x + 1, y + 1)) /
+             4;
+    };
     int red = 0;
     int blue = 0;
-    if (redRegion || blueRegion) {
-      const int sample = mosaic_.Pixel(x, y);
-      const int horizontal = (d1[i - 1] + d1[i + 1]) / 2;
-      const int vertical = (d0[i] + d2[i]) / 2;
-      const int diagonal = (d0[i - 1] + d0[i + 1] + d2[i - 1] + d2[i + 1]) / 4;
-      const bool oddX = x & 1;
-      const bool oddY = y & 1;
-      if (redRegion) {
-        red = !oddX && !oddY
-                  ? sample
-                  : Clamp(g[i] + (oddX && oddY ? diagonal : (oddX ? horizontal : vertical)));
-      }
-      if (blueRegion) {
-        blue = oddX && oddY
-                   ? sample
-                   : Clamp(g[i] + (!oddX && !oddY ? diagonal : (oddX ? vertical : horizontal)));
-      }
+    if (redRegion) {
+      red = !oddX && !oddY
+                ? sample
+                : Clamp(green + (anchor ? diagonal() : (oddX ? horizontal() : vertical())));
     }
-    return Pack(blue, g[i], red);
+    if (blueRegion) {
+      blue = oddX && oddY
+                 ? sample
+                 : Clamp(green + (anchor ? diagonal() : (oddX ? vertical() : horizontal())));
+    }
+    return Pack(blue, green, red);
   }
 
   // Writes row y of the strip into the output.
   void WriteRow(int y) {
-    const std::int16_t* g = Row(y).green + 1;
-    const std::int16_t* d0 = Row(y - 1).difference + 1;
-    const std::int16_t* d1 = Row(y).difference + 1;
-    const std::int16_t* d2 = Row(y + 1).difference + 1;
     unsigned char* row = output_.first + static_cast<std::size_t>(y) * output_.stride;
     unsigned char* out = row + kPixelBytes * first_;
 
-    // The interior, where every channel is written, in pairs of columns
-    // starting at an even one.
+    // The interior, where every channel is written, in whole pairs.
     int from = columns_;
     int to = columns_;
     if (y >= 3 && y <= height_ - 3) {
@@ -386,11 +433,18 @@ class StripDemosaic {
       to = from + (to - from) / 2 * 2;
     }
     for (int i = 0; i < from; ++i) {
-      StorePixel<kPixelBytes>(out + kPixelBytes * i, EdgePixel(i, y, g, d0, d1, d2));
+      StorePixel<kPixelBytes>(out + kPixelBytes * i, EdgePixel(first_ + i, y));
     }
-    InteriorRun<kPixelBytes>(y & 1, from, to, mosaic_.RowPointer(y) + first_, g, d0, d1, d2, out);
+    const unsigned char* samples = mosaic_.RowPointer(y) + first_;
+    if (y & 1) {
+      InteriorRun<kPixelBytes, true>(from / 2, to / 2, samples, Differences(y - 1), Differences(y),
+                                     Differences(y + 1), out);
+    } else {
+      InteriorRun<kPixelBytes, false>(from / 2, to / 2, samples, Differences(y - 1), Differences(y),
+                                      Differences(y + 1), out);
+    }
     for (int i = to; i < columns_; ++i) {
-      StorePixel<kPixelBytes>(out + kPixelBytes * i, EdgePixel(i, y, g, d0, d1, d2));
+      StorePixel<kPixelBytes>(out + kPixelBytes * i, EdgePixel(first_ + i, y));
     }
     if (first_ + columns_ == width_) {
       std::fill(row + std::size_t{kPixelBytes} * width_, row + output_.stride, 0);
@@ -403,7 +457,7 @@ class StripDemosaic {
   const int height_;
   const int first_;
   const int columns_;
-  RowBuffer rows_[3];
+  std::int16_t rows_[3][kBufferPairs];
 };
 
 // The pieces of a picture (strips of columns within bands of rows), claimed
@@ -509,8 +563,7 @@ void Demosaic(const CVisImage<unsigned char>& mosaic, PixelRows output,
   };
   int helpers = 0;
   if (static_cast<std::int64_t>(width) * height >= kParallelPixels) {
-    helpers =
-        std::min<int>(strips * bands, static_cast<int>(std::thread::hardware_concurrency())) - 1;
+    helpers = std::min(strips * bands, UsableProcessorCount()) - 1;
   }
   const HelperThreads threads(helpers, work);
   if (!bandDone) {

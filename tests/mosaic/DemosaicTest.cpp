@@ -43,6 +43,20 @@ TEST(Demosaic, MatchesReferenceOnRandomPicturesOfEverySmallSize) {
   }
 }
 
+// Rows of 16 pairs of columns and more are worked in vectors, the last ones
+// overlapping those before; every width around those steps, in both row
+// parities.
+TEST(Demosaic, MatchesReferenceOnEveryWidthOfTheVectorSteps) {
+  std::mt19937 random(5);
+  for (int width = 30; width <= 110; ++width) {
+    for (const int height : {7, 8}) {
+      auto mosaic = MakeGray(width, height);
+      FillGray(mosaic, [&](int, int) { return random() % 256; });
+      ExpectSameAsReference(mosaic);
+    }
+  }
+}
+
 TEST(Demosaic, MatchesReferenceOnLargePictures) {
   std::mt19937 random(4);
   for (const auto& [width, height] :
