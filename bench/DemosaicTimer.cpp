@@ -1,13 +1,18 @@
-// Times DemosaicImage on the mosaic in a gray BMP file, output allocation
-// included, against the floor of any demosaicing: filling a newly allocated
-// buffer of the output's size (4 bytes a pixel). The two are measured in
-// turn, RUNS times each; prints both medians in milliseconds.
+// Times one way of demosaicing the mosaic in a gray BMP file, RUNS times
+// after one run to warm up, and prints the median in milliseconds:
 //
-// With "fresh", every large block comes fresh from the system (page faults
-// included), as for a program's first picture; otherwise a freed output's
-// pages are handed out again, as they are from a batch's second picture on.
+//   image        DemosaicImage, its output's pages handed out again from the
+//                second picture on, as the batch front ends run it
+//   image-fresh  DemosaicImage with every large block fresh from the system
+//                (page faults included), as for a program's first picture
+//   bmp-rows     DemosaicToBmpRows into one buffer of BMP rows, made once
+//   floor        filling a buffer of DemosaicImage's output size, made once:
+//                what writing the output alone costs
 //
-//   demosaic_timer FILE RUNS [fresh]
+// It runs on every processor the process may use: pin it with taskset to
+// time one core.
+//
+//   demosaic_timer FILE RUNS KIND
 
 #include <algorithm>
 #include <chrono>
@@ -15,7 +20,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include <malloc.h>
@@ -27,25 +34,34 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Milliseconds(Clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
 double Median(std::vector<double> times) {
   std::nth_element(times.begin(), times.begin() + times.size() / 2, times.end());
   return times[times.size() / 2];
 }
 
+// The median of runs of work, after one run that warms caches and memory up.
+double MedianMilliseconds(int runs, const std::function<void()>& work) {
+  work();
+  std::vector<double> times;
+  for (int i = 0; i < runs; ++i) {
+    const Clock::time_point start = Clock::now();
+    work();
+    times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+  }
+  return Median(times);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: demosaic_timer FILE RUNS [fresh]\n");
+  if (argc != 4) {
+    std::fprintf(stderr, "usage: demosaic_timer FILE RUNS image|image-fresh|bmp-rows|floor\n");
     return 2;
   }
-  const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 15;
+  const int runs = std::max(1, std::atoi(argv[2]));
+  const std::string kind = argv[3];
   std::optional<MemoryBlockReuse> reuse;
-  if (argc > 3 && std::strcmp(argv[3], "fresh") == 0) {
+  if (kind == "image-fresh") {
     mallopt(M_MMAP_THRESHOLD, 1 << 20);  // fixed: large blocks always mapped anew
   } else {
     reuse.emplace();
@@ -53,27 +69,34 @@ int main(int argc, char** argv) {
   try {
     CVisImage<unsigned char> mosaic(1, evispixfmtGrayByte);
     mosaic.ReadFile(argv[1]);
-    const std::size_t outputBytes = 4 * mosaic.CbPixelMemory();
-    std::vector<double> ours;
-    std::vector<double> floor;
+    const std::size_t pixels = mosaic.CbPixelMemory();
+    const std::size_t stride = (3 * static_cast<std::size_t>(mosaic.Width()) + 3) / 4 * 4;
+    std::vector<unsigned char> buffer;
     unsigned sink = 0;
-    for (int i = 0; i < runs; ++i) {
-      Clock::time_point start = Clock::now();
-      {
+    std::function<void()> work;
+    if (kind == "image" || kind == "image-fresh") {
+      work = [&] {
         CVisImage<CVisRGBA<unsigned char>> color(4, evispixfmtRGBAByte);
         DemosaicImage(mosaic, color);
-        sink += color.PbPixelMemory()[outputBytes / 2];
-      }
-      ours.push_back(Milliseconds(start));
-
-      start = Clock::now();
-      auto* buffer = static_cast<unsigned char*>(std::malloc(outputBytes));
-      std::memset(buffer, static_cast<int>(i), outputBytes);
-      sink += buffer[outputBytes / 2];
-      std::free(buffer);
-      floor.push_back(Milliseconds(start));
+        sink += color.PbPixelMemory()[2 * pixels];
+      };
+    } else if (kind == "bmp-rows") {
+      buffer.resize(stride * static_cast<std::size_t>(mosaic.Height()));
+      work = [&] {
+        DemosaicToBmpRows(mosaic, buffer.data(), stride, nullptr);
+        sink += buffer[buffer.size() / 2];
+      };
+    } else if (kind == "floor") {
+      buffer.resize(4 * pixels);
+      work = [&] {
+        std::memset(buffer.data(), static_cast<int>(sink & 0x7F), buffer.size());
+        sink += buffer[buffer.size() / 2];
+      };
+    } else {
+      std::fprintf(stderr, "demosaic_timer: unknown kind %s\n", kind.c_str());
+      return 2;
     }
-    std::printf("%.3f %.3f\n", Median(ours), Median(floor));
+    std::printf("%.3f\n", MedianMilliseconds(runs, work));
     return sink == 0xFFFFFFFF ? 1 : 0;
   } catch (const std::exception& error) {
     std::fprintf(stderr, "%s\n", error.what());

@@ -336,10 +336,13 @@ bool ReadTiles(TIFF* tiff, const Format& format, const RowConverter& converter,
 // The file as libtiff reads it, through a window of kWindowBytes (or the
 // file's size, when smaller): the strips of a picture lie one after another,
 // often a few rows each, and then take one system call per window instead of
-// a seek and a read each.
+// a seek and a read each. A window is small: the header and the strip
+// table are read through it, while pictures stored as one run of strips go
+// straight into their memory; and a small buffer comes from the heap again
+// for every file, where a large one would be fresh pages each time.
 class BufferedFile {
  public:
-  static constexpr std::size_t kWindowBytes = std::size_t{1} << 20;
+  static constexpr std::size_t kWindowBytes = std::size_t{64} << 10;
 
   explicit BufferedFile(const OpenedFile& file)
       : file_(file),
