@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <mutex>
+#include <new>
 #include <set>
 #include <string>
 #include <system_error>
@@ -10,7 +11,6 @@
 #include "BmpWriter.h"
 #include "Demosaic.h"
 #include "FileClaims.h"
-#include "MemoryBlock.h"
 #include "MosaicDetection.h"
 #include "ReplacingFile.h"
 #include "VisError.h"
@@ -169,13 +169,14 @@ void WriteConvertedImage(const CVisImage<unsigned char>& gray, bool demosaic,
     // any demosaicing. The colour rows are made in the file's form and each
     // band is written as it is as soon as it is finished.
     BmpBandWriter writer(outputPath, gray.Width(), gray.Height(), 4);
-    const MemoryBlock rows =
-        AllocateBlockForOverwrite(writer.RowBytes() * static_cast<std::size_t>(gray.Height()));
-    if (!rows) {
+    try {
+      DemosaicToBmpRows(gray, writer.RowBytes(),
+                        [&](const unsigned char* rows, int top, int bottom) {
+                          writer.WriteFileRows(rows, top, bottom);
+                        });
+    } catch (const std::bad_alloc&) {
       throw CVisError(outputPath.Str(), "out of memory for the colour picture");
     }
-    DemosaicToBmpRows(gray, rows.get(), writer.RowBytes(),
-                      [&](int top, int bottom) { writer.WriteFileRows(rows.get(), top, bottom); });
     writer.Commit();
   } else {
     gray.WriteFile(outputPath, nullptr);

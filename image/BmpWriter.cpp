@@ -188,7 +188,7 @@ void BmpBandWriter::WriteBand(const VisPixelRows& picture, int top, int bottom) 
       picture.rows[picture.height - 1] ==
           picture.rows[0] + static_cast<std::size_t>(picture.height - 1) * width * state.cbPixel;
   if (gray && state.stride == width && backToBack) {
-    WriteFileRows(picture.rows[0], top, bottom);  // already in the file's form
+    WriteFileRows(picture.rows[top], top, bottom);  // already in the file's form
     return;
   }
   CheckBand(top, bottom);
@@ -212,7 +212,7 @@ void BmpBandWriter::WriteFileRows(const unsigned char* rows, int top, int bottom
   std::vector<FilePiece> pieces;
   pieces.reserve(static_cast<std::size_t>(bottom - top));
   for (int row = bottom - 1; row >= top; --row) {
-    pieces.push_back({rows + static_cast<std::size_t>(row) * state.stride, state.stride});
+    pieces.push_back({rows + static_cast<std::size_t>(row - top) * state.stride, state.stride});
   }
   Check(state.path.c_str(), state.file.Write(pieces));
   state.nextBottom = top;

@@ -31,7 +31,7 @@ class BmpBandWriter {
 
   // The same for rows already in the file's form (a gray row's bytes, or
   // blue, green and red of each colour pixel, then zeros up to RowBytes()):
-  // row y of the picture starts at rows + y x RowBytes().
+  // row top at rows, each row RowBytes() after the one before.
   void WriteFileRows(const unsigned char* rows, int top, int bottom);
 
   // The bytes of one row in the file, padding included.

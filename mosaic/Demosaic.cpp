@@ -45,6 +45,9 @@ constexpr int kBufferPairs = kStripColumns / 2 + 2;
 // Rows per band: pieces of a large picture for the processor's cores. Each
 // band buffers two rows more than it writes.
 constexpr int kBandRows = 256;
+// The bytes of a band of BMP rows, and the fewest rows it has.
+constexpr std::size_t kRingBandBytes = std::size_t{512} << 10;
+constexpr std::size_t kRingBandRowsMin = 16;
 // From this many pixels on, the bands run on all cores (threads inherit the
 // caller's priority); smaller pictures are not worth a thread.
 constexpr std::int64_t kParallelPixels = std::int64_t{1} << 19;
@@ -128,6 +131,9 @@ using Lanes = std::int16_t __attribute__((vector_size(32)));
 using Words = std::uint16_t __attribute__((vector_size(32)));
 using Dwords = std::uint32_t __attribute__((vector_size(32)));
 using Bytes = std::uint8_t __attribute__((vector_size(32)));
+using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
+using Bytes8 = std::uint8_t __attribute__((vector_size(8)));
+using Bytes4 = std::uint8_t __attribute__((vector_size(4)));
 constexpr int kLanes = 16;
 
 // The samples of sixteen pairs of columns from p on, in 16-bit lanes.
@@ -148,18 +154,41 @@ TESSARY_LANE_HELPER Lanes LoadLanes(const std::int16_t* p) {
 TESSARY_LANE_HELPER Lanes Abs(Lanes v) {
   return v < 0 ? -v : v;
 }
-// Division by 2 and by 4 truncating toward zero, as for int.
+// Division by 2 and by 4 truncating toward zero, as for int: negative
+// values are raised by the divisor less one first. (The sign comes from a
+// comparison, not a shift: shifts compete with the shuffles for the same
+// execution units.)
 TESSARY_LANE_HELPER Lanes Half(Lanes v) {
-  return (v - (v >> 15)) >> 1;
+  const Lanes zero = {};
+  return (v - (v < zero)) >> 1;
 }
 TESSARY_LANE_HELPER Lanes Quarter(Lanes v) {
-  return (v + ((v >> 15) & 3)) >> 2;
+  const Lanes zero = {};
+  return (v + ((v < zero) & 3)) >> 2;
 }
 TESSARY_LANE_HELPER Lanes ClampToByte(Lanes v) {
   const Lanes zero = {};
   const Lanes top = zero + 255;
   v = v < zero ? zero : v;
   return v > top ? top : v;
+}
+
+// Each half's four pixels of four bytes as 12 bytes of blue, green and red
+// at its start.
+TESSARY_LANE_HELPER Bytes DropAlphas(Dwords pixels) {
+  const auto bytes = reinterpret_cast<Bytes>(pixels);
+  return __builtin_shufflevector(bytes, bytes, 0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 15, 15, 15,
+                                 15, 16, 17, 18, 20, 21, 22, 24, 25, 26, 28, 29, 30, 31, 31, 31,
+                                 31);
+}
+
+// Stores the 16 bytes of v from byte first (0 or 16) on.
+TESSARY_LANE_HELPER void StoreHalf(unsigned char* out, Bytes v, int first) {
+  const Bytes16 half = first == 0 ? __builtin_shufflevector(v, v, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10,
+                                                            11, 12, 13, 14, 15)
+                                  : __builtin_shufflevector(v, v, 16, 17, 18, 19, 20, 21, 22, 23,
+                                                            24, 25, 26, 27, 28, 29, 30, 31);
+  std::memcpy(out, &half, sizeof half);
 }
 
 // Stores the 32 pixels of sixteen pairs, given each channel of the even and
@@ -186,47 +215,35 @@ TESSARY_LANE_HELPER void StorePairs(unsigned char* out, Lanes blueEven, Lanes gr
   const Dwords q2 = __builtin_shufflevector(even1, odd1, 0, 8, 1, 9, 4, 12, 5, 13);
   const Dwords q3 = __builtin_shufflevector(even1, odd1, 2, 10, 3, 11, 6, 14, 7, 15);
   if constexpr (kPixelBytes == 4) {
-    // Eight pixels each, in order; stored one by one, as an array of them
-    // would go through memory.
-    const auto store = [out](int i, Dwords pixels) {
-      std::memcpy(out + 32 * i, &pixels, sizeof pixels);
-    };
-    store(0, __builtin_shufflevector(q0, q1, 0, 1, 2, 3, 8, 9, 10, 11));
-    store(1, __builtin_shufflevector(q2, q3, 0, 1, 2, 3, 8, 9, 10, 11));
-    store(2, __builtin_shufflevector(q0, q1, 4, 5, 6, 7, 12, 13, 14, 15));
-    store(3, __builtin_shufflevector(q2, q3, 4, 5, 6, 7, 12, 13, 14, 15));
+    // Eight pixels each, in order, stored one by one: an array of them would
+    // go through memory.
+    const Dwords pixels0 = __builtin_shufflevector(q0, q1, 0, 1, 2, 3, 8, 9, 10, 11);
+    const Dwords pixels1 = __builtin_shufflevector(q2, q3, 0, 1, 2, 3, 8, 9, 10, 11);
+    const Dwords pixels2 = __builtin_shufflevector(q0, q1, 4, 5, 6, 7, 12, 13, 14, 15);
+    const Dwords pixels3 = __builtin_shufflevector(q2, q3, 4, 5, 6, 7, 12, 13, 14, 15);
+    std::memcpy(out, &pixels0, sizeof pixels0);
+    std::memcpy(out + 32, &pixels1, sizeof pixels1);
+    std::memcpy(out + 64, &pixels2, sizeof pixels2);
+    std::memcpy(out + 96, &pixels3, sizeof pixels3);
   } else {
     // The alphas dropped within each half: four pixels in its first 12
     // bytes. The halves are stored in the pixels' order, 16 bytes each, so
     // that each store's last 4 bytes are overwritten by the next one; the
     // last stores its 12 bytes alone.
-    using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
-    using Bytes8 = std::uint8_t __attribute__((vector_size(8)));
-    using Bytes4 = std::uint8_t __attribute__((vector_size(4)));
-    const auto compact = [](Dwords pixels) {
-      const auto bytes = reinterpret_cast<Bytes>(pixels);
-      return __builtin_shufflevector(bytes, bytes, 0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 15, 15,
-                                     15, 15, 16, 17, 18, 20, 21, 22, 24, 25, 26, 28, 29, 30, 31, 31,
-                                     31, 31);
-    };
-    const auto low = [](Bytes v) {
-      return __builtin_shufflevector(v, v, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-    };
-    const auto high = [](Bytes v) {
-      return __builtin_shufflevector(v, v, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29,
-                                     30, 31);
-    };
-    const Bytes c0 = compact(q0);
-    const Bytes c1 = compact(q1);
-    const Bytes c2 = compact(q2);
-    const Bytes c3 = compact(q3);
-    const Bytes16 pieces[7] = {low(c0), low(c1), low(c2), low(c3), high(c0), high(c1), high(c2)};
-    for (int i = 0; i < 7; ++i) {
-      std::memcpy(out + 12 * i, &pieces[i], sizeof pieces[i]);
-    }
-    const Bytes16 last = high(c3);
-    const Bytes8 first8 = __builtin_shufflevector(last, last, 0, 1, 2, 3, 4, 5, 6, 7);
-    const Bytes4 next4 = __builtin_shufflevector(last, last, 8, 9, 10, 11);
+    const Bytes c0 = DropAlphas(q0);
+    const Bytes c1 = DropAlphas(q1);
+    const Bytes c2 = DropAlphas(q2);
+    const Bytes c3 = DropAlphas(q3);
+    StoreHalf(out, c0, 0);
+    StoreHalf(out + 12, c1, 0);
+    StoreHalf(out + 24, c2, 0);
+    StoreHalf(out + 36, c3, 0);
+    StoreHalf(out + 48, c0, 16);
+    StoreHalf(out + 60, c1, 16);
+    StoreHalf(out + 72, c2, 16);
+    const Bytes last = c3;
+    const Bytes8 first8 = __builtin_shufflevector(last, last, 16, 17, 18, 19, 20, 21, 22, 23);
+    const Bytes4 next4 = __builtin_shufflevector(last, last, 24, 25, 26, 27);
     std::memcpy(out + 84, &first8, sizeof first8);
     std::memcpy(out + 92, &next4, sizeof next4);
   }
@@ -253,8 +270,11 @@ TESSARY_VECTOR_CLONES void GreenRun(const unsigned char* const rows[5], int from
         Abs(((LoadPairs(rows[0] + 2 * j).even + LoadPairs(rows[4] + 2 * j).even) >> 1) - s);
     const Lanes horizontal = before.odd + after.even;
     const Lanes vertical = LoadPairs(rows[1] + 2 * j).even + LoadPairs(rows[3] + 2 * j).even;
-    const Lanes green =
-        dH < dV ? horizontal >> 1 : (dV < dH ? vertical >> 1 : (horizontal + vertical) >> 2);
+    // The mean of two as twice the pair over four, so that one shift serves
+    // every choice.
+    const Lanes green = (dH < dV ? horizontal + horizontal
+                                 : (dV < dH ? vertical + vertical : horizontal + vertical)) >>
+                        2;
     const Lanes d = s - green;
     std::memcpy(difference + j, &d, sizeof d);
   }
@@ -308,12 +328,6 @@ TESSARY_VECTOR_CLONES void InteriorRun(int from, int to, const unsigned char* p,
   }
 }
 
-// Where the output pixels go: row y starts at first + y x stride.
-struct PixelRows {
-  unsigned char* first;
-  std::size_t stride;
-};
-
 // Runs the fused steps over one strip of columns, writing pixels of
 // kPixelBytes bytes (4: blue, green, red, alpha; 3: as a 24-bit BMP row,
 // whose zero padding the last strip writes). Inside it, column i of the
@@ -321,22 +335,23 @@ struct PixelRows {
 template <int kPixelBytes>
 class StripDemosaic {
  public:
-  StripDemosaic(const CVisImage<unsigned char>& mosaic, PixelRows output, int first, int end)
+  StripDemosaic(const CVisImage<unsigned char>& mosaic, std::size_t stride, int first, int end)
       : mosaic_(mosaic),
-        output_(output),
+        stride_(stride),
         width_(mosaic.Width()),
         height_(mosaic.Height()),
         first_(first),
         columns_(end - first) {}
 
-  // Writes rows [top, bottom) of the strip. The rows just outside are
-  // buffered from the mosaic again, so bands of rows share nothing.
-  void Run(int top, int bottom) {
+  // Writes rows [top, bottom) of the strip into rows, row top first, each
+  // stride bytes on. The rows just outside are buffered from the mosaic
+  // again, so bands of rows share nothing.
+  void Run(int top, int bottom, unsigned char* rows) {
     FillRow(top - 1);
     FillRow(top);
     for (int y = top; y < bottom; ++y) {
       FillRow(y + 1);
-      WriteRow(y);
+      WriteRow(y, rows + static_cast<std::size_t>(y - top) * stride_);
     }
   }
 
@@ -419,9 +434,8 @@ class StripDemosaic {
     return Pack(blue, green, red);
   }
 
-  // Writes row y of the strip into the output.
-  void WriteRow(int y) {
-    unsigned char* row = output_.first + static_cast<std::size_t>(y) * output_.stride;
+  // Writes row y of the strip into the output row.
+  void WriteRow(int y, unsigned char* row) {
     unsigned char* out = row + kPixelBytes * first_;
 
     // The interior, where every channel is written, in whole pairs.
@@ -447,12 +461,12 @@ class StripDemosaic {
       StorePixel<kPixelBytes>(out + kPixelBytes * i, EdgePixel(first_ + i, y));
     }
     if (first_ + columns_ == width_) {
-      std::fill(row + std::size_t{kPixelBytes} * width_, row + output_.stride, 0);
+      std::fill(row + std::size_t{kPixelBytes} * width_, row + stride_, 0);
     }
   }
 
   const CVisImage<unsigned char>& mosaic_;
-  const PixelRows output_;
+  const std::size_t stride_;
   const int width_;
   const int height_;
   const int first_;
@@ -461,31 +475,66 @@ class StripDemosaic {
 };
 
 // The pieces of a picture (strips of columns within bands of rows), claimed
-// in turn by every thread, the bottom band first, and how many strips of
-// each band are finished.
+// in turn by every thread, the bottom band first; how many strips of each
+// band are finished; and, when bands are written into a ring of band
+// buffers, which bands have been handed over, so that a band's buffer is
+// free again.
 class PieceSchedule {
  public:
-  PieceSchedule(int strips, int bands)
-      : strips_(strips), bands_(bands), pieces_(strips * bands), finished_(bands, 0) {}
+  // slots: the band buffers of the ring, or 0 when every band has its own
+  // memory.
+  PieceSchedule(int strips, int bands, int slots)
+      : strips_(strips),
+        bands_(bands),
+        pieces_(strips * bands),
+        slots_(slots),
+        finished_(bands, 0),
+        lowestHandedOver_(bands) {}
 
-  // The next piece's band and strip; false when every piece is claimed.
-  bool Claim(int& band, int& strip) {
-    const int piece = next_++;
-    if (piece >= pieces_) {
-      return false;
-    }
+  // The next piece's band and strip, when every piece is not yet claimed
+  // and the next one's band is at least lowestBand.
+  bool Claim(int& band, int& strip, int lowestBand = 0) {
+    int piece = next_.load();
+    do {
+      if (piece >= pieces_ || bands_ - 1 - piece / strips_ < lowestBand) {
+        return false;
+      }
+    } while (!next_.compare_exchange_weak(piece, piece + 1));
     band = bands_ - 1 - piece / strips_;
     strip = piece % strips_;
     return true;
   }
 
-  // Leaves the pieces not yet claimed undone.
-  void Stop() { next_ = pieces_; }
+  // Waits until band's buffer is free: the band that used it before has
+  // been handed over. False when the work was stopped meanwhile.
+  bool WaitForBuffer(int band) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return stopped_ || BufferFree(band); });
+    return !stopped_;
+  }
+
+  // The lowest band whose buffer is free as long as the bands above it are
+  // handed over.
+  int LowestBandWithBuffer(int handedOver) const { return slots_ == 0 ? 0 : handedOver - slots_; }
+
+  void HandedOver(int band) {
+    std::lock_guard lock(mutex_);
+    lowestHandedOver_ = band;
+    changed_.notify_all();
+  }
+
+  // Leaves the pieces not yet claimed undone and wakes the waiting.
+  void Stop() {
+    next_ = pieces_;
+    std::lock_guard lock(mutex_);
+    stopped_ = true;
+    changed_.notify_all();
+  }
 
   void Finish(int band) {
     std::lock_guard lock(mutex_);
     if (++finished_[band] == strips_) {
-      bandFinished_.notify_all();
+      changed_.notify_all();
     }
   }
 
@@ -496,17 +545,22 @@ class PieceSchedule {
 
   void WaitFor(int band) {
     std::unique_lock lock(mutex_);
-    bandFinished_.wait(lock, [&] { return finished_[band] == strips_; });
+    changed_.wait(lock, [&] { return finished_[band] == strips_; });
   }
 
  private:
+  bool BufferFree(int band) const { return slots_ == 0 || band + slots_ >= lowestHandedOver_; }
+
   const int strips_;
   const int bands_;
   const int pieces_;
+  const int slots_;
   std::atomic<int> next_{0};
   std::mutex mutex_;
-  std::condition_variable bandFinished_;
+  std::condition_variable changed_;
   std::vector<int> finished_;
+  int lowestHandedOver_;
+  bool stopped_ = false;
 };
 
 // Threads that run one task and are joined when this goes.
@@ -533,62 +587,40 @@ class HelperThreads {
   std::vector<std::thread> threads_;
 };
 
-// Demosaics the whole picture into output, piece by piece on all cores of
-// a large picture, handing finished bands to bandDone (when given) in order
-// from the bottom up.
+// The helper threads worth starting for a picture.
+int HelpersFor(int width, int height, int pieces) {
+  if (static_cast<std::int64_t>(width) * height < kParallelPixels) {
+    return 0;
+  }
+  return std::min(pieces, UsableProcessorCount()) - 1;
+}
+
+// Demosaics the whole picture, piece by piece on all cores of a large
+// picture, into the rows of the picture's own memory (rows, each stride
+// bytes on).
 template <int kPixelBytes>
-void Demosaic(const CVisImage<unsigned char>& mosaic, PixelRows output,
-              const DemosaicBandDone& bandDone) {
+void DemosaicInto(const CVisImage<unsigned char>& mosaic, unsigned char* rows, std::size_t stride) {
   const int width = mosaic.Width();
   const int height = mosaic.Height();
   // Each piece is written from the mosaic alone, so pieces run in any order,
   // side by side on large pictures, with the same result.
   const int strips = (width + kStripColumns - 1) / kStripColumns;
   const int bands = (height + kBandRows - 1) / kBandRows;
-  PieceSchedule schedule(strips, bands);
-  auto runPiece = [&](int band, int strip) {
-    const int first = strip * kStripColumns;
-    const int top = band * kBandRows;
-    const auto piece = std::make_unique<StripDemosaic<kPixelBytes>>(
-        mosaic, output, first, std::min(width, first + kStripColumns));
-    piece->Run(top, std::min(height, top + kBandRows));
-    schedule.Finish(band);
-  };
+  PieceSchedule schedule(strips, bands, 0);
   auto work = [&] {
     int band;
     int strip;
     while (schedule.Claim(band, strip)) {
-      runPiece(band, strip);
+      const int first = strip * kStripColumns;
+      const int top = band * kBandRows;
+      const auto piece = std::make_unique<StripDemosaic<kPixelBytes>>(
+          mosaic, stride, first, std::min(width, first + kStripColumns));
+      piece->Run(top, std::min(height, top + kBandRows),
+                 rows + static_cast<std::size_t>(top) * stride);
     }
   };
-  int helpers = 0;
-  if (static_cast<std::int64_t>(width) * height >= kParallelPixels) {
-    helpers = std::min(strips * bands, UsableProcessorCount()) - 1;
-  }
-  const HelperThreads threads(helpers, work);
-  if (!bandDone) {
-    work();
-    return;
-  }
-  // This thread hands the bands over in order and works on pieces while the
-  // next band is unfinished.
-  try {
-    for (int band = bands - 1; band >= 0; --band) {
-      while (!schedule.Finished(band)) {
-        int claimedBand;
-        int strip;
-        if (schedule.Claim(claimedBand, strip)) {
-          runPiece(claimedBand, strip);
-        } else {
-          schedule.WaitFor(band);
-        }
-      }
-      bandDone(band * kBandRows, std::min(height, (band + 1) * kBandRows));
-    }
-  } catch (...) {
-    schedule.Stop();
-    throw;
-  }
+  const HelperThreads threads(HelpersFor(width, height, strips * bands), work);
+  work();
 }
 
 }  // namespace
@@ -596,11 +628,66 @@ void Demosaic(const CVisImage<unsigned char>& mosaic, PixelRows output,
 void DemosaicImage(const CVisImage<unsigned char>& mosaic, CVisImage<Rgba>& color) {
   // Every pixel is written, alpha and the outer band included.
   color.AllocateForOverwrite(CVisShape(0, 0, mosaic.Width(), mosaic.Height(), 1));
-  Demosaic<4>(mosaic, {color.PbPixelMemory(), 4 * static_cast<std::size_t>(mosaic.Width())},
-              nullptr);
+  DemosaicInto<4>(mosaic, color.PbPixelMemory(), 4 * static_cast<std::size_t>(mosaic.Width()));
 }
 
-void DemosaicToBmpRows(const CVisImage<unsigned char>& mosaic, unsigned char* rows,
-                       std::size_t stride, const DemosaicBandDone& bandDone) {
-  Demosaic<3>(mosaic, {rows, stride}, bandDone);
+void DemosaicToBmpRows(const CVisImage<unsigned char>& mosaic, std::size_t stride,
+                       const DemosaicBandDone& bandDone) {
+  const int width = mosaic.Width();
+  const int height = mosaic.Height();
+  // Bands of about kRingBandBytes, so that the ring stays in the cores'
+  // caches while the receiver copies each band out.
+  const int bandRows = static_cast<int>(std::clamp<std::size_t>(
+      kRingBandBytes / std::max<std::size_t>(stride, 1), kRingBandRowsMin, kBandRows));
+  const int strips = (width + kStripColumns - 1) / kStripColumns;
+  const int bands = (height + bandRows - 1) / bandRows;
+  const int helpers = HelpersFor(width, height, strips * bands);
+  // A buffer for the band being handed over and one for the next band of
+  // each thread, and one to spare, so that no thread waits for the receiver
+  // while the band below it is still being worked on.
+  const int slots = std::min(bands, 2 * (helpers + 1) + 1);
+  const std::size_t bandBytes = static_cast<std::size_t>(bandRows) * stride;
+  const auto ring = std::make_unique_for_overwrite<unsigned char[]>(slots * bandBytes);
+  const auto bufferOf = [&](int band) { return ring.get() + (band % slots) * bandBytes; };
+
+  PieceSchedule schedule(strips, bands, slots);
+  auto runPiece = [&](int band, int strip) {
+    const int first = strip * kStripColumns;
+    const int top = band * bandRows;
+    const auto piece = std::make_unique<StripDemosaic<3>>(mosaic, stride, first,
+                                                          std::min(width, first + kStripColumns));
+    piece->Run(top, std::min(height, top + bandRows), bufferOf(band));
+    schedule.Finish(band);
+  };
+  auto helperWork = [&] {
+    int band;
+    int strip;
+    while (schedule.Claim(band, strip)) {
+      if (!schedule.WaitForBuffer(band)) {
+        return;
+      }
+      runPiece(band, strip);
+    }
+  };
+  const HelperThreads threads(helpers, helperWork);
+  // This thread hands the bands over in order and, while the next band is
+  // unfinished, works on pieces whose buffer is free.
+  try {
+    for (int band = bands - 1; band >= 0; --band) {
+      while (!schedule.Finished(band)) {
+        int claimedBand;
+        int strip;
+        if (schedule.Claim(claimedBand, strip, schedule.LowestBandWithBuffer(band + 1))) {
+          runPiece(claimedBand, strip);
+        } else {
+          schedule.WaitFor(band);
+        }
+      }
+      bandDone(bufferOf(band), band * bandRows, std::min(height, (band + 1) * bandRows));
+      schedule.HandedOver(band);
+    }
+  } catch (...) {
+    schedule.Stop();
+    throw;
+  }
 }

@@ -33,18 +33,22 @@
 void DemosaicImage(const CVisImage<unsigned char>& mosaic,
                    CVisImage<CVisRGBA<unsigned char>>& color);
 
-// Receives rows top .. bottom - 1 of the colour picture, finished.
-using DemosaicBandDone = std::function<void(int top, int bottom)>;
+// Receives rows top .. bottom - 1 of the colour picture, finished: row top
+// at rows, each row stride bytes after the one before. The rows are the
+// demosaicer's and valid during the call only.
+using DemosaicBandDone = std::function<void(const unsigned char* rows, int top, int bottom)>;
 
-// The same picture as DemosaicImage, without alpha, into rows as a 24-bit
-// BMP file stores them: blue, green and red of each pixel, then zeros up to
-// the row's stride. Row y (0 = top) starts at rows + y x stride; stride is at
-// least 3 x the mosaic's width.
+// The same picture as DemosaicImage, without alpha, in rows as a 24-bit BMP
+// file stores them: blue, green and red of each pixel, then zeros up to the
+// row's stride, which is at least 3 x the mosaic's width.
 //
 // The rows are handed to bandDone band by band on the calling thread as soon
 // as each band is finished, the bottom band first and each band right above
 // the one before, while the other cores go on with the bands above: a BMP
-// file, which stores the bottom row first, is written meanwhile. An
-// exception from bandDone ends the work and passes on.
-void DemosaicToBmpRows(const CVisImage<unsigned char>& mosaic, unsigned char* rows,
-                       std::size_t stride, const DemosaicBandDone& bandDone);
+// file, which stores the bottom row first, is written meanwhile. The bands
+// are a few hundred kilobytes each and live in a small ring of buffers,
+// never the whole picture: they are still in the processor's caches when
+// bandDone copies them out. An exception from bandDone ends the work and
+// passes on.
+void DemosaicToBmpRows(const CVisImage<unsigned char>& mosaic, std::size_t stride,
+                       const DemosaicBandDone& bandDone);
