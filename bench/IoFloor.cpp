@@ -1,7 +1,7 @@
 // The input/output floor of a batch job: reads each input file whole, then
 // writes a file of the given size for it through a temporary name and a
-// rename, as the image library writes its outputs. Nothing is decoded or
-// encoded; what it takes, no converter can save.
+// rename, as the image library writes its outputs. Both buffers are made
+// once. Nothing is decoded or encoded; what it takes, no converter can save.
 //
 //   io_floor BYTES OUTPUT_SUFFIX INPUT...   one output per input (INPUT less
 //                                           its last 3 characters + suffix)
@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,16 +32,19 @@ bool Write(const std::string& path, const std::vector<char>& bytes) {
   return std::fclose(file) == 0 && written && std::rename(temporary.c_str(), path.c_str()) == 0;
 }
 
-// Reads the whole file in one call; returns its size, 0 when unreadable.
-std::size_t ReadWhole(const char* path) {
+// Reads the whole file in one call into bytes, which grows as needed and
+// serves every file; returns its size, 0 when unreadable.
+std::size_t ReadWhole(const char* path, std::vector<char>& bytes) {
   std::FILE* file = std::fopen(path, "rb");
   if (file == nullptr || std::fseek(file, 0, SEEK_END) != 0) {
     return 0;
   }
-  const long size = std::ftell(file);
+  const auto size = static_cast<std::size_t>(std::ftell(file));
   std::rewind(file);
-  const auto bytes = std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(size));
-  const std::size_t read = std::fread(bytes.get(), 1, static_cast<std::size_t>(size), file);
+  if (bytes.size() < size) {
+    bytes.resize(size);
+  }
+  const std::size_t read = std::fread(bytes.data(), 1, size, file);
   std::fclose(file);
   return read;
 }
@@ -56,9 +58,10 @@ int main(int argc, char** argv) {
   }
   const std::vector<char> output(std::strtoull(argv[1], nullptr, 10), 1);
   const std::string target = argv[2];
+  std::vector<char> inputBytes;
   std::size_t read = 0;
   for (int i = 3; i < argc; ++i) {
-    read += ReadWhole(argv[i]);
+    read += ReadWhole(argv[i], inputBytes);
     if (target[0] != '=') {
       const std::string input = argv[i];
       if (!Write(input.substr(0, input.size() - 3) + target, output)) {
