@@ -94,8 +94,9 @@ bool ShowsSummary(const CliRequest& request) {
 // counts as a failed file: the user asked for its removal.
 class CommandLineOptions : public ConversionOptions {
  public:
-  CommandLineOptions(const CliRequest& request, ProgressLine& progress)
-      : request_(request), progress_(progress) {}
+  // processors: each conversion's share of the processors.
+  CommandLineOptions(const CliRequest& request, ProgressLine& progress, int processors)
+      : request_(request), progress_(progress), processors_(processors) {}
   ConversionMode ModeAfterLoading() override { return request_.mode; }
   bool RemoveTiffAfterWriting() override { return request_.removeTif; }
   void TiffNotRemoved(const CString& tiffPath, const std::string& reason) override {
@@ -105,10 +106,12 @@ class CommandLineOptions : public ConversionOptions {
   void WaitingFor(const CString& path) override {
     progress_.Print("waiting for " + path.Str() + ": another program holds it");
   }
+  int Processors() override { return processors_; }
 
  private:
   const CliRequest& request_;
   ProgressLine& progress_;
+  const int processors_;
 };
 
 // The files in groups that share a BMP, in the order of their first file;
@@ -128,13 +131,15 @@ std::vector<std::vector<ConversionFiles>> GroupsByBmp(const std::vector<std::str
   return groups;
 }
 
-int Jobs(const CliRequest& request, std::size_t work) {
-  const int cores = UsableProcessorCount();
-  const int wanted = request.jobs > 0 ? request.jobs : cores;
-  return static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(wanted), work));
-}
-
 }  // namespace
+
+JobPlan JobsFor(int jobsAsked, std::size_t groups, int usableProcessors) {
+  const int wanted = jobsAsked > 0 ? jobsAsked : usableProcessors;
+  const int jobs = static_cast<int>(
+      std::clamp<std::size_t>(groups, 1, static_cast<std::size_t>(std::max(1, wanted))));
+  const int each = jobsAsked > 0 ? 1 : std::max(1, usableProcessors / jobs);
+  return {jobs, each};
+}
 
 int RunConvert(const CliRequest& request, HMODULE loader) {
   std::error_code error;
@@ -148,11 +153,12 @@ int RunConvert(const CliRequest& request, HMODULE loader) {
   std::atomic<int> converted{0};
   std::atomic<int> failed{0};
   const MemoryBlockReuse reuse;  // each job's picture memory serves its next file
-  CommandLineOptions options(request, progress);
+  const JobPlan plan = JobsFor(request.jobs, groups.size(), UsableProcessorCount());
+  CommandLineOptions options(request, progress, plan.processorsEach);
   std::atomic<PFN_LOAD_GRAY_TIFF> entry = nullptr;
   // Each thread converts one group at a time, one file after another: at
   // most one picture per job is in memory.
-  ShareWork(static_cast<int>(groups.size()), Jobs(request, groups.size()), [&](int group) {
+  ShareWork(static_cast<int>(groups.size()), plan.jobs, [&](int group) {
     for (const ConversionFiles& files : groups[static_cast<std::size_t>(group)]) {
       if (InterruptRequested()) {
         return;

@@ -1,14 +1,27 @@
 #pragma once
 
+#include <cstddef>
+
 #include "CommandLine.h"
 
 // The three commands of tessary-cli. Each returns the program's exit status:
 // 0 when every file succeeded, 1 when any failed, 130 when interrupted.
 
-// Converts every file with the per-file conversion the dialog runs, on
-// request.jobs threads. Files that share a BMP name go through one thread
-// in their given order, so every output is what a one-job run gives.
+// Converts every file with the per-file conversion the dialog runs, as
+// JobsFor plans it. Files that share a BMP name go through one job in their
+// given order, so every output is what a one-job run gives.
 int RunConvert(const CliRequest& request, HMODULE loader);
+
+// How many conversions run side by side, and on how many processors each
+// may demosaic. Asked for N jobs (as make -j and parallel -j count them):
+// N, each on one processor. Otherwise one per usable processor, and when
+// there are fewer groups of files than processors, each shares out the
+// rest. Never more jobs than groups, and never fewer than one.
+struct JobPlan {
+  int jobs;
+  int processorsEach;
+};
+JobPlan JobsFor(int jobsAsked, std::size_t groups, int usableProcessors);
 
 // Averages the files into request.output; stops at the first failing file
 // and then writes nothing.

@@ -17,7 +17,7 @@ const char kCliUsage[] =
     "         demosaiced in colour when the picture is a colour-filter mosaic\n"
     "         (auto), always (color) or never (gray). --remove-tif deletes each\n"
     "         TIFF once its BMP is on disk; --jobs N (-jN) converts N files side\n"
-    "         by side (default: one per core).\n"
+    "         by side, each on one processor (default: one per processor).\n"
     "average  writes the channel-wise mean of BMP pictures to OUT, gray when it\n"
     "         has no colour; an existing OUT is kept unless --force.\n"
     "detect   prints for each TIFF whether it is a mosaic or gray, and its size;\n"

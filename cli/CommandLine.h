@@ -13,7 +13,7 @@ struct CliRequest {
   Command command = Command::kHelp;
   ConversionMode mode = ConversionMode::kAuto;
   bool removeTif = false;
-  int jobs = 0;           // 0: one per core
+  int jobs = 0;           // 0: one per processor (JobsFor)
   std::string outputDir;  // convert: the BMPs' folder; empty: beside each TIFF
   std::string output;     // average: the mean's name
   bool force = false;

@@ -142,7 +142,7 @@ bool ConvertTiffFile(const ConversionFiles& files, const LoaderBinding& loader,
   // TIFF can go, and flushed to disk before it does.
   RemoveOrphansOncePerFolder(files);
   try {
-    WriteConvertedImage(gray, demosaic, files.bmp);
+    WriteConvertedImage(gray, demosaic, files.bmp, options.Processors());
   } catch (const CVisError& error) {
     Refuse(files.tiff,
            "its BMP \"" + files.bmp.Str() + "\" could not be written: " + error.Reason());
@@ -163,17 +163,19 @@ bool ConvertTiffFile(const ConversionFiles& files, const LoaderBinding& loader,
 }
 
 void WriteConvertedImage(const CVisImage<unsigned char>& gray, bool demosaic,
-                         const CString& outputPath) {
+                         const CString& outputPath, int processors) {
   if (demosaic) {
     // The file is opened (and a picture too large for a BMP refused) before
     // any demosaicing. The colour rows are made in the file's form and each
     // band is written as it is as soon as it is finished.
     BmpBandWriter writer(outputPath, gray.Width(), gray.Height(), 4);
     try {
-      DemosaicToBmpRows(gray, writer.RowBytes(),
-                        [&](const unsigned char* rows, int top, int bottom) {
-                          writer.WriteFileRows(rows, top, bottom);
-                        });
+      DemosaicToBmpRows(
+          gray, writer.RowBytes(),
+          [&](const unsigned char* rows, int top, int bottom) {
+            writer.WriteFileRows(rows, top, bottom);
+          },
+          processors);
     } catch (const std::bad_alloc&) {
       throw CVisError(outputPath.Str(), "out of memory for the colour picture");
     }

@@ -34,6 +34,9 @@ class ConversionOptions {
   virtual bool StopRequested() { return false; }
   // Told once when that wait has lasted about a second.
   virtual void WaitingFor(const CString& /*path*/) {}
+  // How many processors demosaicing may keep busy: 0 for all the process
+  // may use; conversions side by side each ask for their share.
+  virtual int Processors() { return 0; }
 };
 
 // The loader library and the place where the looked-up export is kept.
@@ -79,12 +82,12 @@ PFN_LOAD_GRAY_TIFF BindLoaderExport(const CString& path, const LoaderBinding& lo
 bool ConvertTiffFile(const ConversionFiles& files, const LoaderBinding& loader,
                      ConversionOptions& options);
 
-// Writes the gray picture to outputPath: demosaiced to colour, or as it is.
-// A picture too large for a BMP file is refused before any work is done.
-// ConvertTiffFile's step, public as a test seam: a test hands it a picture
-// too large to load from a file.
+// Writes the gray picture to outputPath: demosaiced to colour (on at most
+// processors, 0 for all), or as it is. A picture too large for a BMP file is
+// refused before any work is done. ConvertTiffFile's step, public as a test
+// seam: a test hands it a picture too large to load from a file.
 void WriteConvertedImage(const CVisImage<unsigned char>& gray, bool demosaic,
-                         const CString& outputPath);
+                         const CString& outputPath, int processors = 0);
 
 // The operating-system calls that removing a converted TIFF makes; tests
 // replace them to watch their order. On failure the system's last error

@@ -587,12 +587,14 @@ class HelperThreads {
   std::vector<std::thread> threads_;
 };
 
-// The helper threads worth starting for a picture.
-int HelpersFor(int width, int height, int pieces) {
+// The helper threads worth starting for a picture, on at most processors
+// (0: all usable) with the calling thread.
+int HelpersFor(int width, int height, int pieces, int processors = 0) {
   if (static_cast<std::int64_t>(width) * height < kParallelPixels) {
     return 0;
   }
-  return std::min(pieces, UsableProcessorCount()) - 1;
+  const int usable = UsableProcessorCount();
+  return std::min({pieces, usable, processors > 0 ? processors : usable}) - 1;
 }
 
 // Demosaics the whole picture, piece by piece on all cores of a large
@@ -632,7 +634,7 @@ void DemosaicImage(const CVisImage<unsigned char>& mosaic, CVisImage<Rgba>& colo
 }
 
 void DemosaicToBmpRows(const CVisImage<unsigned char>& mosaic, std::size_t stride,
-                       const DemosaicBandDone& bandDone) {
+                       const DemosaicBandDone& bandDone, int processors) {
   const int width = mosaic.Width();
   const int height = mosaic.Height();
   // Bands of about kRingBandBytes, so that the ring stays in the cores'
@@ -641,7 +643,7 @@ void DemosaicToBmpRows(const CVisImage<unsigned char>& mosaic, std::size_t strid
       kRingBandBytes / std::max<std::size_t>(stride, 1), kRingBandRowsMin, kBandRows));
   const int strips = (width + kStripColumns - 1) / kStripColumns;
   const int bands = (height + bandRows - 1) / bandRows;
-  const int helpers = HelpersFor(width, height, strips * bands);
+  const int helpers = HelpersFor(width, height, strips * bands, processors);
   // A buffer for the band being handed over and one for the next band of
   // each thread, and one to spare, so that no thread waits for the receiver
   // while the band below it is still being worked on.

@@ -50,5 +50,9 @@ using DemosaicBandDone = std::function<void(const unsigned char* rows, int top, 
 // never the whole picture: they are still in the processor's caches when
 // bandDone copies them out. An exception from bandDone ends the work and
 // passes on.
+//
+// processors: how many processors the work may keep busy, the calling
+// thread's included; 0 for every one the process may use. (Conversions side
+// by side each take their share, so that no thread waits its turn.)
 void DemosaicToBmpRows(const CVisImage<unsigned char>& mosaic, std::size_t stride,
-                       const DemosaicBandDone& bandDone);
+                       const DemosaicBandDone& bandDone, int processors = 0);

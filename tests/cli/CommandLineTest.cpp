@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "BatchCommands.h"
 #include "CommandLine.h"
 
 namespace {
@@ -27,7 +28,7 @@ TEST(CommandLine, ReadsEachCommandsOptions) {
   ASSERT_TRUE(Parse({"convert", "--mode", "gray", "--quiet", "b.tif"}, request, error));
   EXPECT_EQ(request.mode, ConversionMode::kGrayscale);
   EXPECT_TRUE(request.quiet);
-  EXPECT_EQ(request.jobs, 0);  // one per core
+  EXPECT_EQ(request.jobs, 0);  // one per processor
 
   ASSERT_TRUE(Parse({"average", "-o", "mean.bmp", "--force", "a.bmp", "b.bmp"}, request, error));
   EXPECT_EQ(request.command, CliRequest::Command::kAverage);
@@ -114,6 +115,23 @@ TEST(CommandLine, UsageErrorsSayWhatIsWrong) {
     EXPECT_FALSE(Parse(arguments, request, error)) << expected;
     EXPECT_NE(error.find(expected), std::string::npos) << error;
   }
+}
+
+// Jobs asked for are single conversions side by side, as make -j counts
+// them: a run with --jobs 1 keeps one processor busy. Without --jobs, the
+// processors are shared out, and a lone file may use them all.
+TEST(JobsFor, AskedJobsEachTakeOneProcessorAndTheDefaultSharesThemOut) {
+  const auto plan = [](int asked, std::size_t groups, int usable) {
+    const JobPlan p = JobsFor(asked, groups, usable);
+    return std::pair{p.jobs, p.processorsEach};
+  };
+  EXPECT_EQ(plan(1, 20, 8), std::pair(1, 1));
+  EXPECT_EQ(plan(3, 20, 8), std::pair(3, 1));
+  EXPECT_EQ(plan(3, 2, 8), std::pair(2, 1));  // never more jobs than groups
+  EXPECT_EQ(plan(0, 20, 8), std::pair(8, 1));
+  EXPECT_EQ(plan(0, 3, 8), std::pair(3, 2));
+  EXPECT_EQ(plan(0, 1, 8), std::pair(1, 8));
+  EXPECT_EQ(plan(0, 0, 8), std::pair(1, 8));  // nothing to do, and no division by zero
 }
 
 }  // namespace

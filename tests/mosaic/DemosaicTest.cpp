@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <iterator>
 #include <random>
 #include <stdexcept>
 #include <vector>
 
 #include "Demosaic.h"
 #include "MemoryBlock.h"
+#include "Platform.h"
 #include "ReferenceMosaic.h"
 
 namespace {
@@ -144,6 +148,32 @@ TEST(Demosaic, AnExceptionFromTheBandReceiverEndsTheWork) {
                std::runtime_error);
   EXPECT_EQ(bands, 2);
 }
+
+#ifdef __linux__
+// The threads of this process, as the system lists them.
+int ThreadCount() {
+  return static_cast<int>(std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                                        std::filesystem::directory_iterator()));
+}
+
+// Conversions side by side each keep to their share of the processors: on
+// one processor no helper thread runs beside the caller, whatever the
+// picture's size.
+TEST(Demosaic, BmpRowsKeepToTheProcessorsGiven) {
+  auto mosaic = MakeGray(1500, 1200);
+  FillGray(mosaic, [](int x, int y) { return (x * 3 + y) % 256; });
+  const int before = ThreadCount();
+  int most = 0;
+  const auto count = [&](const unsigned char*, int, int) { most = std::max(most, ThreadCount()); };
+  DemosaicToBmpRows(mosaic, 4500, count, 1);
+  EXPECT_EQ(most, before);
+  if (UsableProcessorCount() > 1) {
+    most = 0;
+    DemosaicToBmpRows(mosaic, 4500, count, 2);
+    EXPECT_GT(most, before);  // the helper that a second processor allows
+  }
+}
+#endif
 
 TEST(Demosaic, SmallPicturesOnlyClearBlueEdges) {
   for (int size = 1; size <= 4; ++size) {
