@@ -345,7 +345,8 @@ class StripDemosaic {
 
   // Writes rows [top, bottom) of the strip into rows, row top first, each
   // stride bytes on. The rows just outside are buffered from the mosaic
-  // again, so bands of rows share nothing.
+  // again, so bands of rows share nothing. (Rows go from the top down: the
+  // processor's prefetching follows rising addresses best.)
   void Run(int top, int bottom, unsigned char* rows) {
     FillRow(top - 1);
     FillRow(top);
@@ -354,6 +355,8 @@ class StripDemosaic {
       WriteRow(y, rows + static_cast<std::size_t>(y - top) * stride_);
     }
   }
+
+  int First() const { return first_; }
 
  private:
   // The anchors' differences of row y by pair, from pair -1 on; rows y - 1,
@@ -405,6 +408,9 @@ class StripDemosaic {
     const bool greenRegion = x >= 2 && x <= width_ - 3 && y >= 2 && y <= height_ - 3;
     const bool redRegion = x >= 2 && x <= RedEnd(width_) && y >= 2 && y <= RedEnd(height_);
     const bool blueRegion = x >= 3 && x <= width_ - 3 && y >= 3 && y <= height_ - 3;
+    if (!greenRegion && !redRegion && !blueRegion) {
+      return 0;
+    }
     const bool oddX = x & 1;
     const bool oddY = y & 1;
     const int sample = mosaic_.Pixel(x, y);
@@ -437,6 +443,12 @@ class StripDemosaic {
   // Writes row y of the strip into the output row.
   void WriteRow(int y, unsigned char* row) {
     unsigned char* out = row + kPixelBytes * first_;
+    // The rows above and below every channel's region are black.
+    if (y < 2 || y > RedEnd(height_)) {
+      const bool last = first_ + columns_ == width_;
+      std::fill(out, last ? row + stride_ : out + std::size_t{kPixelBytes} * columns_, 0);
+      return;
+    }
 
     // The interior, where every channel is written, in whole pairs.
     int from = columns_;
@@ -473,6 +485,20 @@ class StripDemosaic {
   const int columns_;
   std::int16_t rows_[3][kBufferPairs];
 };
+
+// Each thread's strip worker, kept from one piece to the next of the same
+// strip.
+template <int kPixelBytes>
+StripDemosaic<kPixelBytes>& StripWorker(std::unique_ptr<StripDemosaic<kPixelBytes>>& worker,
+                                        const CVisImage<unsigned char>& mosaic, std::size_t stride,
+                                        int strip) {
+  const int first = strip * kStripColumns;
+  if (!worker || worker->First() != first) {
+    worker = std::make_unique<StripDemosaic<kPixelBytes>>(
+        mosaic, stride, first, std::min(mosaic.Width(), first + kStripColumns));
+  }
+  return *worker;
+}
 
 // The pieces of a picture (strips of columns within bands of rows), claimed
 // in turn by every thread, the bottom band first; how many strips of each
@@ -610,15 +636,14 @@ void DemosaicInto(const CVisImage<unsigned char>& mosaic, unsigned char* rows, s
   const int bands = (height + kBandRows - 1) / kBandRows;
   PieceSchedule schedule(strips, bands, 0);
   auto work = [&] {
+    std::unique_ptr<StripDemosaic<kPixelBytes>> worker;
     int band;
     int strip;
     while (schedule.Claim(band, strip)) {
-      const int first = strip * kStripColumns;
       const int top = band * kBandRows;
-      const auto piece = std::make_unique<StripDemosaic<kPixelBytes>>(
-          mosaic, stride, first, std::min(width, first + kStripColumns));
-      piece->Run(top, std::min(height, top + kBandRows),
-                 rows + static_cast<std::size_t>(top) * stride);
+      StripWorker(worker, mosaic, stride, strip)
+          .Run(top, std::min(height, top + kBandRows),
+               rows + static_cast<std::size_t>(top) * stride);
     }
   };
   const HelperThreads threads(HelpersFor(width, height, strips * bands), work);
@@ -653,34 +678,34 @@ void DemosaicToBmpRows(const CVisImage<unsigned char>& mosaic, std::size_t strid
   const auto bufferOf = [&](int band) { return ring.get() + (band % slots) * bandBytes; };
 
   PieceSchedule schedule(strips, bands, slots);
-  auto runPiece = [&](int band, int strip) {
-    const int first = strip * kStripColumns;
+  auto runPiece = [&](std::unique_ptr<StripDemosaic<3>>& worker, int band, int strip) {
     const int top = band * bandRows;
-    const auto piece = std::make_unique<StripDemosaic<3>>(mosaic, stride, first,
-                                                          std::min(width, first + kStripColumns));
-    piece->Run(top, std::min(height, top + bandRows), bufferOf(band));
+    StripWorker(worker, mosaic, stride, strip)
+        .Run(top, std::min(height, top + bandRows), bufferOf(band));
     schedule.Finish(band);
   };
   auto helperWork = [&] {
+    std::unique_ptr<StripDemosaic<3>> worker;
     int band;
     int strip;
     while (schedule.Claim(band, strip)) {
       if (!schedule.WaitForBuffer(band)) {
         return;
       }
-      runPiece(band, strip);
+      runPiece(worker, band, strip);
     }
   };
   const HelperThreads threads(helpers, helperWork);
   // This thread hands the bands over in order and, while the next band is
   // unfinished, works on pieces whose buffer is free.
+  std::unique_ptr<StripDemosaic<3>> worker;
   try {
     for (int band = bands - 1; band >= 0; --band) {
       while (!schedule.Finished(band)) {
         int claimedBand;
         int strip;
         if (schedule.Claim(claimedBand, strip, schedule.LowestBandWithBuffer(band + 1))) {
-          runPiece(claimedBand, strip);
+          runPiece(worker, claimedBand, strip);
         } else {
           schedule.WaitFor(band);
         }
