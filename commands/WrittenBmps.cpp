@@ -10,7 +10,6 @@
 
 #include "FileClaims.h"
 #include "FileLock.h"
-#include "ReplacingFile.h"
 
 namespace {
 
@@ -64,12 +63,20 @@ std::string WriteEntries(const std::string& file, const std::vector<Entry>& entr
       bytes += '\0';
     }
   }
-  ReplacingFile out(file);
-  std::string failure = out.Open();
-  if (failure.empty()) {
-    failure = out.Write(bytes.data(), bytes.size());
+  // Written whole beside the slot file, then put in its place: the slot's
+  // lock, which the caller holds, keeps every other writer away, so one
+  // fixed name serves, and a half-written file is never read.
+  const std::string written = file + ".new";
+  std::ofstream out(written, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  if (!out) {
+    return "the file " + written + " could not be written";
   }
-  return failure.empty() ? out.Commit() : failure;
+  std::error_code error;
+  std::filesystem::rename(written, file, error);
+  return error ? "the file " + written + " could not be put in place: " + error.message()
+               : std::string();
 }
 
 // Without a lock folder: this process's entries.

@@ -24,6 +24,7 @@
 #include "Platform.h"
 #include "RawTiff.h"
 #include "TempFolder.h"
+#include "WrittenBmps.h"
 
 namespace {
 
@@ -233,6 +234,26 @@ TEST_F(ConvertTiffFileTest, ABmpReplacedSinceByAnotherProgramIsNoLongerGuarded) 
   fs::remove(folder_.File("img_bmp"));
   EXPECT_TRUE(Convert(folder_.File("img_001"), options));
   EXPECT_EQ(BitsPerPixel(folder_.File("img_bmp")), 8);
+}
+
+// A record that cannot be written says so (and the conversion then keeps
+// the TIFF); one that can is read back.
+TEST_F(ConvertTiffFileTest, TheRecordSaysWhenItCannotBeWritten) {
+  if (LockFolder().empty()) {
+    GTEST_SKIP() << "no lock folder: the record lives in the process";
+  }
+  WriteBytes(folder_.File("r.bmp"), {'B', 'M'});
+  const ConversionFiles files = ConversionFilesFor(folder_.File("r.tif").c_str());
+  const std::optional<FileLock> slot = TakeClaimSlot(files.bmpKey);
+  ASSERT_TRUE(slot);
+  const std::string inTheWay =
+      LockFolder() + "/written-" + std::to_string(LockSlotOf(files.bmpKey)) + ".new";
+  fs::create_directory(inTheWay);
+  const std::string failure = WrittenBmps::Record(files.bmpKey, files.bmp, files.tiffKey);
+  fs::remove(inTheWay);
+  EXPECT_NE(failure.find("could not be written"), std::string::npos) << failure;
+  EXPECT_EQ(WrittenBmps::Record(files.bmpKey, files.bmp, files.tiffKey), "");
+  EXPECT_EQ(WrittenBmps::SourceOf(files.bmpKey, files.bmp), files.tiffKey);
 }
 
 #ifdef _WIN32
