@@ -12,9 +12,9 @@
 // blue as colour differences against that green, in integer arithmetic with
 // division truncating toward zero. color is allocated afresh to the mosaic's
 // size and every byte of it written: the two-pixel outer band, alpha, and
-// every value left out below are zero. Large pictures are worked on all
-// cores, in threads of the caller's priority; the result does not depend on
-// it.
+// every value left out below are zero. Large pictures are worked on every
+// processor the process may use, in threads of the caller's priority; the
+// result does not depend on it.
 //
 // Where each channel has values, with W and H the picture's size:
 // - green: columns 2 .. W-3 of rows 2 .. H-3;
