@@ -16,7 +16,9 @@ int RunConvert(const CliRequest& request, HMODULE loader);
 // may demosaic. Asked for N jobs (as make -j and parallel -j count them):
 // N, each on one processor. Otherwise one per usable processor, and when
 // there are fewer groups of files than processors, each shares out the
-// rest. Never more jobs than groups, and never fewer than one.
+// rest. Never more jobs than groups, and never fewer than one. RunConvert's
+// step, public as a test seam: a test checks the plan for any number of
+// processors, which a run on this machine cannot.
 struct JobPlan {
   int jobs;
   int processorsEach;
