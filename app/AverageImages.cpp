@@ -1,9 +1,9 @@
 // The Average Images command.
 
 #include "AfxFileDialog.h"
+#include "FileCalls.h"
 #include "ImageAverager.h"
 #include "MainDialog.h"
-#include "Platform.h"
 #include "Resource.h"
 
 void CMainDialog::OnAverage() {

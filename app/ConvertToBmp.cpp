@@ -7,10 +7,10 @@
 #include "AfxFileDialog.h"
 #include "AfxThread.h"
 #include "ConvertTiffFile.h"
+#include "FileCalls.h"
 #include "Globals.h"
 #include "MainDialog.h"
 #include "MemoryBlock.h"
-#include "Platform.h"
 #include "Resource.h"
 
 // The files of one conversion run, full paths in the order they were chosen.

@@ -6,8 +6,8 @@
 
 #include "Globals.h"
 
+#include "LibraryLoading.h"
 #include "MainApp.h"
-#include "Platform.h"
 
 CMainApp theApp;
 

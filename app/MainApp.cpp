@@ -1,8 +1,8 @@
 #include "MainApp.h"
 
 #include "Globals.h"
+#include "LibraryLoading.h"
 #include "MainDialog.h"
-#include "Platform.h"
 
 BEGIN_MESSAGE_MAP(CMainApp, CWinApp)
 ON_COMMAND(ID_HELP, &CWinApp::OnHelp)

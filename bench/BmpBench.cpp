@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "BenchPictures.h"
-#include "Platform.h"
+#include "FileCalls.h"
 
 namespace {
 

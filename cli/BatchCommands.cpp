@@ -10,20 +10,20 @@
 
 #include "AfxException.h"
 #include "ConvertTiffFile.h"
+#include "ExitStatus.h"
 #include "ImageAverager.h"
 #include "Interrupts.h"
+#include "LibraryLoading.h"
 #include "MemoryBlock.h"
 #include "MosaicDetection.h"
 #include "ParallelWork.h"
-#include "Platform.h"
+#include "Processors.h"
 #include "ProgressLine.h"
 #include "Terminal.h"
 #include "VisError.h"
 #include "VisImage.h"
 
 namespace {
-
-constexpr int kInterrupted = 130;
 
 // The failure being handled, as the dialog's error box gives it: the file
 // it concerns and why. Call it inside a catch block.
@@ -145,7 +145,7 @@ int RunConvert(const CliRequest& request, HMODULE loader) {
   std::error_code error;
   if (!request.outputDir.empty() && !std::filesystem::is_directory(request.outputDir, error)) {
     std::fprintf(stderr, "%s: not a folder; the BMPs cannot go there\n", request.outputDir.c_str());
-    return 1;
+    return kExitFileFailed;
   }
   const std::vector<std::vector<ConversionFiles>> groups =
       GroupsByBmp(request.files, request.outputDir);
@@ -181,30 +181,30 @@ int RunConvert(const CliRequest& request, HMODULE loader) {
   }
   progress.Finish();
   if (InterruptRequested()) {
-    return kInterrupted;
+    return kExitInterrupted;
   }
-  return failed > 0 ? 1 : 0;
+  return failed > 0 ? kExitFileFailed : kExitAllDone;
 }
 
 int RunAverage(const CliRequest& request) {
   std::error_code error;
   if (!request.force && std::filesystem::exists(request.output, error)) {
     std::fprintf(stderr, "%s: exists; use --force to replace it\n", request.output.c_str());
-    return 1;
+    return kExitFileFailed;
   }
   ProgressLine progress = ProgressFor(request);
   ImageAverager averager;
   for (const std::string& file : request.files) {
     if (InterruptRequested()) {
       progress.Finish();
-      return kInterrupted;
+      return kExitInterrupted;
     }
     try {
       averager.Add(file.c_str());
     } catch (...) {
       progress.Print(DescribeFailure(file));
       progress.Finish();
-      return 1;
+      return kExitFileFailed;
     }
     progress.FileDone();
   }
@@ -213,13 +213,13 @@ int RunAverage(const CliRequest& request) {
     averager.WriteMean(request.output.c_str());
   } catch (...) {
     std::fprintf(stderr, "%s\n", DescribeFailure(request.output).c_str());
-    return 1;
+    return kExitFileFailed;
   }
   if (ShowsSummary(request)) {
     progress.Print(ProgressLine::Summary(static_cast<int>(request.files.size()), "averaged", 0,
                                          progress.ElapsedSeconds()));
   }
-  return 0;
+  return kExitAllDone;
 }
 
 int RunDetect(const CliRequest& request, HMODULE loader) {
@@ -230,7 +230,7 @@ int RunDetect(const CliRequest& request, HMODULE loader) {
   ProgressLine progress = ProgressFor(request);
   for (const std::string& file : request.files) {
     if (InterruptRequested()) {
-      return kInterrupted;
+      return kExitInterrupted;
     }
     try {
       CVisImage<unsigned char> gray(1, evispixfmtGrayByte);
@@ -257,5 +257,5 @@ int RunDetect(const CliRequest& request, HMODULE loader) {
   if (ShowsSummary(request)) {
     progress.Print(ProgressLine::Summary(read, "read", failed, progress.ElapsedSeconds()));
   }
-  return failed > 0 ? 1 : 0;
+  return failed > 0 ? kExitFileFailed : kExitAllDone;
 }

@@ -4,8 +4,8 @@
 
 #include "CommandLine.h"
 
-// The three commands of tessary-cli. Each returns the program's exit status:
-// 0 when every file succeeded, 1 when any failed, 130 when interrupted.
+// The three commands of tessary-cli. Each returns the program's exit status
+// (ExitStatus.h): all done, a file failed, or interrupted.
 
 // Converts every file with the per-file conversion the dialog runs, as
 // JobsFor plans it. Files that share a BMP name go through one job in their

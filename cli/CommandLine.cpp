@@ -1,52 +1,41 @@
 #include "CommandLine.h"
 
-#include <charconv>
-#include <map>
 #include <optional>
+#include <set>
 
-const char kCliUsage[] =
-    "Usage:\n"
-    "  tessary-cli [--quiet|--verbose] convert [--mode auto|color|gray] [--remove-tif]\n"
-    "              [--jobs N] [--output-dir DIR] FILE...\n"
-    "  tessary-cli [--quiet|--verbose] average -o OUT [--force] FILE...\n"
-    "  tessary-cli [--quiet|--verbose] detect [--json] FILE...\n"
-    "  tessary-cli --help | --version\n"
-    "\n"
+#include "CliOptions.h"
+
+namespace {
+
+const char kCommandsText[] =
     "convert  writes a BMP beside each gray TIFF (its name less the last three\n"
-    "         characters, plus \"bmp\"), or into DIR with --output-dir DIR:\n"
-    "         demosaiced in colour when the picture is a colour-filter mosaic\n"
-    "         (auto), always (color) or never (gray). --remove-tif deletes each\n"
-    "         TIFF once its BMP is on disk; --jobs N (-jN) converts N files side\n"
-    "         by side, each on one processor (default: one per processor).\n"
+    "         characters, plus \"bmp\"), or into DIR with --output-dir: demosaiced\n"
+    "         in colour when the picture is a colour-filter mosaic.\n"
     "average  writes the channel-wise mean of BMP pictures to OUT, gray when it\n"
-    "         has no colour; an existing OUT is kept unless --force.\n"
-    "detect   prints for each TIFF whether it is a mosaic or gray, and its size;\n"
-    "         with --json one JSON object a line.\n"
-    "--files-from FILE  also the names in FILE (- for standard input), one a\n"
-    "         line; with --null each ended by NUL (find -print0).\n"
-    "--quiet (-q)  no progress line and no summary.\n"
-    "--verbose (-v)  the closing summary even when standard error is no terminal.\n"
-    "\n"
+    "         has no colour.\n"
+    "detect   prints for each TIFF whether it is a mosaic or gray, and its size.\n";
+
+const char kClosingText[] =
     "A failing file gets one line on standard error and the run goes on (average\n"
     "stops at it). Exit status: 0 all done, 1 a file failed, 2 usage error,\n"
     "130 interrupted.\n";
 
-namespace {
-
-bool ParseJobs(const std::string& text, int& jobs) {
-  const char* end = text.data() + text.size();
-  const auto [rest, failure] = std::from_chars(text.data(), end, jobs);
-  return failure == std::errc() && rest == end && jobs >= 1 && jobs <= 1024;
+// The option as a synopsis names it: -o OUT, --jobs N, --json.
+std::string Synopsis(const CliOption& option) {
+  const std::string name =
+      option.required && option.shortName != 0 ? std::string{'-', option.shortName}
+                                               : std::string(option.longName);
+  return option.valueName != nullptr ? name + " " + option.valueName : name;
 }
 
 // One argument as an option: its name and, where the argument carries it
 // (--name=value, -jN, -oOUT), its value.
-struct Option {
+struct SplitArgument {
   std::string name;
   std::optional<std::string> value;
 };
 
-Option Split(const std::string& argument) {
+SplitArgument Split(const std::string& argument) {
   if (argument.rfind("--", 0) == 0) {
     const std::size_t equals = argument.find('=');
     if (equals != std::string::npos) {
@@ -54,133 +43,167 @@ Option Split(const std::string& argument) {
     }
     return {argument, std::nullopt};
   }
-  if (argument.size() > 2 && (argument[1] == 'j' || argument[1] == 'o')) {
-    return {argument.substr(0, 2), argument.substr(2)};
+  if (argument.size() > 2) {
+    const CliOption* option = FindCliOption(argument.substr(0, 2));
+    if (option != nullptr && option->valueName != nullptr) {
+      return {argument.substr(0, 2), argument.substr(2)};
+    }
   }
   return {argument, std::nullopt};
 }
 
-bool GlobalOption(const std::string& argument, CliRequest& request) {
-  if (argument == "--quiet" || argument == "-q") {
-    request.quiet = true;
-    return true;
+// Applies the option at arguments[at], whose value may be the next
+// argument (then at moves on), if it may stand at place. Returns the option,
+// or null on a usage error.
+const CliOption* ApplyOption(const std::vector<std::string>& arguments, std::size_t& at,
+                             unsigned place, const std::string& where, CliRequest& request,
+                             std::string& error) {
+  const SplitArgument argument = Split(arguments[at]);
+  const CliOption* option = FindCliOption(argument.name);
+  if (option == nullptr || (option->places & place) == 0) {
+    error = "unknown option \"" + argument.name + "\"" + where;
+    return nullptr;
   }
-  if (argument == "--verbose" || argument == "-v") {
-    request.verbose = true;
-    return true;
+  std::string value;
+  if (option->valueName != nullptr) {
+    if (argument.value) {
+      value = *argument.value;
+    } else if (at + 1 < arguments.size()) {
+      value = arguments[++at];
+    } else {
+      error = argument.name + " needs a value";
+      return nullptr;
+    }
+  } else if (argument.value) {
+    error = argument.name + " takes no value";
+    return nullptr;
   }
-  return false;
+  return option->apply(value, request, error) ? option : nullptr;
+}
+
+bool IsOption(const std::string& argument) {
+  return argument.size() > 1 && argument[0] == '-';
+}
+
+// Whether the option is a request of its own (--help, --version), after
+// which nothing else on the line counts.
+bool EndsTheLine(const CliOption& option) {
+  CliRequest probe;
+  probe.command = CliRequest::Command::kConvert;
+  std::string error;
+  option.apply("", probe, error);
+  return probe.command != CliRequest::Command::kConvert;
 }
 
 }  // namespace
 
+std::string CliUsage() {
+  std::string usage = "Usage:\n";
+  std::string global;
+  for (const CliOption& option : CliOptions()) {
+    // Those that may stand anywhere and let the command go on: --quiet, ...
+    if ((option.places & kBeforeCommand) && (option.places & kAfterEveryCommand) &&
+        !EndsTheLine(option)) {
+      global += std::string(global.empty() ? "[" : "|") + option.longName;
+    }
+  }
+  global += "]";
+  for (const CliCommandName& command : CliCommandNames()) {
+    std::string line = "  tessary-cli " + global + " " + command.name;
+    std::vector<std::string> parts;
+    for (const CliOption& option : CliOptions()) {
+      if ((option.places & command.place) && !(option.places & kBeforeCommand)) {
+        parts.push_back(option.required ? Synopsis(option) : "[" + Synopsis(option) + "]");
+      }
+    }
+    parts.emplace_back("FILE...");
+    for (const std::string& part : parts) {
+      if (line.size() + 1 + part.size() > 78) {
+        usage += line + "\n";
+        line = "             ";
+      }
+      line += " " + part;
+    }
+    usage += line + "\n";
+  }
+  usage += "  tessary-cli --help | --version\n\n";
+  usage += kCommandsText;
+  usage += "\nOptions:\n";
+  for (const CliOption& option : CliOptions()) {
+    std::string names = "  ";
+    if (option.shortName != 0) {
+      names += std::string{'-', option.shortName} + ", ";
+    }
+    names += option.longName;
+    if (option.valueName != nullptr) {
+      names += " " + std::string(option.valueName);
+    }
+    usage += names + "\n";
+    const std::string help = option.help;
+    for (std::size_t from = 0; from < help.size();) {
+      const std::size_t end = help.find('\n', from);
+      usage += "      " + help.substr(from, end - from) + "\n";
+      from = end + 1;
+    }
+  }
+  return usage + "\n" + kClosingText;
+}
+
 bool ParseCommandLine(const std::vector<std::string>& arguments, CliRequest& request,
                       std::string& error) {
-  static const std::map<std::string, CliRequest::Command> commands = {
-      {"convert", CliRequest::Command::kConvert},
-      {"average", CliRequest::Command::kAverage},
-      {"detect", CliRequest::Command::kDetect}};
-  static const std::map<std::string, ConversionMode> modes = {{"auto", ConversionMode::kAuto},
-                                                              {"color", ConversionMode::kColor},
-                                                              {"gray", ConversionMode::kGrayscale}};
   request = CliRequest();
   std::size_t at = 0;
-  while (at < arguments.size() && GlobalOption(arguments[at], request)) {
-    ++at;
+  for (; at < arguments.size() && IsOption(arguments[at]); ++at) {
+    const CliOption* option =
+        ApplyOption(arguments, at, kBeforeCommand, " before the command", request, error);
+    if (option == nullptr) {
+      return false;
+    }
+    if (EndsTheLine(*option)) {
+      return true;
+    }
   }
   if (at == arguments.size()) {
     error = "no command given";
     return false;
   }
   const std::string& first = arguments[at];
-  if (first == "--help" || first == "-h") {
-    request.command = CliRequest::Command::kHelp;
-    return true;
+  const CliCommandName* command = nullptr;
+  for (const CliCommandName& candidate : CliCommandNames()) {
+    if (first == candidate.name) {
+      command = &candidate;
+    }
   }
-  if (first == "--version") {
-    request.command = CliRequest::Command::kVersion;
-    return true;
-  }
-  const auto command = commands.find(first);
-  if (command == commands.end()) {
+  if (command == nullptr) {
     error = "unknown command \"" + first + "\"";
     return false;
   }
-  request.command = command->second;
-  const bool converting = request.command == CliRequest::Command::kConvert;
-  const bool averaging = request.command == CliRequest::Command::kAverage;
-  const bool detecting = request.command == CliRequest::Command::kDetect;
+  request.command = command->command;
+  std::set<const CliOption*> given;
   bool optionsEnded = false;
   for (std::size_t i = at + 1; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
-    if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-") {
+    if (optionsEnded || !IsOption(argument)) {
       request.files.push_back(argument);
-      continue;
-    }
-    if (argument == "--") {
+    } else if (argument == "--") {
       optionsEnded = true;
-      continue;
-    }
-    if (argument == "--help" || argument == "-h") {
-      request.command = CliRequest::Command::kHelp;
-      return true;
-    }
-    if (GlobalOption(argument, request)) {
-      continue;
-    }
-    const Option option = Split(argument);
-    const bool takesValue = option.name == "--mode" || option.name == "--jobs" ||
-                            option.name == "-j" || option.name == "--output-dir" ||
-                            option.name == "-o" || option.name == "--output" ||
-                            option.name == "--files-from";
-    std::string value;
-    if (takesValue) {
-      if (option.value) {
-        value = *option.value;
-      } else if (i + 1 < arguments.size()) {
-        value = arguments[++i];
-      } else {
-        error = option.name + " needs a value";
-        return false;
-      }
-    } else if (option.value) {
-      error = option.name + " takes no value";
-      return false;
-    }
-    if (option.name == "--files-from") {
-      request.filesFrom = value;
-    } else if (option.name == "--null") {
-      request.null = true;
-    } else if (converting && option.name == "--mode") {
-      const auto mode = modes.find(value);
-      if (mode == modes.end()) {
-        error = "--mode takes auto, color or gray, not \"" + value + "\"";
-        return false;
-      }
-      request.mode = mode->second;
-    } else if (converting && option.name == "--remove-tif") {
-      request.removeTif = true;
-    } else if (converting && (option.name == "--jobs" || option.name == "-j")) {
-      if (!ParseJobs(value, request.jobs)) {
-        error = "--jobs takes a whole number from 1 to 1024, not \"" + value + "\"";
-        return false;
-      }
-    } else if (converting && option.name == "--output-dir") {
-      request.outputDir = value;
-    } else if (averaging && (option.name == "-o" || option.name == "--output")) {
-      request.output = value;
-    } else if (averaging && option.name == "--force") {
-      request.force = true;
-    } else if (detecting && option.name == "--json") {
-      request.json = true;
     } else {
-      error = "unknown option \"" + option.name + "\" for " + first;
-      return false;
+      const CliOption* option = ApplyOption(arguments, i, command->place, " for " + first,
+                                            request, error);
+      if (option == nullptr) {
+        return false;
+      }
+      given.insert(option);
+      if (EndsTheLine(*option)) {
+        return true;
+      }
     }
   }
-  if (averaging && request.output.empty()) {
-    error = "average needs -o OUT";
-    return false;
+  for (const CliOption& option : CliOptions()) {
+    if (option.required && (option.places & command->place) && !given.contains(&option)) {
+      error = first + " needs " + Synopsis(option);
+      return false;
+    }
   }
   if (request.null && request.filesFrom.empty()) {
     error = "--null goes with --files-from";

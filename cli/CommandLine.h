@@ -38,5 +38,5 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CliRequest& req
 // empty names are passed over. Then checks that there is a file at all.
 bool ReadFileList(std::FILE* list, CliRequest& request, std::string& error);
 
-// The text of --help.
-extern const char kCliUsage[];
+// The text of --help, made from the table of options.
+std::string CliUsage();

@@ -1,4 +1,5 @@
-// tessary-cli: the two commands of the Tessary dialog from a terminal.
+// tessary-cli: the Tessary dialog's conversion and averaging from a terminal, and
+// the detection that conversion runs, for scripts and machines without a desktop.
 
 #include <cerrno>
 #include <cstdio>
@@ -8,8 +9,9 @@
 
 #include "BatchCommands.h"
 #include "CommandLine.h"
+#include "ExitStatus.h"
 #include "Interrupts.h"
-#include "Platform.h"
+#include "LibraryLoading.h"
 #include "Version.h"
 
 namespace {
@@ -17,7 +19,7 @@ namespace {
 int UsageError(const std::string& error) {
   std::fprintf(stderr, "tessary-cli: %s\nTry 'tessary-cli --help' for more information.\n",
                error.c_str());
-  return 2;
+  return kExitUsageError;
 }
 
 // The names of --files-from, from a file or standard input.
@@ -38,11 +40,11 @@ bool ReadNamedFileList(CliRequest& request, std::string& error) {
 int Run(const CliRequest& request) {
   switch (request.command) {
     case CliRequest::Command::kHelp:
-      std::fputs(kCliUsage, stdout);
-      return 0;
+      std::fputs(CliUsage().c_str(), stdout);
+      return kExitAllDone;
     case CliRequest::Command::kVersion:
       std::printf("tessary-cli %s\n", TESSARY_VERSION);
-      return 0;
+      return kExitAllDone;
     case CliRequest::Command::kAverage:
       CatchInterrupts();
       return RunAverage(request);
@@ -77,7 +79,7 @@ int main(int argc, char** argv) {
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
     std::fprintf(stderr, "tessary-cli: cannot write to standard output: %s\n",
                  std::strerror(errno));
-    status = status == 0 ? 1 : status;
+    status = status == kExitAllDone ? kExitFileFailed : status;
   }
   return status;
 }

@@ -11,8 +11,10 @@
 #include "BmpWriter.h"
 #include "Demosaic.h"
 #include "FileClaims.h"
+#include "LibraryLoading.h"
 #include "MosaicDetection.h"
 #include "ReplacingFile.h"
+#include "SystemErrorText.h"
 #include "VisError.h"
 #include "WrittenBmps.h"
 

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "AfxString.h"
+#include "FileCalls.h"
 #include "LoadGrayTiff.h"
-#include "Platform.h"
 #include "VisImage.h"
 #include "WinTypes.h"
 

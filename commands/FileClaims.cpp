@@ -1,14 +1,9 @@
 #include "FileClaims.h"
 
-#include <cstdint>
-#include <filesystem>
 #include <map>
 #include <optional>
-#include <system_error>
 #include <thread>
 #include <utility>
-
-#include "Platform.h"
 
 namespace {
 
@@ -117,24 +112,4 @@ FileClaims& FileClaims::Process() {
 int FileClaims::Waiting() {
   std::lock_guard lock(mutex_);
   return waiting_;
-}
-
-std::string ClaimKey(const char* path) {
-  std::error_code error;
-  std::filesystem::path absolute = std::filesystem::absolute(path, error);
-  if (error) {
-    absolute = path;
-  }
-  const std::filesystem::path canonical = std::filesystem::weakly_canonical(absolute, error);
-  const std::string key = error ? absolute.lexically_normal().string() : canonical.string();
-  return FileNameKey(key);
-}
-
-// FNV-1a.
-unsigned LockSlotOf(const std::string& key) {
-  std::uint32_t hash = 2166136261u;
-  for (const unsigned char c : key) {
-    hash = (hash ^ c) * 16777619u;
-  }
-  return hash % FileClaims::kLockSlots;
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "ClaimKeys.h"
 #include "FileLock.h"
 
 // How a claim waits for files that others hold: it asks stopRequested now
@@ -53,8 +54,6 @@ class FileClaims {
     bool held_ = false;
   };
 
-  static constexpr unsigned kLockSlots = 1024;
-
   // The claims of the whole process.
   static FileClaims& Process();
 
@@ -67,13 +66,3 @@ class FileClaims {
   std::set<std::string> held_;
   int waiting_ = 0;
 };
-
-// The key under which a path is claimed and recorded: its absolute,
-// normalised form with symbolic links resolved as far as they exist, so that
-// every spelling of one file gives one key; on Windows also in one letter
-// case, as its file names are.
-std::string ClaimKey(const char* path);
-
-// The lock slot of a key (the same in every process), which guards the key's
-// files and records across processes.
-unsigned LockSlotOf(const std::string& key);

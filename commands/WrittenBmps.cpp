@@ -8,7 +8,7 @@
 #include <system_error>
 #include <vector>
 
-#include "FileClaims.h"
+#include "ClaimKeys.h"
 #include "FileLock.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include "AfxIcon.h"
 #include "AfxTrace.h"
-#include "Platform.h"
+#include "LibraryLoading.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "AfxErrorReport.h"
 #include "AfxUiThread.h"
-#include "Platform.h"
+#include "Processors.h"
 
 namespace {
 

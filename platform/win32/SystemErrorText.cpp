@@ -13,3 +13,7 @@ std::string SystemErrorText(unsigned long error) {
   }
   return message.empty() ? "error " + std::to_string(error) : message;
 }
+
+std::string LastErrorText() {
+  return SystemErrorText(::GetLastError());
+}

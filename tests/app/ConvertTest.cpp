@@ -21,6 +21,7 @@
 #include "FileClaims.h"
 #include "Globals.h"
 #include "GuiTest.h"
+#include "LibraryLoading.h"
 #include "MainApp.h"
 #include "MainDialog.h"
 #include "Resource.h"

@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <string>
 
-#include "Platform.h"
 #include "RunCommand.h"
 #include "TempFolder.h"
 

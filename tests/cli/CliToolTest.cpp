@@ -455,20 +455,28 @@ TEST_F(CliTool, DetectWritesJsonLinesAndNoticesAFullOutput) {
   EXPECT_NE(full.output.find("cannot write to standard output"), std::string::npos) << full.output;
 }
 
-// The completion that bash-completion loads offers commands, options and
-// modes.
-TEST_F(CliTool, BashCompletesCommandsOptionsAndModes) {
-  const std::string script = std::string(TESSARY_SOURCE_DIR) + "/cli/tessary-cli.bash";
+// The completion that bash-completion loads, as the build writes it from
+// the table of options, offers commands, options and the values of options,
+// also after "=" (which bash makes a word of its own).
+TEST_F(CliTool, BashCompletesCommandsOptionsAndTheirValues) {
+  const std::string script = std::string(TESSARY_BUILD_DIR) + "/completion/tessary-cli";
   const auto complete = [&](const std::string& words, int current) {
-    return RunCommand("bash -c 'source \"" + script + "\"; COMP_WORDS=(" + words +
-                      "); COMP_CWORD=" + std::to_string(current) +
+    return RunCommand("cd '" + folder_.Path().string() + "' && bash -c 'source \"" + script +
+                      "\"; COMP_WORDS=(" + words + "); COMP_CWORD=" + std::to_string(current) +
                       "; _tessary_cli; echo \"${COMPREPLY[*]}\"'")
         .output;
   };
+  fs::create_directories(folder_.File("shots"));
+  WriteBytes(folder_.File("stack.tif"), {'x'});
   EXPECT_EQ(complete("tessary-cli con", 1), "convert\n");
   EXPECT_EQ(complete("tessary-cli convert --mo", 2), "--mode\n");
   EXPECT_EQ(complete("tessary-cli convert --mode \"\"", 3), "auto color gray\n");
+  EXPECT_EQ(complete("tessary-cli convert --mode =", 3), "auto color gray\n");
+  EXPECT_EQ(complete("tessary-cli convert --mode = co", 4), "color\n");
+  EXPECT_EQ(complete("tessary-cli convert --output-dir = \"\"", 4), "shots\n");
+  EXPECT_EQ(complete("tessary-cli convert st", 2), "stack.tif\n");
   EXPECT_EQ(complete("tessary-cli detect --j", 2), "--json\n");
+  EXPECT_EQ(complete("tessary-cli average --o", 2), "--output\n");
 }
 
 // The README's GNU parallel example: chunks of files over several

@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "BatchCommands.h"
+#include "CliOptions.h"
 #include "CommandLine.h"
 
 namespace {
@@ -132,6 +137,61 @@ TEST(JobsFor, AskedJobsEachTakeOneProcessorAndTheDefaultSharesThemOut) {
   EXPECT_EQ(plan(0, 3, 8), std::pair(3, 2));
   EXPECT_EQ(plan(0, 1, 8), std::pair(1, 8));
   EXPECT_EQ(plan(0, 0, 8), std::pair(1, 8));  // nothing to do, and no division by zero
+}
+
+// The table of options drives the parser and --help, and the man page names
+// exactly the options the table has.
+TEST(CommandLine, TheTableOfOptionsAgreesWithTheParserHelpAndManPage) {
+  const std::string usage = CliUsage();
+  std::set<std::string> tableNames;
+  for (const CliOption& option : CliOptions()) {
+    tableNames.insert(option.longName);
+    EXPECT_NE(usage.find(option.longName), std::string::npos) << option.longName;
+    for (const CliCommandName& command : CliCommandNames()) {
+      if (!(option.places & command.place)) {
+        continue;
+      }
+      // Each option is accepted after each of its commands, by either name.
+      std::vector<std::string> arguments = {command.name, option.longName};
+      if (option.valueName != nullptr) {
+        arguments.push_back(option.words != nullptr ? "auto" : "3");
+      }
+      for (const char* rest : {"a.tif", "--files-from", "list", "-o", "m.bmp"}) {
+        arguments.push_back(rest);
+      }
+      if (command.command != CliRequest::Command::kAverage) {
+        arguments.resize(arguments.size() - 2);
+      }
+      CliRequest request;
+      std::string error;
+      EXPECT_TRUE(ParseCommandLine(arguments, request, error)) << option.longName << ": " << error;
+      if (option.shortName != 0) {
+        arguments[1] = std::string{'-', option.shortName};
+        EXPECT_TRUE(ParseCommandLine(arguments, request, error))
+            << option.shortName << ": " << error;
+      }
+    }
+  }
+
+  std::ifstream page(std::string(TESSARY_SOURCE_DIR) + "/cli/tessary-cli.1.in");
+  ASSERT_TRUE(page) << "the man page is missing";
+  std::string text((std::istreambuf_iterator<char>(page)), std::istreambuf_iterator<char>());
+  text = std::regex_replace(text, std::regex(R"(\\-)"), "-");
+  text = std::regex_replace(text, std::regex(R"(\\f[BIRP])"), "");
+  std::set<std::string> pageNames;
+  const std::regex longName("--[a-z][a-z-]*[a-z]");
+  for (auto it = std::sregex_iterator(text.begin(), text.end(), longName);
+       it != std::sregex_iterator(); ++it) {
+    pageNames.insert(it->str());
+  }
+  EXPECT_EQ(pageNames, tableNames);
+  for (const CliOption& option : CliOptions()) {
+    if (option.shortName != 0) {
+      EXPECT_TRUE(std::regex_search(text, std::regex(std::string("(^|[ \n\\[])-") +
+                                                     option.shortName + "\\b")))
+          << "the man page lacks -" << option.shortName;
+    }
+  }
 }
 
 }  // namespace

@@ -21,7 +21,7 @@
 #include "ConvertTiffFile.h"
 #include "Demosaic.h"
 #include "FileClaims.h"
-#include "Platform.h"
+#include "LibraryLoading.h"
 #include "RawTiff.h"
 #include "TempFolder.h"
 #include "WrittenBmps.h"

@@ -10,7 +10,7 @@
 
 #include "Demosaic.h"
 #include "MemoryBlock.h"
-#include "Platform.h"
+#include "Processors.h"
 #include "ReferenceMosaic.h"
 
 namespace {

@@ -23,9 +23,10 @@
 #include <thread>
 #include <vector>
 
+#include "FileCalls.h"
 #include "FileLock.h"
 #include "MemoryBlock.h"
-#include "Platform.h"
+#include "Processors.h"
 #include "RegularFile.h"
 #include "ReplacingFile.h"
 #include "TempFolder.h"

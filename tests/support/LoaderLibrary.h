@@ -7,8 +7,8 @@
 #include <string>
 
 #include "AfxException.h"
+#include "LibraryLoading.h"
 #include "LoadGrayTiff.h"
-#include "Platform.h"
 #include "VisImage.h"
 
 class LoaderLibrary {

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <string>
 
-#include "Platform.h"
+#include "LibraryLoading.h"
 
 // The folder of the running test program, where every binary is built.
 inline std::filesystem::path BinaryFolder() {

@@ -1,19 +1,14 @@
-#include "Platform.h"
+#include "LibraryLoading.h"
 
 #include <dlfcn.h>
-#include <fcntl.h>
-#include <sched.h>
-#include <sys/resource.h>
-#include <unistd.h>
+#include <strings.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <string>
 #include <system_error>
-#include <thread>
 
 namespace {
 
@@ -101,99 +96,4 @@ DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {
   std::memcpy(buffer, program.c_str(), count);
   buffer[count] = '\0';
   return static_cast<DWORD>(count);
-}
-
-DWORD GetCurrentDirectoryA(DWORD bufferLength, LPSTR buffer) {
-  std::error_code error;
-  const std::string current = std::filesystem::current_path(error).string();
-  if (error) {
-    return 0;
-  }
-  const DWORD length = static_cast<DWORD>(current.size());
-  if (buffer == nullptr || length + 1 > bufferLength) {
-    return length + 1;
-  }
-  std::memcpy(buffer, current.c_str(), current.size() + 1);
-  return length;
-}
-
-BOOL DeleteFileA(LPCSTR fileName) {
-  return fileName != nullptr && ::unlink(fileName) == 0 ? TRUE : FALSE;
-}
-
-void LowerCurrentThreadPriority(int priority) {
-  constexpr int kNicePerStep = 5;
-  constexpr int kMaxNice = 19;
-  if (priority >= 0) {
-    return;
-  }
-  // On Linux the nice value belongs to the thread.
-  const int current = ::getpriority(PRIO_PROCESS, 0);
-  const int nice = std::min(kMaxNice, current - priority * kNicePerStep);
-  ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), nice);
-}
-
-int UsableProcessorCount() {
-  cpu_set_t usable;
-  if (::sched_getaffinity(0, sizeof usable, &usable) == 0) {
-    return std::max(1, CPU_COUNT(&usable));
-  }
-  return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-}
-
-namespace {
-
-// Flushes the open file; on failure errno says why and the file is closed.
-bool FlushAndClose(int descriptor) {
-  if (descriptor < 0) {
-    return false;
-  }
-  const bool flushed = ::fsync(descriptor) == 0;
-  const int error = errno;
-  ::close(descriptor);
-  errno = error;
-  return flushed;
-}
-
-bool FlushFolder(const std::filesystem::path& folder) {
-  return FlushAndClose(
-      ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-}
-
-}  // namespace
-
-BOOL FlushFileToDisk(LPCSTR fileName) {
-  if (fileName == nullptr) {
-    errno = EINVAL;
-    return FALSE;
-  }
-  if (!FlushAndClose(::open(fileName, O_RDONLY | O_NONBLOCK | O_CLOEXEC))) {
-    return FALSE;
-  }
-  // The entry of the name given, by the name as given (a deep folder may
-  // have no absolute name the system accepts); for a symbolic link also the
-  // entry of the file it leads to.
-  const std::filesystem::path name(fileName);
-  if (!FlushFolder(name.parent_path())) {
-    return FALSE;
-  }
-  std::error_code error;
-  const bool link = std::filesystem::is_symlink(name, error);
-  if (!error && !link) {
-    return TRUE;
-  }
-  const std::filesystem::path real = error ? name : std::filesystem::canonical(name, error);
-  if (error) {
-    errno = error.value();
-    return FALSE;
-  }
-  return FlushFolder(real.parent_path()) ? TRUE : FALSE;
-}
-
-std::string FileNameKey(std::string path) {
-  return path;
-}
-
-std::string LastErrorText() {
-  return std::strerror(errno);
 }

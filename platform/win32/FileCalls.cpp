@@ -1,30 +1,4 @@
-#include "Platform.h"
-
-#include <algorithm>
-#include <bit>
-#include <cstdint>
-#include <thread>
-
-#include "SystemErrorText.h"
-
-std::string LibraryLoadFailure() {
-  return {};
-}
-
-void LowerCurrentThreadPriority(int priority) {
-  if (priority < 0) {
-    ::SetThreadPriority(::GetCurrentThread(), std::max(priority, THREAD_PRIORITY_LOWEST));
-  }
-}
-
-int UsableProcessorCount() {
-  DWORD_PTR process = 0;
-  DWORD_PTR system = 0;
-  if (::GetProcessAffinityMask(::GetCurrentProcess(), &process, &system) && process != 0) {
-    return std::popcount(static_cast<std::uintptr_t>(process));
-  }
-  return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-}
+#include "FileCalls.h"
 
 BOOL FlushFileToDisk(LPCSTR fileName) {
   if (fileName == nullptr) {
@@ -49,8 +23,4 @@ std::string FileNameKey(std::string path) {
     ::CharLowerBuffA(path.data(), static_cast<DWORD>(path.size()));
   }
   return path;
-}
-
-std::string LastErrorText() {
-  return SystemErrorText(::GetLastError());
 }

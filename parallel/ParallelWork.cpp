@@ -4,11 +4,9 @@
 #include <atomic>
 #include <exception>
 #include <mutex>
-#include <system_error>
-#include <thread>
-#include <vector>
 
-#include "Platform.h"
+#include "HelperThreads.h"
+#include "Processors.h"
 
 void ShareWork(int items, int threads, const std::function<void(int item)>& work) {
   std::atomic<int> next{0};
@@ -27,17 +25,9 @@ void ShareWork(int items, int threads, const std::function<void(int item)>& work
       }
     }
   };
-  std::vector<std::thread> helpers;
-  for (int i = 1; i < std::min(items, threads); ++i) {
-    try {
-      helpers.emplace_back(run);
-    } catch (const std::system_error&) {
-      break;  // fewer helpers; the items are shared out all the same
-    }
-  }
-  run();
-  for (std::thread& helper : helpers) {
-    helper.join();
+  {
+    const HelperThreads helpers(std::min(items, threads) - 1, run);
+    run();
   }
   if (failure) {
     std::rethrow_exception(failure);

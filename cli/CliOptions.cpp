@@ -1,0 +1,140 @@
+#include "CliOptions.h"
+
+#include <array>
+#include <charconv>
+
+namespace {
+
+bool ParseMode(const std::string& value, CliRequest& request, std::string& error) {
+  if (value == "auto") {
+    request.mode = ConversionMode::kAuto;
+  } else if (value == "color") {
+    request.mode = ConversionMode::kColor;
+  } else if (value == "gray") {
+    request.mode = ConversionMode::kGrayscale;
+  } else {
+    error = "--mode takes auto, color or gray, not \"" + value + "\"";
+    return false;
+  }
+  return true;
+}
+
+bool ParseJobs(const std::string& value, CliRequest& request, std::string& error) {
+  const char* end = value.data() + value.size();
+  int jobs = 0;
+  const auto [rest, failure] = std::from_chars(value.data(), end, jobs);
+  if (failure != std::errc() || rest != end || jobs < 1 || jobs > 1024) {
+    error = "--jobs takes a whole number from 1 to 1024, not \"" + value + "\"";
+    return false;
+  }
+  request.jobs = jobs;
+  return true;
+}
+
+const std::array kOptions = {
+    CliOption{"--mode", 0, "auto|color|gray", kAfterConvert, false, ValueCompletion::kWords,
+              "auto color gray",
+              "convert: auto (the default) lets the mosaic test decide whether to\n"
+              "demosaic; color always demosaics; gray never does.\n",
+              ParseMode},
+    CliOption{"--remove-tif", 0, nullptr, kAfterConvert, false, ValueCompletion::kNothing, nullptr,
+              "convert: deletes each TIFF once its BMP is on disk.\n",
+              [](const std::string&, CliRequest& request, std::string&) {
+                request.removeTif = true;
+                return true;
+              }},
+    CliOption{"--jobs", 'j', "N", kAfterConvert, false, ValueCompletion::kNothing, nullptr,
+              "convert: converts N files side by side, each on one processor\n"
+              "(default: one per processor).\n",
+              ParseJobs},
+    CliOption{"--output-dir", 0, "DIR", kAfterConvert, false, ValueCompletion::kFolder, nullptr,
+              "convert: writes the BMPs into the existing folder DIR, not beside\n"
+              "their TIFFs.\n",
+              [](const std::string& value, CliRequest& request, std::string&) {
+                request.outputDir = value;
+                return true;
+              }},
+    CliOption{"--output", 'o', "OUT", kAfterAverage, true, ValueCompletion::kFile, nullptr,
+              "average: the mean's name.\n",
+              [](const std::string& value, CliRequest& request, std::string&) {
+                request.output = value;
+                return true;
+              }},
+    CliOption{"--force", 0, nullptr, kAfterAverage, false, ValueCompletion::kNothing, nullptr,
+              "average: replaces an existing OUT, which is otherwise kept.\n",
+              [](const std::string&, CliRequest& request, std::string&) {
+                request.force = true;
+                return true;
+              }},
+    CliOption{"--json", 0, nullptr, kAfterDetect, false, ValueCompletion::kNothing, nullptr,
+              "detect: one JSON object a line.\n",
+              [](const std::string&, CliRequest& request, std::string&) {
+                request.json = true;
+                return true;
+              }},
+    CliOption{"--files-from", 0, "LIST", kAfterEveryCommand, false, ValueCompletion::kFile,
+              nullptr,
+              "also the names in LIST (- for standard input), one a line.\n",
+              [](const std::string& value, CliRequest& request, std::string&) {
+                request.filesFrom = value;
+                return true;
+              }},
+    CliOption{"--null", 0, nullptr, kAfterEveryCommand, false, ValueCompletion::kNothing, nullptr,
+              "the names of --files-from each end with NUL (find -print0).\n",
+              [](const std::string&, CliRequest& request, std::string&) {
+                request.null = true;
+                return true;
+              }},
+    CliOption{"--quiet", 'q', nullptr, kBeforeCommand | kAfterEveryCommand, false,
+              ValueCompletion::kNothing, nullptr, "no progress line and no summary.\n",
+              [](const std::string&, CliRequest& request, std::string&) {
+                request.quiet = true;
+                return true;
+              }},
+    CliOption{"--verbose", 'v', nullptr, kBeforeCommand | kAfterEveryCommand, false,
+              ValueCompletion::kNothing, nullptr,
+              "the closing summary even when standard error is no terminal.\n",
+              [](const std::string&, CliRequest& request, std::string&) {
+                request.verbose = true;
+                return true;
+              }},
+    CliOption{"--help", 'h', nullptr, kBeforeCommand | kAfterEveryCommand, false,
+              ValueCompletion::kNothing, nullptr, "this text.\n",
+              [](const std::string&, CliRequest& request, std::string&) {
+                request.command = CliRequest::Command::kHelp;
+                return true;
+              }},
+    CliOption{"--version", 0, nullptr, kBeforeCommand, false, ValueCompletion::kNothing, nullptr,
+              "the version.\n",
+              [](const std::string&, CliRequest& request, std::string&) {
+                request.command = CliRequest::Command::kVersion;
+                return true;
+              }},
+};
+
+const std::array kCommands = {
+    CliCommandName{"convert", CliRequest::Command::kConvert, kAfterConvert},
+    CliCommandName{"average", CliRequest::Command::kAverage, kAfterAverage},
+    CliCommandName{"detect", CliRequest::Command::kDetect, kAfterDetect},
+};
+
+}  // namespace
+
+std::span<const CliOption> CliOptions() {
+  return kOptions;
+}
+
+const CliOption* FindCliOption(std::string_view name) {
+  for (const CliOption& option : kOptions) {
+    if (name == option.longName ||
+        (option.shortName != 0 && name.size() == 2 && name[0] == '-' &&
+         name[1] == option.shortName)) {
+      return &option;
+    }
+  }
+  return nullptr;
+}
+
+std::span<const CliCommandName> CliCommandNames() {
+  return kCommands;
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+// Calls on files by name: on Windows the system's own where it has them,
+// elsewhere stand-ins of the same names; and the flush and the name key of
+// the project's own, on every system.
+
+#include <string>
+
+#include "WinTypes.h"
+
+#ifndef _WIN32
+
+// Copies the current directory with its terminator into buffer when it fits
+// in bufferLength characters and returns its length without the terminator;
+// otherwise leaves buffer alone and returns the length needed, terminator
+// included. Returns 0 on failure.
+DWORD GetCurrentDirectoryA(DWORD bufferLength, LPSTR buffer);
+
+// Deletes a file; FALSE when it could not be deleted.
+BOOL DeleteFileA(LPCSTR fileName);
+
+#endif
+
+// Makes a written file, and its entry in its folder, durable on disk (a
+// power failure afterwards cannot lose it). For a symbolic link, the file it
+// leads to and the entries of both. FALSE when any of that failed.
+BOOL FlushFileToDisk(LPCSTR fileName);
+
+// A path in the form in which every spelling of one file name compares
+// equal on this system: as it is on POSIX, in one letter case on Windows.
+std::string FileNameKey(std::string path);

@@ -1,0 +1,5 @@
+#include "LibraryLoading.h"
+
+std::string LibraryLoadFailure() {
+  return {};
+}
