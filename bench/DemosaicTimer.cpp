@@ -2,11 +2,11 @@
 // after one run to warm up, and prints the median in milliseconds:
 //
 //   image        DemosaicImage, its output's pages handed out again from the
-//                second picture on, as the batch front ends run it
+//                second picture on, as a run hands out picture memory
 //   image-fresh  DemosaicImage with every large block fresh from the system
 //                (page faults included), as for a program's first picture
-//   bmp-rows     DemosaicToBmpRows, its bands of BMP rows received and left
-//                in its ring of band buffers
+//   bmp-rows     DemosaicToBmpRows, as the batch front ends run it: its bands
+//                of BMP rows received and left in its ring of band buffers
 //   bmp-rows-copied
 //                the same, each band copied into one picture of BMP rows,
 //                made once: the whole output in memory, as OpenCV makes it

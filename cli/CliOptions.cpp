@@ -72,8 +72,7 @@ const std::array kOptions = {
                 request.json = true;
                 return true;
               }},
-    CliOption{"--files-from", 0, "LIST", kAfterEveryCommand, false, ValueCompletion::kFile,
-              nullptr,
+    CliOption{"--files-from", 0, "LIST", kAfterEveryCommand, false, ValueCompletion::kFile, nullptr,
               "also the names in LIST (- for standard input), one a line.\n",
               [](const std::string& value, CliRequest& request, std::string&) {
                 request.filesFrom = value;
@@ -126,9 +125,8 @@ std::span<const CliOption> CliOptions() {
 
 const CliOption* FindCliOption(std::string_view name) {
   for (const CliOption& option : kOptions) {
-    if (name == option.longName ||
-        (option.shortName != 0 && name.size() == 2 && name[0] == '-' &&
-         name[1] == option.shortName)) {
+    if (name == option.longName || (option.shortName != 0 && name.size() == 2 && name[0] == '-' &&
+                                    name[1] == option.shortName)) {
       return &option;
     }
   }

@@ -22,9 +22,9 @@ const char kClosingText[] =
 
 // The option as a synopsis names it: -o OUT, --jobs N, --json.
 std::string Synopsis(const CliOption& option) {
-  const std::string name =
-      option.required && option.shortName != 0 ? std::string{'-', option.shortName}
-                                               : std::string(option.longName);
+  const std::string name = option.required && option.shortName != 0
+                               ? std::string{'-', option.shortName}
+                               : std::string(option.longName);
   return option.valueName != nullptr ? name + " " + option.valueName : name;
 }
 
@@ -188,8 +188,8 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CliRequest& req
     } else if (argument == "--") {
       optionsEnded = true;
     } else {
-      const CliOption* option = ApplyOption(arguments, i, command->place, " for " + first,
-                                            request, error);
+      const CliOption* option =
+          ApplyOption(arguments, i, command->place, " for " + first, request, error);
       if (option == nullptr) {
         return false;
       }

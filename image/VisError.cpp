@@ -4,8 +4,11 @@
 
 namespace {
 
+// As an error box shows it, in the words a file error has there: the file
+// on one line, why on the next.
 std::string Describe(const std::string& fileName, const std::string& reason) {
-  return fileName.empty() ? reason : fileName + ": " + reason;
+  return fileName.empty() ? reason
+                          : "An error occurred while accessing \"" + fileName + "\".\n" + reason;
 }
 
 }  // namespace

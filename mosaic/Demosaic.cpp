@@ -120,7 +120,6 @@ inline void InteriorPair(int j, const unsigned char* p, const std::int16_t* abov
 using namespace demosaic_lanes;
 #endif
 
-
 // The anchors' differences (sample minus green) for pairs [from, to) of a
 // row inside the green region. rows[k] is the mosaic row k - 2 rows away,
 // from the anchor of pair 0 on.

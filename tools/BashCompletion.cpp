@@ -89,8 +89,8 @@ int main(int argc, char** argv) {
       "  local options\n"
       "  case $command in\n";
   for (const CliCommandName& command : CliCommandNames()) {
-    script += "    " + std::string(command.name) + ") options=\"" + OptionsAt(command.place) +
-              "\" ;;\n";
+    script +=
+        "    " + std::string(command.name) + ") options=\"" + OptionsAt(command.place) + "\" ;;\n";
   }
   script += "    *) options=\"" + commands + " " + OptionsAt(kBeforeCommand) + "\" ;;\n";
   script +=

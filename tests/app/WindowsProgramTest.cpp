@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "ColorPicture.h"
+#include "Eventually.h"
 #include "ImageAverager.h"
 #include "RawTiff.h"
 #include "TempFolder.h"
@@ -34,7 +35,7 @@ constexpr UINT kAboutCommand = 0x0010;
 constexpr int kFileNameBox = 0x47C;
 constexpr int kMessageText = 0xFFFF;
 
-constexpr auto kPatience = std::chrono::seconds(20);
+constexpr auto kPatience = std::chrono::milliseconds(20000);
 
 std::filesystem::path ProgramFolder() {
   char path[MAX_PATH];
@@ -45,12 +46,9 @@ std::filesystem::path ProgramFolder() {
 // Asks again until the answer is there or patience runs out.
 template <class Answer>
 Answer WaitFor(const std::function<Answer()>& ask) {
-  const auto end = std::chrono::steady_clock::now() + kPatience;
-  Answer answer = ask();
-  while (!answer && std::chrono::steady_clock::now() < end) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    answer = ask();
-  }
+  Answer answer{};
+  Eventually([&] { return static_cast<bool>(answer = ask()); }, kPatience,
+             std::chrono::milliseconds(20));
   return answer;
 }
 

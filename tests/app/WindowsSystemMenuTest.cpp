@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "Eventually.h"
 #include "MainDialog.h"
 #include "Resource.h"
 
@@ -14,27 +15,25 @@ namespace {
 
 // The dialog titled "Tessary" of a thread, once it is shown.
 HWND WaitForDialog(DWORD thread) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (std::chrono::steady_clock::now() < end) {
-    HWND found = nullptr;
-    ::EnumThreadWindows(
-        thread,
-        [](HWND window, LPARAM result) -> BOOL {
-          char title[32] = {};
-          ::GetWindowTextA(window, title, sizeof title);
-          if (::IsWindowVisible(window) && std::string(title) == "Tessary") {
-            *reinterpret_cast<HWND*>(result) = window;
-            return FALSE;
-          }
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
-    if (found != nullptr) {
-      return found;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return nullptr;
+  HWND found = nullptr;
+  Eventually(
+      [&] {
+        ::EnumThreadWindows(
+            thread,
+            [](HWND window, LPARAM result) -> BOOL {
+              char title[32] = {};
+              ::GetWindowTextA(window, title, sizeof title);
+              if (::IsWindowVisible(window) && std::string(title) == "Tessary") {
+                *reinterpret_cast<HWND*>(result) = window;
+                return FALSE;
+              }
+              return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&found));
+        return found != nullptr;
+      },
+      std::chrono::milliseconds(20000), std::chrono::milliseconds(20));
+  return found;
 }
 
 TEST(WindowsSystemMenu, EndsWithASeparatorAndTheAboutItem) {

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "ClaimSlot.h"
+#include "Eventually.h"
 #include "FileClaims.h"
 #include "ImageAverager.h"
 #include "RunCommand.h"
@@ -126,32 +127,30 @@ class CliTool : public ::testing::Test {
   // What the pipe brings until it holds `wanted`, ends, or 30 s pass.
   static std::string ReadUntil(int file, const std::string& wanted) {
     std::string read;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (read.find(wanted) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+    bool ended = false;
+    Eventually([&] {
       pollfd ready{file, POLLIN, 0};
       if (poll(&ready, 1, 100) == 1) {
         char buffer[256];
         const ssize_t length = ::read(file, buffer, sizeof buffer);
-        if (length <= 0) {
-          break;
+        ended = length <= 0;
+        if (!ended) {
+          read.append(buffer, static_cast<std::size_t>(length));
         }
-        read.append(buffer, static_cast<std::size_t>(length));
       }
-    }
+      return ended || read.find(wanted) != std::string::npos;
+    });
     return read;
   }
 
   // The child's exit status, waiting at most 30 s (then it is killed: -1).
   static int ExitStatus(pid_t child) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     int status = 0;
-    while (waitpid(child, &status, WNOHANG) == 0) {
-      if (std::chrono::steady_clock::now() > deadline) {
-        kill(child, SIGKILL);
-        waitpid(child, &status, 0);
-        return -1;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (!Eventually([&] { return waitpid(child, &status, WNOHANG) != 0; }, kTestPatience,
+                    std::chrono::milliseconds(5))) {
+      kill(child, SIGKILL);
+      waitpid(child, &status, 0);
+      return -1;
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
@@ -279,18 +278,21 @@ TEST_F(CliTool, InterruptLeavesNothingHalfDone) {
   int errors = -1;
   const pid_t child = Start(arguments, errors);
   // Interrupt as soon as the first BMP is there.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (!fs::exists(folder_.File("s0.bmp")) && !fs::exists(folder_.File("s1.bmp"))) {
-    int status = 0;
-    if (waitpid(child, &status, WNOHANG) == child) {
-      FAIL() << "the run ended before it could be interrupted";
-    }
-    if (std::chrono::steady_clock::now() > deadline) {
-      kill(child, SIGKILL);
-      waitpid(child, &status, 0);
-      FAIL() << "no BMP was written";
-    }
-    std::this_thread::yield();
+  bool ended = false;
+  const bool written = Eventually(
+      [&] {
+        int status = 0;
+        ended = waitpid(child, &status, WNOHANG) == child;
+        return ended || fs::exists(folder_.File("s0.bmp")) || fs::exists(folder_.File("s1.bmp"));
+      },
+      kTestPatience, std::chrono::milliseconds(0));
+  if (ended) {
+    FAIL() << "the run ended before it could be interrupted";
+  }
+  if (!written) {
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    FAIL() << "no BMP was written";
   }
   kill(child, SIGINT);
   EXPECT_EQ(ExitStatus(child), 130);

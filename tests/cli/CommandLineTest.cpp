@@ -187,8 +187,8 @@ TEST(CommandLine, TheTableOfOptionsAgreesWithTheParserHelpAndManPage) {
   EXPECT_EQ(pageNames, tableNames);
   for (const CliOption& option : CliOptions()) {
     if (option.shortName != 0) {
-      EXPECT_TRUE(std::regex_search(text, std::regex(std::string("(^|[ \n\\[])-") +
-                                                     option.shortName + "\\b")))
+      EXPECT_TRUE(std::regex_search(
+          text, std::regex(std::string("(^|[ \n\\[])-") + option.shortName + "\\b")))
           << "the man page lacks -" << option.shortName;
     }
   }

@@ -16,24 +16,13 @@
 #include <vector>
 
 #include "ClaimSlot.h"
+#include "Eventually.h"
 #include "FileClaims.h"
 #include "TempFolder.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-// Waits until ready() holds, for at most a generous bound.
-bool Eventually(const std::function<bool()>& ready) {
-  const auto deadline = std::chrono::steady_clock::now() + 30s;
-  while (!ready()) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      return false;
-    }
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
 
 std::string SlotLockOf(const std::string& key) {
   return "claim-" + std::to_string(LockSlotOf(key));

@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "Eventually.h"
 #include "FileClaims.h"
 #include "FileLock.h"
 
@@ -15,12 +16,8 @@
 // (slots are shared by many names); nullopt when it stays taken.
 inline std::optional<FileLock> TakeClaimSlot(const std::string& key) {
   const std::string name = "claim-" + std::to_string(LockSlotOf(key));
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  for (;;) {
-    std::optional<FileLock> lock = FileLock::TryNamed(name);
-    if (lock || std::chrono::steady_clock::now() > deadline) {
-      return lock;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  std::optional<FileLock> lock;
+  Eventually([&] { return (lock = FileLock::TryNamed(name)).has_value(); }, kTestPatience,
+             std::chrono::milliseconds(10));
+  return lock;
 }
