@@ -7,6 +7,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "DemosaicLanes.h"
 #include "HelperThreads.h"
@@ -198,18 +199,45 @@ TESSARY_VECTOR_CLONES void InteriorRun(int from, int to, const unsigned char* p,
   }
 }
 
+// The part of a mosaic that is demosaiced as an rggb mosaic: from the
+// layout's first red sample on, to the picture's right and bottom edges. It
+// lands in the output at the same place, one column (row) in where the
+// layout starts on a green or blue column (row).
+struct MosaicView {
+  MosaicView(const CVisImage<unsigned char>& mosaic, BayerLayout layout)
+      : column(RedColumn(layout)),
+        row(RedRow(layout)),
+        width(std::max(0, mosaic.Width() - column)),
+        height(std::max(0, mosaic.Height() - row)),
+        stride(static_cast<std::size_t>(mosaic.Width())),
+        origin(width > 0 && height > 0 ? mosaic.RowPointer(row) + column : nullptr) {}
+
+  // Rows of a gray image lie back to back.
+  const unsigned char* RowPointer(int y) const { return origin + static_cast<std::size_t>(y) * stride; }
+  int Pixel(int x, int y) const { return RowPointer(y)[x]; }
+  bool Empty() const { return width == 0 || height == 0; }
+
+  int column;
+  int row;
+  int width;
+  int height;
+  std::size_t stride;
+  const unsigned char* origin;
+};
+
 // Runs the fused steps over one strip of columns, writing pixels of
 // kPixelBytes bytes (4: blue, green, red, alpha; 3: as a 24-bit BMP row,
 // whose zero padding the last strip writes). Inside it, column i of the
-// strip is picture column first + i, and pair j its columns 2j and 2j + 1.
+// strip is view column first + i, and pair j its columns 2j and 2j + 1; the
+// output columns left of the view are black, written by the first strip.
 template <int kPixelBytes>
 class StripDemosaic {
  public:
-  StripDemosaic(const CVisImage<unsigned char>& mosaic, std::size_t stride, int first, int end)
+  StripDemosaic(const MosaicView& mosaic, std::size_t stride, int first, int end)
       : mosaic_(mosaic),
         stride_(stride),
-        width_(mosaic.Width()),
-        height_(mosaic.Height()),
+        width_(mosaic.width),
+        height_(mosaic.height),
         first_(first),
         columns_(end - first) {}
 
@@ -312,11 +340,18 @@ class StripDemosaic {
 
   // Writes row y of the strip into the output row.
   void WriteRow(int y, unsigned char* row) {
+    // Output column 0 is view column -mosaic_.column.
+    row += kPixelBytes * mosaic_.column;
     unsigned char* out = row + kPixelBytes * first_;
+    if (first_ == 0) {
+      std::fill(row - kPixelBytes * mosaic_.column, row, 0);
+    }
     // The rows above and below every channel's region are black.
     if (y < 2 || y > RedEnd(height_)) {
       const bool last = first_ + columns_ == width_;
-      std::fill(out, last ? row + stride_ : out + std::size_t{kPixelBytes} * columns_, 0);
+      std::fill(out, last ? row + stride_ - kPixelBytes * mosaic_.column
+                          : out + std::size_t{kPixelBytes} * columns_,
+                0);
       return;
     }
 
@@ -343,11 +378,12 @@ class StripDemosaic {
       StorePixel<kPixelBytes>(out + kPixelBytes * i, EdgePixel(first_ + i, y));
     }
     if (first_ + columns_ == width_) {
-      std::fill(row + std::size_t{kPixelBytes} * width_, row + stride_, 0);
+      std::fill(row + std::size_t{kPixelBytes} * width_, row + stride_ - kPixelBytes * mosaic_.column,
+                0);
     }
   }
 
-  const CVisImage<unsigned char>& mosaic_;
+  const MosaicView& mosaic_;
   const std::size_t stride_;
   const int width_;
   const int height_;
@@ -360,12 +396,11 @@ class StripDemosaic {
 // strip.
 template <int kPixelBytes>
 StripDemosaic<kPixelBytes>& StripWorker(std::unique_ptr<StripDemosaic<kPixelBytes>>& worker,
-                                        const CVisImage<unsigned char>& mosaic, std::size_t stride,
-                                        int strip) {
+                                        const MosaicView& mosaic, std::size_t stride, int strip) {
   const int first = strip * kStripColumns;
   if (!worker || worker->First() != first) {
     worker = std::make_unique<StripDemosaic<kPixelBytes>>(
-        mosaic, stride, first, std::min(mosaic.Width(), first + kStripColumns));
+        mosaic, stride, first, std::min(mosaic.width, first + kStripColumns));
   }
   return *worker;
 }
@@ -382,11 +417,18 @@ int HelpersFor(int width, int height, int pieces, int processors = 0) {
 
 // Demosaics the whole picture, piece by piece on all cores of a large
 // picture, into the rows of the picture's own memory (rows, each stride
-// bytes on).
+// bytes on): the view's rows, and black rows above it.
 template <int kPixelBytes>
-void DemosaicInto(const CVisImage<unsigned char>& mosaic, unsigned char* rows, std::size_t stride) {
-  const int width = mosaic.Width();
-  const int height = mosaic.Height();
+void DemosaicInto(const MosaicView& mosaic, unsigned char* rows, std::size_t stride,
+                  int outputHeight) {
+  if (mosaic.Empty()) {
+    std::fill(rows, rows + static_cast<std::size_t>(outputHeight) * stride, 0);
+    return;
+  }
+  std::fill(rows, rows + static_cast<std::size_t>(mosaic.row) * stride, 0);
+  rows += static_cast<std::size_t>(mosaic.row) * stride;
+  const int width = mosaic.width;
+  const int height = mosaic.height;
   // Each piece is written from the mosaic alone, so pieces run in any order,
   // side by side on large pictures, with the same result.
   const int strips = (width + kStripColumns - 1) / kStripColumns;
@@ -407,18 +449,52 @@ void DemosaicInto(const CVisImage<unsigned char>& mosaic, unsigned char* rows, s
   work();
 }
 
+// Demosaics the view into rows of a BMP file, handed over band by band.
+void DemosaicViewToBmpRows(const MosaicView& mosaic, std::size_t stride,
+                           const DemosaicBandDone& bandDone, int processors);
+
 }  // namespace
 
 void DemosaicImage(const CVisImage<unsigned char>& mosaic, CVisImage<Rgba>& color) {
-  // Every pixel is written, alpha and the outer band included.
-  color.AllocateForOverwrite(CVisShape(0, 0, mosaic.Width(), mosaic.Height(), 1));
-  DemosaicInto<4>(mosaic, color.PbPixelMemory(), 4 * static_cast<std::size_t>(mosaic.Width()));
+  DemosaicImage(mosaic, color, BayerLayout::kRggb);
 }
 
-void DemosaicToBmpRows(const CVisImage<unsigned char>& mosaic, std::size_t stride,
-                       const DemosaicBandDone& bandDone, int processors) {
-  const int width = mosaic.Width();
-  const int height = mosaic.Height();
+void DemosaicImage(const CVisImage<unsigned char>& mosaic, CVisImage<Rgba>& color,
+                   BayerLayout layout) {
+  // Every pixel is written, alpha and the outer band included.
+  color.AllocateForOverwrite(CVisShape(0, 0, mosaic.Width(), mosaic.Height(), 1));
+  DemosaicInto<4>(MosaicView(mosaic, layout), color.PbPixelMemory(),
+                  4 * static_cast<std::size_t>(mosaic.Width()), mosaic.Height());
+}
+
+void DemosaicToBmpRows(const CVisImage<unsigned char>& whole, std::size_t stride,
+                       const DemosaicBandDone& bandDone, int processors, BayerLayout layout) {
+  const MosaicView mosaic(whole, layout);
+  if (mosaic.Empty() || mosaic.row > 0) {
+    // The black rows above the view come last, as the top band: the rows
+    // of the view are handed over one row lower than they are made.
+    const DemosaicBandDone shifted = [&](const unsigned char* rows, int top, int bottom) {
+      bandDone(rows, top + mosaic.row, bottom + mosaic.row);
+    };
+    if (!mosaic.Empty()) {
+      DemosaicViewToBmpRows(mosaic, stride, shifted, processors);
+    }
+    const int blackRows = mosaic.Empty() ? whole.Height() : mosaic.row;
+    const std::vector<unsigned char> black(static_cast<std::size_t>(blackRows) * stride, 0);
+    if (blackRows > 0) {
+      bandDone(black.data(), 0, blackRows);
+    }
+    return;
+  }
+  DemosaicViewToBmpRows(mosaic, stride, bandDone, processors);
+}
+
+namespace {
+
+void DemosaicViewToBmpRows(const MosaicView& mosaic, std::size_t stride,
+                           const DemosaicBandDone& bandDone, int processors) {
+  const int width = mosaic.width;
+  const int height = mosaic.height;
   // Bands of about kRingBandBytes, so that the ring stays in the cores'
   // caches while the receiver copies each band out.
   const int bandRows = static_cast<int>(std::clamp<std::size_t>(
@@ -475,3 +551,5 @@ void DemosaicToBmpRows(const CVisImage<unsigned char>& mosaic, std::size_t strid
     throw;
   }
 }
+
+}  // namespace

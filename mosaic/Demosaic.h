@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <functional>
 
+#include "BayerLayout.h"
 #include "VisImage.h"
 
 // Reconstructs a colour picture from a Bayer mosaic held in a gray image:
@@ -33,6 +34,15 @@
 void DemosaicImage(const CVisImage<unsigned char>& mosaic,
                    CVisImage<CVisRGBA<unsigned char>>& color);
 
+// The same for a mosaic of any Bayer layout. The part of the picture from
+// the layout's first red sample on (RedColumn, RedRow) is demosaiced as an
+// rggb mosaic and lands where it lies; the one column (grbg, bggr) or row
+// (gbrg, bggr) before it is black. So each layout has its own dark frame:
+// the rggb frame, one column further right and one row further down as the
+// layout's first red sample is. kRggb gives DemosaicImage's picture.
+void DemosaicImage(const CVisImage<unsigned char>& mosaic,
+                   CVisImage<CVisRGBA<unsigned char>>& color, BayerLayout layout);
+
 // Receives rows top .. bottom - 1 of the colour picture, finished: row top
 // at rows, each row stride bytes after the one before. The rows are the
 // demosaicer's and valid during the call only.
@@ -54,5 +64,7 @@ using DemosaicBandDone = std::function<void(const unsigned char* rows, int top, 
 // processors: how many processors the work may keep busy, the calling
 // thread's included; 0 for every one the process may use. (Conversions side
 // by side each take their share, so that no thread waits its turn.)
+// layout: as for DemosaicImage.
 void DemosaicToBmpRows(const CVisImage<unsigned char>& mosaic, std::size_t stride,
-                       const DemosaicBandDone& bandDone, int processors = 0);
+                       const DemosaicBandDone& bandDone, int processors = 0,
+                       BayerLayout layout = BayerLayout::kRggb);

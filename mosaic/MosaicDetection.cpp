@@ -13,17 +13,17 @@ inline std::uint32_t AbsDiff(unsigned char a, unsigned char b) {
   return static_cast<std::uint32_t>(std::abs(int{a} - int{b}));
 }
 
-}  // namespace
+// S and T of the picture; T counts each adjacent pair once (see the header).
+struct MosaicSums {
+  std::uint64_t sum = 0;
+  std::uint64_t differences = 0;
+};
 
-bool IsGrayImage(const CVisImage<unsigned char>& image) {
+MosaicSums SumsOf(const CVisImage<unsigned char>& image) {
   const int width = image.Width();
   const int height = image.Height();
-  if (width <= 0 || height <= 0) {
-    return false;
-  }
   // Every adjacent pair is counted from both sides, so each difference is
-  // taken once here and doubled at the end. Integer sums are exact, and
-  // 5T < 2S is the same test as T < 0.4 S.
+  // taken once here and doubled by the callers.
   std::uint64_t sum = 0;
   std::uint64_t differences = 0;
   for (int y = 0; y < height; ++y) {
@@ -45,5 +45,27 @@ bool IsGrayImage(const CVisImage<unsigned char>& image) {
       differences += blockDifferences;
     }
   }
-  return 5 * (2 * differences) < 2 * sum;
+  return {sum, differences};
+}
+
+}  // namespace
+
+bool IsGrayImage(const CVisImage<unsigned char>& image) {
+  if (image.Width() <= 0 || image.Height() <= 0) {
+    return false;
+  }
+  // Integer sums are exact, and 5T < 2S is the same test as T < 0.4 S.
+  const MosaicSums sums = SumsOf(image);
+  return 5 * (2 * sums.differences) < 2 * sums.sum;
+}
+
+std::optional<double> MosaicScore(const CVisImage<unsigned char>& image) {
+  if (image.Width() <= 0 || image.Height() <= 0) {
+    return std::nullopt;
+  }
+  const MosaicSums sums = SumsOf(image);
+  if (sums.sum == 0) {
+    return std::nullopt;
+  }
+  return 2.0 * static_cast<double>(sums.differences) / static_cast<double>(sums.sum);
 }

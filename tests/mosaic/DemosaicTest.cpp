@@ -90,13 +90,17 @@ TEST(Demosaic, EveryByteIsWrittenInMemoryOfEarlierPictures) {
 
 // Checks DemosaicToBmpRows against DemosaicImage: the same pixels without
 // alpha, zeros in the padding, bands from the bottom up.
-void ExpectBmpRowsLikeTheColourPicture(const CVisImage<unsigned char>& mosaic) {
+void ExpectBmpRowsLikeTheColourPicture(const CVisImage<unsigned char>& mosaic,
+                                       BayerLayout layout = BayerLayout::kRggb) {
   const int width = mosaic.Width();
   const int height = mosaic.Height();
-  const CVisImage<Rgba> color = Demosaic(mosaic);
+  CVisImage<Rgba> color(4, evispixfmtRGBAByte);
+  DemosaicImage(mosaic, color, layout);
   const std::size_t stride = (3 * static_cast<std::size_t>(width) + 3) / 4 * 4;
   int nextBottom = height;
-  DemosaicToBmpRows(mosaic, stride, [&](const unsigned char* rows, int top, int bottom) {
+  DemosaicToBmpRows(
+      mosaic, stride,
+      [&](const unsigned char* rows, int top, int bottom) {
     ASSERT_EQ(bottom, nextBottom);
     ASSERT_LT(top, bottom);
     // Each band is finished when it is handed over.
@@ -111,8 +115,9 @@ void ExpectBmpRowsLikeTheColourPicture(const CVisImage<unsigned char>& mosaic) {
         ASSERT_EQ(row[i], 0) << width << " x " << height << " padding of row " << y;
       }
     }
-    nextBottom = top;
-  });
+        nextBottom = top;
+      },
+      0, layout);
   EXPECT_EQ(nextBottom, 0) << width << " x " << height;
 }
 
@@ -132,6 +137,24 @@ TEST(Demosaic, BmpRowsHoldTheSamePicture) {
     auto mosaic = MakeGray(width, height);
     FillGray(mosaic, [&](int x, int y) { return (x * 5 + y * 11 + random() % 30) % 256; });
     ExpectBmpRowsLikeTheColourPicture(mosaic);
+  }
+}
+
+// Every layout's BMP rows hold its colour picture, the black column and row
+// before its first red sample included, at every small size and a large one.
+TEST(Demosaic, BmpRowsHoldTheSamePictureInEveryLayout) {
+  std::mt19937 random(11);
+  for (const BayerLayout layout : {BayerLayout::kBggr, BayerLayout::kGrbg, BayerLayout::kGbrg}) {
+    for (int height = 1; height <= 9; ++height) {
+      for (int width = 1; width <= 21; ++width) {
+        auto mosaic = MakeGray(width, height);
+        FillGray(mosaic, [&](int, int) { return random() % 256; });
+        ExpectBmpRowsLikeTheColourPicture(mosaic, layout);
+      }
+    }
+    auto mosaic = MakeGray(1501, 1001);
+    FillGray(mosaic, [&](int x, int y) { return (x * 7 + y * 3 + random() % 40) % 256; });
+    ExpectBmpRowsLikeTheColourPicture(mosaic, layout);
   }
 }
 

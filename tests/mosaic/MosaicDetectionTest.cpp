@@ -69,4 +69,22 @@ TEST(MosaicDetection, MatchesReferenceOnRandomPictures) {
   }
 }
 
+// The score is T / S, worked out here by hand: for 2 x 1 {4, 3} each sample
+// differs from its neighbour by 1, T = 2 and S = 7.
+TEST(MosaicDetection, TheScoreIsTheShareComparedWithTheThreshold) {
+  auto pair = MakeGray(2, 1);
+  FillGray(pair, [](int x, int) { return x == 0 ? 4 : 3; });
+  ASSERT_TRUE(MosaicScore(pair).has_value());
+  EXPECT_DOUBLE_EQ(*MosaicScore(pair), 2.0 / 7.0);
+  auto black = MakeGray(3, 3);
+  FillGray(black, [](int, int) { return 0; });
+  EXPECT_FALSE(MosaicScore(black).has_value());
+  EXPECT_FALSE(MosaicScore(CVisImage<unsigned char>(1, evispixfmtGrayByte)).has_value());
+  // A 2 x 2 checkerboard of 100 and 112: each of the 4 samples has two
+  // neighbours 12 away, T = 96 and S = 424.
+  auto checker = MakeGray(2, 2);
+  FillGray(checker, [](int x, int y) { return (x + y) % 2 ? 112 : 100; });
+  EXPECT_DOUBLE_EQ(*MosaicScore(checker), 96.0 / 424.0);
+}
+
 }  // namespace
