@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "AfxErrorReport.h"
 #include "AfxFileDialog.h"
 #include "AfxThread.h"
 #include "ConvertTiffFile.h"
@@ -49,6 +50,15 @@ class DialogOptions : public ConversionOptions {
 
   // Closing the dialog ends a wait for files that another program holds.
   bool StopRequested() override { return AfxIsShutdownRequested(); }
+
+  // What the user should know of a file (a TIFF kept, pages left out) is
+  // told in a box naming the file; the run goes on once it is dismissed.
+  void TiffNotRemoved(const CString& tiffPath, const std::string& reason) override {
+    AfxReportMessage("\"" + tiffPath + "\"\n" + reason.c_str());
+  }
+  void Notice(const CString& tiffPath, const std::string& text) override {
+    AfxReportMessage("\"" + tiffPath + "\"\n" + text.c_str());
+  }
 };
 
 }  // namespace

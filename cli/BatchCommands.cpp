@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <map>
 #include <new>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -53,10 +55,71 @@ Failure CurrentFailure(const std::string& path) {
   }
 }
 
+// A file's name as a message shows it: control characters escaped, so that
+// a name read from a list with a carriage return at its end shows it
+// ("a.tif\r").
+std::string Printable(const std::string& name) {
+  std::string shown;
+  for (const unsigned char c : name) {
+    if (c == '\r') {
+      shown += "\\r";
+    } else if (c == '\n') {
+      shown += "\\n";
+    } else if (c == '\t') {
+      shown += "\\t";
+    } else if (c < 0x20 || c == 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+      shown += escaped;
+    } else {
+      shown += static_cast<char>(c);
+    }
+  }
+  return shown;
+}
+
 // One line for the failure being handled: "path: reason".
 std::string DescribeFailure(const std::string& path) {
   const Failure failure = CurrentFailure(path);
-  return failure.file + ": " + failure.reason;
+  return Printable(failure.file) + ": " + failure.reason;
+}
+
+// Why a name that is a folder is no file to work on, and how to work on a
+// tree.
+std::string FolderGiven(const std::string& folder, const char* command) {
+  return Printable(folder) + " is a folder; to " + command + " a tree: find " + Printable(folder) +
+         " -name '*.tif' -print0 | tessary-cli " + command + " --files-from - --null";
+}
+
+bool IsFolder(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::is_directory(path, error);
+}
+
+// What a 16-bit picture's samples suggest of its significant bits: the
+// fewest bits that hold the brightest sample, when that is fewer than 12.
+std::string BitsAdvice(const std::string& path, const GrayTiffFacts& facts,
+                       const CliRequest& request) {
+  if (facts.storedBits != 16) {
+    return {};
+  }
+  if (request.bits > 0 && facts.samplesAboveRange > 0) {
+    const bool one = facts.samplesAboveRange == 1;
+    return Printable(path) + ": " + std::to_string(facts.samplesAboveRange) +
+           (one ? " sample was above " : " samples were above ") +
+           std::to_string((1u << request.bits) - 1) + " (" + std::to_string(request.bits) +
+           " bits) and became 255";
+  }
+  if (request.bits == 0 && facts.brightestSample < 4096) {
+    int bits = 9;
+    while (bits < 12 && facts.brightestSample >= (1u << bits)) {
+      ++bits;
+    }
+    return Printable(path) + ": the brightest sample is " + std::to_string(facts.brightestSample) +
+           " of 65535; if the camera gives " + std::to_string(bits) + " bits, use --bits " +
+           std::to_string(bits);
+  }
+  return {};
 }
 
 // A string as JSON writes it, quotes included.
@@ -75,6 +138,77 @@ std::string JsonString(const std::string& text) {
     }
   }
   return json + "\"";
+}
+
+// What a conversion of a picture would use, as detect tells it.
+struct Detection {
+  const char* kind;        // "gray" or "mosaic"
+  std::string layout;      // the layout demosaicing would use; empty when refused
+  const char* layoutFrom;  // "option", "file" or "default"
+  std::string refusal;     // why the file's declared pattern is refused in colour
+  int bits;                // the significant bits the samples are read with
+  int pages;
+  std::optional<double> score;
+};
+
+Detection Detect(const CVisImage<unsigned char>& gray, const GrayTiffFacts& facts,
+                 const CliRequest& request) {
+  Detection detection{
+      IsGrayImage(gray) ? "gray" : "mosaic",
+      {},
+      "default",
+      facts.layoutRefusal,
+      request.bits > 0 && request.bits < facts.storedBits ? request.bits : facts.storedBits,
+      facts.pages,
+      MosaicScore(gray)};
+  const std::optional<BayerLayout> declared = ParseBayerLayout(facts.layout);
+  if (!detection.refusal.empty()) {
+    detection.layoutFrom = "file";
+  } else if (request.pattern) {
+    detection.layout = BayerLayoutName(*request.pattern);
+    detection.layoutFrom = "option";
+  } else if (declared) {
+    detection.layout = BayerLayoutName(*declared);
+    detection.layoutFrom = "file";
+  } else {
+    detection.layout = BayerLayoutName(BayerLayout::kRggb);
+  }
+  return detection;
+}
+
+std::string Score(const std::optional<double>& score) {
+  if (!score) {
+    return "null";
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, "%.4f", *score);
+  return text;
+}
+
+std::string DetectionJson(const std::string& file, const CVisImage<unsigned char>& gray,
+                          const Detection& detection) {
+  std::string json = "{\"file\": " + JsonString(file) + ", \"kind\": \"" + detection.kind +
+                     "\", \"width\": " + std::to_string(gray.Width()) +
+                     ", \"height\": " + std::to_string(gray.Height()) + ", \"layout\": " +
+                     (detection.layout.empty() ? "null" : JsonString(detection.layout)) +
+                     ", \"layout_from\": \"" + detection.layoutFrom + "\"";
+  if (!detection.refusal.empty()) {
+    json += ", \"layout_refusal\": " + JsonString(detection.refusal);
+  }
+  return json + ", \"bits\": " + std::to_string(detection.bits) +
+         ", \"pages\": " + std::to_string(detection.pages) +
+         ", \"score\": " + Score(detection.score) + "}";
+}
+
+std::string DetectionLine(const std::string& file, const CVisImage<unsigned char>& gray,
+                          const Detection& detection) {
+  const std::string layout = detection.layout.empty()
+                                 ? "no layout (" + detection.refusal + ")"
+                                 : "layout " + detection.layout + " (" + detection.layoutFrom + ")";
+  return file + ": " + detection.kind + ", " + std::to_string(gray.Width()) + " x " +
+         std::to_string(gray.Height()) + ", " + layout + ", " + std::to_string(detection.bits) +
+         " bits, " + std::to_string(detection.pages) + (detection.pages == 1 ? " page" : " pages") +
+         ", score " + Score(detection.score);
 }
 
 // The progress line on standard error when it is a terminal and not asked
@@ -104,9 +238,20 @@ class CommandLineOptions : public ConversionOptions {
   }
   bool StopRequested() override { return InterruptRequested(); }
   void WaitingFor(const CString& path) override {
-    progress_.Print("waiting for " + path.Str() + ": another program holds it");
+    progress_.Print("waiting for " + Printable(path.Str()) + ": another program holds it");
   }
   int Processors() override { return processors_; }
+  std::optional<BayerLayout> LayoutAsked() override { return request_.pattern; }
+  int SignificantBits() override { return request_.bits; }
+  void Loaded(const CString& tiffPath, const GrayTiffFacts& facts) override {
+    const std::string advice = BitsAdvice(tiffPath.Str(), facts, request_);
+    if (!advice.empty()) {
+      progress_.Print(advice);
+    }
+  }
+  void Notice(const CString& tiffPath, const std::string& text) override {
+    progress_.Print(Printable(tiffPath.Str()) + ": " + text);
+  }
 
  private:
   const CliRequest& request_;
@@ -144,14 +289,26 @@ JobPlan JobsFor(int jobsAsked, std::size_t groups, int usableProcessors) {
 int RunConvert(const CliRequest& request, HMODULE loader) {
   std::error_code error;
   if (!request.outputDir.empty() && !std::filesystem::is_directory(request.outputDir, error)) {
-    std::fprintf(stderr, "%s: not a folder; the BMPs cannot go there\n", request.outputDir.c_str());
+    const bool exists = std::filesystem::exists(request.outputDir, error);
+    std::fprintf(stderr, "%s: %s; the BMPs cannot go there\n", Printable(request.outputDir).c_str(),
+                 exists ? "not a folder" : "does not exist");
     return kExitFileFailed;
   }
-  const std::vector<std::vector<ConversionFiles>> groups =
-      GroupsByBmp(request.files, request.outputDir);
   ProgressLine progress = ProgressFor(request);
+  std::vector<std::string> tiffs;
+  int folders = 0;
+  for (const std::string& file : request.files) {
+    if (IsFolder(file)) {
+      progress.Print(FolderGiven(file, "convert"));
+      progress.FileDone();
+      ++folders;
+    } else {
+      tiffs.push_back(file);
+    }
+  }
+  const std::vector<std::vector<ConversionFiles>> groups = GroupsByBmp(tiffs, request.outputDir);
   std::atomic<int> converted{0};
-  std::atomic<int> failed{0};
+  std::atomic<int> failed{folders};
   const MemoryBlockReuse reuse;  // each job's picture memory serves its next file
   const JobPlan plan = JobsFor(request.jobs, groups.size(), UsableProcessorCount());
   CommandLineOptions options(request, progress, plan.processorsEach);
@@ -233,14 +390,20 @@ int RunDetect(const CliRequest& request, HMODULE loader) {
       return kExitInterrupted;
     }
     try {
+      if (IsFolder(file)) {
+        throw std::runtime_error(FolderGiven(file, "detect"));
+      }
       CVisImage<unsigned char> gray(1, evispixfmtGrayByte);
-      BindLoaderExport(file.c_str(), {loader, &entry})(file.c_str(), &gray);
-      const char* kind = IsGrayImage(gray) ? "gray" : "mosaic";
+      BindLoaderExport(file.c_str(), {loader, &entry});
+      GrayTiffFacts facts{};
+      BindFactsExport(file.c_str(), {loader, &entry})(file.c_str(), &gray, request.bits, &facts);
+      const Detection detection = Detect(gray, facts, request);
       if (request.json) {
-        std::printf("{\"file\": %s, \"kind\": \"%s\", \"width\": %d, \"height\": %d}\n",
-                    JsonString(file).c_str(), kind, gray.Width(), gray.Height());
+        std::printf("%s\n", DetectionJson(file, gray, detection).c_str());
+      } else if (request.verbose) {
+        std::printf("%s\n", DetectionLine(file, gray, detection).c_str());
       } else {
-        std::printf("%s: %s, %d x %d\n", file.c_str(), kind, gray.Width(), gray.Height());
+        std::printf("%s: %s, %d x %d\n", file.c_str(), detection.kind, gray.Width(), gray.Height());
       }
       ++read;
     } catch (...) {
@@ -249,7 +412,7 @@ int RunDetect(const CliRequest& request, HMODULE loader) {
         std::printf("{\"file\": %s, \"error\": %s}\n", JsonString(failure.file).c_str(),
                     JsonString(failure.reason).c_str());
       } else {
-        progress.Print(failure.file + ": " + failure.reason);
+        progress.Print(Printable(failure.file) + ": " + failure.reason);
       }
       ++failed;
     }

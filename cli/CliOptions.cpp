@@ -31,12 +31,43 @@ bool ParseJobs(const std::string& value, CliRequest& request, std::string& error
   return true;
 }
 
+bool ParsePattern(const std::string& value, CliRequest& request, std::string& error) {
+  request.pattern = ParseBayerLayout(value);
+  if (!request.pattern) {
+    error = "--pattern takes rggb, bggr, grbg or gbrg, not \"" + value + "\"";
+    return false;
+  }
+  return true;
+}
+
+bool ParseBits(const std::string& value, CliRequest& request, std::string& error) {
+  const char* end = value.data() + value.size();
+  int bits = 0;
+  const auto [rest, failure] = std::from_chars(value.data(), end, bits);
+  if (failure != std::errc() || rest != end || bits < 9 || bits > 16) {
+    error = "--bits takes a whole number from 9 to 16, not \"" + value + "\"";
+    return false;
+  }
+  request.bits = bits;
+  return true;
+}
+
 const std::array kOptions = {
     CliOption{"--mode", 0, "auto|color|gray", kAfterConvert, false, ValueCompletion::kWords,
               "auto color gray",
               "convert: auto (the default) lets the mosaic test decide whether to\n"
               "demosaic; color always demosaics; gray never does.\n",
               ParseMode},
+    CliOption{"--pattern", 0, "rggb|bggr|grbg|gbrg", kAfterConvert | kAfterDetect, false,
+              ValueCompletion::kWords, "rggb bggr grbg gbrg",
+              "convert, detect: the colours of the mosaic's top-left 2 x 2 cell, row\n"
+              "by row (default: the layout the file declares, else rggb).\n",
+              ParsePattern},
+    CliOption{"--bits", 0, "N", kAfterConvert | kAfterDetect, false, ValueCompletion::kWords,
+              "9 10 11 12 13 14 15 16",
+              "convert, detect: 16-bit samples hold N significant bits (9 to 16);\n"
+              "the largest N-bit value becomes 255.\n",
+              ParseBits},
     CliOption{"--remove-tif", 0, nullptr, kAfterConvert, false, ValueCompletion::kNothing, nullptr,
               "convert: deletes each TIFF once its BMP is on disk.\n",
               [](const std::string&, CliRequest& request, std::string&) {
@@ -50,7 +81,11 @@ const std::array kOptions = {
     CliOption{"--output-dir", 0, "DIR", kAfterConvert, false, ValueCompletion::kFolder, nullptr,
               "convert: writes the BMPs into the existing folder DIR, not beside\n"
               "their TIFFs.\n",
-              [](const std::string& value, CliRequest& request, std::string&) {
+              [](const std::string& value, CliRequest& request, std::string& error) {
+                if (value.empty()) {
+                  error = "--output-dir needs a folder's name";
+                  return false;
+                }
                 request.outputDir = value;
                 return true;
               }},

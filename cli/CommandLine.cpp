@@ -236,9 +236,5 @@ bool ReadFileList(std::FILE* list, CliRequest& request, std::string& error) {
     error = "cannot read the list of files " + request.filesFrom;
     return false;
   }
-  if (request.files.empty()) {
-    error = "no FILE given, and none in " + request.filesFrom;
-    return false;
-  }
   return true;
 }

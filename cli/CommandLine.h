@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "BayerLayout.h"
 #include "ConvertTiffFile.h"
 
 // What a tessary-cli command line asks for.
@@ -17,7 +19,9 @@ struct CliRequest {
   std::string outputDir;  // convert: the BMPs' folder; empty: beside each TIFF
   std::string output;     // average: the mean's name
   bool force = false;
-  bool json = false;  // detect: one JSON object a line
+  std::optional<BayerLayout> pattern;  // convert, detect: the layout asked for
+  int bits = 0;                        // convert, detect: significant bits of wide samples; 0: all
+  bool json = false;                   // detect: one JSON object a line
   bool quiet = false;
   bool verbose = false;
   std::string filesFrom;  // a list of names ("-": standard input); empty: none
@@ -35,7 +39,7 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CliRequest& req
 
 // Adds the names of request.filesFrom (read from list, which the caller
 // opened) to request.files: one a line, or each ended by NUL with --null;
-// empty names are passed over. Then checks that there is a file at all.
+// empty names are passed over. A list without names leaves nothing to do.
 bool ReadFileList(std::FILE* list, CliRequest& request, std::string& error);
 
 // The text of --help, made from the table of options.

@@ -74,6 +74,9 @@ int main(int argc, char** argv) {
   if (!request.filesFrom.empty() && !ReadNamedFileList(request, error)) {
     return UsageError(error);
   }
+  if (!request.filesFrom.empty() && request.files.empty()) {
+    return kExitAllDone;  // an empty list: nothing to do, as xargs -r does
+  }
   int status = Run(request);
   // What was printed must have arrived (a full disk, a closed pipe).
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {

@@ -1,5 +1,7 @@
 #include "ConvertTiffFile.h"
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <mutex>
 #include <new>
@@ -74,20 +76,56 @@ void RemoveOrphansOncePerFolder(const ConversionFiles& files) {
   RemoveOrphanedTemporaryFiles(folder.empty() ? "." : folder.string());
 }
 
-// The path less its last three characters, plus "bmp".
+// The path less its last three characters, plus "bmp"; less "tiff" where
+// it ends in ".tiff" (in any letter case).
 CString BmpPathFor(const CString& tiffPath) {
-  return tiffPath.Left(tiffPath.GetLength() - 3) + "bmp";
+  const std::string& path = tiffPath.Str();
+  const bool tiff = path.size() >= 5 && path[path.size() - 5] == '.' &&
+                    std::equal(path.end() - 4, path.end(), "tiff", [](char a, char b) {
+                      return std::tolower(static_cast<unsigned char>(a)) == b;
+                    });
+  return tiffPath.Left(tiffPath.GetLength() - (tiff ? 4 : 3)) + "bmp";
+}
+
+// The layout to demosaic in, from what was asked and what the file
+// declares; a file that declares a pattern that is no Bayer layout is
+// refused, even where a layout was asked for.
+BayerLayout LayoutFor(const CString& tiffPath, const GrayTiffFacts& facts,
+                      ConversionOptions& options) {
+  if (facts.layoutRefusal[0] != '\0') {
+    Refuse(tiffPath, facts.layoutRefusal);
+  }
+  const std::optional<BayerLayout> declared = ParseBayerLayout(facts.layout);
+  const std::optional<BayerLayout> asked = options.LayoutAsked();
+  if (asked && declared && *asked != *declared) {
+    options.Notice(tiffPath, std::string("the file declares the layout ") +
+                                 BayerLayoutName(*declared) + "; it was demosaiced as " +
+                                 BayerLayoutName(*asked) + ", as asked");
+  }
+  return asked ? *asked : declared.value_or(BayerLayout::kRggb);
+}
+
+std::string PagesLeftOut(int pages) {
+  return "it holds " + std::to_string(pages) + " pages; only the first was converted";
 }
 
 }  // namespace
 
-PFN_LOAD_GRAY_TIFF BindLoaderExport(const CString& path, const LoaderBinding& loader) {
+namespace {
+
+void CheckLoaderLoaded(const CString& path, const LoaderBinding& loader) {
   if (loader.library == nullptr) {
     const std::string failure = LibraryLoadFailure();
     const CString reason =
         "the TIFF reader Vantrel is not loaded" + (failure.empty() ? "" : ": " + failure);
     AfxThrowFileException(CFileException::generic, -1, path, reason);
   }
+}
+
+}  // namespace
+
+PFN_LOAD_GRAY_TIFF BindLoaderExport(const CString& path, const LoaderBinding& loader) {
+  CheckLoaderLoaded(path, loader);
   *loader.entry =
       // Through void*: the system's generic function type is another on each system.
       reinterpret_cast<PFN_LOAD_GRAY_TIFF>(
@@ -96,6 +134,17 @@ PFN_LOAD_GRAY_TIFF BindLoaderExport(const CString& path, const LoaderBinding& lo
   if (load == nullptr) {
     AfxThrowFileException(CFileException::generic, -1, path,
                           "the TIFF reader Vantrel has no entry milLoadGrayTIFF");
+  }
+  return load;
+}
+
+PFN_LOAD_GRAY_TIFF_WITH_FACTS BindFactsExport(const CString& path, const LoaderBinding& loader) {
+  CheckLoaderLoaded(path, loader);
+  const auto load = reinterpret_cast<PFN_LOAD_GRAY_TIFF_WITH_FACTS>(
+      reinterpret_cast<void*>(GetProcAddress(loader.library, "milLoadGrayTIFFWithFacts")));
+  if (load == nullptr) {
+    AfxThrowFileException(CFileException::generic, -1, path,
+                          "the TIFF reader Vantrel has no entry milLoadGrayTIFFWithFacts");
   }
   return load;
 }
@@ -113,7 +162,8 @@ ConversionFiles ConversionFilesFor(const CString& tiffPath, const std::string& o
 bool ConvertTiffFile(const ConversionFiles& files, const LoaderBinding& loader,
                      ConversionOptions& options) {
   CVisImage<unsigned char> gray(1, evispixfmtGrayByte);
-  const PFN_LOAD_GRAY_TIFF load = BindLoaderExport(files.tiff, loader);
+  BindLoaderExport(files.tiff, loader);
+  const PFN_LOAD_GRAY_TIFF_WITH_FACTS load = BindFactsExport(files.tiff, loader);
 
   // No other conversion reads, writes or deletes these files meanwhile.
   ClaimWait wait;
@@ -126,7 +176,9 @@ bool ConvertTiffFile(const ConversionFiles& files, const LoaderBinding& loader,
     return false;
   }
   CheckConversionNames(files);
-  load(files.tiff, &gray);
+  GrayTiffFacts facts{};
+  load(files.tiff, &gray, options.SignificantBits(), &facts);
+  options.Loaded(files.tiff, facts);
 
   bool demosaic = false;
   switch (options.ModeAfterLoading()) {
@@ -139,12 +191,13 @@ bool ConvertTiffFile(const ConversionFiles& files, const LoaderBinding& loader,
     case ConversionMode::kGrayscale:
       break;
   }
+  const BayerLayout layout = demosaic ? LayoutFor(files.tiff, facts, options) : BayerLayout::kRggb;
 
   // The BMP is complete (written unseen and linked into place) before the
   // TIFF can go, and flushed to disk before it does.
   RemoveOrphansOncePerFolder(files);
   try {
-    WriteConvertedImage(gray, demosaic, files.bmp, options.Processors());
+    WriteConvertedImage(gray, demosaic, files.bmp, options.Processors(), layout);
   } catch (const CVisError& error) {
     Refuse(files.tiff,
            "its BMP \"" + files.bmp.Str() + "\" could not be written: " + error.Reason());
@@ -155,7 +208,14 @@ bool ConvertTiffFile(const ConversionFiles& files, const LoaderBinding& loader,
            "its BMP was written, but the record of which TIFF it came from could not be kept (" +
                unrecorded + "), so the TIFF was kept");
   }
-  if (options.RemoveTiffAfterWriting()) {
+  if (facts.pages > 1) {
+    // The other pages would be lost with the TIFF.
+    if (options.RemoveTiffAfterWriting()) {
+      options.TiffNotRemoved(files.tiff, PagesLeftOut(facts.pages) + ", and the TIFF is kept");
+    } else {
+      options.Notice(files.tiff, PagesLeftOut(facts.pages));
+    }
+  } else if (options.RemoveTiffAfterWriting()) {
     const std::string notRemoved = RemoveConvertedTiff(files.tiff, files.bmp);
     if (!notRemoved.empty()) {
       options.TiffNotRemoved(files.tiff, notRemoved);
@@ -165,7 +225,7 @@ bool ConvertTiffFile(const ConversionFiles& files, const LoaderBinding& loader,
 }
 
 void WriteConvertedImage(const CVisImage<unsigned char>& gray, bool demosaic,
-                         const CString& outputPath, int processors) {
+                         const CString& outputPath, int processors, BayerLayout layout) {
   if (demosaic) {
     // The file is opened (and a picture too large for a BMP refused) before
     // any demosaicing. The colour rows are made in the file's form and each
@@ -177,7 +237,7 @@ void WriteConvertedImage(const CVisImage<unsigned char>& gray, bool demosaic,
           [&](const unsigned char* rows, int top, int bottom) {
             writer.WriteFileRows(rows, top, bottom);
           },
-          processors);
+          processors, layout);
     } catch (const std::bad_alloc&) {
       throw CVisError(outputPath.Str(), "out of memory for the colour picture");
     }

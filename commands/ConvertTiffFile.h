@@ -1,9 +1,11 @@
 #pragma once
 
 #include <atomic>
+#include <optional>
 #include <string>
 
 #include "AfxString.h"
+#include "BayerLayout.h"
 #include "FileCalls.h"
 #include "LoadGrayTiff.h"
 #include "VisImage.h"
@@ -37,6 +39,17 @@ class ConversionOptions {
   // How many processors demosaicing may keep busy: 0 for all the process
   // may use; conversions side by side each ask for their share.
   virtual int Processors() { return 0; }
+  // The Bayer layout to demosaic in; nullopt for the one the file declares,
+  // or rggb where it declares none.
+  virtual std::optional<BayerLayout> LayoutAsked() { return std::nullopt; }
+  // How many of the bits of samples wider than 8 bits are significant; 0 for
+  // all of them.
+  virtual int SignificantBits() { return 0; }
+  // Told, once the file is loaded, what it says beyond its pixels.
+  virtual void Loaded(const CString& /*tiffPath*/, const GrayTiffFacts& /*facts*/) {}
+  // Told what a person should know of a file that was converted all the
+  // same: pages left out, a layout other than the file declares.
+  virtual void Notice(const CString& /*tiffPath*/, const std::string& /*text*/) {}
 };
 
 // The loader library and the place where the looked-up export is kept.
@@ -57,23 +70,32 @@ struct ConversionFiles {
 
 // The files of converting tiffPath: its BMP beside it, or in outputFolder
 // under the same name when one is given. The BMP's name is the TIFF's less
-// its last three characters, plus "bmp" ("a.tif" gives "a.bmp", "a.tiff"
-// gives "a.tbmp").
+// its last three characters, plus "bmp" ("a.tif" gives "a.bmp"); a name
+// ending in ".tiff", in any letter case, loses all four ("a.tiff" gives
+// "a.bmp").
 ConversionFiles ConversionFilesFor(const CString& tiffPath, const std::string& outputFolder = {});
 
-// Looks the export up in the loader library afresh and keeps it in the
-// binding's slot; the file exception, naming path and saying why, when the
-// library is not loaded or has no such export.
+// Looks the export milLoadGrayTIFF up in the loader library afresh and keeps
+// it in the binding's slot; the file exception, naming path and saying why,
+// when the library is not loaded or has no such export.
 PFN_LOAD_GRAY_TIFF BindLoaderExport(const CString& path, const LoaderBinding& loader);
 
-// Converts the TIFF, in this order: looks the export up in the loader
+// The same for the export that also tells the file's facts, which the
+// conversion loads with.
+PFN_LOAD_GRAY_TIFF_WITH_FACTS BindFactsExport(const CString& path, const LoaderBinding& loader);
+
+// Converts the TIFF, in this order: looks the exports up in the loader
 // library (afresh for every file), claims the TIFF and its BMP against other
-// conversions, refuses names that would lose a picture, loads the file, asks
-// the mode, writes the BMP (demosaiced or gray), records which TIFF it came
-// from, asks whether to remove the TIFF and removes it once the BMP is on
-// disk. Returns false when the options asked to stop while it waited for the
-// files (then nothing was done). Every failure is an exception; the file
-// exception names the TIFF and says why.
+// conversions, refuses names that would lose a picture, loads the file's
+// first page, asks the mode, writes the BMP (demosaiced in the layout asked
+// for, else the one the file declares, else rggb; or gray), records which
+// TIFF it came from, asks whether to remove the TIFF and removes it once the
+// BMP is on disk. A file of several pages is never removed: its first page
+// is converted and the options are told (TiffNotRemoved when removal was
+// asked for, Notice otherwise). A pattern the file declares that is no
+// Bayer layout is refused in colour. Returns false when the options asked to stop while it waited
+// for the files (then nothing was done). Every failure is an exception; the file exception names
+// the TIFF and says why.
 //
 // A BMP name is refused when it would lose a picture: when cutting the three
 // characters reaches out of the TIFF's file name, when it names the TIFF
@@ -82,12 +104,13 @@ PFN_LOAD_GRAY_TIFF BindLoaderExport(const CString& path, const LoaderBinding& lo
 bool ConvertTiffFile(const ConversionFiles& files, const LoaderBinding& loader,
                      ConversionOptions& options);
 
-// Writes the gray picture to outputPath: demosaiced to colour (on at most
-// processors, 0 for all), or as it is. A picture too large for a BMP file is
-// refused before any work is done. ConvertTiffFile's step, public as a test
-// seam: a test hands it a picture too large to load from a file.
+// Writes the gray picture to outputPath: demosaiced to colour in layout (on
+// at most processors, 0 for all), or as it is. A picture too large for a BMP
+// file is refused before any work is done. ConvertTiffFile's step, public as
+// a test seam: a test hands it a picture too large to load from a file.
 void WriteConvertedImage(const CVisImage<unsigned char>& gray, bool demosaic,
-                         const CString& outputPath, int processors = 0);
+                         const CString& outputPath, int processors = 0,
+                         BayerLayout layout = BayerLayout::kRggb);
 
 // The operating-system calls that removing a converted TIFF makes; tests
 // replace them to watch their order. On failure the system's last error

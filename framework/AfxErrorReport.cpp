@@ -34,7 +34,10 @@ void AfxSetErrorReporter(AfxErrorReporter reporter) {
 }
 
 void AfxReportCurrentException() {
-  const CString message = DescribeCurrentException();
+  AfxReportMessage(DescribeCurrentException());
+}
+
+void AfxReportMessage(const CString& message) {
   AfxRunOnUiThread([&] {
     if (AfxErrorReporter reporter = installedReporter) {
       reporter(message);

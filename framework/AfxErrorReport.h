@@ -13,6 +13,11 @@ void AfxSetErrorReporter(AfxErrorReporter reporter);
 // framework exception is deleted afterwards.
 void AfxReportCurrentException();
 
+// Tells the user message in the same box (or the installed recorder) and
+// goes on once it is dismissed: for what a person should know of work that
+// went on all the same. Any thread may call it.
+void AfxReportMessage(const CString& message);
+
 // The error box itself: the window system's message box, titled with the
 // application's name, over the main window.
 void AfxShowErrorBox(const CString& message);

@@ -1,6 +1,7 @@
 #include "LoadGrayTiff.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 #include "AfxException.h"
@@ -40,11 +41,11 @@ class BufferGuard {
   MilId buffer_;
 };
 
-}  // namespace
-
-extern "C" TESSARY_EXPORT void milLoadGrayTIFF(const char* path, CVisImageBase* image) {
+// Reads the file into image through one imaging buffer; fills facts when
+// asked for them.
+void Load(const char* path, CVisImageBase* image, int significantBits, GrayTiffFacts* facts) {
   MilId buffer = 0;
-  MilReadImageFile(path, kMilDefault, &buffer);
+  MilReadImageFileBits(path, significantBits, &buffer);
   if (buffer == 0) {
     AfxThrowFileException(CFileException::generic, -1, path, MilGetLastReadError());
   }
@@ -67,8 +68,33 @@ extern "C" TESSARY_EXPORT void milLoadGrayTIFF(const char* path, CVisImageBase* 
     AfxThrowFileException(CFileException::generic, -1, path,
                           "the imaging library gave a buffer without pixels");
   }
+  if (facts != nullptr) {
+    const auto text = [&](std::int64_t item) {
+      const auto* value = reinterpret_cast<const char*>(MilInquireBuffer(buffer, item, nullptr));
+      return value != nullptr ? value : "";
+    };
+    facts->pages = static_cast<int>(MilInquireBuffer(buffer, kMilPages, nullptr));
+    facts->storedBits = static_cast<int>(MilInquireBuffer(buffer, kMilStoredBits, nullptr));
+    facts->brightestSample =
+        static_cast<unsigned>(MilInquireBuffer(buffer, kMilBrightestSample, nullptr));
+    facts->samplesAboveRange =
+        static_cast<unsigned long long>(MilInquireBuffer(buffer, kMilSamplesAboveRange, nullptr));
+    std::snprintf(facts->layout, sizeof facts->layout, "%s", text(kMilCfaLayout));
+    std::snprintf(facts->layoutRefusal, sizeof facts->layoutRefusal, "%s", text(kMilCfaRefusal));
+  }
 
   // Every byte is copied in, so the memory needs no zeros first.
   image->AllocateForOverwrite(CVisShape(0, 0, width, height, 1));
   std::memcpy(image->PbPixelMemory(), source, byteCount);
+}
+
+}  // namespace
+
+extern "C" TESSARY_EXPORT void milLoadGrayTIFF(const char* path, CVisImageBase* image) {
+  Load(path, image, 0, nullptr);
+}
+
+extern "C" TESSARY_EXPORT void milLoadGrayTIFFWithFacts(const char* path, CVisImageBase* image,
+                                                        int significantBits, GrayTiffFacts* facts) {
+  Load(path, image, significantBits, facts);
 }

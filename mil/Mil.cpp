@@ -43,6 +43,18 @@ class BufferTable {
         return picture.height;
       case kMilHostAddress:
         return reinterpret_cast<std::intptr_t>(picture.samples.get());
+      case kMilPages:
+        return picture.pages;
+      case kMilStoredBits:
+        return picture.storedBits;
+      case kMilBrightestSample:
+        return static_cast<std::intptr_t>(picture.brightestSample);
+      case kMilSamplesAboveRange:
+        return static_cast<std::intptr_t>(picture.samplesAboveRange);
+      case kMilCfaLayout:
+        return reinterpret_cast<std::intptr_t>(picture.pattern.layout.c_str());
+      case kMilCfaRefusal:
+        return reinterpret_cast<std::intptr_t>(picture.pattern.refusal.c_str());
       default:
         return 0;
     }
@@ -83,13 +95,17 @@ MilId MilAllocateApplication(std::int64_t, MilId* application) {
 void MilFreeApplication(MilId) {}
 
 MilId MilReadImageFile(const char* path, std::int64_t, MilId* buffer) {
+  return MilReadImageFileBits(path, 0, buffer);
+}
+
+MilId MilReadImageFileBits(const char* path, std::int64_t significantBits, MilId* buffer) {
   lastReadError.clear();
   if (path == nullptr || buffer == nullptr) {
     lastReadError = "no file name";
     return 0;
   }
   try {
-    *buffer = Buffers().Add(ReadGrayTiff(path));
+    *buffer = Buffers().Add(ReadGrayTiff(path, static_cast<int>(significantBits)));
     return *buffer;
   } catch (const TiffError& error) {
     lastReadError = error.what();

@@ -17,6 +17,16 @@ constexpr std::int64_t kMilByteCount = 5061;
 constexpr std::int64_t kMilWidth = 1002;
 constexpr std::int64_t kMilHeight = 1003;
 constexpr std::int64_t kMilHostAddress = 0x80000000;
+// What the file says beyond the first page's pixels (GrayPicture).
+constexpr std::int64_t kMilPages = 0x7E00;
+constexpr std::int64_t kMilStoredBits = 0x7E01;
+constexpr std::int64_t kMilBrightestSample = 0x7E02;
+constexpr std::int64_t kMilSamplesAboveRange = 0x7E03;
+// Zero-terminated texts, valid while the buffer lives: the declared Bayer
+// layout ("rggb", ...; "" when none or unusable), and why a declared
+// pattern cannot be demosaiced ("" when it can or none is declared).
+constexpr std::int64_t kMilCfaLayout = 0x7E04;
+constexpr std::int64_t kMilCfaRefusal = 0x7E05;
 
 extern "C" {
 
@@ -33,13 +43,18 @@ void MilFreeApplication(MilId application);
 // Returns the identifier written, or 0.
 MilId MilReadImageFile(const char* path, std::int64_t system, MilId* buffer);
 
+// The same, with samples of more than 8 bits scaled from the range of their
+// significantBits lowest bits (0: all of them; see ReadGrayTiff).
+MilId MilReadImageFileBits(const char* path, std::int64_t significantBits, MilId* buffer);
+
 // Why the last MilReadImageFile on the calling thread gave no buffer, in
 // words a person can read ("not a TIFF file", "the file ends early"); empty
 // after a read that succeeded. Valid until the thread's next read.
 const char* MilGetLastReadError();
 
-// Returns one attribute of a buffer (kMilByteCount, kMilWidth, kMilHeight or
-// kMilHostAddress), or 0 for an unknown buffer or item. result is not used
+// Returns one attribute of a buffer (kMilByteCount, kMilWidth, kMilHeight,
+// kMilHostAddress or one of the kMil items above), or 0 for an unknown buffer
+// or item. result is not used
 // and may be null.
 std::intptr_t MilInquireBuffer(MilId buffer, std::int64_t item, void* result);
 

@@ -213,7 +213,9 @@ struct MosaicView {
         origin(width > 0 && height > 0 ? mosaic.RowPointer(row) + column : nullptr) {}
 
   // Rows of a gray image lie back to back.
-  const unsigned char* RowPointer(int y) const { return origin + static_cast<std::size_t>(y) * stride; }
+  const unsigned char* RowPointer(int y) const {
+    return origin + static_cast<std::size_t>(y) * stride;
+  }
   int Pixel(int x, int y) const { return RowPointer(y)[x]; }
   bool Empty() const { return width == 0 || height == 0; }
 
@@ -349,8 +351,9 @@ class StripDemosaic {
     // The rows above and below every channel's region are black.
     if (y < 2 || y > RedEnd(height_)) {
       const bool last = first_ + columns_ == width_;
-      std::fill(out, last ? row + stride_ - kPixelBytes * mosaic_.column
-                          : out + std::size_t{kPixelBytes} * columns_,
+      std::fill(out,
+                last ? row + stride_ - kPixelBytes * mosaic_.column
+                     : out + std::size_t{kPixelBytes} * columns_,
                 0);
       return;
     }
@@ -378,8 +381,8 @@ class StripDemosaic {
       StorePixel<kPixelBytes>(out + kPixelBytes * i, EdgePixel(first_ + i, y));
     }
     if (first_ + columns_ == width_) {
-      std::fill(row + std::size_t{kPixelBytes} * width_, row + stride_ - kPixelBytes * mosaic_.column,
-                0);
+      std::fill(row + std::size_t{kPixelBytes} * width_,
+                row + stride_ - kPixelBytes * mosaic_.column, 0);
     }
   }
 

@@ -56,10 +56,15 @@ struct Format {
   std::uint16_t stride = 1;
 };
 
-// Turns one stored row of samples into 8-bit gray.
+// Turns one stored row of samples into 8-bit gray. Samples of more than 8
+// bits are scaled from the range of the significant bits (all of them unless
+// fewer are asked for); larger ones become the largest and are counted.
 class RowConverter {
  public:
-  explicit RowConverter(const Format& format) : format_(format) {
+  RowConverter(const Format& format, int significantBits)
+      : format_(format),
+        wideMax_(significantBits > 8 && significantBits < format.bits ? (1u << significantBits) - 1
+                                                                      : (1u << format.bits) - 1) {
     const std::uint32_t max = (1u << format.bits) - 1;
     if (format.bits <= 8) {
       // Small depths go through a table: scaled, rounded, inverted if needed.
@@ -70,7 +75,7 @@ class RowConverter {
     }
   }
 
-  void Convert(const unsigned char* src, unsigned char* dst, std::uint32_t count) const {
+  void Convert(const unsigned char* src, unsigned char* dst, std::uint32_t count) {
     const unsigned bits = format_.bits;
     const std::size_t stride = format_.stride;
     if (bits == 8 && stride == 1 && !format_.minIsWhite) {
@@ -80,11 +85,10 @@ class RowConverter {
         dst[x] = table_[src[x * stride]];
       }
     } else if (bits == 16) {
-      const std::uint32_t max = 0xFFFF;
       for (std::uint32_t x = 0; x < count; ++x) {
         std::uint16_t v;
         std::memcpy(&v, src + 2 * x * stride, 2);  // libtiff has put it in native order
-        dst[x] = Scale(v, max);
+        dst[x] = ScaleWide(v);
       }
     } else {
       // Samples packed most significant bit first; each row starts on a byte.
@@ -95,10 +99,13 @@ class RowConverter {
           const std::uint64_t at = bit + k;
           v = v << 1 | ((src[at / 8] >> (7 - at % 8)) & 1);
         }
-        dst[x] = bits < 8 ? table_[v] : Scale(v, (1u << bits) - 1);
+        dst[x] = bits < 8 ? table_[v] : ScaleWide(v);
       }
     }
   }
+
+  std::uint32_t Brightest() const { return brightest_; }
+  std::uint64_t AboveRange() const { return aboveRange_; }
 
  private:
   unsigned char Scale(std::uint32_t v, std::uint32_t max) const {
@@ -106,8 +113,20 @@ class RowConverter {
     return format_.minIsWhite ? static_cast<unsigned char>(255 - gray) : gray;
   }
 
+  unsigned char ScaleWide(std::uint32_t v) {
+    brightest_ = std::max(brightest_, v);
+    if (v > wideMax_) {
+      ++aboveRange_;
+      v = wideMax_;
+    }
+    return Scale(v, wideMax_);
+  }
+
   Format format_;
+  std::uint32_t wideMax_;
   std::vector<unsigned char> table_;
+  std::uint32_t brightest_ = 0;
+  std::uint64_t aboveRange_ = 0;
 };
 
 std::string Number(std::uint64_t value) {
@@ -268,8 +287,7 @@ bool ReadPlainRows(const OpenedFile& file, const std::vector<Chunk>& chunks, con
   return true;
 }
 
-bool ReadStrips(TIFF* tiff, const Format& format, const RowConverter& converter,
-                unsigned char* out) {
+bool ReadStrips(TIFF* tiff, const Format& format, RowConverter& converter, unsigned char* out) {
   std::uint32_t rowsPerStrip = format.height;
   TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
   rowsPerStrip = std::clamp<std::uint32_t>(rowsPerStrip, 1, format.height);
@@ -299,8 +317,7 @@ bool ReadStrips(TIFF* tiff, const Format& format, const RowConverter& converter,
   return true;
 }
 
-bool ReadTiles(TIFF* tiff, const Format& format, const RowConverter& converter,
-               unsigned char* out) {
+bool ReadTiles(TIFF* tiff, const Format& format, RowConverter& converter, unsigned char* out) {
   std::uint32_t tileWidth = 0;
   std::uint32_t tileHeight = 0;
   TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &tileWidth);
@@ -477,9 +494,68 @@ TiffHandle OpenTiff(const OpenedFile& file, BufferedFile& reader, const char* pa
   return tiff;
 }
 
+// The values of a tag of the current directory, whichever way libtiff hands
+// them over (with a count or without, of bytes or 16-bit numbers); empty when
+// the tag is absent or of another kind.
+std::vector<std::uint8_t> ByteValues(TIFF* tiff, ttag_t tag) {
+  const TIFFField* field = TIFFFindField(tiff, tag, TIFF_ANY);
+  if (field == nullptr) {
+    return {};
+  }
+  const TIFFDataType type = TIFFFieldDataType(field);
+  if (type != TIFF_BYTE && type != TIFF_UNDEFINED) {
+    return {};
+  }
+  const std::uint8_t* data = nullptr;
+  std::uint32_t count = 0;
+  if (!TIFFFieldPassCount(field)) {
+    return {};
+  }
+  if (TIFFFieldReadCount(field) == TIFF_VARIABLE2) {
+    if (!TIFFGetField(tiff, tag, &count, &data)) {
+      return {};
+    }
+  } else {
+    std::uint16_t shortCount = 0;
+    if (!TIFFGetField(tiff, tag, &shortCount, &data)) {
+      return {};
+    }
+    count = shortCount;
+  }
+  return data == nullptr ? std::vector<std::uint8_t>()
+                         : std::vector<std::uint8_t>(data, data + count);
+}
+
+// TIFF/EP's pattern, in the first directory.
+DeclaredPattern TiffEpPattern(TIFF* tiff) {
+  const std::vector<std::uint8_t> colours = ByteValues(tiff, TIFFTAG_CFAPATTERN);
+  std::uint16_t* dimensions = nullptr;
+  const bool sized = TIFFGetField(tiff, TIFFTAG_CFAREPEATPATTERNDIM, &dimensions) && dimensions;
+  if (!sized && colours.empty()) {
+    return {};
+  }
+  if (!sized) {
+    return PatternFromCells(0, 0, colours);
+  }
+  return PatternFromCells(dimensions[0], dimensions[1], colours);
+}
+
+// EXIF's pattern: in the first directory where some writers put it, or in
+// its EXIF directory. Leaves the EXIF directory current.
+DeclaredPattern ExifPattern(TIFF* tiff) {
+  const bool bigEndian = TIFFIsBigEndian(tiff) != 0;
+  std::vector<std::uint8_t> value = ByteValues(tiff, EXIFTAG_CFAPATTERN);
+  std::uint64_t exifDirectory = 0;
+  if (value.empty() && TIFFGetField(tiff, TIFFTAG_EXIFIFD, &exifDirectory) &&
+      TIFFReadEXIFDirectory(tiff, exifDirectory)) {
+    value = ByteValues(tiff, EXIFTAG_CFAPATTERN);
+  }
+  return value.empty() ? DeclaredPattern() : PatternFromExif(value, bigEndian);
+}
+
 }  // namespace
 
-GrayPicture ReadGrayTiff(const char* path) {
+GrayPicture ReadGrayTiff(const char* path, int significantBits) {
   const OpenedFile file = OpenRegularFile(path);
   if (!file.failure.empty()) {
     throw TiffError(file.failure);
@@ -500,7 +576,7 @@ GrayPicture ReadGrayTiff(const char* path) {
   if (!picture.samples) {
     throw std::bad_alloc();
   }
-  const RowConverter converter(format);
+  RowConverter converter(format, significantBits);
   bool complete;
   if (StoredAsPlainRows(tiff.get(), format, chunks)) {
     complete = ReadPlainRows(file, chunks, format, picture.samples.get());
@@ -515,5 +591,11 @@ GrayPicture ReadGrayTiff(const char* path) {
     }
     throw TiffError("the picture data is damaged" + messages.InParentheses());
   }
+  picture.storedBits = format.bits;
+  picture.brightestSample = converter.Brightest();
+  picture.samplesAboveRange = converter.AboveRange();
+  picture.pages = std::max(1, static_cast<int>(TIFFNumberOfDirectories(tiff.get())));
+  const DeclaredPattern tiffEp = TiffEpPattern(tiff.get());
+  picture.pattern = CombinedPattern(tiffEp, ExifPattern(tiff.get()));
   return picture;
 }

@@ -1,5 +1,6 @@
 #include "GrayTiff.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -102,8 +103,11 @@ bool SwapsBigEndianSamples() {
 // 32-bit colour (the direct way to 8-bit gray it lacks under Wine), whose
 // blue is the gray. Colour and palette pictures are refused by their pixel
 // format.
-void CopyGray(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame, UINT width, UINT height,
-              bool bigEndian, unsigned char* out) {
+void CopyGray(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame, bool bigEndian,
+              int significantBits, GrayPicture& picture) {
+  const UINT width = static_cast<UINT>(picture.width);
+  const UINT height = static_cast<UINT>(picture.height);
+  unsigned char* out = picture.samples.get();
   WICPixelFormatGUID format;
   Check(frame->GetPixelFormat(&format));
   if (Same(format, GUID_WICPixelFormat8bppGray)) {
@@ -111,21 +115,33 @@ void CopyGray(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame, UINT wi
     return;
   }
   if (Same(format, GUID_WICPixelFormat16bppGray)) {
+    picture.storedBits = 16;
     const bool swap = bigEndian && SwapsBigEndianSamples();
+    // Scaled from the range of the significant bits; larger samples become
+    // the largest and are counted.
+    const std::uint32_t max =
+        significantBits > 8 && significantBits < 16 ? (1u << significantBits) - 1 : 0xFFFF;
     std::vector<std::uint16_t> row(width);
     for (UINT y = 0; y < height; ++y) {
       const WICRect line = {0, static_cast<INT>(y), static_cast<INT>(width), 1};
       Check(frame->CopyPixels(&line, 2 * width, 2 * width, reinterpret_cast<BYTE*>(row.data())));
       for (UINT x = 0; x < width; ++x) {
-        const std::uint16_t value =
-            swap ? static_cast<std::uint16_t>(row[x] << 8 | row[x] >> 8) : row[x];
-        out[std::size_t{y} * width + x] = ScaledSample(value, 0xFFFF);
+        std::uint32_t value = swap ? static_cast<std::uint16_t>(row[x] << 8 | row[x] >> 8) : row[x];
+        picture.brightestSample = std::max(picture.brightestSample, value);
+        if (value > max) {
+          ++picture.samplesAboveRange;
+          value = max;
+        }
+        out[std::size_t{y} * width + x] = ScaledSample(value, max);
       }
     }
     return;
   }
   if (Same(format, GUID_WICPixelFormatBlackWhite) || Same(format, GUID_WICPixelFormat2bppGray) ||
       Same(format, GUID_WICPixelFormat4bppGray)) {
+    picture.storedBits = Same(format, GUID_WICPixelFormatBlackWhite)
+                             ? 1
+                             : (Same(format, GUID_WICPixelFormat2bppGray) ? 2 : 4);
     ComPointer<IWICFormatConverter> converter;
     Check(factory->CreateFormatConverter(converter.Receive()));
     Check(converter->Initialize(frame, GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone,
@@ -149,6 +165,61 @@ void CopyGray(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame, UINT wi
   throw TiffError(ColourTiffRefusal(0));
 }
 
+// The bytes or 16-bit numbers of one metadata item, as the imaging
+// component hands them over; empty when the item is absent.
+std::vector<std::uint32_t> MetadataValues(IWICMetadataQueryReader* reader, const wchar_t* name) {
+  PROPVARIANT value;
+  ::PropVariantInit(&value);
+  std::vector<std::uint32_t> values;
+  if (SUCCEEDED(reader->GetMetadataByName(name, &value))) {
+    if (value.vt == (VT_VECTOR | VT_UI1)) {
+      values.assign(value.caub.pElems, value.caub.pElems + value.caub.cElems);
+    } else if (value.vt == (VT_VECTOR | VT_UI2)) {
+      values.assign(value.caui.pElems, value.caui.pElems + value.caui.cElems);
+    } else if (value.vt == VT_BLOB) {
+      values.assign(value.blob.pBlobData, value.blob.pBlobData + value.blob.cbSize);
+    } else if (value.vt == VT_UI1) {
+      values.push_back(value.bVal);
+    } else if (value.vt == VT_UI2) {
+      values.push_back(value.uiVal);
+    }
+  }
+  ::PropVariantClear(&value);
+  return values;
+}
+
+std::vector<std::uint8_t> Bytes(const std::vector<std::uint32_t>& values) {
+  return std::vector<std::uint8_t>(values.begin(), values.end());
+}
+
+// The colour filter pattern the first page declares. Where the imaging
+// component cannot show the page's tags, that is said, and the page is not
+// demosaiced: a layout it might declare is never guessed.
+DeclaredPattern PatternOf(IWICBitmapFrameDecode* frame, bool bigEndian) {
+  ComPointer<IWICMetadataQueryReader> reader;
+  if (FAILED(frame->GetMetadataQueryReader(reader.Receive()))) {
+    return {true, "",
+            "the imaging component cannot show whether the TIFF declares a colour filter "
+            "pattern, so it is not demosaiced"};
+  }
+  const std::vector<std::uint32_t> dimensions =
+      MetadataValues(reader.Get(), L"/ifd/{ushort=33421}");
+  const std::vector<std::uint32_t> colours = MetadataValues(reader.Get(), L"/ifd/{ushort=33422}");
+  DeclaredPattern tiffEp;
+  if (dimensions.size() >= 2) {
+    tiffEp = PatternFromCells(dimensions[0], dimensions[1], Bytes(colours));
+  } else if (!colours.empty()) {
+    tiffEp = PatternFromCells(0, 0, Bytes(colours));
+  }
+  std::vector<std::uint32_t> exif = MetadataValues(reader.Get(), L"/ifd/{ushort=41730}");
+  if (exif.empty()) {
+    exif = MetadataValues(reader.Get(), L"/ifd/exif/{ushort=41730}");
+  }
+  const DeclaredPattern exifPattern =
+      exif.empty() ? DeclaredPattern() : PatternFromExif(Bytes(exif), bigEndian);
+  return CombinedPattern(tiffEp, exifPattern);
+}
+
 std::wstring Wide(const char* path) {
   const int length = ::MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
   std::wstring wide(length > 0 ? static_cast<std::size_t>(length) : 1, L'\0');
@@ -158,7 +229,7 @@ std::wstring Wide(const char* path) {
 
 }  // namespace
 
-GrayPicture ReadGrayTiff(const char* path) {
+GrayPicture ReadGrayTiff(const char* path, int significantBits) {
   // Only regular files: the imaging component would wait on a pipe.
   const OpenedFile file = OpenRegularFile(path);
   if (!file.failure.empty()) {
@@ -198,6 +269,10 @@ GrayPicture ReadGrayTiff(const char* path) {
   if (!picture.samples) {
     throw std::bad_alloc();
   }
-  CopyGray(factory.Get(), frame.Get(), width, height, bigEndian, picture.samples.get());
+  CopyGray(factory.Get(), frame.Get(), bigEndian, significantBits, picture);
+  UINT pages = 1;
+  Check(decoder->GetFrameCount(&pages));
+  picture.pages = static_cast<int>(std::max<UINT>(pages, 1));
+  picture.pattern = PatternOf(frame.Get(), bigEndian);
   return picture;
 }

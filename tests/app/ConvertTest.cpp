@@ -126,7 +126,8 @@ class ConvertTest : public ::testing::Test {
 
   // Expects path to be a gray 8-bit BMP (or a 24-bit colour one) with these
   // pixels.
-  static void ExpectBmp(const std::string& path, const CVisImage<unsigned char>& gray, bool color) {
+  static void ExpectBmp(const std::string& path, const CVisImage<unsigned char>& gray, bool color,
+                        BayerLayout layout = BayerLayout::kRggb) {
     const std::vector<unsigned char> bytes = ReadBytes(path);
     ASSERT_GT(bytes.size(), 54u) << path;
     EXPECT_EQ(bytes[28], color ? 24 : 8) << path;
@@ -139,7 +140,7 @@ class ConvertTest : public ::testing::Test {
       return;
     }
     CVisImage<Rgba> expected(4, evispixfmtRGBAByte);
-    DemosaicImage(gray, expected);
+    DemosaicImage(gray, expected, layout);
     CVisImage<Rgba> written(4, evispixfmtRGBAByte);
     written.ReadFile(path.c_str());
     ASSERT_EQ(written.Rect(), expected.Rect());
@@ -185,6 +186,48 @@ TEST_F(ConvertTest, SeveralFilesInOrderAndAutoTellsMosaicsApart) {
   });
 }
 
+// A layout the file declares is demosaiced in that layout, as in the
+// command line.
+TEST_F(ConvertTest, ALayoutTheFileDeclaresIsDemosaicedInIt) {
+  RunModal(dialog_, [&] {
+    TiffLayout layout;
+    layout.width = kWidth;
+    layout.height = kHeight;
+    layout.cfaDimensions = {2, 2};
+    layout.cfaColours = {1, 2, 0, 1};  // green, blue / red, green
+    ASSERT_TRUE(WriteTiff(folder_.File("gbrg.tif"), layout, Samples(true, 6)));
+    Convert({"gbrg.tif"});
+    EXPECT_TRUE(errors_.Messages().empty());
+    ExpectBmp(folder_.File("gbrg.bmp"), GrayOf(Samples(true, 6)), true, BayerLayout::kGbrg);
+  });
+}
+
+// A TIFF of several pages: its first page converted, a box says so, the
+// TIFF kept even with Remove TIF, and the run goes on.
+TEST_F(ConvertTest, ATiffOfSeveralPagesIsKeptAndTheRunGoesOn) {
+  RunModal(dialog_, [&] {
+    TiffLayout layout;
+    layout.width = kWidth;
+    layout.height = kHeight;
+    layout.pages = 3;
+    const std::string stack = folder_.File("stack.tif");
+    ASSERT_TRUE(WriteTiff(stack, layout, Samples(true, 7)));
+    const std::string next = Tiff("next.tif", false);
+    Click(IDC_REMOVE_TIF);
+    Convert({"stack.tif", "next.tif"});
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return !statuses_.empty() && statuses_.back() == "Ready."; }, 10000));
+    ASSERT_EQ(errors_.Messages().size(), 1u);
+    EXPECT_EQ(
+        errors_.Messages()[0],
+        "\"" + stack + "\"\nit holds 3 pages; only the first was converted, and the TIFF is kept");
+    EXPECT_TRUE(fs::exists(stack));
+    ExpectBmp(folder_.File("stack.bmp"), GrayOf(Samples(true, 7)), true);
+    EXPECT_FALSE(fs::exists(next));
+    EXPECT_TRUE(fs::exists(folder_.File("next.bmp")));
+  });
+}
+
 TEST_F(ConvertTest, ColorAndGrayscaleModesForceTheirPath) {
   RunModal(dialog_, [&] {
     Tiff("gray.tif", false, 4);
@@ -198,14 +241,17 @@ TEST_F(ConvertTest, ColorAndGrayscaleModesForceTheirPath) {
   });
 }
 
-TEST_F(ConvertTest, OutputReplacesTheLastThreeCharacters) {
+TEST_F(ConvertTest, OutputReplacesTheLastThreeCharactersAndTiffAllFour) {
   EXPECT_EQ(ConversionFilesFor("C:\\Images\\a.tif").bmp.Str(), "C:\\Images\\a.bmp");
   RunModal(dialog_, [&] {
     Tiff("upper.TIF", false);
     Tiff("long.tiff", false);
-    Convert({"upper.TIF", "long.tiff"});
+    Tiff("LOUD.TIFF", false);
+    Convert({"upper.TIF", "long.tiff", "LOUD.TIFF"});
     EXPECT_TRUE(fs::exists(folder_.File("upper.bmp")));
-    EXPECT_TRUE(fs::exists(folder_.File("long.tbmp")));
+    EXPECT_TRUE(fs::exists(folder_.File("long.bmp")));
+    EXPECT_TRUE(fs::exists(folder_.File("LOUD.bmp")));
+    EXPECT_FALSE(fs::exists(folder_.File("long.tbmp")));
   });
 }
 

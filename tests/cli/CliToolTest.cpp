@@ -11,6 +11,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -62,21 +64,50 @@ class CliTool : public ::testing::Test {
            (std::string(options != nullptr ? options : "") + ":detect_leaks=0").c_str(), 1);
   }
 
-  // A 40 x 30 TIFF: a mosaic (neighbours differ strongly) or a smooth picture.
+  // The samples of a 40 x 30 picture: a mosaic (neighbours differ strongly)
+  // or a smooth picture.
+  static std::vector<std::uint32_t> Samples(bool mosaic, unsigned seed) {
+    std::vector<std::uint32_t> samples;
+    for (std::uint32_t y = 0; y < 30; ++y) {
+      for (std::uint32_t x = 0; x < 40; ++x) {
+        const std::uint32_t base = mosaic ? ((x + y) % 2 ? 50 : (y % 2 ? 120 : 210)) : 60 + x + y;
+        samples.push_back(base + (x * 7 + y * 3 + seed) % 9);
+      }
+    }
+    return samples;
+  }
+
+  // Its mosaic score as detect prints it: the differences of every sample
+  // from each neighbour over the sum of the samples.
+  static std::string Score(bool mosaic, unsigned seed) {
+    const std::vector<std::uint32_t> v = Samples(mosaic, seed);
+    double sum = 0;
+    double differences = 0;
+    for (int y = 0; y < 30; ++y) {
+      for (int x = 0; x < 40; ++x) {
+        const double here = v[static_cast<std::size_t>(y * 40 + x)];
+        sum += here;
+        for (const auto& [dx, dy] :
+             {std::pair{1, 0}, std::pair{-1, 0}, std::pair{0, 1}, std::pair{0, -1}}) {
+          if (x + dx >= 0 && x + dx < 40 && y + dy >= 0 && y + dy < 30) {
+            differences += std::abs(here - v[static_cast<std::size_t>((y + dy) * 40 + x + dx)]);
+          }
+        }
+      }
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.4f", differences / sum);
+    return text;
+  }
+
+  // A 40 x 30 TIFF of those samples.
   std::string Tiff(const std::string& name, bool mosaic, unsigned seed) {
     TiffLayout layout;
     layout.width = 40;
     layout.height = 30;
     layout.rowsPerStrip = 7;
     layout.compression = COMPRESSION_LZW;
-    std::vector<std::uint32_t> samples;
-    for (std::uint32_t y = 0; y < layout.height; ++y) {
-      for (std::uint32_t x = 0; x < layout.width; ++x) {
-        const std::uint32_t base = mosaic ? ((x + y) % 2 ? 50 : (y % 2 ? 120 : 210)) : 60 + x + y;
-        samples.push_back(base + (x * 7 + y * 3 + seed) % 9);
-      }
-    }
-    EXPECT_TRUE(WriteTiff(folder_.File(name), layout, samples));
+    EXPECT_TRUE(WriteTiff(folder_.File(name), layout, Samples(mosaic, seed)));
     return folder_.File(name);
   }
 
@@ -447,14 +478,158 @@ TEST_F(CliTool, DetectWritesJsonLinesAndNoticesAFullOutput) {
   const Outcome json = Run("detect --json 'm \"1\".tif' bad.tif");
   EXPECT_EQ(json.status, 1);
   EXPECT_EQ(json.output,
-            "{\"file\": \"m \\\"1\\\".tif\", \"kind\": \"mosaic\", \"width\": 40, \"height\": 30}\n"
-            "{\"file\": \"bad.tif\", \"error\": \"not a TIFF file\"}\n");
+            "{\"file\": \"m \\\"1\\\".tif\", \"kind\": \"mosaic\", \"width\": 40, \"height\": 30, "
+            "\"layout\": \"rggb\", \"layout_from\": \"default\", \"bits\": 8, \"pages\": 1, "
+            "\"score\": " +
+                Score(true, 1) +
+                "}\n"
+                "{\"file\": \"bad.tif\", \"error\": \"not a TIFF file\"}\n");
 
   // In a subshell, so that standard error still reaches the test.
   const Outcome full =
       RunCommand(InFolder(folder_.Path(), "(" + Cli(), "detect 'm \"1\".tif' > /dev/full)"));
   EXPECT_EQ(full.status, 1);
   EXPECT_NE(full.output.find("cannot write to standard output"), std::string::npos) << full.output;
+}
+
+// A 16 x 12 TIFF as layout says, of a mosaic whose four cells differ.
+std::vector<std::uint32_t> CellSamples(const TiffLayout& layout) {
+  std::vector<std::uint32_t> samples;
+  for (std::uint32_t y = 0; y < layout.height; ++y) {
+    for (std::uint32_t x = 0; x < layout.width; ++x) {
+      samples.push_back(30 + 60 * (x % 2) + 120 * (y % 2) + x);
+    }
+  }
+  return samples;
+}
+
+TiffLayout SensorLayout() {
+  TiffLayout layout;
+  layout.width = 16;
+  layout.height = 12;
+  return layout;
+}
+
+// The layout is the option's, else the file's (here in an EXIF directory),
+// else rggb; an option that differs from the file wins and says so.
+TEST_F(CliTool, LayoutsComeFromTheOptionOrTheFile) {
+  TiffLayout declared = SensorLayout();
+  declared.exifCfaPattern = {2, 0, 2, 0, 2, 1, 1, 0};  // 2 x 2: blue, green, green, red
+  ASSERT_TRUE(WriteTiff(folder_.File("exif.tif"), declared, CellSamples(declared)));
+  ASSERT_TRUE(WriteTiff(folder_.File("plain.tif"), SensorLayout(), CellSamples(declared)));
+  ASSERT_TRUE(WriteTiff(folder_.File("other.tif"), SensorLayout(), CellSamples(declared)));
+
+  EXPECT_EQ(Run("convert exif.tif other.tif").status, 0);
+  const Outcome asked = Run("convert --pattern BGGR plain.tif");
+  EXPECT_EQ(asked.status, 0) << asked.output;
+  EXPECT_EQ(ReadBytes(folder_.File("exif.bmp")), ReadBytes(folder_.File("plain.bmp")));
+  EXPECT_NE(ReadBytes(folder_.File("exif.bmp")), ReadBytes(folder_.File("other.bmp")));
+
+  const Outcome overridden = Run("convert --pattern rggb exif.tif");
+  EXPECT_EQ(overridden.status, 0);
+  EXPECT_EQ(overridden.output,
+            "exif.tif: the file declares the layout bggr; it was demosaiced as rggb, as asked\n");
+  EXPECT_EQ(ReadBytes(folder_.File("exif.bmp")), ReadBytes(folder_.File("other.bmp")));
+
+  const Outcome detect = Run("detect --json exif.tif plain.tif");
+  EXPECT_NE(detect.output.find("\"file\": \"exif.tif\", \"kind\": \"mosaic\", \"width\": 16, "
+                               "\"height\": 12, \"layout\": \"bggr\", \"layout_from\": \"file\", "
+                               "\"bits\": 8, \"pages\": 1, \"score\": "),
+            std::string::npos)
+      << detect.output;
+  EXPECT_NE(detect.output.find("\"layout\": \"rggb\", \"layout_from\": \"default\""),
+            std::string::npos)
+      << detect.output;
+  EXPECT_NE(Run("detect -v --pattern grbg plain.tif")
+                .output.find("plain.tif: mosaic, 16 x 12, layout grbg (option), 8 bits, 1 page"),
+            std::string::npos);
+}
+
+// 16-bit samples: their significant bits asked for, values beyond them
+// counted, and a hint where the brightest sample suggests fewer bits.
+TEST_F(CliTool, WideSamplesTellWhatTheirBitsSuggest) {
+  TiffLayout layout;
+  layout.width = 3;
+  layout.height = 1;
+  layout.bits = 16;
+  ASSERT_TRUE(WriteTiff(folder_.File("d12.tif"), layout, {0, 1000, 3071}));
+  ASSERT_TRUE(WriteTiff(folder_.File("hot.tif"), layout, {0, 4095, 5000}));
+  const Outcome hint = Run("convert --mode gray d12.tif");
+  EXPECT_EQ(hint.status, 0);
+  EXPECT_EQ(hint.output,
+            "d12.tif: the brightest sample is 3071 of 65535; if the camera gives 12 bits, use "
+            "--bits 12\n");
+  EXPECT_EQ(Run("convert --mode gray --bits 12 d12.tif").output, "");
+  const Outcome hot = Run("convert --mode gray --bits 12 hot.tif");
+  EXPECT_EQ(hot.status, 0);
+  EXPECT_EQ(hot.output, "hot.tif: 1 sample was above 4095 (12 bits) and became 255\n");
+  CVisImage<unsigned char> gray(1, evispixfmtGrayByte);
+  gray.ReadFile(folder_.File("hot.bmp").c_str());
+  EXPECT_EQ(gray.Pixel(1, 0), 255);
+  EXPECT_EQ(gray.Pixel(2, 0), 255);
+  EXPECT_NE(Run("detect --json --bits 12 hot.tif").output.find("\"bits\": 12"), std::string::npos);
+  EXPECT_NE(Run("detect --json hot.tif").output.find("\"bits\": 16"), std::string::npos);
+}
+
+// A TIFF of several pages gives its first page, says so, and is never
+// deleted: with --remove-tif it counts as failed.
+TEST_F(CliTool, ATiffOfSeveralPagesIsNeverDeleted) {
+  TiffLayout layout = SensorLayout();
+  layout.pages = 3;
+  ASSERT_TRUE(WriteTiff(folder_.File("stack.tif"), layout, CellSamples(layout)));
+  const Outcome removing = Run("convert --remove-tif stack.tif");
+  EXPECT_EQ(removing.status, 1);
+  EXPECT_EQ(removing.output,
+            "stack.tif: it holds 3 pages; only the first was converted, and the TIFF is kept\n");
+  EXPECT_TRUE(fs::exists(folder_.File("stack.tif")));
+  EXPECT_TRUE(fs::exists(folder_.File("stack.bmp")));
+  const Outcome keeping = Run("convert stack.tif");
+  EXPECT_EQ(keeping.status, 0);
+  EXPECT_EQ(keeping.output, "stack.tif: it holds 3 pages; only the first was converted\n");
+  EXPECT_NE(Run("detect --json stack.tif").output.find("\"pages\": 3"), std::string::npos);
+}
+
+// x.tif and x.tiff give one BMP name: the second is refused like any pair.
+TEST_F(CliTool, TiffAndTifOfOneNameAreAPair) {
+  Tiff("x.tif", true, 1);
+  Tiff("x.tiff", true, 2);
+  const Outcome outcome = Run("convert --remove-tif x.tif x.tiff");
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_NE(outcome.output.find("x.tiff: \""), std::string::npos) << outcome.output;
+  EXPECT_NE(outcome.output.find("was already written from another TIFF"), std::string::npos);
+  EXPECT_FALSE(fs::exists(folder_.File("x.tif")));
+  EXPECT_TRUE(fs::exists(folder_.File("x.tiff")));
+  EXPECT_TRUE(fs::exists(folder_.File("x.bmp")));
+}
+
+// Messages that say what to do: a folder given as a file, a missing output
+// folder, an empty list, a name that ends in a carriage return.
+TEST_F(CliTool, MessagesSayWhatToDo) {
+  fs::create_directories(folder_.File("shots"));
+  Tiff("a.tif", true, 1);
+  const Outcome folder = Run("convert shots a.tif");
+  EXPECT_EQ(folder.status, 1);
+  EXPECT_EQ(folder.output,
+            "shots is a folder; to convert a tree: find shots -name '*.tif' -print0 | "
+            "tessary-cli convert --files-from - --null\n");
+  EXPECT_TRUE(fs::exists(folder_.File("a.bmp")));
+  EXPECT_NE(Run("detect shots").output.find("shots is a folder; to detect a tree"),
+            std::string::npos);
+
+  const Outcome missing = Run("convert --output-dir missing a.tif");
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.output, "missing: does not exist; the BMPs cannot go there\n");
+  EXPECT_EQ(Run("convert --output-dir= a.tif").status, 2);
+
+  EXPECT_EQ(Run("convert --files-from - < /dev/null").status, 0);
+  EXPECT_EQ(Run("convert --files-from - < /dev/null").output, "");
+  EXPECT_EQ(Run("average -o m.bmp --files-from /dev/null").status, 0);
+  EXPECT_FALSE(fs::exists(folder_.File("m.bmp")));
+
+  WriteBytes(folder_.File("list.txt"), {'a', '.', 't', 'i', 'f', '\r', '\n'});
+  const Outcome carriage = Run("convert --files-from list.txt");
+  EXPECT_EQ(carriage.status, 1);
+  EXPECT_EQ(carriage.output.rfind("a.tif\\r: ", 0), 0u) << carriage.output;
 }
 
 // The completion that bash-completion loads, as the build writes it from

@@ -73,6 +73,13 @@ TEST(CommandLine, TakesTheGnuFormsAndListsOfFiles) {
   EXPECT_TRUE(request.files.empty());  // the list is read later
   ASSERT_TRUE(Parse({"detect", "--json", "a.tif"}, request, error)) << error;
   EXPECT_TRUE(request.json);
+  ASSERT_TRUE(Parse({"detect", "--pattern=BGGR", "--bits", "12", "a.tif"}, request, error))
+      << error;
+  EXPECT_EQ(request.pattern, BayerLayout::kBggr);
+  EXPECT_EQ(request.bits, 12);
+  ASSERT_TRUE(Parse({"convert", "a.tif"}, request, error)) << error;
+  EXPECT_FALSE(request.pattern.has_value());  // the file's layout, else rggb
+  EXPECT_EQ(request.bits, 0);
 
   // One name a line, or each ended by NUL; empty names are passed over.
   char lines[] = "a.tif\n\nwith space.tif\nlast.tif";
@@ -88,12 +95,13 @@ TEST(CommandLine, TakesTheGnuFormsAndListsOfFiles) {
   ASSERT_TRUE(ReadFileList(list, request, error)) << error;
   std::fclose(list);
   EXPECT_EQ(request.files, (std::vector<std::string>{"new\nline.tif", "b.tif"}));
+  // A list without names leaves nothing to do.
   char empty[] = "\n";
   list = fmemopen(empty, 1, "r");
   ASSERT_TRUE(Parse({"detect", "--files-from", "empty"}, request, error));
-  EXPECT_FALSE(ReadFileList(list, request, error));
+  EXPECT_TRUE(ReadFileList(list, request, error)) << error;
   std::fclose(list);
-  EXPECT_NE(error.find("none in empty"), std::string::npos) << error;
+  EXPECT_TRUE(request.files.empty());
 }
 
 TEST(CommandLine, UsageErrorsSayWhatIsWrong) {
@@ -113,6 +121,11 @@ TEST(CommandLine, UsageErrorsSayWhatIsWrong) {
       {{"convert", "--null", "a.tif"}, "goes with --files-from"},
       {{"detect", "--output-dir", "out", "a.tif"}, "unknown option"},
       {{"--quiet"}, "no command"},
+      {{"convert", "--pattern", "rgbg", "a.tif"}, "rggb, bggr, grbg or gbrg"},
+      {{"convert", "--bits", "8", "a.tif"}, "from 9 to 16"},
+      {{"convert", "--bits", "17", "a.tif"}, "from 9 to 16"},
+      {{"convert", "--output-dir=", "a.tif"}, "--output-dir needs a folder's name"},
+      {{"average", "-o", "m.bmp", "--pattern", "rggb", "a.bmp"}, "unknown option"},
   };
   for (const auto& [arguments, expected] : cases) {
     CliRequest request;
@@ -154,7 +167,11 @@ TEST(CommandLine, TheTableOfOptionsAgreesWithTheParserHelpAndManPage) {
       // Each option is accepted after each of its commands, by either name.
       std::vector<std::string> arguments = {command.name, option.longName};
       if (option.valueName != nullptr) {
-        arguments.push_back(option.words != nullptr ? "auto" : "3");
+        // The first of its words, or a number that every numeric option takes.
+        arguments.push_back(
+            option.words != nullptr
+                ? std::string(option.words).substr(0, std::string(option.words).find(' '))
+                : std::string("10"));
       }
       for (const char* rest : {"a.tif", "--files-from", "list", "-o", "m.bmp"}) {
         arguments.push_back(rest);

@@ -101,20 +101,20 @@ void ExpectBmpRowsLikeTheColourPicture(const CVisImage<unsigned char>& mosaic,
   DemosaicToBmpRows(
       mosaic, stride,
       [&](const unsigned char* rows, int top, int bottom) {
-    ASSERT_EQ(bottom, nextBottom);
-    ASSERT_LT(top, bottom);
-    // Each band is finished when it is handed over.
-    for (int y = top; y < bottom; ++y) {
-      const unsigned char* row = rows + (y - top) * stride;
-      for (int x = 0; x < width; ++x) {
-        const Rgba& p = color.Pixel(x, y);
-        ASSERT_EQ(Rgba(row[3 * x + 2], row[3 * x + 1], row[3 * x]), Rgba(p.r, p.g, p.b))
-            << width << " x " << height << " at " << x << "," << y;
-      }
-      for (std::size_t i = 3 * width; i < stride; ++i) {
-        ASSERT_EQ(row[i], 0) << width << " x " << height << " padding of row " << y;
-      }
-    }
+        ASSERT_EQ(bottom, nextBottom);
+        ASSERT_LT(top, bottom);
+        // Each band is finished when it is handed over.
+        for (int y = top; y < bottom; ++y) {
+          const unsigned char* row = rows + (y - top) * stride;
+          for (int x = 0; x < width; ++x) {
+            const Rgba& p = color.Pixel(x, y);
+            ASSERT_EQ(Rgba(row[3 * x + 2], row[3 * x + 1], row[3 * x]), Rgba(p.r, p.g, p.b))
+                << width << " x " << height << " at " << x << "," << y;
+          }
+          for (std::size_t i = 3 * width; i < stride; ++i) {
+            ASSERT_EQ(row[i], 0) << width << " x " << height << " padding of row " << y;
+          }
+        }
         nextBottom = top;
       },
       0, layout);

@@ -10,7 +10,7 @@
 // given.
 struct RawTiffEntry {
   std::uint16_t tag;
-  std::uint16_t type;  // 3 SHORT, 4 LONG
+  std::uint16_t type;  // 1 BYTE, 3 SHORT, 4 LONG, 7 UNDEFINED
   std::vector<std::uint32_t> values;
 };
 
@@ -32,7 +32,7 @@ inline std::vector<unsigned char> RawTiff(const std::vector<RawTiffEntry>& entri
   std::vector<unsigned char> arrays;
   put(static_cast<std::uint32_t>(entries.size()), 2);
   for (const RawTiffEntry& entry : entries) {
-    const int size = entry.type == 3 ? 2 : 4;
+    const int size = entry.type == 3 ? 2 : (entry.type == 1 || entry.type == 7 ? 1 : 4);
     put(entry.tag, 2);
     put(entry.type, 2);
     put(static_cast<std::uint32_t>(entry.values.size()), 4);
@@ -57,18 +57,22 @@ inline std::vector<unsigned char> RawTiff(const std::vector<RawTiffEntry>& entri
   return out;
 }
 
+inline constexpr std::uint16_t kTiffByte = 1;
 inline constexpr std::uint16_t kTiffShort = 3;
 inline constexpr std::uint16_t kTiffLong = 4;
+inline constexpr std::uint16_t kTiffUndefined = 7;
 
 // An uncompressed TIFF of one sample per pixel (or samplesPerPixel), in
 // strips of rowsPerStrip rows, the samples as given right after the header;
 // rows of whole bytes.
+// extra: further entries, in ascending order of their tags after 279.
 inline std::vector<unsigned char> PlainTiff(std::uint32_t width, std::uint32_t height,
                                             std::uint16_t bits, std::uint16_t photometric,
                                             std::uint32_t rowsPerStrip,
                                             const std::vector<unsigned char>& samples,
                                             std::uint16_t samplesPerPixel = 1,
-                                            bool bigEndian = false) {
+                                            bool bigEndian = false,
+                                            const std::vector<RawTiffEntry>& extra = {}) {
   const std::uint32_t rowBytes = width * samplesPerPixel * bits / 8;
   std::vector<std::uint32_t> offsets;
   std::vector<std::uint32_t> counts;
@@ -77,14 +81,15 @@ inline std::vector<unsigned char> PlainTiff(std::uint32_t width, std::uint32_t h
     counts.push_back(std::min(rowsPerStrip, height - top) * rowBytes);
   }
   std::vector<std::uint32_t> depth(samplesPerPixel, bits);
-  return RawTiff({{256, kTiffLong, {width}},
-                  {257, kTiffLong, {height}},
-                  {258, kTiffShort, depth},
-                  {259, kTiffShort, {1}},
-                  {262, kTiffShort, {photometric}},
-                  {273, kTiffLong, offsets},
-                  {277, kTiffShort, {samplesPerPixel}},
-                  {278, kTiffLong, {rowsPerStrip}},
-                  {279, kTiffLong, counts}},
-                 samples, bigEndian);
+  std::vector<RawTiffEntry> entries = {{256, kTiffLong, {width}},
+                                       {257, kTiffLong, {height}},
+                                       {258, kTiffShort, depth},
+                                       {259, kTiffShort, {1}},
+                                       {262, kTiffShort, {photometric}},
+                                       {273, kTiffLong, offsets},
+                                       {277, kTiffShort, {samplesPerPixel}},
+                                       {278, kTiffLong, {rowsPerStrip}},
+                                       {279, kTiffLong, counts}};
+  entries.insert(entries.end(), extra.begin(), extra.end());
+  return RawTiff(entries, samples, bigEndian);
 }

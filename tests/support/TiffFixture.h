@@ -28,6 +28,12 @@ struct TiffLayout {
   std::uint32_t tileSize = 0;  // 0: strips; otherwise square tiles of this size
   bool bigEndian = false;
   int pages = 1;
+  // A colour filter pattern declared on the first page: TIFF/EP's (rows and
+  // columns, then the colours) and EXIF's value in an EXIF directory; empty:
+  // none.
+  std::vector<std::uint16_t> cfaDimensions;
+  std::vector<std::uint8_t> cfaColours;
+  std::vector<std::uint8_t> exifCfaPattern;
 };
 
 // samples holds width x height x samplesPerPixel values, row by row; each is
@@ -83,6 +89,16 @@ inline bool WriteTiff(const std::string& path, const TiffLayout& layout,
     if (layout.predictor != 1) {
       TIFFSetField(tiff, TIFFTAG_PREDICTOR, layout.predictor);
     }
+    if (page == 0 && !layout.cfaDimensions.empty()) {
+      TIFFSetField(tiff, TIFFTAG_CFAREPEATPATTERNDIM, layout.cfaDimensions.data());
+    }
+    if (page == 0 && !layout.cfaColours.empty()) {
+      TIFFSetField(tiff, TIFFTAG_CFAPATTERN, static_cast<int>(layout.cfaColours.size()),
+                   layout.cfaColours.data());
+    }
+    if (page == 0 && !layout.exifCfaPattern.empty()) {
+      TIFFSetField(tiff, TIFFTAG_EXIFIFD, std::uint64_t{0});  // its place, set once it is written
+    }
     if (layout.tileSize == 0) {
       TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, layout.rowsPerStrip);
       std::vector<unsigned char> row(rowBytes);
@@ -110,6 +126,15 @@ inline bool WriteTiff(const std::string& path, const TiffLayout& layout,
       }
     }
     ok = ok && TIFFWriteDirectory(tiff);
+  }
+  if (ok && !layout.exifCfaPattern.empty()) {
+    // The EXIF directory after the pages, and the first page pointed at it.
+    std::uint64_t exif = 0;
+    ok = TIFFCreateEXIFDirectory(tiff) == 0 &&
+         TIFFSetField(tiff, EXIFTAG_CFAPATTERN, static_cast<int>(layout.exifCfaPattern.size()),
+                      layout.exifCfaPattern.data()) &&
+         TIFFWriteCustomDirectory(tiff, &exif) && TIFFSetDirectory(tiff, 0) &&
+         TIFFSetField(tiff, TIFFTAG_EXIFIFD, exif) && TIFFRewriteDirectory(tiff);
   }
   TIFFClose(tiff);
   return ok;

@@ -1,0 +1,266 @@
+// Frames of every sensor: the Bayer layout asked for or declared by the file,
+// samples of 9 to 16 significant bits, pages, and ".tiff" names.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "AfxException.h"
+#include "ConvertTiffFile.h"
+#include "LibraryLoading.h"
+#include "RawTiff.h"
+#include "TempFolder.h"
+#include "VisImage.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Answers as set and keeps what it is told.
+class SensorOptions : public ConversionOptions {
+ public:
+  ConversionMode ModeAfterLoading() override { return mode; }
+  bool RemoveTiffAfterWriting() override { return remove; }
+  std::optional<BayerLayout> LayoutAsked() override { return layout; }
+  int SignificantBits() override { return bits; }
+  void Loaded(const CString&, const GrayTiffFacts& loaded) override { facts = loaded; }
+  void Notice(const CString& path, const std::string& text) override {
+    notices.push_back(path.Str() + ": " + text);
+  }
+  void TiffNotRemoved(const CString& path, const std::string& reason) override {
+    notRemoved.push_back(path.Str() + ": " + reason);
+  }
+
+  ConversionMode mode = ConversionMode::kAuto;
+  bool remove = false;
+  std::optional<BayerLayout> layout;
+  int bits = 0;
+  GrayTiffFacts facts{};
+  std::vector<std::string> notices;
+  std::vector<std::string> notRemoved;
+};
+
+// The samples of a 16 x 12 mosaic, whose neighbours differ as a colour
+// sensor's do and whose four cells differ from each other.
+std::vector<unsigned char> MosaicSamples() {
+  std::vector<unsigned char> samples;
+  for (int y = 0; y < 12; ++y) {
+    for (int x = 0; x < 16; ++x) {
+      samples.push_back(static_cast<unsigned char>(30 + 60 * (x % 2) + 120 * (y % 2) + x));
+    }
+  }
+  return samples;
+}
+
+RawTiffEntry TiffEpDimensions(std::uint32_t rows, std::uint32_t columns) {
+  return {33421, kTiffShort, {rows, columns}};
+}
+RawTiffEntry TiffEpColours(const std::vector<std::uint32_t>& colours) {
+  return {33422, kTiffByte, colours};
+}
+// EXIF's form in the first directory, where some writers put it: columns
+// and rows as 16-bit numbers (little-endian here), then the colours.
+RawTiffEntry ExifPattern(const std::vector<std::uint32_t>& colours) {
+  std::vector<std::uint32_t> value = {2, 0, 2, 0};
+  value.insert(value.end(), colours.begin(), colours.end());
+  return {41730, kTiffUndefined, value};
+}
+
+class SensorFramesTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_NE(library_, nullptr); }
+  void TearDown() override { FreeLibrary(library_); }
+
+  std::string Mosaic(const std::string& name, const std::vector<RawTiffEntry>& tags = {}) {
+    WriteBytes(folder_.File(name), PlainTiff(16, 12, 8, 1, 12, MosaicSamples(), 1, false, tags));
+    return folder_.File(name);
+  }
+
+  // A 16-bit gray TIFF of the given samples, one row.
+  std::string Wide(const std::string& name, const std::vector<std::uint16_t>& samples) {
+    std::vector<unsigned char> bytes;
+    for (const std::uint16_t v : samples) {
+      bytes.push_back(static_cast<unsigned char>(v & 0xFF));
+      bytes.push_back(static_cast<unsigned char>(v >> 8));
+    }
+    const auto width = static_cast<std::uint32_t>(samples.size());
+    WriteBytes(folder_.File(name), PlainTiff(width, 1, 16, 1, 1, bytes));
+    return folder_.File(name);
+  }
+
+  void Convert(const std::string& path, ConversionOptions& options) {
+    ConvertTiffFile(ConversionFilesFor(path.c_str()), {library_, &entry_}, options);
+  }
+
+  // The reason of the file exception that converting path throws; empty
+  // when it converts.
+  std::string Refusal(const std::string& path, ConversionOptions& options) {
+    try {
+      Convert(path, options);
+    } catch (CFileException* error) {
+      const std::string reason = error->m_strReason.Str();
+      error->Delete();
+      return reason;
+    }
+    return {};
+  }
+
+  std::string Bmp(const std::string& name) { return folder_.File(name); }
+
+  HMODULE library_ = LoadLibraryA("Vantrel.dll");
+  std::atomic<PFN_LOAD_GRAY_TIFF> entry_ = nullptr;
+  TempFolder folder_;
+};
+
+// A layout the file declares is demosaiced as if it had been asked for, in
+// either form of declaration; without one, rggb.
+TEST_F(SensorFramesTest, TheFileDeclaresItsLayout) {
+  SensorOptions asked;
+  asked.layout = BayerLayout::kBggr;
+  Convert(Mosaic("asked.tif"), asked);
+  SensorOptions plain;
+  Convert(Mosaic("plain.tif"), plain);
+  ASSERT_NE(ReadBytes(Bmp("asked.bmp")), ReadBytes(Bmp("plain.bmp")));
+
+  SensorOptions declared;
+  Convert(Mosaic("ep.tif", {TiffEpDimensions(2, 2), TiffEpColours({2, 1, 1, 0})}), declared);
+  EXPECT_EQ(std::string(declared.facts.layout), "bggr");
+  EXPECT_EQ(ReadBytes(Bmp("ep.bmp")), ReadBytes(Bmp("asked.bmp")));
+  EXPECT_TRUE(declared.notices.empty());
+
+  SensorOptions grbg;
+  grbg.layout = BayerLayout::kGrbg;
+  Convert(Mosaic("asked-grbg.tif"), grbg);
+  SensorOptions exif;
+  Convert(Mosaic("exif.tif", {ExifPattern({1, 0, 2, 1})}), exif);
+  EXPECT_EQ(std::string(exif.facts.layout), "grbg");
+  EXPECT_EQ(ReadBytes(Bmp("exif.bmp")), ReadBytes(Bmp("asked-grbg.bmp")));
+
+  // Both forms, agreeing.
+  SensorOptions both;
+  Convert(Mosaic("both.tif",
+                 {TiffEpDimensions(2, 2), TiffEpColours({1, 0, 2, 1}), ExifPattern({1, 0, 2, 1})}),
+          both);
+  EXPECT_EQ(ReadBytes(Bmp("both.bmp")), ReadBytes(Bmp("asked-grbg.bmp")));
+}
+
+// A layout asked for wins over the file's, and the difference is told.
+TEST_F(SensorFramesTest, ALayoutAskedForWinsAndTheDifferenceIsTold) {
+  SensorOptions options;
+  options.layout = BayerLayout::kRggb;
+  const std::string tiff = Mosaic("ep.tif", {TiffEpDimensions(2, 2), TiffEpColours({2, 1, 1, 0})});
+  Convert(tiff, options);
+  SensorOptions plain;
+  Convert(Mosaic("plain.tif"), plain);
+  EXPECT_EQ(ReadBytes(Bmp("ep.bmp")), ReadBytes(Bmp("plain.bmp")));
+  ASSERT_EQ(options.notices.size(), 1u);
+  EXPECT_EQ(options.notices[0],
+            tiff + ": the file declares the layout bggr; it was demosaiced as rggb, as asked");
+}
+
+// A pattern that is no Bayer layout of red, green and blue is refused in
+// colour, with the reason, and written in gray all the same.
+TEST_F(SensorFramesTest, APatternThatIsNoBayerLayoutIsRefusedInColour) {
+  const std::vector<std::pair<std::vector<RawTiffEntry>, std::string>> cases = {
+      {{TiffEpDimensions(3, 3), TiffEpColours({0, 1, 2, 1, 2, 0, 2, 0, 1})},
+       "a colour filter pattern of 3 x 3 cells"},
+      {{TiffEpDimensions(2, 2), TiffEpColours({3, 1, 1, 5})},
+       "the colour filter pattern cyan, green, green, yellow"},
+      {{TiffEpDimensions(2, 2), TiffEpColours({0, 0, 1, 2})},
+       "the colour filter pattern red, red, green, blue"},
+      {{TiffEpColours({0, 1, 1, 2})}, "a colour filter pattern of 0 x 0 cells"},
+      {{TiffEpDimensions(2, 2), TiffEpColours({0, 1, 1, 2}), ExifPattern({2, 1, 1, 0})},
+       "two different colour filter patterns"},
+  };
+  int index = 0;
+  for (const auto& [tags, reason] : cases) {
+    const std::string name = "odd" + std::to_string(index++);
+    const std::string tiff = Mosaic(name + ".tif", tags);
+    for (const ConversionMode mode : {ConversionMode::kAuto, ConversionMode::kColor}) {
+      SensorOptions options;
+      options.mode = mode;
+      options.layout = BayerLayout::kRggb;  // asking does not make it a Bayer layout
+      const std::string refusal = Refusal(tiff, options);
+      EXPECT_NE(refusal.find(reason), std::string::npos) << refusal;
+      if (index < static_cast<int>(cases.size())) {
+        EXPECT_NE(refusal.find("only the four 2 x 2 Bayer layouts"), std::string::npos) << refusal;
+      }
+      EXPECT_FALSE(fs::exists(Bmp(name + ".bmp")));
+    }
+    SensorOptions gray;
+    gray.mode = ConversionMode::kGrayscale;
+    EXPECT_EQ(Refusal(tiff, gray), "");
+    EXPECT_EQ(ReadBytes(Bmp(name + ".bmp")).at(28), 8);
+  }
+}
+
+// With N significant bits, a value v becomes (v x 255 + m / 2) / m with
+// m = 2^N - 1; larger values become 255 and are counted. Without, 16-bit
+// samples scale from 65535 and the brightest is told.
+TEST_F(SensorFramesTest, SamplesOfTenTwelveAndFourteenBits) {
+  for (const int bits : {10, 12, 14}) {
+    const std::uint32_t m = (1u << bits) - 1;
+    const std::vector<std::uint16_t> samples = {0,
+                                                1,
+                                                static_cast<std::uint16_t>(m / 3),
+                                                static_cast<std::uint16_t>(m / 2),
+                                                static_cast<std::uint16_t>(m - 1),
+                                                static_cast<std::uint16_t>(m),
+                                                static_cast<std::uint16_t>(m + 1),
+                                                65535};
+    const std::string name = "d" + std::to_string(bits);
+    const std::string tiff = Wide(name + ".tif", samples);
+    SensorOptions options;
+    options.mode = ConversionMode::kGrayscale;
+    options.bits = bits;
+    Convert(tiff, options);
+    EXPECT_EQ(options.facts.storedBits, 16);
+    EXPECT_EQ(options.facts.brightestSample, 65535u);
+    EXPECT_EQ(options.facts.samplesAboveRange, 2u) << bits;
+    CVisImage<unsigned char> gray(1, evispixfmtGrayByte);
+    gray.ReadFile(Bmp(name + ".bmp").c_str());
+    ASSERT_EQ(gray.Width(), 8);
+    for (int x = 0; x < 8; ++x) {
+      const std::uint32_t v = std::min<std::uint32_t>(samples[static_cast<std::size_t>(x)], m);
+      EXPECT_EQ(gray.Pixel(x, 0), (v * 255 + m / 2) / m) << bits << " bits, sample " << x;
+    }
+  }
+
+  // Without --bits: the file's own 16 bits, and its brightest sample told.
+  const std::string dim = Wide("dim.tif", {0, 1000, 3071});
+  SensorOptions options;
+  options.mode = ConversionMode::kGrayscale;
+  Convert(dim, options);
+  EXPECT_EQ(options.facts.brightestSample, 3071u);
+  EXPECT_EQ(options.facts.samplesAboveRange, 0u);
+  CVisImage<unsigned char> gray(1, evispixfmtGrayByte);
+  gray.ReadFile(Bmp("dim.bmp").c_str());
+  EXPECT_EQ(gray.Pixel(2, 0), (3071u * 255 + 32767) / 65535);
+}
+
+// "x.tiff" gives "x.bmp" in any letter case, so x.tif and x.tiff in one
+// folder are a pair like any other that shares a BMP: the second is refused.
+TEST_F(SensorFramesTest, TiffNamesGiveBmpNames) {
+  EXPECT_EQ(ConversionFilesFor("/a/x.tiff").bmp.Str(), "/a/x.bmp");
+  EXPECT_EQ(ConversionFilesFor("/a/X.TIFF").bmp.Str(), "/a/X.bmp");
+  EXPECT_EQ(ConversionFilesFor("/a/x.Tiff").bmp.Str(), "/a/x.bmp");
+  EXPECT_EQ(ConversionFilesFor("/a/x.tif").bmp.Str(), "/a/x.bmp");
+  EXPECT_EQ(ConversionFilesFor("/a/xtiff").bmp.Str(), "/a/xtbmp");  // no dot: three characters
+  EXPECT_EQ(ConversionFilesFor("x.tiff", "/out").bmp.Str(), (fs::path("/out") / "x.bmp").string());
+
+  SensorOptions first;
+  Convert(Mosaic("x.tif"), first);
+  EXPECT_TRUE(fs::exists(Bmp("x.bmp")));
+  SensorOptions second;
+  const std::string refusal = Refusal(Mosaic("x.tiff"), second);
+  EXPECT_NE(refusal.find("was already written from another TIFF"), std::string::npos) << refusal;
+  SensorOptions again;
+  EXPECT_EQ(Refusal(folder_.File("x.tif"), again), "");
+}
+
+}  // namespace
