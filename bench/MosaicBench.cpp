@@ -25,6 +25,23 @@ BENCHMARK(BM_DemosaicImage)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 
+// Each Bayer layout on one processor, as a conversion demosaics into BMP
+// rows (the bands left in the ring): every layout should cost what rggb
+// costs.
+void BM_DemosaicLayout(benchmark::State& state) {
+  const auto mosaic = MakeMosaic(kLargeWidth, kLargeHeight);
+  const auto layout = static_cast<BayerLayout>(state.range(0));
+  const std::size_t stride = (3 * std::size_t{kLargeWidth} + 3) / 4 * 4;
+  for (auto _ : state) {
+    DemosaicToBmpRows(
+        mosaic, stride, [](const unsigned char* rows, int, int) { benchmark::DoNotOptimize(rows); },
+        1, layout);
+  }
+  state.SetLabel(BayerLayoutName(layout));
+  state.SetItemsProcessed(state.iterations() * kLargeWidth * kLargeHeight);
+}
+BENCHMARK(BM_DemosaicLayout)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+
 void BM_IsGrayImage(benchmark::State& state) {
   const auto mosaic =
       MakeMosaic(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
