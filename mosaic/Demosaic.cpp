@@ -46,6 +46,7 @@ constexpr int kBandRows = 256;
 // The bytes of a band of BMP rows, and the fewest rows it has.
 constexpr std::size_t kRingBandBytes = std::size_t{512} << 10;
 constexpr std::size_t kRingBandRowsMin = 16;
+constexpr std::size_t kCacheLine = 64;
 // From this many pixels on, the bands run on all cores (threads inherit the
 // caller's priority); smaller pictures are not worth a thread.
 constexpr std::int64_t kParallelPixels = std::int64_t{1} << 19;
@@ -510,8 +511,13 @@ void DemosaicViewToBmpRows(const MosaicView& mosaic, std::size_t stride,
   // while the band below it is still being worked on.
   const int slots = std::min(bands, 2 * (helpers + 1) + 1);
   const std::size_t bandBytes = static_cast<std::size_t>(bandRows) * stride;
-  const auto ring = std::make_unique_for_overwrite<unsigned char[]>(slots * bandBytes);
-  const auto bufferOf = [&](int band) { return ring.get() + (band % slots) * bandBytes; };
+  // The view's first pixel of the ring's first row starts a cache line,
+  // where it lies one pixel into the row too: the vector stores of a shifted
+  // layout then cost what they cost in rggb.
+  const auto ring = std::make_unique_for_overwrite<unsigned char[]>(slots * bandBytes + kCacheLine);
+  const std::size_t firstPixel = reinterpret_cast<std::uintptr_t>(ring.get()) + 3 * mosaic.column;
+  unsigned char* const base = ring.get() + (kCacheLine - firstPixel % kCacheLine) % kCacheLine;
+  const auto bufferOf = [&](int band) { return base + (band % slots) * bandBytes; };
 
   PieceSchedule schedule(strips, bands, slots);
   auto runPiece = [&](std::unique_ptr<StripDemosaic<3>>& worker, int band, int strip) {
