@@ -237,8 +237,9 @@ class CommandLineOptions : public ConversionOptions {
     AfxThrowFileException(CFileException::generic, -1, tiffPath, reason.c_str());
   }
   bool StopRequested() override { return InterruptRequested(); }
-  void WaitingFor(const CString& path) override {
-    progress_.Print("waiting for " + Printable(path.Str()) + ": another program holds it");
+  void WaitingFor(const CString& path, bool inThisProcess) override {
+    progress_.Print("waiting for " + Printable(path.Str()) + ": another " +
+                    (inThisProcess ? "conversion" : "program") + " holds it");
   }
   int Processors() override { return processors_; }
   std::optional<BayerLayout> LayoutAsked() override { return request_.pattern; }
@@ -367,7 +368,8 @@ int RunAverage(const CliRequest& request) {
   }
   progress.Finish();
   try {
-    averager.WriteMean(request.output.c_str());
+    // Without --force an existing file, also one that appears meanwhile, is kept.
+    averager.WriteMean(request.output.c_str(), request.force);
   } catch (...) {
     std::fprintf(stderr, "%s\n", DescribeFailure(request.output).c_str());
     return kExitFileFailed;

@@ -13,8 +13,16 @@ std::string ClaimKey(const char* path) {
     absolute = path;
   }
   const std::filesystem::path canonical = std::filesystem::weakly_canonical(absolute, error);
-  const std::string key = error ? absolute.lexically_normal().string() : canonical.string();
-  return FileNameKey(key);
+  const std::filesystem::path resolved = error ? absolute.lexically_normal() : canonical;
+#ifndef _WIN32
+  // By what the folder is, not how it is spelt: one folder reached through
+  // two mount points (a bind mount) gives one key.
+  if (const auto folder = IdentityOfFile(resolved.parent_path().c_str())) {
+    return "@" + std::to_string(folder->device) + ":" + std::to_string(folder->file) + "/" +
+           resolved.filename().string();
+  }
+#endif
+  return FileNameKey(resolved.string());
 }
 
 // FNV-1a.

@@ -9,10 +9,13 @@
 // records of every key that hashes to it.
 constexpr unsigned kLockSlots = 1024;
 
-// The key under which a path is claimed and recorded: its absolute,
-// normalised form with symbolic links resolved as far as they exist, so that
-// every spelling of one file gives one key; on Windows also in one letter
-// case, as its file names are.
+// The key under which a path is claimed and recorded: every spelling of one
+// file gives one key. Symbolic links are resolved as far as they exist; on
+// POSIX the key is then the folder's device and inode number with the file's
+// name ("@2049:131077/a.bmp"), so that a folder reached through two mount
+// points gives one key too; on Windows (and where the folder does not exist)
+// the absolute, normalised path, in one letter case on Windows. Keys name
+// files to the program only: messages name paths.
 std::string ClaimKey(const char* path);
 
 // The lock slot of a key (the same in every process), which guards the key's

@@ -13,6 +13,7 @@
 #include "BmpWriter.h"
 #include "Demosaic.h"
 #include "FileClaims.h"
+#include "FileLock.h"
 #include "LibraryLoading.h"
 #include "MosaicDetection.h"
 #include "ReplacingFile.h"
@@ -52,10 +53,10 @@ void CheckConversionNames(const ConversionFiles& files) {
       std::filesystem::equivalent(files.tiff.Str(), files.bmp.Str(), error)) {
     Refuse(files.tiff, "its BMP would have the file's own name and replace it");
   }
-  const std::string source = WrittenBmps::SourceOf(files.bmpKey, files.bmp);
-  if (!source.empty() && source != files.tiffKey) {
+  const std::optional<WrittenBmps::Source> source = WrittenBmps::SourceOf(files.bmpKey, files.bmp);
+  if (source && source->tiffKey != files.tiffKey) {
     Refuse(files.tiff, "\"" + files.bmp.Str() + "\" was already written from another TIFF (" +
-                           source + ") and would be replaced");
+                           source->tiffPath + ") and would be replaced");
   }
 }
 
@@ -168,14 +169,23 @@ bool ConvertTiffFile(const ConversionFiles& files, const LoaderBinding& loader,
   // No other conversion reads, writes or deletes these files meanwhile.
   ClaimWait wait;
   wait.stopRequested = [&] { return options.StopRequested(); };
-  wait.waitingFor = [&](const std::string& key) {
-    options.WaitingFor(key == files.bmpKey ? files.bmp : files.tiff);
+  wait.waitingFor = [&](const std::string& key, bool inThisProcess) {
+    options.WaitingFor(key == files.bmpKey ? files.bmp : files.tiff, inThisProcess);
   };
   const FileClaims::Claim claim(FileClaims::Process(), {files.tiffKey, files.bmpKey}, wait);
   if (!claim.Held()) {
     return false;
   }
   CheckConversionNames(files);
+  std::error_code existence;
+  if (!claim.AcrossProcesses() && std::filesystem::exists(files.bmp.Str(), existence)) {
+    Refuse(files.tiff, "its BMP \"" + files.bmp.Str() +
+                           "\" exists, and without a claim against other programs it is not "
+                           "replaced (" +
+                           LockFolderProblem() + ")");
+  }
+  // What the TIFF is before it is read: only that file may be deleted.
+  const std::optional<FileIdentity> read = IdentityOfFile(files.tiff);
   GrayTiffFacts facts{};
   load(files.tiff, &gray, options.SignificantBits(), &facts);
   options.Loaded(files.tiff, facts);
@@ -202,7 +212,8 @@ bool ConvertTiffFile(const ConversionFiles& files, const LoaderBinding& loader,
     Refuse(files.tiff,
            "its BMP \"" + files.bmp.Str() + "\" could not be written: " + error.Reason());
   }
-  const std::string unrecorded = WrittenBmps::Record(files.bmpKey, files.bmp, files.tiffKey);
+  const std::string unrecorded =
+      WrittenBmps::Record(files.bmpKey, files.bmp, files.tiffKey, files.tiff);
   if (!unrecorded.empty()) {
     Refuse(files.tiff,
            "its BMP was written, but the record of which TIFF it came from could not be kept (" +
@@ -216,7 +227,11 @@ bool ConvertTiffFile(const ConversionFiles& files, const LoaderBinding& loader,
       options.Notice(files.tiff, PagesLeftOut(facts.pages));
     }
   } else if (options.RemoveTiffAfterWriting()) {
-    const std::string notRemoved = RemoveConvertedTiff(files.tiff, files.bmp);
+    const std::string notRemoved =
+        claim.AcrossProcesses()
+            ? RemoveConvertedTiff(files.tiff, files.bmp, read)
+            : "without a claim against other programs the TIFF is not deleted (" +
+                  LockFolderProblem() + "); it was kept";
     if (!notRemoved.empty()) {
       options.TiffNotRemoved(files.tiff, notRemoved);
     }
@@ -248,10 +263,14 @@ void WriteConvertedImage(const CVisImage<unsigned char>& gray, bool demosaic,
 }
 
 std::string RemoveConvertedTiff(const CString& tiffPath, const CString& outputPath,
+                                const std::optional<FileIdentity>& read,
                                 const TiffRemovalCalls& calls) {
   if (!calls.flushFileToDisk(outputPath)) {
     Refuse(tiffPath,
            "its BMP could not be flushed to disk (" + LastErrorText() + "), so the TIFF was kept");
+  }
+  if (!read || calls.identityOf(tiffPath) != read) {
+    return "the file changed while it was converted; it was kept";
   }
   if (!calls.deleteFile(tiffPath)) {
     return "its BMP was written, but the TIFF could not be deleted: " + LastErrorText();

@@ -34,8 +34,9 @@ class ConversionOptions {
   // Asked now and then while another program holds the files: true gives
   // the file up, untouched.
   virtual bool StopRequested() { return false; }
-  // Told once when that wait has lasted about a second.
-  virtual void WaitingFor(const CString& /*path*/) {}
+  // Told once when that wait has lasted about a second, and whether the
+  // holder is another conversion of this process or another program.
+  virtual void WaitingFor(const CString& /*path*/, bool /*inThisProcess*/) {}
   // How many processors demosaicing may keep busy: 0 for all the process
   // may use; conversions side by side each ask for their share.
   virtual int Processors() { return 0; }
@@ -117,11 +118,16 @@ void WriteConvertedImage(const CVisImage<unsigned char>& gray, bool demosaic,
 // says why.
 struct TiffRemovalCalls {
   BOOL (*flushFileToDisk)(LPCSTR) = FlushFileToDisk;
+  std::optional<FileIdentity> (*identityOf)(LPCSTR) = IdentityOfFile;
   BOOL (*deleteFile)(LPCSTR) = DeleteFileA;
 };
 
-// Deletes the TIFF once its BMP, file and folder entry, is flushed to disk.
-// When the flush fails the TIFF stays and the file exception names it and
-// says why. Returns why the deletion failed, or an empty string.
+// Deletes the TIFF once its BMP, file and folder entry, is flushed to disk,
+// and only while the file at its name is still the one that was read (read:
+// its identity taken before it was loaded), checked right before the
+// deletion: a file saved over it meanwhile is kept. When the flush fails the
+// TIFF stays and the file exception names it and says why. Returns why the
+// TIFF was not deleted, or an empty string.
 std::string RemoveConvertedTiff(const CString& tiffPath, const CString& outputPath,
+                                const std::optional<FileIdentity>& read,
                                 const TiffRemovalCalls& calls = {});

@@ -36,14 +36,15 @@ FileClaims::Claim::~Claim() {
   }
 }
 
-bool FileClaims::Claim::KeepWaiting(const ClaimWait& wait, const std::string& key) {
+bool FileClaims::Claim::KeepWaiting(const ClaimWait& wait, const std::string& key,
+                                    bool inThisProcess) {
   if (wait.stopRequested && wait.stopRequested()) {
     return false;
   }
   if (!reported_ && wait.waitingFor &&
       std::chrono::steady_clock::now() - since_ >= wait.reportAfter) {
     reported_ = true;
-    wait.waitingFor(key);
+    wait.waitingFor(key, inThisProcess);
   }
   return true;
 }
@@ -62,7 +63,7 @@ bool FileClaims::Claim::WaitInProcess(const ClaimWait& wait) {
     ++claims_.waiting_;
     claims_.released_.wait_for(lock, kPollInterval);
     --claims_.waiting_;
-    if (!KeepWaiting(wait, *blocked)) {
+    if (!KeepWaiting(wait, *blocked, true)) {
       return false;
     }
   }
@@ -73,6 +74,10 @@ bool FileClaims::Claim::WaitInProcess(const ClaimWait& wait) {
 // The slots in ascending order, which every process follows, so that no two
 // claims wait for each other.
 bool FileClaims::Claim::LockAcrossProcesses(const ClaimWait& wait) {
+  if (LockFolder().empty()) {
+    return true;  // in this process only, as AcrossProcesses says
+  }
+  acrossProcesses_ = true;
   std::map<unsigned, const std::string*> slots;
   for (const std::string& key : keys_) {
     slots.emplace(LockSlotOf(key), &key);
@@ -84,7 +89,7 @@ bool FileClaims::Claim::LockAcrossProcesses(const ClaimWait& wait) {
         locks_.push_back(std::move(*lock));
         break;
       }
-      if (!KeepWaiting(wait, *key)) {
+      if (!KeepWaiting(wait, *key, false)) {
         locks_.clear();
         return false;
       }

@@ -13,10 +13,11 @@
 
 // How a claim waits for files that others hold: it asks stopRequested now
 // and then and gives up when it says so, and tells waitingFor (once, with
-// the key of a file it waits for) when the wait has lasted reportAfter.
+// the key of a file it waits for, and whether the holder is a claim of this
+// process) when the wait has lasted reportAfter.
 struct ClaimWait {
   std::function<bool()> stopRequested;
-  std::function<void(const std::string& key)> waitingFor;
+  std::function<void(const std::string& key, bool inThisProcess)> waitingFor;
   std::chrono::milliseconds reportAfter{1000};
 };
 
@@ -28,6 +29,9 @@ struct ClaimWait {
 // Claims hold across threads and across processes of this user on this
 // machine, through locks in the user's lock folder (one of kLockSlots per
 // file name, taken in ascending order). Files are claimed by key (ClaimKey).
+// Where the lock folder cannot be used safely, claims hold in this process
+// only, and say so (AcrossProcesses); a lock the system refuses is an error
+// (LockError), never a claim.
 class FileClaims {
  public:
   class Claim {
@@ -39,9 +43,12 @@ class FileClaims {
 
     // False when the wait was given up: then nothing is held.
     bool Held() const { return held_; }
+    // Whether other processes are kept out too; false where the user has no
+    // usable lock folder (LockFolderProblem says why).
+    bool AcrossProcesses() const { return acrossProcesses_; }
 
    private:
-    bool KeepWaiting(const ClaimWait& wait, const std::string& key);
+    bool KeepWaiting(const ClaimWait& wait, const std::string& key, bool inThisProcess);
     bool WaitInProcess(const ClaimWait& wait);
     bool LockAcrossProcesses(const ClaimWait& wait);
     void ReleaseInProcess();
@@ -52,6 +59,7 @@ class FileClaims {
     std::chrono::steady_clock::time_point since_ = std::chrono::steady_clock::now();
     bool reported_ = false;
     bool held_ = false;
+    bool acrossProcesses_ = false;
   };
 
   // The claims of the whole process.

@@ -132,7 +132,7 @@ void ImageAverager::Add(const char* path) {
 }
 
 template <class Sum>
-void ImageAverager::WriteMeanOf(const char* outputPath) const {
+void ImageAverager::WriteMeanOf(const char* outputPath, bool replaceExisting) const {
   // The mean's rows in the form of a 24-bit BMP file (the sums' order),
   // written as they are; as 8-bit rows when no pixel's channels differ.
   const std::size_t stride = BmpRowBytes(width_, 4);
@@ -157,12 +157,12 @@ void ImageAverager::WriteMeanOf(const char* outputPath) const {
     }
   });
   if (colour) {
-    BmpBandWriter writer(outputPath, width_, height_, 4);
+    BmpBandWriter writer(outputPath, width_, height_, 4, replaceExisting);
     writer.WriteFileRows(rows.get(), 0, height_);
     writer.Commit();
     return;
   }
-  BmpBandWriter writer(outputPath, width_, height_, 1);
+  BmpBandWriter writer(outputPath, width_, height_, 1, replaceExisting);
   const std::size_t grayStride = writer.RowBytes();
   const MemoryBlock grayRows =
       AllocateBlockForOverwrite(grayStride * static_cast<std::size_t>(height_));
@@ -181,10 +181,10 @@ void ImageAverager::WriteMeanOf(const char* outputPath) const {
   writer.Commit();
 }
 
-void ImageAverager::WriteMean(const char* outputPath) const {
+void ImageAverager::WriteMean(const char* outputPath, bool replaceExisting) const {
   if (wide_) {
-    WriteMeanOf<std::uint32_t>(outputPath);
+    WriteMeanOf<std::uint32_t>(outputPath, replaceExisting);
   } else {
-    WriteMeanOf<std::uint16_t>(outputPath);
+    WriteMeanOf<std::uint16_t>(outputPath, replaceExisting);
   }
 }

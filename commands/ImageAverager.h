@@ -24,7 +24,10 @@ class BmpRows;
 class ImageAverager {
  public:
   void Add(const char* path);
-  void WriteMean(const char* outputPath) const;
+  // Writes the mean to outputPath, replacing a file there, or with
+  // replaceExisting false only where no file is: one that appears while the
+  // mean is written is kept, and the write fails naming the output.
+  void WriteMean(const char* outputPath, bool replaceExisting = true) const;
 
   static constexpr int kNarrowPictures = UINT16_MAX / 255;
   static constexpr int kMaxPictures = static_cast<int>(UINT32_MAX / 255);
@@ -37,7 +40,7 @@ class ImageAverager {
   template <class Sum>
   void Accumulate(const BmpRows& picture);
   template <class Sum>
-  void WriteMeanOf(const char* outputPath) const;
+  void WriteMeanOf(const char* outputPath, bool replaceExisting) const;
   void WidenSums(const char* path);
 
   int width_ = 0;

@@ -1,56 +1,52 @@
 #include "WrittenBmps.h"
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <mutex>
 #include <system_error>
 #include <vector>
 
 #include "ClaimKeys.h"
+#include "FileCalls.h"
 #include "FileLock.h"
+#include "PrivateFile.h"
 
 namespace {
 
-// One entry: the BMP's key, the TIFF's key, and what identifies the file
-// written (its size and time of writing).
+// One entry: the BMP's key and path, the TIFF's key and path, and the
+// identity of the file written.
 struct Entry {
-  std::string bmp;
-  std::string tiff;
+  std::string bmpKey;
+  std::string bmpPath;
+  std::string tiffKey;
+  std::string tiffPath;
   std::string identity;
 };
+constexpr std::size_t kFields = 5;
 
 std::string IdentityOf(const char* path) {
+  const std::optional<FileIdentity> identity = IdentityOfFile(path);
+  return identity ? IdentityText(*identity) : std::string();
+}
+
+std::string AbsolutePath(const char* path) {
   std::error_code error;
-  const auto size = std::filesystem::file_size(path, error);
-  if (error) {
-    return {};
-  }
-  const auto written = std::filesystem::last_write_time(path, error);
-  if (error) {
-    return {};
-  }
-  return std::to_string(size) + "@" + std::to_string(written.time_since_epoch().count());
+  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  return error ? std::string(path) : absolute.lexically_normal().string();
 }
 
 // The entries of one lock slot live in one file, each field ended by a zero
 // byte (no path holds one).
-std::string SlotFile(const std::string& bmpKey) {
-  return LockFolder() + "/written-" + std::to_string(LockSlotOf(bmpKey));
-}
-
 std::vector<Entry> ReadEntries(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string bytes = ReadPrivateFile(file).value_or("");
   std::vector<std::string> fields;
   for (std::size_t start = 0, end; (end = bytes.find('\0', start)) != std::string::npos;
        start = end + 1) {
     fields.push_back(bytes.substr(start, end - start));
   }
   std::vector<Entry> entries;
-  for (std::size_t i = 0; i + 3 <= fields.size(); i += 3) {
-    entries.push_back({fields[i], fields[i + 1], fields[i + 2]});
+  for (std::size_t i = 0; i + kFields <= fields.size(); i += kFields) {
+    entries.push_back({fields[i], fields[i + 1], fields[i + 2], fields[i + 3], fields[i + 4]});
   }
   return entries;
 }
@@ -58,25 +54,13 @@ std::vector<Entry> ReadEntries(const std::string& file) {
 std::string WriteEntries(const std::string& file, const std::vector<Entry>& entries) {
   std::string bytes;
   for (const Entry& entry : entries) {
-    for (const std::string* field : {&entry.bmp, &entry.tiff, &entry.identity}) {
+    for (const std::string* field :
+         {&entry.bmpKey, &entry.bmpPath, &entry.tiffKey, &entry.tiffPath, &entry.identity}) {
       bytes += *field;
       bytes += '\0';
     }
   }
-  // Written whole beside the slot file, then put in its place: the slot's
-  // lock, which the caller holds, keeps every other writer away, so one
-  // fixed name serves, and a half-written file is never read.
-  const std::string written = file + ".new";
-  std::ofstream out(written, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  if (!out) {
-    return "the file " + written + " could not be written";
-  }
-  std::error_code error;
-  std::filesystem::rename(written, file, error);
-  return error ? "the file " + written + " could not be put in place: " + error.message()
-               : std::string();
+  return WritePrivateFile(file, bytes);
 }
 
 // Without a lock folder: this process's entries.
@@ -87,7 +71,11 @@ std::map<std::string, Entry> inProcess;
 
 namespace WrittenBmps {
 
-std::string SourceOf(const std::string& bmpKey, const char* bmpPath) {
+std::string SlotFileOf(const std::string& bmpKey) {
+  return LockFolder() + "/record-" + std::to_string(LockSlotOf(bmpKey));
+}
+
+std::optional<Source> SourceOf(const std::string& bmpKey, const char* bmpPath) {
   std::vector<Entry> entries;
   if (LockFolder().empty()) {
     std::lock_guard lock(inProcessMutex);
@@ -95,28 +83,36 @@ std::string SourceOf(const std::string& bmpKey, const char* bmpPath) {
       entries.push_back(it->second);
     }
   } else {
-    entries = ReadEntries(SlotFile(bmpKey));
+    entries = ReadEntries(SlotFileOf(bmpKey));
   }
   const std::string identity = IdentityOf(bmpPath);
   for (const Entry& entry : entries) {
-    if (entry.bmp == bmpKey && !identity.empty() && entry.identity == identity) {
-      return entry.tiff;
+    if (entry.bmpKey == bmpKey && !identity.empty() && entry.identity == identity) {
+      return Source{entry.tiffKey, entry.tiffPath};
     }
   }
-  return {};
+  return std::nullopt;
 }
 
-std::string Record(const std::string& bmpKey, const char* bmpPath, const std::string& tiffKey) {
-  const Entry written{bmpKey, tiffKey, IdentityOf(bmpPath)};
+std::string Record(const std::string& bmpKey, const char* bmpPath, const std::string& tiffKey,
+                   const char* tiffPath) {
+  const Entry written{bmpKey, AbsolutePath(bmpPath), tiffKey, AbsolutePath(tiffPath),
+                      IdentityOf(bmpPath)};
   if (LockFolder().empty()) {
     std::lock_guard lock(inProcessMutex);
     inProcess[bmpKey] = written;
     return {};
   }
-  const std::string file = SlotFile(bmpKey);
+  const std::string file = SlotFileOf(bmpKey);
   std::vector<Entry> entries = ReadEntries(file);
-  std::erase_if(entries, [&](const Entry& entry) { return entry.bmp == bmpKey; });
+  // An entry whose BMP is gone or another file now protects nothing.
+  std::erase_if(entries, [&](const Entry& entry) {
+    return entry.bmpKey == bmpKey || IdentityOf(entry.bmpPath.c_str()) != entry.identity;
+  });
   entries.push_back(written);
+  if (entries.size() > kSlotEntries) {
+    entries.erase(entries.begin(), entries.end() - kSlotEntries);
+  }
   return WriteEntries(file, entries);
 }
 

@@ -1,24 +1,39 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 // The record of which TIFF each BMP that a conversion wrote came from, kept
 // for every conversion of this user on this machine (tessary-cli and the
 // dialog alike) in the user's lock folder, for as long as that folder lasts
-// (on Linux the runtime folder: until the user's last session ends or the
-// machine restarts). Where the user has no lock folder, for this process.
+// (until /tmp is cleared). Where the user has no usable lock folder, for
+// this process.
 //
 // Each entry is read and written under the lock slot of its BMP's key, so
 // call these while the BMP is claimed.
 namespace WrittenBmps {
 
-// The key of the TIFF from which the BMP (bmpKey, found at bmpPath) was
-// written, while the file there is still the one that was written (same size
-// and time of writing); empty otherwise.
-std::string SourceOf(const std::string& bmpKey, const char* bmpPath);
+// The TIFF a BMP was written from: its key, and its path for messages.
+struct Source {
+  std::string tiffKey;
+  std::string tiffPath;
+};
+
+// The TIFF from which the BMP (bmpKey, found at bmpPath) was written, while
+// the file there is still the one that was written (the same file, size and
+// time of writing); nullopt otherwise.
+std::optional<Source> SourceOf(const std::string& bmpKey, const char* bmpPath);
 
 // Notes that the file at bmpPath (key bmpKey) was just written from the TIFF
-// tiffKey. Returns what failed, or an empty string.
-std::string Record(const std::string& bmpKey, const char* bmpPath, const std::string& tiffKey);
+// at tiffPath (key tiffKey). Entries of the slot whose BMP is no longer the
+// file written go as the slot is rewritten, and a slot keeps at most
+// kSlotEntries entries, the newest. Returns what failed, or an empty string.
+std::string Record(const std::string& bmpKey, const char* bmpPath, const std::string& tiffKey,
+                   const char* tiffPath);
+
+inline constexpr std::size_t kSlotEntries = 2048;
+
+// The file that keeps the entries of a BMP key's slot (a test seam).
+std::string SlotFileOf(const std::string& bmpKey);
 
 }  // namespace WrittenBmps

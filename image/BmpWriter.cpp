@@ -136,14 +136,15 @@ std::size_t BmpRowBytes(int width, int cbPixel) {
 }
 
 struct BmpBandWriter::State {
-  State(const char* target, int pictureWidth, int pictureHeight, int pixelBytes)
+  State(const char* target, int pictureWidth, int pictureHeight, int pixelBytes,
+        bool replaceExisting)
       : path(target),
         width(pictureWidth),
         height(pictureHeight),
         cbPixel(pixelBytes),
         stride(bmp::RowStride(static_cast<std::size_t>(pictureWidth), pixelBytes == 1 ? 8 : 24)),
         nextBottom(pictureHeight),
-        file(target) {}
+        file(target, replaceExisting) {}
 
   std::string path;
   int width;
@@ -155,11 +156,12 @@ struct BmpBandWriter::State {
   std::vector<unsigned char> chunk;
 };
 
-BmpBandWriter::BmpBandWriter(const char* path, int width, int height, int cbPixel) {
+BmpBandWriter::BmpBandWriter(const char* path, int width, int height, int cbPixel,
+                             bool replaceExisting) {
   if (!FitsInBmpFile(width, height, cbPixel)) {
     throw CVisError(path, "picture is too large for a BMP file");
   }
-  state_ = std::make_unique<State>(path, width, height, cbPixel);
+  state_ = std::make_unique<State>(path, width, height, cbPixel, replaceExisting);
   const std::uint32_t bitCount = cbPixel == 1 ? 8 : 24;
   const std::vector<unsigned char> headers =
       Headers(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), bitCount,

@@ -17,8 +17,9 @@ class BmpBandWriter {
   // Opens the unseen file and writes the headers for a picture of this size
   // and pixel type (cbPixel 1 gray, 4 colour). A picture too large for a BMP
   // file, whose size field has 32 bits, is refused before anything is
-  // written.
-  BmpBandWriter(const char* path, int width, int height, int cbPixel);
+  // written. With replaceExisting false an existing file is refused, and one
+  // that appears before Commit is kept (the commit fails).
+  BmpBandWriter(const char* path, int width, int height, int cbPixel, bool replaceExisting = true);
   ~BmpBandWriter();
 
   BmpBandWriter(const BmpBandWriter&) = delete;

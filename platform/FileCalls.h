@@ -4,6 +4,8 @@
 // elsewhere stand-ins of the same names; and the flush and the name key of
 // the project's own, on every system.
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "WinTypes.h"
@@ -29,3 +31,22 @@ BOOL FlushFileToDisk(LPCSTR fileName);
 // A path in the form in which every spelling of one file name compares
 // equal on this system: as it is on POSIX, in one letter case on Windows.
 std::string FileNameKey(std::string path);
+
+// What tells one file, and one version of it, from another: the file system
+// and the file's number in it, its size and its time of writing (links
+// followed). Equal for the same file unchanged; a file written anew, or
+// another file renamed to the same name, compares unequal.
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t file = 0;
+  std::uint64_t size = 0;
+  std::int64_t written = 0;  // nanoseconds (POSIX) or 100-nanosecond units (Windows)
+
+  bool operator==(const FileIdentity&) const = default;
+};
+
+// The identity of the file at the name, or nullopt when there is none.
+std::optional<FileIdentity> IdentityOfFile(LPCSTR fileName);
+
+// The identity as text, the same for the same identity on every run.
+std::string IdentityText(const FileIdentity& identity);

@@ -2,7 +2,16 @@
 
 #include <cstdint>
 #include <optional>
+#include <stdexcept>
 #include <string>
+
+// Why a lock could not be taken at all (as opposed to being held by
+// another): the lock folder is unusable, or the system refused (too many open
+// files, no locks left, ...). The text says which lock and why.
+class LockError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 
 // An exclusive advisory lock in this user's private lock folder on this
 // machine, released when the object goes. It keeps out other holders of the
@@ -10,14 +19,13 @@
 class FileLock {
  public:
   // Takes the lock of that name without waiting: nullopt when another holder
-  // has it. Where the user has no lock folder, a lock that holds nothing.
+  // has it. Throws LockError when it cannot be taken at all, the lock folder
+  // being unusable among the reasons.
   static std::optional<FileLock> TryNamed(const std::string& name);
 
   FileLock(FileLock&& other) noexcept;
   FileLock& operator=(FileLock&& other) noexcept;
   ~FileLock();
-
-  bool Held() const { return handle_ != -1; }
 
  private:
   explicit FileLock(std::intptr_t handle);
@@ -25,6 +33,14 @@ class FileLock {
   std::intptr_t handle_ = -1;  // the system's handle (a descriptor on POSIX)
 };
 
-// This user's private lock folder on this machine, made when first needed;
-// empty when there is none. Other users can neither read nor squat it.
+// This user's private lock folder on this machine, the same for every run of
+// the user whatever its environment (/tmp/tessary-locks-UID on Linux,
+// %TEMP%\tessary-locks on Windows); made when first needed. Empty when it
+// cannot be used safely: then LockFolderProblem says why.
 const std::string& LockFolder();
+const std::string& LockFolderProblem();
+
+// Why folder cannot serve as the user's lock folder: not a folder (a
+// symbolic link among them), another owner, or others may write it or look
+// into it; empty when it can. LockFolder's check, public as a test seam.
+std::string LockFolderFault(const std::string& folder);

@@ -27,12 +27,16 @@ struct FilePiece {
 // replaced file's permission bits are kept. A target that is not a regular
 // file, or that the user may not write (read-only), is refused.
 //
+// With replaceExisting false the writer makes a new file only: an existing
+// target is refused at Open, and one that appears before Commit is kept and
+// the commit fails.
+//
 // Each step returns an empty string on success, otherwise what failed, as a
 // phrase a person can read ("the file is read-only", "cannot write the file:
 // No space left on device"). After a failure the writer can only be dropped.
 class ReplacingFile {
  public:
-  explicit ReplacingFile(std::string target);
+  explicit ReplacingFile(std::string target, bool replaceExisting = true);
   ~ReplacingFile();
 
   ReplacingFile(const ReplacingFile&) = delete;
@@ -46,11 +50,13 @@ class ReplacingFile {
 
  private:
   void Discard();
+  std::string CommitNew();
 
   std::string target_;       // the name given
   std::string destination_;  // the file that is replaced: the target, links followed
   std::string temporary_;    // the temporary name while there is one
-  unsigned keptMode_ = 0;    // permission bits of the replaced file; 0 when new
+  bool replaceExisting_;
+  unsigned keptMode_ = 0;  // permission bits of the replaced file; 0 when new
   bool unnamed_ = false;
   std::intptr_t file_ = -1;  // the system's handle (a descriptor on POSIX)
   std::intptr_t lock_ = -1;  // holds the temporary file's lock (POSIX)

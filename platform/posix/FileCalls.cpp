@@ -1,6 +1,7 @@
 #include "FileCalls.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -78,4 +79,15 @@ BOOL FlushFileToDisk(LPCSTR fileName) {
 
 std::string FileNameKey(std::string path) {
   return path;
+}
+
+std::optional<FileIdentity> IdentityOfFile(LPCSTR fileName) {
+  struct stat info {};
+  if (fileName == nullptr || ::stat(fileName, &info) != 0) {
+    return std::nullopt;
+  }
+  return FileIdentity{static_cast<std::uint64_t>(info.st_dev),
+                      static_cast<std::uint64_t>(info.st_ino),
+                      static_cast<std::uint64_t>(info.st_size),
+                      std::int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec};
 }

@@ -6,50 +6,84 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
+#include <cstdio>
+#include <cstring>
 #include <utility>
 
 namespace {
 
-// In the runtime folder when there is one, otherwise a folder of the user's
-// own under /tmp, never one that another user made.
-std::string MakeLockFolder() {
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  const std::string folder = runtime != nullptr && runtime[0] == '/'
-                                 ? std::string(runtime) + "/tessary-locks"
-                                 : "/tmp/tessary-locks-" + std::to_string(::getuid());
+struct Folder {
+  std::string path;
+  std::string problem;
+};
+
+// One folder for every run of the user on this machine: a desktop session's
+// runtime folder and a cron job's environment give the same one.
+Folder MakeLockFolder() {
+  const std::string folder = "/tmp/tessary-locks-" + std::to_string(::getuid());
   ::mkdir(folder.c_str(), 0700);
-  struct stat info {};
-  if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid()) {
-    return {};
+  const std::string fault = LockFolderFault(folder);
+  if (!fault.empty()) {
+    return {{}, "the lock folder " + folder + " " + fault};
   }
+  return {folder, {}};
+}
+
+const Folder& TheLockFolder() {
+  static const Folder folder = MakeLockFolder();
   return folder;
 }
 
 }  // namespace
 
+std::string LockFolderFault(const std::string& folder) {
+  struct stat info {};
+  if (::lstat(folder.c_str(), &info) != 0) {
+    return std::string("cannot be made: ") + std::strerror(errno);
+  }
+  if (S_ISLNK(info.st_mode)) {
+    return "is a symbolic link";
+  }
+  if (!S_ISDIR(info.st_mode)) {
+    return "is not a folder";
+  }
+  if (info.st_uid != ::getuid()) {
+    return "belongs to another user (" + std::to_string(info.st_uid) + ")";
+  }
+  if ((info.st_mode & 077) != 0) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+    return std::string("may be written or read by others (mode ") + mode + ", not 0700)";
+  }
+  return {};
+}
+
 const std::string& LockFolder() {
-  static const std::string folder = MakeLockFolder();
-  return folder;
+  return TheLockFolder().path;
+}
+
+const std::string& LockFolderProblem() {
+  return TheLockFolder().problem;
 }
 
 FileLock::FileLock(std::intptr_t handle) : handle_(handle) {}
 
 std::optional<FileLock> FileLock::TryNamed(const std::string& name) {
   if (LockFolder().empty()) {
-    return FileLock(-1);
+    throw LockError("cannot take the lock " + name + ": " + LockFolderProblem());
   }
   const std::string path = LockFolder() + "/" + name;
-  FileLock lock(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
-  if (!lock.Held()) {
-    return lock;
+  const int descriptor = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (descriptor < 0) {
+    throw LockError("cannot open the lock " + path + ": " + std::strerror(errno));
   }
-  while (::flock(static_cast<int>(lock.handle_), LOCK_EX | LOCK_NB) != 0) {
+  FileLock lock(descriptor);
+  while (::flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
     if (errno == EWOULDBLOCK) {
       return std::nullopt;
     }
     if (errno != EINTR) {
-      return FileLock(-1);
+      throw LockError("cannot take the lock " + path + ": " + std::strerror(errno));
     }
   }
   return lock;

@@ -74,7 +74,8 @@ std::string FollowLinks(std::string path, std::string& failure) {
 
 }  // namespace
 
-ReplacingFile::ReplacingFile(std::string target) : target_(std::move(target)) {}
+ReplacingFile::ReplacingFile(std::string target, bool replaceExisting)
+    : target_(std::move(target)), replaceExisting_(replaceExisting) {}
 
 ReplacingFile::~ReplacingFile() {
   Discard();
@@ -88,6 +89,9 @@ std::string ReplacingFile::Open() {
   }
   struct stat info {};
   if (::stat(destination_.c_str(), &info) == 0) {
+    if (!replaceExisting_) {
+      return "the file exists";
+    }
     if (!S_ISREG(info.st_mode)) {
       return "not a regular file";
     }
@@ -171,6 +175,9 @@ std::string ReplacingFile::Write(std::span<const FilePiece> pieces) {
 }
 
 std::string ReplacingFile::Commit() {
+  if (!replaceExisting_) {
+    return CommitNew();
+  }
   std::string failure;
   if (keptMode_ != 0 && ::fchmod(static_cast<int>(file_), keptMode_) != 0) {
     failure = Failure("cannot keep the file's permissions", errno);
@@ -226,6 +233,29 @@ std::string ReplacingFile::Commit() {
   }
   temporary_.clear();
   CloseIfOpen(lock_);
+  return {};
+}
+
+// Links the new file to the target's name, which no file may have: a link
+// fails where a file has appeared meanwhile, which is then kept.
+std::string ReplacingFile::CommitNew() {
+  const int result = unnamed_
+                         ? ::linkat(AT_FDCWD, ("/proc/self/fd/" + std::to_string(file_)).c_str(),
+                                    AT_FDCWD, destination_.c_str(), AT_SYMLINK_FOLLOW)
+                         : ::link(temporary_.c_str(), destination_.c_str());
+  std::string failure;
+  if (result != 0) {
+    failure = errno == EEXIST ? "a file of that name appeared meanwhile; it was kept"
+                              : Failure("cannot create the file", errno);
+  } else if (::close(static_cast<int>(std::exchange(file_, -1))) != 0) {
+    failure = Failure("cannot write the file", errno);
+    ::unlink(destination_.c_str());
+  }
+  if (!failure.empty()) {
+    Discard();
+    return failure;
+  }
+  Discard();  // the temporary name, where there was one
   return {};
 }
 

@@ -24,3 +24,26 @@ std::string FileNameKey(std::string path) {
   }
   return path;
 }
+
+std::optional<FileIdentity> IdentityOfFile(LPCSTR fileName) {
+  if (fileName == nullptr) {
+    return std::nullopt;
+  }
+  const HANDLE file =
+      ::CreateFileA(fileName, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    return std::nullopt;
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  const BOOL known = ::GetFileInformationByHandle(file, &info);
+  ::CloseHandle(file);
+  if (!known) {
+    return std::nullopt;
+  }
+  return FileIdentity{
+      info.dwVolumeSerialNumber, std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow,
+      std::uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow,
+      static_cast<std::int64_t>(std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32 |
+                                info.ftLastWriteTime.dwLowDateTime)};
+}

@@ -31,7 +31,8 @@ HANDLE Handle(std::intptr_t file) {
 
 }  // namespace
 
-ReplacingFile::ReplacingFile(std::string target) : target_(std::move(target)) {}
+ReplacingFile::ReplacingFile(std::string target, bool replaceExisting)
+    : target_(std::move(target)), replaceExisting_(replaceExisting) {}
 
 ReplacingFile::~ReplacingFile() {
   Discard();
@@ -41,6 +42,9 @@ std::string ReplacingFile::Open() {
   destination_ = target_;
   const DWORD attributes = ::GetFileAttributesA(destination_.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES) {
+    if (!replaceExisting_) {
+      return "the file exists";
+    }
     if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
       return "not a regular file";
     }
@@ -92,6 +96,9 @@ std::string ReplacingFile::Write(std::span<const FilePiece> pieces) {
 }
 
 std::string ReplacingFile::Commit() {
+  if (!replaceExisting_) {
+    return CommitNew();
+  }
   std::string failure;
   if (!::CloseHandle(Handle(std::exchange(file_, -1)))) {
     failure = Failure("cannot write the file", ::GetLastError());
@@ -110,6 +117,28 @@ std::string ReplacingFile::Commit() {
   if (keptMode_ != 0) {
     ::SetFileAttributesA(destination_.c_str(), keptMode_);
   }
+  return {};
+}
+
+// Moves the new file to the target's name, which no file may have: the
+// move fails where a file has appeared meanwhile, which is then kept.
+std::string ReplacingFile::CommitNew() {
+  std::string failure;
+  if (!::CloseHandle(Handle(std::exchange(file_, -1)))) {
+    failure = Failure("cannot write the file", ::GetLastError());
+  }
+  if (failure.empty() &&
+      !::MoveFileExA(temporary_.c_str(), destination_.c_str(), MOVEFILE_WRITE_THROUGH)) {
+    const DWORD error = ::GetLastError();
+    failure = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS
+                  ? "a file of that name appeared meanwhile; it was kept"
+                  : Failure("cannot create the file", error);
+  }
+  if (!failure.empty()) {
+    Discard();
+    return failure;
+  }
+  temporary_.clear();
   return {};
 }
 

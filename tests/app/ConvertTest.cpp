@@ -398,7 +398,7 @@ TEST_F(ConvertTest, ClosingTheDialogFinishesOnlyTheFileInHand) {
 TEST_F(ConvertTest, ClosingTheDialogEndsAWaitForAnotherProgram) {
   const std::string tiff = Tiff("a.tif", false);
   std::optional<FileLock> other = TakeClaimSlot(ClaimKey(tiff.c_str()));
-  ASSERT_TRUE(other && other->Held());
+  ASSERT_TRUE(other.has_value());
   RunModal(dialog_, [&] {
     onStatus_ = [&](const std::string& status) {
       if (status.find("a.tif") != std::string::npos) {

@@ -7,6 +7,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -208,8 +209,8 @@ TEST_F(ConvertTiffFileTest, OneBmpNameSpelledInTwoWaysIsOneName) {
   EXPECT_TRUE(Convert("img_001", options));
   const std::vector<unsigned char> written = ReadBytes(folder_.File("img_bmp"));
   // The refusal names the TIFF the BMP came from.
-  ExpectRefusedAt("./img_002", "already written from another TIFF (" +
-                                   ConversionFilesFor("img_001").tiffKey + ")");
+  ExpectRefusedAt("./img_002",
+                  "already written from another TIFF (" + folder_.File("img_001") + ")");
   EXPECT_TRUE(fs::exists(second));
   EXPECT_EQ(ReadBytes(folder_.File("img_bmp")), written);
 
@@ -236,6 +237,94 @@ TEST_F(ConvertTiffFileTest, ABmpReplacedSinceByAnotherProgramIsNoLongerGuarded) 
   EXPECT_EQ(BitsPerPixel(folder_.File("img_bmp")), 8);
 }
 
+// A program that saves by writing a new file and renaming it over the old
+// one replaces the TIFF while it is converted: the new file is kept, and
+// that is said, never deleted unconverted.
+class ReplacingOptions : public RecordingOptions {
+ public:
+  ReplacingOptions(std::string tiff, std::string replacement)
+      : RecordingOptions(ConversionMode::kAuto, true, ""),
+        tiff_(std::move(tiff)),
+        replacement_(std::move(replacement)) {}
+  bool RemoveTiffAfterWriting() override {
+    fs::rename(replacement_, tiff_);  // after the TIFF was read, before it goes
+    return true;
+  }
+  void TiffNotRemoved(const CString& path, const std::string& reason) override {
+    notRemoved = path.Str() + ": " + reason;
+  }
+  std::string notRemoved;
+
+ private:
+  std::string tiff_;
+  std::string replacement_;
+};
+
+TEST_F(ConvertTiffFileTest, ATiffSavedOverWhileItIsConvertedIsKept) {
+  const std::string tiff = Tiff("a.tif", true);
+  Tiff("saved.tmp", false);
+  const std::vector<unsigned char> saved = ReadBytes(folder_.File("saved.tmp"));
+  ReplacingOptions options(tiff, folder_.File("saved.tmp"));
+  EXPECT_TRUE(Convert(tiff, options));
+  EXPECT_EQ(options.notRemoved, tiff + ": the file changed while it was converted; it was kept");
+  EXPECT_EQ(ReadBytes(tiff), saved);
+  EXPECT_EQ(BitsPerPixel(folder_.File("a.bmp")), 24);  // from the mosaic that was read
+}
+
+// The record drops entries whose BMP is gone or replaced when it rewrites a
+// slot, and keeps at most kSlotEntries entries, the newest.
+TEST_F(ConvertTiffFileTest, TheRecordKeepsOnlyLiveEntriesAndABoundedNumber) {
+  if (LockFolder().empty()) {
+    GTEST_SKIP() << "no lock folder: the record lives in the process";
+  }
+  // Two BMP names of one slot.
+  const ConversionFiles first = ConversionFilesFor(folder_.File("a0.tif").c_str());
+  std::string other;
+  for (int i = 1; other.empty(); ++i) {
+    const std::string name = "a" + std::to_string(i) + ".tif";
+    if (LockSlotOf(ConversionFilesFor(folder_.File(name).c_str()).bmpKey) ==
+        LockSlotOf(first.bmpKey)) {
+      other = folder_.File(name);
+    }
+  }
+  const ConversionFiles second = ConversionFilesFor(other.c_str());
+  const std::optional<FileLock> slot = TakeClaimSlot(first.bmpKey);
+  ASSERT_TRUE(slot);
+  const std::string record = WrittenBmps::SlotFileOf(first.bmpKey);
+  const auto entries = [&] {
+    const std::vector<unsigned char> bytes = ReadBytes(record);
+    return std::count(bytes.begin(), bytes.end(), '\0') / 5;
+  };
+  const auto mentions = [&](const std::string& path) {
+    const std::vector<unsigned char> bytes = ReadBytes(record);
+    return std::search(bytes.begin(), bytes.end(), path.begin(), path.end()) != bytes.end();
+  };
+  WriteBytes(first.bmp.Str(), {'B', 'M'});
+  ASSERT_EQ(WrittenBmps::Record(first.bmpKey, first.bmp, first.tiffKey, first.tiff), "");
+  ASSERT_TRUE(mentions(first.bmp.Str()));
+  fs::remove(first.bmp.Str());
+  WriteBytes(second.bmp.Str(), {'B', 'M'});
+  ASSERT_EQ(WrittenBmps::Record(second.bmpKey, second.bmp, second.tiffKey, second.tiff), "");
+  EXPECT_FALSE(mentions(first.bmp.Str()));
+  EXPECT_TRUE(mentions(second.bmp.Str()));
+
+  // A slot full of live entries (all of one file here) keeps the newest.
+  const FileIdentity identity = *IdentityOfFile(second.bmp);
+  std::vector<unsigned char> full;
+  for (std::size_t i = 0; i < WrittenBmps::kSlotEntries + 10; ++i) {
+    for (const std::string& field : {"@key/" + std::to_string(i), second.bmp.Str(), second.tiffKey,
+                                     second.tiff.Str(), IdentityText(identity)}) {
+      full.insert(full.end(), field.begin(), field.end());
+      full.push_back('\0');
+    }
+  }
+  WriteBytes(record, full);
+  ASSERT_EQ(WrittenBmps::Record(second.bmpKey, second.bmp, second.tiffKey, second.tiff), "");
+  EXPECT_EQ(entries(), static_cast<long>(WrittenBmps::kSlotEntries));
+  EXPECT_TRUE(WrittenBmps::SourceOf(second.bmpKey, second.bmp).has_value());
+  fs::remove(record);
+}
+
 // A record that cannot be written says so (and the conversion then keeps
 // the TIFF); one that can is read back.
 TEST_F(ConvertTiffFileTest, TheRecordSaysWhenItCannotBeWritten) {
@@ -246,15 +335,46 @@ TEST_F(ConvertTiffFileTest, TheRecordSaysWhenItCannotBeWritten) {
   const ConversionFiles files = ConversionFilesFor(folder_.File("r.tif").c_str());
   const std::optional<FileLock> slot = TakeClaimSlot(files.bmpKey);
   ASSERT_TRUE(slot);
-  const std::string inTheWay =
-      LockFolder() + "/written-" + std::to_string(LockSlotOf(files.bmpKey)) + ".new";
+  const std::string inTheWay = WrittenBmps::SlotFileOf(files.bmpKey) + ".new";
   fs::create_directory(inTheWay);
-  const std::string failure = WrittenBmps::Record(files.bmpKey, files.bmp, files.tiffKey);
+  const std::string failure =
+      WrittenBmps::Record(files.bmpKey, files.bmp, files.tiffKey, files.tiff);
   fs::remove(inTheWay);
   EXPECT_NE(failure.find("could not be written"), std::string::npos) << failure;
-  EXPECT_EQ(WrittenBmps::Record(files.bmpKey, files.bmp, files.tiffKey), "");
-  EXPECT_EQ(WrittenBmps::SourceOf(files.bmpKey, files.bmp), files.tiffKey);
+  EXPECT_EQ(WrittenBmps::Record(files.bmpKey, files.bmp, files.tiffKey, files.tiff), "");
+  const std::optional<WrittenBmps::Source> source = WrittenBmps::SourceOf(files.bmpKey, files.bmp);
+  ASSERT_TRUE(source.has_value());
+  EXPECT_EQ(source->tiffKey, files.tiffKey);
+  EXPECT_EQ(source->tiffPath, files.tiff.Str());
+  EXPECT_FALSE(fs::exists(inTheWay));
 }
+
+#ifndef _WIN32
+// A symbolic link put in the record's place is replaced, never followed:
+// the file it leads to stays as it was.
+TEST_F(ConvertTiffFileTest, TheRecordFollowsNoLinkPutInItsPlace) {
+  WriteBytes(folder_.File("s.bmp"), {'B', 'M'});
+  WriteBytes(folder_.File("victim"), {'v'});
+  const ConversionFiles files = ConversionFilesFor(folder_.File("s.tif").c_str());
+  const std::optional<FileLock> slot = TakeClaimSlot(files.bmpKey);
+  ASSERT_TRUE(slot);
+  const std::string record = WrittenBmps::SlotFileOf(files.bmpKey);
+  const std::string kept = folder_.File("kept-record");
+  if (fs::exists(record)) {
+    fs::copy_file(record, kept);
+  }
+  fs::remove(record);
+  fs::create_symlink(folder_.File("victim"), record);
+  EXPECT_EQ(WrittenBmps::Record(files.bmpKey, files.bmp, files.tiffKey, files.tiff), "");
+  EXPECT_EQ(ReadBytes(folder_.File("victim")), std::vector<unsigned char>{'v'});
+  EXPECT_FALSE(fs::is_symlink(record));
+  EXPECT_TRUE(WrittenBmps::SourceOf(files.bmpKey, files.bmp).has_value());
+  fs::remove(record);
+  if (fs::exists(kept)) {
+    fs::copy_file(kept, record);
+  }
+}
+#endif
 
 #ifdef _WIN32
 // Windows names: both slashes and drive letters end a folder's name, and
@@ -336,12 +456,14 @@ class GivingUpOptions : public RecordingOptions {
  public:
   GivingUpOptions() : RecordingOptions(ConversionMode::kAuto, true, "") {}
   bool StopRequested() override { return stop; }
-  void WaitingFor(const CString& path) override {
+  void WaitingFor(const CString& path, bool inThisProcess) override {
     waitedFor = path.Str();
+    waitedInThisProcess = inThisProcess;
     stop = true;
   }
   std::atomic<bool> stop = false;
   std::string waitedFor;
+  bool waitedInThisProcess = true;
 };
 
 // Another program holding the TIFF's claim: the wait is reported, naming
@@ -350,7 +472,7 @@ TEST_F(ConvertTiffFileTest, AWaitForAnotherProgramIsReportedAndEndsOnRequest) {
   const std::string tiff = Tiff("held.tif", false);
   const ConversionFiles files = ConversionFilesFor(tiff.c_str());
   std::optional<FileLock> other = TakeClaimSlot(files.tiffKey);
-  ASSERT_TRUE(other && other->Held());
+  ASSERT_TRUE(other.has_value());
   GivingUpOptions options;
   auto converted = std::async(std::launch::async, [&] { return Convert(tiff, options); });
   if (converted.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
@@ -359,6 +481,7 @@ TEST_F(ConvertTiffFileTest, AWaitForAnotherProgramIsReportedAndEndsOnRequest) {
   }
   EXPECT_FALSE(converted.get());
   EXPECT_EQ(options.waitedFor, tiff);
+  EXPECT_FALSE(options.waitedInThisProcess);  // a lock slot: another program
   EXPECT_TRUE(options.asked.empty());
   EXPECT_EQ(folder_.Names(), std::vector<std::string>{"held.tif"});
 }

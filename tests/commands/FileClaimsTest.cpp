@@ -62,19 +62,41 @@ TEST(FileClaims, AClaimHoldsItsSlotsAgainstOtherTakers) {
   EXPECT_TRUE(TakeClaimSlot(tiff).has_value());
 }
 
+// A wait for a claim of this process is told as one: another conversion of
+// the same run, not another program.
+TEST(FileClaims, AWaitForAClaimOfThisProcessSaysSo) {
+  TempFolder folder;
+  const std::string tiff = ClaimKey(folder.File("a.tif").c_str());
+  FileClaims claims;
+  const FileClaims::Claim first(claims, {tiff});
+  std::atomic<bool> stop = false;
+  std::vector<std::string> reported;
+  ClaimWait wait;
+  wait.stopRequested = [&] { return stop.load(); };
+  wait.waitingFor = [&](const std::string& key, bool inThisProcess) {
+    reported.push_back(key + (inThisProcess ? " in this process" : ""));
+    stop = true;
+  };
+  wait.reportAfter = 0ms;
+  const FileClaims::Claim second(claims, {tiff}, wait);
+  EXPECT_FALSE(second.Held());
+  EXPECT_EQ(reported, std::vector<std::string>{tiff + " in this process"});
+  EXPECT_TRUE(first.AcrossProcesses());
+}
+
 // A wait for another taker's slot is reported once, naming the file, and
 // ends when the waiter asks; then nothing is held.
 TEST(FileClaims, AWaitIsReportedAndEndsWhenStopped) {
   TempFolder folder;
   const std::string tiff = ClaimKey(folder.File("a.tif").c_str());
   std::optional<FileLock> other = TakeClaimSlot(tiff);
-  ASSERT_TRUE(other && other->Held());
+  ASSERT_TRUE(other.has_value());
   std::atomic<bool> stop = false;
   std::vector<std::string> reported;
   ClaimWait wait;
   wait.stopRequested = [&] { return stop.load(); };
-  wait.waitingFor = [&](const std::string& key) {
-    reported.push_back(key);
+  wait.waitingFor = [&](const std::string& key, bool inThisProcess) {
+    reported.push_back(key + (inThisProcess ? " in this process" : ""));
     stop = true;
   };
   wait.reportAfter = 0ms;

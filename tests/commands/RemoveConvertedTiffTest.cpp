@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,17 +26,27 @@ BOOL RecordDelete(LPCSTR path) {
   return TRUE;
 }
 
+// The identity of every file as it was read, until changed is set.
+bool changed = false;
+const FileIdentity kRead{1, 2, 3, 4};
+std::optional<FileIdentity> RecordIdentity(LPCSTR path) {
+  calls.push_back(std::string("identity ") + path);
+  return changed ? FileIdentity{1, 9, 3, 4} : kRead;
+}
+
 TEST(RemoveConvertedTiff, FlushesTheBmpBeforeTheTiffGoesAndKeepsItWhenThatFails) {
-  const TiffRemovalCalls recorded{&RecordFlush, &RecordDelete};
+  const TiffRemovalCalls recorded{&RecordFlush, &RecordIdentity, &RecordDelete};
   calls.clear();
   flushSucceeds = true;
-  RemoveConvertedTiff("/p/a.tif", "/p/a.bmp", recorded);
-  EXPECT_EQ(calls, (std::vector<std::string>{"flush /p/a.bmp", "delete /p/a.tif"}));
+  changed = false;
+  EXPECT_EQ(RemoveConvertedTiff("/p/a.tif", "/p/a.bmp", kRead, recorded), "");
+  EXPECT_EQ(calls,
+            (std::vector<std::string>{"flush /p/a.bmp", "identity /p/a.tif", "delete /p/a.tif"}));
 
   calls.clear();
   flushSucceeds = false;
   try {
-    RemoveConvertedTiff("/p/b.tif", "/p/b.bmp", recorded);
+    RemoveConvertedTiff("/p/b.tif", "/p/b.bmp", kRead, recorded);
     ADD_FAILURE() << "a failed flush went unreported";
   } catch (CFileException* error) {
     EXPECT_EQ(error->m_strFileName.Str(), "/p/b.tif");
@@ -44,11 +56,28 @@ TEST(RemoveConvertedTiff, FlushesTheBmpBeforeTheTiffGoesAndKeepsItWhenThatFails)
   EXPECT_EQ(calls, std::vector<std::string>{"flush /p/b.bmp"});
 }
 
+// A file saved over the TIFF while it was converted (another file at its
+// name, found right before the deletion) is kept, and that is said.
+TEST(RemoveConvertedTiff, AFileSavedOverTheTiffMeanwhileIsKept) {
+  const TiffRemovalCalls recorded{&RecordFlush, &RecordIdentity, &RecordDelete};
+  calls.clear();
+  flushSucceeds = true;
+  changed = true;
+  EXPECT_EQ(RemoveConvertedTiff("/p/a.tif", "/p/a.bmp", kRead, recorded),
+            "the file changed while it was converted; it was kept");
+  EXPECT_EQ(calls, (std::vector<std::string>{"flush /p/a.bmp", "identity /p/a.tif"}));
+  calls.clear();
+  EXPECT_NE(RemoveConvertedTiff("/p/a.tif", "/p/a.bmp", std::nullopt, recorded), "");
+  EXPECT_TRUE(std::find(calls.begin(), calls.end(), "delete /p/a.tif") == calls.end());
+  changed = false;
+}
+
 TEST(RemoveConvertedTiff, RealFilesGoInOrder) {
   TempFolder folder;
   WriteBytes(folder.File("a.tif"), {1});
   WriteBytes(folder.File("a.bmp"), {2});
-  RemoveConvertedTiff(folder.File("a.tif"), folder.File("a.bmp"));
+  RemoveConvertedTiff(folder.File("a.tif"), folder.File("a.bmp"),
+                      IdentityOfFile(folder.File("a.tif").c_str()));
   EXPECT_EQ(folder.Names(), std::vector<std::string>{"a.bmp"});
 }
 

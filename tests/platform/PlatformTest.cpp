@@ -7,6 +7,7 @@
 #else
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 #ifdef __linux__
@@ -88,6 +89,36 @@ TEST(ReplacingFile, ReadOnlyFilesAndFoldersAreRefusedAndKept) {
   fs::create_directory(folder.File("folder.bmp"));
   EXPECT_EQ(Replace(folder.File("folder.bmp"), "new"), "not a regular file");
   EXPECT_TRUE(fs::is_directory(folder.File("folder.bmp")));
+  EXPECT_EQ(folder.Names().size(), 2u);
+}
+
+// A writer of new files only: an existing file is refused at once, and one
+// that appears while the new one is written is kept, mode and all.
+TEST(ReplacingFile, ANewFileOnlyKeepsAFileThatAppearsMeanwhile) {
+  TempFolder folder;
+  const std::string path = folder.File("mean.bmp");
+  WriteBytes(path, {'o', 'l', 'd'});
+  EXPECT_EQ(ReplacingFile(path, false).Open(), "the file exists");
+  fs::remove(path);
+
+  ReplacingFile file(path, false);
+  ASSERT_EQ(file.Open(), "");
+  ASSERT_EQ(file.Write("new", 3), "");
+  WriteBytes(path, {'t', 'h', 'e', 'i', 'r', 's'});
+  fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  EXPECT_EQ(file.Commit(), "a file of that name appeared meanwhile; it was kept");
+  EXPECT_EQ(Text(path), "theirs");
+  EXPECT_EQ(fs::status(path).permissions() & fs::perms::owner_write, fs::perms::none);
+  fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);
+  EXPECT_EQ(folder.Names(), std::vector<std::string>{"mean.bmp"});
+
+  const std::string fresh = folder.File("fresh.bmp");
+  ReplacingFile created(fresh, false);
+  ASSERT_EQ(created.Open(), "");
+  ASSERT_EQ(created.Write("made", 4), "");
+  EXPECT_EQ(created.Commit(), "");
+  EXPECT_EQ(Text(fresh), "made");
   EXPECT_EQ(folder.Names().size(), 2u);
 }
 
@@ -210,17 +241,49 @@ TEST(RegularFile, ReadsWholeFilesAndAtOffsets) {
   EXPECT_NE(OpenRegularFile(folder.Path().string().c_str()).failure, "");
 }
 
+#ifndef _WIN32
+// The lock folder is one for every run of the user, whatever the
+// environment, and it must be the user's alone: a folder, not a link, the
+// user's own, and closed to everyone else.
+TEST(FileLock, TheLockFolderIsTheUsersAloneOrRefusedWithTheReason) {
+  EXPECT_EQ(LockFolder(), "/tmp/tessary-locks-" + std::to_string(getuid()));
+  EXPECT_EQ(LockFolderFault(LockFolder()), "");
+  TempFolder folder;
+  const std::string good = folder.File("good");
+  ASSERT_EQ(mkdir(good.c_str(), 0700), 0);
+  EXPECT_EQ(LockFolderFault(good), "");
+  const std::string open = folder.File("open");
+  ASSERT_EQ(mkdir(open.c_str(), 0700), 0);
+  ASSERT_EQ(chmod(open.c_str(), 01777), 0);
+  EXPECT_EQ(LockFolderFault(open), "may be written or read by others (mode 1777, not 0700)");
+  ASSERT_EQ(chmod(open.c_str(), 0750), 0);
+  EXPECT_NE(LockFolderFault(open).find("mode 0750"), std::string::npos);
+  const std::string link = folder.File("link");
+  fs::create_directory_symlink(good, link);
+  EXPECT_EQ(LockFolderFault(link), "is a symbolic link");
+  WriteBytes(folder.File("file"), {'x'});
+  EXPECT_EQ(LockFolderFault(folder.File("file")), "is not a folder");
+  EXPECT_NE(LockFolderFault(folder.File("missing")).find("cannot be made"), std::string::npos);
+  if (getuid() == 0) {
+    const std::string theirs = folder.File("theirs");
+    ASSERT_EQ(mkdir(theirs.c_str(), 0700), 0);
+    ASSERT_EQ(chown(theirs.c_str(), 1234, 1234), 0);
+    EXPECT_EQ(LockFolderFault(theirs), "belongs to another user (1234)");
+  }
+}
+#endif
+
 TEST(FileLock, ASecondTakerGetsTheLockOnlyAfterTheFirstLetsGo) {
   TempFolder folder;
   const std::string name = "test-" + folder.Path().filename().string();
   std::optional<FileLock> first = FileLock::TryNamed(name);
-  ASSERT_TRUE(first && first->Held());
+  ASSERT_TRUE(first.has_value());
   // Another taker, in another thread as in another process, is kept out.
   std::thread([&] { EXPECT_FALSE(FileLock::TryNamed(name).has_value()); }).join();
   first.reset();
   std::thread([&] {
     const std::optional<FileLock> second = FileLock::TryNamed(name);
-    EXPECT_TRUE(second && second->Held());
+    EXPECT_TRUE(second.has_value());
   }).join();
   EXPECT_FALSE(LockFolder().empty());
   std::filesystem::remove(LockFolder() + "/" + name);

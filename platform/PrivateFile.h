@@ -1,0 +1,19 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+// Whole small files of the user's private lock folder (the record of written
+// BMPs), read and written without following a symbolic link that someone
+// may have put in their place.
+
+// The file's bytes; nullopt when there is no such file (or a link is in its
+// place); an empty string for an empty file.
+std::optional<std::string> ReadPrivateFile(const std::string& path);
+
+// Writes bytes to a file created anew beside path (its name plus ".new",
+// made by no one else, a leftover of a killed writer removed first), then
+// renames it over path, so that readers see the old file or the new one
+// whole. The caller keeps other writers away. Returns what failed, or an
+// empty string; after a failure no ".new" file is left.
+std::string WritePrivateFile(const std::string& path, const std::string& bytes);
