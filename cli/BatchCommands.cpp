@@ -122,20 +122,65 @@ std::string BitsAdvice(const std::string& path, const GrayTiffFacts& facts,
   return {};
 }
 
-// A string as JSON writes it, quotes included.
+// The length of the valid UTF-8 sequence at text[at], or 0 where the byte
+// there starts none (a stray continuation byte, an overlong form, a
+// surrogate, a value beyond U+10FFFF, a sequence cut short).
+std::size_t Utf8SequenceAt(const std::string& text, std::size_t at) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(at);
+  std::size_t length = 0;
+  unsigned low = 0x80;
+  unsigned high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    low = lead == 0xE0 ? 0xA0 : 0x80;
+    high = lead == 0xED ? 0x9F : 0xBF;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    low = lead == 0xF0 ? 0x90 : 0x80;
+    high = lead == 0xF4 ? 0x8F : 0xBF;
+  } else {
+    return 0;
+  }
+  if (at + length > text.size() || byte(at + 1) < low || byte(at + 1) > high) {
+    return 0;
+  }
+  for (std::size_t i = at + 2; i < at + length; ++i) {
+    if (byte(i) < 0x80 || byte(i) > 0xBF) {
+      return 0;
+    }
+  }
+  return length;
+}
+
+// A string as JSON writes it, quotes included. File names are bytes: each
+// byte that is not part of valid UTF-8 is written as \u00XX, XX its value,
+// so that every line is JSON and the byte can be told back.
 std::string JsonString(const std::string& text) {
   std::string json = "\"";
-  for (const unsigned char c : text) {
+  for (std::size_t at = 0; at < text.size();) {
+    const auto c = static_cast<unsigned char>(text[at]);
+    if (c >= 0x80) {
+      const std::size_t length = Utf8SequenceAt(text, at);
+      if (length > 0) {
+        json.append(text, at, length);
+        at += length;
+        continue;
+      }
+    }
     if (c == '"' || c == '\\') {
       json += '\\';
       json += static_cast<char>(c);
-    } else if (c < 0x20) {
+    } else if (c < 0x20 || c >= 0x80) {
       char escaped[8];
       std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
       json += escaped;
     } else {
       json += static_cast<char>(c);
     }
+    ++at;
   }
   return json + "\"";
 }

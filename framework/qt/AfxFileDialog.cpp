@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QSettings>
 #include <QStringList>
 #include <algorithm>
@@ -29,6 +30,43 @@ QStringList QtNameFilters(const CString& filter) {
   return filters;
 }
 
+// The names typed into an open dialog's name box, in the order typed and
+// made absolute in the dialog's folder: one name, or several each in double
+// quotes. Empty when the box is.
+QStringList TypedNames(const QFileDialog& dialog) {
+  const auto* box = dialog.findChild<QLineEdit*>("fileNameEdit");
+  const QString text = box != nullptr ? box->text().trimmed() : QString();
+  QStringList names;
+  if (text.startsWith('"')) {
+    for (qsizetype at = text.indexOf('"'); at >= 0;) {
+      const qsizetype end = text.indexOf('"', at + 1);
+      if (end < 0) {
+        names << text.mid(at + 1);
+        break;
+      }
+      if (end > at + 1) {
+        names << text.mid(at + 1, end - at - 1);
+      }
+      at = text.indexOf('"', end + 1);
+    }
+  } else if (!text.isEmpty()) {
+    names << text;
+  }
+  for (QString& name : names) {
+    name = dialog.directory().absoluteFilePath(name);
+  }
+  return names;
+}
+
+// The files an open dialog was confirmed with: the names typed, whenever the
+// name box holds any (Qt's own answer would be the rows selected, without
+// the typed names that match no file), otherwise the rows selected.
+QStringList ChosenFiles(const QFileDialog& dialog) {
+  const QStringList typed =
+      dialog.acceptMode() == QFileDialog::AcceptOpen ? TypedNames(dialog) : QStringList();
+  return typed.isEmpty() ? dialog.selectedFiles() : typed;
+}
+
 // An open dialog that, like the platform's, takes typed names of files that
 // do not exist: whoever opens them reports that. A typed folder is still
 // entered.
@@ -38,7 +76,7 @@ class TypedNamesFileDialog : public QFileDialog {
 
  protected:
   void accept() override {
-    const QStringList files = selectedFiles();
+    const QStringList files = ChosenFiles(*this);
     const bool existing = fileMode() == ExistingFile || fileMode() == ExistingFiles;
     if (existing && !files.isEmpty() &&
         std::none_of(files.begin(), files.end(),
@@ -134,7 +172,7 @@ INT_PTR CFileDialog::DoModal() {
   if (answer != QDialog::Accepted) {
     return IDCANCEL;
   }
-  for (const QString& file : dialog.selectedFiles()) {
+  for (const QString& file : ChosenFiles(dialog)) {
     chosen_.emplace_back(QFileInfo(file).absoluteFilePath().toLocal8Bit().constData());
   }
   return chosen_.empty() ? IDCANCEL : IDOK;

@@ -313,6 +313,28 @@ TEST_F(ConvertTest, ATypedNameThatDoesNotExistReachesTheWorker) {
   EXPECT_FALSE(fs::exists(fs::path(configuration) / "QtProject.conf"));
 }
 
+// Names typed after the folder's listing has loaded, some of files that
+// exist and one of none: every typed name reaches the worker, in the order
+// typed, the missing one too, which is reported.
+TEST_F(ConvertTest, TypedNamesAreTakenAllAndInOrderOnceTheListingHasLoaded) {
+  RunModal(dialog_, [&] {
+    const std::string b = Tiff("b.tif", false);
+    const std::string a = Tiff("a.tif", false);
+    statuses_.clear();
+    lastStatus_ = Status();
+    TypeIntoFileDialog(folder_.Path(), {"b.tif", "missing.tif", "a.tif"});
+    Click(IDC_CONVERT);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !errors_.Messages().empty(); }, 10000));
+    EXPECT_NE(errors_.Messages()[0].find(folder_.File("missing.tif")), std::string::npos)
+        << errors_.Messages()[0];
+    EXPECT_EQ(statuses_,
+              (std::vector<std::string>{"Processing " + b + "...",
+                                        "Processing " + folder_.File("missing.tif") + "..."}));
+    EXPECT_TRUE(fs::exists(folder_.File("b.bmp")));
+    EXPECT_FALSE(fs::exists(folder_.File("a.bmp")));  // the run stopped at the missing file
+  });
+}
+
 TEST_F(ConvertTest, ModeChangesApplyFromTheNextFile) {
   RunModal(dialog_, [&] {
     Tiff("a.tif", true, 1);

@@ -485,6 +485,13 @@ TEST_F(CliTool, DetectWritesJsonLinesAndNoticesAFullOutput) {
                 "}\n"
                 "{\"file\": \"bad.tif\", \"error\": \"not a TIFF file\"}\n");
 
+  // Names that are no valid UTF-8 keep every line JSON: each stray byte as
+  // \u00XX; valid UTF-8 passes as it is.
+  Tiff("caf\xc3\xa9\xff.tif", true, 1);
+  const Outcome bytes = Run("detect --json 'caf\xc3\xa9\xff.tif'");
+  EXPECT_EQ(bytes.output.rfind("{\"file\": \"caf\xc3\xa9\\u00ff.tif\", \"kind\"", 0), 0u)
+      << bytes.output;
+
   // In a subshell, so that standard error still reaches the test.
   const Outcome full =
       RunCommand(InFolder(folder_.Path(), "(" + Cli(), "detect 'm \"1\".tif' > /dev/full)"));

@@ -59,6 +59,25 @@ TEST_F(ImageAveragerTest, MeansTruncateAndGrayInputsGiveAGrayFile) {
   EXPECT_EQ(Read(mean).Pixel(0, 0), Rgba(2, 2, 2));  // 8 / 3
 }
 
+// Without leave to replace, a file at the output's name is kept, and the
+// write fails naming the output; with it, the mean replaces the file.
+TEST_F(ImageAveragerTest, AnOutputThatExistsIsKeptUnlessReplacingIsAllowed) {
+  ImageAverager averager;
+  averager.Add(Picture("one.bmp", 4, 4, [](int, int) { return Rgba(1, 2, 3); }).c_str());
+  const std::string output = folder_.File("mean.bmp");
+  WriteBytes(output, {'t', 'h', 'e', 'i', 'r', 's'});
+  try {
+    averager.WriteMean(output.c_str(), false);
+    ADD_FAILURE() << "an existing output was replaced";
+  } catch (const CVisError& error) {
+    EXPECT_EQ(error.FileName(), output);
+    EXPECT_EQ(error.Reason(), "the file exists");
+  }
+  EXPECT_EQ(ReadBytes(output), (std::vector<unsigned char>{'t', 'h', 'e', 'i', 'r', 's'}));
+  averager.WriteMean(output.c_str());
+  EXPECT_EQ(BitsPerPixel(output), 24);
+}
+
 TEST_F(ImageAveragerTest, OneDifferingPixelMakesTheWholeMeanColour) {
   const std::string a = Picture("a.bmp", 6, 2, [](int x, int y) {
     return x == 5 && y == 1 ? Rgba(12, 8, 8) : Rgba(30, 30, 30);

@@ -2,8 +2,12 @@
 
 // Helpers for tests that drive the real dialogs, offscreen.
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QFileSystemModel>
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
@@ -102,6 +106,39 @@ class ErrorRecorder {
   static void Record(const CString& message) { Messages().push_back(message.Str()); }
 };
 
+// The names as the file dialog's name box takes them: one name, or each in
+// double quotes.
+inline QString TypedList(const std::vector<std::string>& names) {
+  QString typed;
+  for (const std::string& name : names) {
+    typed += names.size() == 1 ? QString::fromStdString(name)
+                               : "\"" + QString::fromStdString(name) + "\" ";
+  }
+  return typed;
+}
+
+// Types the names into the next file dialog as a person does: once the
+// folder's listing has loaded, key by key, so that the dialog selects the
+// rows of the names that exist as they are typed. Then confirms.
+inline void TypeIntoFileDialog(const std::filesystem::path& folder,
+                               const std::vector<std::string>& names) {
+  WhenModal<QFileDialog>([=](QFileDialog* dialog) {
+    bool loaded = false;
+    auto* model = dialog->findChild<QFileSystemModel*>();
+    if (model != nullptr) {
+      QObject::connect(model, &QFileSystemModel::directoryLoaded, [&](const QString& path) {
+        loaded |= QFileInfo(path) == QFileInfo(QString::fromStdString(folder.string()));
+      });
+    }
+    dialog->setDirectory(QString::fromStdString(folder.string()));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return loaded; }, 5000)) << "the listing did not load";
+    auto* box = dialog->findChild<QLineEdit*>("fileNameEdit");
+    box->clear();
+    QTest::keyClicks(box, TypedList(names));
+    QMetaObject::invokeMethod(dialog, "accept");
+  });
+}
+
 // Types the names into the next file dialog, as chosen in folder, and
 // confirms (cancels when there are none); then runs next, if any, so that it
 // can answer what the confirmation opens.
@@ -114,12 +151,7 @@ inline void AnswerFileDialog(const std::filesystem::path& folder,
       return;
     }
     dialog->setDirectory(QString::fromStdString(folder.string()));
-    QString typed;
-    for (const std::string& name : names) {
-      typed += names.size() == 1 ? QString::fromStdString(name)
-                                 : "\"" + QString::fromStdString(name) + "\" ";
-    }
-    dialog->findChild<QLineEdit*>("fileNameEdit")->setText(typed);
+    dialog->findChild<QLineEdit*>("fileNameEdit")->setText(TypedList(names));
     if (next) {
       next();
     }
