@@ -234,6 +234,18 @@ TEST_F(SensorFramesTest, SamplesOfTenTwelveAndFourteenBits) {
     }
   }
 
+  // Files of other depths keep their own: an 8-bit file reads alike with
+  // significant bits asked for.
+  SensorOptions eightBits;
+  eightBits.mode = ConversionMode::kGrayscale;
+  eightBits.bits = 12;
+  Convert(Mosaic("eight.tif"), eightBits);
+  SensorOptions plainEight;
+  plainEight.mode = ConversionMode::kGrayscale;
+  Convert(Mosaic("eight-plain.tif"), plainEight);
+  EXPECT_EQ(eightBits.facts.storedBits, 8);
+  EXPECT_EQ(ReadBytes(Bmp("eight.bmp")), ReadBytes(Bmp("eight-plain.bmp")));
+
   // Without --bits: the file's own 16 bits, and its brightest sample told.
   const std::string dim = Wide("dim.tif", {0, 1000, 3071});
   SensorOptions options;
