@@ -19,16 +19,24 @@ bool ParseMode(const std::string& value, CliRequest& request, std::string& error
   return true;
 }
 
-bool ParseJobs(const std::string& value, CliRequest& request, std::string& error) {
+// A whole number from low to high into number; otherwise a usage error
+// naming the option.
+bool ParseWholeNumber(const std::string& option, const std::string& value, int low, int high,
+                      int& number, std::string& error) {
   const char* end = value.data() + value.size();
-  int jobs = 0;
-  const auto [rest, failure] = std::from_chars(value.data(), end, jobs);
-  if (failure != std::errc() || rest != end || jobs < 1 || jobs > 1024) {
-    error = "--jobs takes a whole number from 1 to 1024, not \"" + value + "\"";
+  int parsed = 0;
+  const auto [rest, failure] = std::from_chars(value.data(), end, parsed);
+  if (failure != std::errc() || rest != end || parsed < low || parsed > high) {
+    error = option + " takes a whole number from " + std::to_string(low) + " to " +
+            std::to_string(high) + ", not \"" + value + "\"";
     return false;
   }
-  request.jobs = jobs;
+  number = parsed;
   return true;
+}
+
+bool ParseJobs(const std::string& value, CliRequest& request, std::string& error) {
+  return ParseWholeNumber("--jobs", value, 1, 1024, request.jobs, error);
 }
 
 bool ParsePattern(const std::string& value, CliRequest& request, std::string& error) {
@@ -41,15 +49,7 @@ bool ParsePattern(const std::string& value, CliRequest& request, std::string& er
 }
 
 bool ParseBits(const std::string& value, CliRequest& request, std::string& error) {
-  const char* end = value.data() + value.size();
-  int bits = 0;
-  const auto [rest, failure] = std::from_chars(value.data(), end, bits);
-  if (failure != std::errc() || rest != end || bits < 9 || bits > 16) {
-    error = "--bits takes a whole number from 9 to 16, not \"" + value + "\"";
-    return false;
-  }
-  request.bits = bits;
-  return true;
+  return ParseWholeNumber("--bits", value, 9, 16, request.bits, error);
 }
 
 const std::array kOptions = {
