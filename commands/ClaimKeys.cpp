@@ -18,8 +18,10 @@ std::string ClaimKey(const char* path) {
   // By what the folder is, not how it is spelt: one folder reached through
   // two mount points (a bind mount) gives one key.
   if (const auto folder = IdentityOfFile(resolved.parent_path().c_str())) {
-    return "@" + std::to_string(folder->device) + ":" + std::to_string(folder->file) + "/" +
-           resolved.filename().string();
+    // (Appended, not "@" + a number: GCC 12 warns falsely about that.)
+    std::string key = "@";
+    key += std::to_string(folder->device) + ":" + std::to_string(folder->file) + "/";
+    return key + resolved.filename().string();
   }
 #endif
   return FileNameKey(resolved.string());
