@@ -44,8 +44,14 @@ class BufferGuard {
 // Reads the file into image through one imaging buffer; fills facts when
 // asked for them.
 void Load(const char* path, CVisImageBase* image, int significantBits, GrayTiffFacts* facts) {
+  // The file's own depth through the read as specified (path, the default
+  // system, the buffer); fewer significant bits through its variant.
   MilId buffer = 0;
-  MilReadImageFileBits(path, significantBits, &buffer);
+  if (significantBits == 0) {
+    MilReadImageFile(path, kMilDefault, &buffer);
+  } else {
+    MilReadImageFileBits(path, significantBits, &buffer);
+  }
   if (buffer == 0) {
     AfxThrowFileException(CFileException::generic, -1, path, MilGetLastReadError());
   }

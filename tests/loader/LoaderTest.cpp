@@ -150,11 +150,15 @@ TEST_F(Loader, ReadsEveryGrayLayout) {
   EXPECT_EQ(MilProbeLiveBuffers(), 0);
 }
 
+// The export reads through the specified read: the path, the default
+// system, the buffer; once a file.
 TEST_F(Loader, RowsStartWidthBytesApart) {
   const std::string path = folder_.File("5x3.tif");
   const std::vector<unsigned char> expected = MakeTiff(path, TiffLayout{}, 9);
   Gray image(1, evispixfmtGrayByte);
+  const int reads = MilProbeDefaultReads();
   library_.Load(path, image);
+  EXPECT_EQ(MilProbeDefaultReads(), reads + 1);
   EXPECT_EQ(image.PbFirstPixelInRow(1), image.PbPixelMemory() + 5);
   EXPECT_EQ(image.PbFirstPixelInRow(2), image.PbPixelMemory() + 10);
   EXPECT_EQ(image.Pixel(4, 2), expected[14]);

@@ -15,6 +15,7 @@ std::atomic<int> applicationsFreed{0};
 std::atomic<bool> refuseApplications{false};
 std::mutex buffersMutex;
 std::set<MilId> liveBuffers;
+std::atomic<int> defaultReads{0};
 
 // The real back end's entry of that name, from the back end's own library
 // (found beside this one).
@@ -33,6 +34,10 @@ MilApplicationCounts MilProbeApplicationCounts() {
 int MilProbeLiveBuffers() {
   std::lock_guard lock(buffersMutex);
   return static_cast<int>(liveBuffers.size());
+}
+
+int MilProbeDefaultReads() {
+  return defaultReads.load();
 }
 
 void MilProbeRefuseApplications(bool refuse) {
@@ -64,6 +69,9 @@ void MilFreeApplication(MilId application) {
 MilId MilReadImageFile(const char* path, std::int64_t system, MilId* buffer) {
   static auto* real = Real<decltype(MilReadImageFile)>("MilReadImageFile");
   const MilId id = real(path, system, buffer);
+  if (system == kMilDefault) {
+    ++defaultReads;
+  }
   if (id != 0) {
     std::lock_guard lock(buffersMutex);
     liveBuffers.insert(id);
