@@ -355,8 +355,8 @@ int RunConvert(const CliRequest& request, HMODULE loader) {
   const std::vector<std::vector<ConversionFiles>> groups = GroupsByBmp(tiffs, request.outputDir);
   std::atomic<int> converted{0};
   std::atomic<int> failed{folders};
-  const MemoryBlockReuse reuse;  // each job's picture memory serves its next file
   const JobPlan plan = JobsFor(request.jobs, groups.size(), UsableProcessorCount());
+  const MemoryBlockReuse reuse(plan.jobs);  // each job's memory serves its next file
   CommandLineOptions options(request, progress, plan.processorsEach);
   std::atomic<PFN_LOAD_GRAY_TIFF> entry = nullptr;
   // Each thread converts one group at a time, one file after another: at

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "BmpFormat.h"
+#include "MemoryBlock.h"
 #include "ReplacingFile.h"
 #include "VectorClones.h"
 #include "VisError.h"
@@ -153,7 +154,8 @@ struct BmpBandWriter::State {
   std::size_t stride;
   int nextBottom;  // the rows below it are written
   ReplacingFile file;
-  std::vector<unsigned char> chunk;
+  MemoryBlock chunk;  // made at the first band that needs encoding
+  std::size_t chunkBytes = 0;
 };
 
 BmpBandWriter::BmpBandWriter(const char* path, int width, int height, int cbPixel,
@@ -168,11 +170,6 @@ BmpBandWriter::BmpBandWriter(const char* path, int width, int height, int cbPixe
               static_cast<std::uint64_t>(state_->stride) * static_cast<std::uint64_t>(height));
   Check(path, state_->file.Open());
   Check(path, state_->file.Write(headers.data(), headers.size()));
-  const std::size_t rowsPerChunk =
-      std::max<std::size_t>(1, kChunkBytes / std::max<std::size_t>(state_->stride, 1));
-  state_->chunk.resize(
-      std::min(rowsPerChunk, std::max<std::size_t>(static_cast<std::size_t>(height), 1)) *
-      state_->stride);
 }
 
 BmpBandWriter::~BmpBandWriter() = default;
@@ -195,12 +192,23 @@ void BmpBandWriter::WriteBand(const VisPixelRows& picture, int top, int bottom) 
   }
   CheckBand(top, bottom);
   const char* path = state.path.c_str();
+  if (!state.chunk) {
+    const std::size_t rowsPerChunk =
+        std::max<std::size_t>(1, kChunkBytes / std::max<std::size_t>(state.stride, 1));
+    state.chunkBytes =
+        std::min(rowsPerChunk, std::max<std::size_t>(static_cast<std::size_t>(state.height), 1)) *
+        state.stride;
+    state.chunk = AllocateBlockForOverwrite(state.chunkBytes);
+    if (!state.chunk) {
+      throw CVisError(path, "out of memory for the rows being written");
+    }
+  }
   std::size_t filled = 0;
   for (int row = bottom - 1; row >= top; --row) {
-    EncodeRow(picture.rows[row], state.chunk.data() + filled, width, gray, state.stride);
+    EncodeRow(picture.rows[row], state.chunk.get() + filled, width, gray, state.stride);
     filled += state.stride;
-    if (filled == state.chunk.size() || row == top) {
-      Check(path, state.file.Write(state.chunk.data(), filled));
+    if (filled == state.chunkBytes || row == top) {
+      Check(path, state.file.Write(state.chunk.get(), filled));
       filled = 0;
     }
   }

@@ -7,10 +7,12 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "DemosaicLanes.h"
 #include "HelperThreads.h"
+#include "MemoryBlock.h"
 #include "MosaicView.h"
 #include "PieceSchedule.h"
 #include "Processors.h"
@@ -487,7 +489,12 @@ void DemosaicViewToBmpRows(const MosaicView& mosaic, std::size_t stride,
   // The view's first pixel of the ring's first row starts a cache line,
   // where it lies one pixel into the row too: the vector stores of a shifted
   // layout then cost what they cost in rggb.
-  const auto ring = std::make_unique_for_overwrite<unsigned char[]>(slots * bandBytes + kCacheLine);
+  // From the kept blocks while a batch runs: the next picture of its size
+  // finds the ring's pages in place.
+  const MemoryBlock ring = AllocateBlockForOverwrite(slots * bandBytes + kCacheLine);
+  if (!ring) {
+    throw std::bad_alloc();
+  }
   const std::size_t firstPixel = reinterpret_cast<std::uintptr_t>(ring.get()) + 3 * mosaic.column;
   unsigned char* const base = ring.get() + (kCacheLine - firstPixel % kCacheLine) % kCacheLine;
   const auto bufferOf = [&](int band) { return base + (band % slots) * bandBytes; };

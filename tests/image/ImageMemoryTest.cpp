@@ -2,7 +2,9 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "MemoryBlock.h"
 #include "VisImage.h"
@@ -113,6 +115,48 @@ TEST(ImageMemory, LargePicturesAreZeroAgainWhenTheirMemoryServesTheNext) {
   if (!kBlocksFromTheHeap) {
     EXPECT_EQ(next.PbPixelMemory(), first);
   }
+}
+
+TEST(ImageMemory, SmallPicturesTooAreKeptForTheNextOfTheirSize) {
+  if (kBlocksFromTheHeap) {
+    GTEST_SKIP() << "no block is kept under AddressSanitizer";
+  }
+  const CVisRect rect(0, 0, 64, 64);
+  const MemoryBlockReuse reuse;
+  const unsigned char* first = nullptr;
+  {
+    CVisImage<unsigned char> gray(1, evispixfmtGrayByte, rect);
+    std::memset(gray.PbPixelMemory(), 0x5A, gray.CbPixelMemory());
+    first = gray.PbPixelMemory();
+  }
+  // Were the block back in the heap, the heap would hand it out here.
+  void* other = std::malloc(64 * 64);
+  EXPECT_NE(other, first);
+  CVisImage<unsigned char> next(1, evispixfmtGrayByte, rect);
+  EXPECT_EQ(next.PbPixelMemory(), first);
+  EXPECT_TRUE(AllZero(next.PbPixelMemory(), next.CbPixelMemory()));
+  std::free(other);
+}
+
+TEST(ImageMemory, ReuseKeepsAFewBlocksForEachPictureAtOnce) {
+  if (kBlocksFromTheHeap) {
+    GTEST_SKIP() << "no block is kept under AddressSanitizer";
+  }
+  constexpr std::size_t kMiB = std::size_t{1} << 20;
+  const std::size_t before = ResidentBytes();
+  const MemoryBlockReuse reuse(1);
+  {
+    // 8, 10, ... 22 MiB, 120 MiB in all; the last four released are 76 MiB.
+    std::vector<MemoryBlock> blocks;
+    for (std::size_t i = 0; i < 8; ++i) {
+      blocks.push_back(AllocateBlockForOverwrite((8 + 2 * i) * kMiB));
+      ASSERT_TRUE(blocks.back());
+      std::memset(blocks.back().get(), 1, (8 + 2 * i) * kMiB);
+    }
+  }
+  static_assert(MemoryBlockReuse::kKeptBlocksPerPicture == 4);
+  EXPECT_GE(ResidentBytes(), before + 70 * kMiB);
+  EXPECT_LE(ResidentBytes(), before + 90 * kMiB);
 }
 
 TEST(ImageMemory, KeptBlocksGoBackToTheSystemWhenReuseEnds) {
