@@ -1,8 +1,12 @@
 #include "WrittenBmps.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <set>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -36,9 +40,9 @@ std::string AbsolutePath(const char* path) {
 }
 
 // The entries of one lock slot live in one file, each field ended by a zero
-// byte (no path holds one).
-std::vector<Entry> ReadEntries(const std::string& file) {
-  const std::string bytes = ReadPrivateFile(file).value_or("");
+// byte (no path holds one). A new entry is appended; of the entries of one
+// BMP key the last one holds.
+std::vector<Entry> ParseEntries(const std::string& bytes) {
   std::vector<std::string> fields;
   for (std::size_t start = 0, end; (end = bytes.find('\0', start)) != std::string::npos;
        start = end + 1) {
@@ -51,16 +55,71 @@ std::vector<Entry> ReadEntries(const std::string& file) {
   return entries;
 }
 
-std::string WriteEntries(const std::string& file, const std::vector<Entry>& entries) {
-  std::string bytes;
-  for (const Entry& entry : entries) {
-    for (const std::string* field :
-         {&entry.bmpKey, &entry.bmpPath, &entry.tiffKey, &entry.tiffPath, &entry.identity}) {
-      bytes += *field;
-      bytes += '\0';
+// The last entry of the key, read without copying the others.
+std::optional<Entry> LastEntryOf(const std::string& bytes, const std::string& bmpKey) {
+  std::optional<Entry> last;
+  std::string_view fields[kFields];
+  std::size_t field = 0;
+  for (std::size_t start = 0, end; (end = bytes.find('\0', start)) != std::string::npos;
+       start = end + 1) {
+    fields[field] = std::string_view(bytes).substr(start, end - start);
+    if (++field == kFields) {
+      field = 0;
+      if (fields[0] == bmpKey) {
+        last = Entry{std::string(fields[0]), std::string(fields[1]), std::string(fields[2]),
+                     std::string(fields[3]), std::string(fields[4])};
+      }
     }
   }
-  return WritePrivateFile(file, bytes);
+  return last;
+}
+
+std::string EntryBytes(const Entry& entry) {
+  std::string bytes;
+  for (const std::string* field :
+       {&entry.bmpKey, &entry.bmpPath, &entry.tiffKey, &entry.tiffPath, &entry.identity}) {
+    bytes += *field;
+    bytes += '\0';
+  }
+  return bytes;
+}
+
+// A slot's file is compacted once it outgrows kCompactBytes, and twice what
+// this process last compacted it to: a slot of many live entries is not
+// rewritten at every append.
+constexpr std::uint64_t kCompactBytes = std::uint64_t{64} << 10;
+std::mutex compactedMutex;
+std::uint64_t compactedBytes[kLockSlots] = {};
+
+bool DueForCompaction(unsigned slot, std::uint64_t size) {
+  std::lock_guard lock(compactedMutex);
+  return size > std::max(kCompactBytes, 2 * compactedBytes[slot]);
+}
+
+// Rewrites the slot's file with the last entry of each BMP in its bytes
+// (the file's, and any to add) that is still the file written, at most
+// kSlotEntries of them, the newest.
+std::string Compact(const std::string& file, unsigned slot, const std::string& added = {}) {
+  const std::vector<Entry> entries = ParseEntries(ReadPrivateFile(file).value_or("") + added);
+  std::set<std::string_view> seen;
+  std::vector<const Entry*> kept;
+  for (auto it = entries.rbegin(); it != entries.rend() && kept.size() < WrittenBmps::kSlotEntries;
+       ++it) {
+    // An entry whose BMP is gone or another file now protects nothing.
+    if (seen.insert(it->bmpKey).second && IdentityOf(it->bmpPath.c_str()) == it->identity) {
+      kept.push_back(&*it);
+    }
+  }
+  std::string bytes;
+  for (auto it = kept.rbegin(); it != kept.rend(); ++it) {
+    bytes += EntryBytes(**it);
+  }
+  const std::string failure = WritePrivateFile(file, bytes);
+  if (failure.empty()) {
+    std::lock_guard lock(compactedMutex);
+    compactedBytes[slot] = bytes.size();
+  }
+  return failure;
 }
 
 // Without a lock folder: this process's entries.
@@ -76,22 +135,23 @@ std::string SlotFileOf(const std::string& bmpKey) {
 }
 
 std::optional<Source> SourceOf(const std::string& bmpKey, const char* bmpPath) {
-  std::vector<Entry> entries;
+  std::optional<Entry> entry;
   if (LockFolder().empty()) {
     std::lock_guard lock(inProcessMutex);
     if (const auto it = inProcess.find(bmpKey); it != inProcess.end()) {
-      entries.push_back(it->second);
+      entry = it->second;
     }
   } else {
-    entries = ReadEntries(SlotFileOf(bmpKey));
+    entry = LastEntryOf(ReadPrivateFile(SlotFileOf(bmpKey)).value_or(""), bmpKey);
+  }
+  if (!entry) {
+    return std::nullopt;
   }
   const std::string identity = IdentityOf(bmpPath);
-  for (const Entry& entry : entries) {
-    if (entry.bmpKey == bmpKey && !identity.empty() && entry.identity == identity) {
-      return Source{entry.tiffKey, entry.tiffPath};
-    }
+  if (identity.empty() || entry->identity != identity) {
+    return std::nullopt;
   }
-  return std::nullopt;
+  return Source{entry->tiffKey, entry->tiffPath};
 }
 
 std::string Record(const std::string& bmpKey, const char* bmpPath, const std::string& tiffKey,
@@ -104,16 +164,15 @@ std::string Record(const std::string& bmpKey, const char* bmpPath, const std::st
     return {};
   }
   const std::string file = SlotFileOf(bmpKey);
-  std::vector<Entry> entries = ReadEntries(file);
-  // An entry whose BMP is gone or another file now protects nothing.
-  std::erase_if(entries, [&](const Entry& entry) {
-    return entry.bmpKey == bmpKey || IdentityOf(entry.bmpPath.c_str()) != entry.identity;
-  });
-  entries.push_back(written);
-  if (entries.size() > kSlotEntries) {
-    entries.erase(entries.begin(), entries.end() - kSlotEntries);
+  const unsigned slot = LockSlotOf(bmpKey);
+  std::uint64_t size = 0;
+  const std::string entry = EntryBytes(written);
+  if (!AppendPrivateFile(file, entry, size).empty()) {
+    // Something else is in the file's place (a link, say): the slot is
+    // written anew, with the entries that could be read.
+    return Compact(file, slot, entry);
   }
-  return WriteEntries(file, entries);
+  return DueForCompaction(slot, size) ? Compact(file, slot) : std::string();
 }
 
 }  // namespace WrittenBmps

@@ -25,9 +25,11 @@ struct Source {
 std::optional<Source> SourceOf(const std::string& bmpKey, const char* bmpPath);
 
 // Notes that the file at bmpPath (key bmpKey) was just written from the TIFF
-// at tiffPath (key tiffKey). Entries of the slot whose BMP is no longer the
-// file written go as the slot is rewritten, and a slot keeps at most
-// kSlotEntries entries, the newest. Returns what failed, or an empty string.
+// at tiffPath (key tiffKey): the entry is appended to its slot's file, and
+// the last entry of a key holds. Once the file has grown (past 64 KiB, and
+// twice its size after this process last compacted it), it is compacted:
+// entries whose BMP is no longer the file written go, and at most
+// kSlotEntries remain, the newest. Returns what failed, or an empty string.
 std::string Record(const std::string& bmpKey, const char* bmpPath, const std::string& tiffKey,
                    const char* tiffPath);
 

@@ -1,6 +1,7 @@
 #include "PrivateFile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -57,6 +58,40 @@ std::string WritePrivateFile(const std::string& path, const std::string& bytes) 
   }
   if (error != 0) {
     ::unlink(written.c_str());
+    return "the file " + path + " could not be written: " + std::strerror(error);
+  }
+  return {};
+}
+
+std::string AppendPrivateFile(const std::string& path, const std::string& bytes,
+                              std::uint64_t& size) {
+  // Never blocks on a pipe, never follows a link.
+  const int file = ::open(
+      path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+  if (file < 0) {
+    return "the file " + path + " could not be opened: " + std::strerror(errno);
+  }
+  struct stat before {};
+  if (::fstat(file, &before) != 0 || !S_ISREG(before.st_mode)) {
+    ::close(file);
+    return "the file " + path + " is not a regular file";
+  }
+  ssize_t put;
+  do {
+    put = ::write(file, bytes.data(), bytes.size());
+  } while (put < 0 && errno == EINTR);
+  int error = put < 0 ? errno : 0;
+  if (put >= 0 && static_cast<std::size_t>(put) != bytes.size()) {
+    error = ENOSPC;
+  }
+  if (error != 0 && put > 0 && ::ftruncate(file, before.st_size) != 0) {
+    error = errno;
+  }
+  size = static_cast<std::uint64_t>(before.st_size) + (error == 0 ? bytes.size() : 0);
+  if (::close(file) != 0 && error == 0) {
+    error = errno;
+  }
+  if (error != 0) {
     return "the file " + path + " could not be written: " + std::strerror(error);
   }
   return {};

@@ -45,3 +45,41 @@ std::string WritePrivateFile(const std::string& path, const std::string& bytes) 
   }
   return {};
 }
+
+std::string AppendPrivateFile(const std::string& path, const std::string& bytes,
+                              std::uint64_t& size) {
+  const HANDLE file = ::CreateFileA(
+      path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | GENERIC_WRITE, 0, nullptr,
+      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    return "the file " + path + " could not be opened: " + SystemErrorText(::GetLastError());
+  }
+  BY_HANDLE_FILE_INFORMATION information{};
+  LARGE_INTEGER before{};
+  if (!::GetFileInformationByHandle(file, &information) ||
+      (information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) !=
+          0 ||
+      !::GetFileSizeEx(file, &before)) {
+    ::CloseHandle(file);
+    return "the file " + path + " is not a regular file";
+  }
+  DWORD put = 0;
+  const bool wrote =
+      ::SetFilePointerEx(file, LARGE_INTEGER{}, nullptr, FILE_END) &&
+      (bytes.empty() ||
+       ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr));
+  DWORD error = wrote ? 0 : ::GetLastError();
+  if (error == 0 && put != bytes.size()) {
+    error = ERROR_DISK_FULL;
+  }
+  if (error != 0 && put > 0 &&
+      !(::SetFilePointerEx(file, before, nullptr, FILE_BEGIN) && ::SetEndOfFile(file))) {
+    error = ::GetLastError();
+  }
+  size = static_cast<std::uint64_t>(before.QuadPart) + (error == 0 ? bytes.size() : 0);
+  ::CloseHandle(file);
+  if (error != 0) {
+    return "the file " + path + " could not be written: " + SystemErrorText(error);
+  }
+  return {};
+}

@@ -271,9 +271,10 @@ TEST_F(ConvertTiffFileTest, ATiffSavedOverWhileItIsConvertedIsKept) {
   EXPECT_EQ(BitsPerPixel(folder_.File("a.bmp")), 24);  // from the mosaic that was read
 }
 
-// The record drops entries whose BMP is gone or replaced when it rewrites a
-// slot, and keeps at most kSlotEntries entries, the newest.
-TEST_F(ConvertTiffFileTest, TheRecordKeepsOnlyLiveEntriesAndABoundedNumber) {
+// A slot's file grows by an entry a conversion, and the last entry of a BMP
+// holds; once the file has grown, the slot is compacted: entries whose BMP
+// is gone or replaced go, and at most kSlotEntries remain, the newest.
+TEST_F(ConvertTiffFileTest, TheRecordKeepsTheLastEntryOfEachLiveBmpAndABoundedNumber) {
   if (LockFolder().empty()) {
     GTEST_SKIP() << "no lock folder: the record lives in the process";
   }
@@ -293,6 +294,7 @@ TEST_F(ConvertTiffFileTest, TheRecordKeepsOnlyLiveEntriesAndABoundedNumber) {
   const std::optional<FileLock> slot = TakeClaimSlot(first.bmpKey);
   ASSERT_TRUE(slot);
   const std::string record = WrittenBmps::SlotFileOf(first.bmpKey);
+  fs::remove(record);
   const auto entries = [&] {
     const std::vector<unsigned char> bytes = ReadBytes(record);
     return std::count(bytes.begin(), bytes.end(), '\0') / 5;
@@ -301,30 +303,39 @@ TEST_F(ConvertTiffFileTest, TheRecordKeepsOnlyLiveEntriesAndABoundedNumber) {
     const std::vector<unsigned char> bytes = ReadBytes(record);
     return std::search(bytes.begin(), bytes.end(), path.begin(), path.end()) != bytes.end();
   };
+  // The same BMP written again from another TIFF: its last entry holds.
   WriteBytes(first.bmp.Str(), {'B', 'M'});
-  ASSERT_EQ(WrittenBmps::Record(first.bmpKey, first.bmp, first.tiffKey, first.tiff), "");
-  ASSERT_TRUE(mentions(first.bmp.Str()));
+  ASSERT_EQ(WrittenBmps::Record(first.bmpKey, first.bmp, second.tiffKey, second.tiff), "");
   fs::remove(first.bmp.Str());
-  WriteBytes(second.bmp.Str(), {'B', 'M'});
-  ASSERT_EQ(WrittenBmps::Record(second.bmpKey, second.bmp, second.tiffKey, second.tiff), "");
-  EXPECT_FALSE(mentions(first.bmp.Str()));
-  EXPECT_TRUE(mentions(second.bmp.Str()));
+  WriteBytes(first.bmp.Str(), {'B', 'M', '2'});
+  ASSERT_EQ(WrittenBmps::Record(first.bmpKey, first.bmp, first.tiffKey, first.tiff), "");
+  EXPECT_EQ(entries(), 2);
+  ASSERT_TRUE(WrittenBmps::SourceOf(first.bmpKey, first.bmp).has_value());
+  EXPECT_EQ(WrittenBmps::SourceOf(first.bmpKey, first.bmp)->tiffKey, first.tiffKey);
 
-  // A slot full of live entries (all of one file here) keeps the newest.
+  // A slot grown with live entries (all of one file here) and then one of a
+  // BMP since removed keeps the newest live ones.
+  WriteBytes(second.bmp.Str(), {'B', 'M'});
+  fs::remove(first.bmp.Str());
   const FileIdentity identity = *IdentityOfFile(second.bmp);
-  std::vector<unsigned char> full;
-  for (std::size_t i = 0; i < WrittenBmps::kSlotEntries + 10; ++i) {
+  std::vector<unsigned char> grown;
+  const auto add = [&](const std::string& key, const ConversionFiles& files) {
     for (const std::string& field :
-         {std::string("@key/").append(std::to_string(i)), second.bmp.Str(), second.tiffKey,
-          second.tiff.Str(), IdentityText(identity)}) {
-      full.insert(full.end(), field.begin(), field.end());
-      full.push_back('\0');
+         {key, files.bmp.Str(), files.tiffKey, files.tiff.Str(), IdentityText(identity)}) {
+      grown.insert(grown.end(), field.begin(), field.end());
+      grown.push_back('\0');
     }
+  };
+  for (std::size_t i = 0; i < WrittenBmps::kSlotEntries + 10; ++i) {
+    add(std::string("@key/").append(std::to_string(i)), second);
   }
-  WriteBytes(record, full);
+  add(first.bmpKey, first);
+  WriteBytes(record, grown);
   ASSERT_EQ(WrittenBmps::Record(second.bmpKey, second.bmp, second.tiffKey, second.tiff), "");
   EXPECT_EQ(entries(), static_cast<long>(WrittenBmps::kSlotEntries));
+  EXPECT_FALSE(mentions(first.bmp.Str()));
   EXPECT_TRUE(WrittenBmps::SourceOf(second.bmpKey, second.bmp).has_value());
+  EXPECT_FALSE(WrittenBmps::SourceOf(first.bmpKey, first.bmp).has_value());
   fs::remove(record);
 }
 
@@ -338,18 +349,27 @@ TEST_F(ConvertTiffFileTest, TheRecordSaysWhenItCannotBeWritten) {
   const ConversionFiles files = ConversionFilesFor(folder_.File("r.tif").c_str());
   const std::optional<FileLock> slot = TakeClaimSlot(files.bmpKey);
   ASSERT_TRUE(slot);
-  const std::string inTheWay = WrittenBmps::SlotFileOf(files.bmpKey) + ".new";
-  fs::create_directory(inTheWay);
+  const std::string record = WrittenBmps::SlotFileOf(files.bmpKey);
+  const std::string kept = folder_.File("kept-record");
+  if (fs::exists(record)) {
+    fs::copy_file(record, kept);
+  }
+  fs::remove(record);
+  fs::create_directory(record);  // in the way of appending and of writing anew
   const std::string failure =
       WrittenBmps::Record(files.bmpKey, files.bmp, files.tiffKey, files.tiff);
-  fs::remove(inTheWay);
+  fs::remove(record);
   EXPECT_NE(failure.find("could not be written"), std::string::npos) << failure;
   EXPECT_EQ(WrittenBmps::Record(files.bmpKey, files.bmp, files.tiffKey, files.tiff), "");
   const std::optional<WrittenBmps::Source> source = WrittenBmps::SourceOf(files.bmpKey, files.bmp);
   ASSERT_TRUE(source.has_value());
   EXPECT_EQ(source->tiffKey, files.tiffKey);
   EXPECT_EQ(source->tiffPath, files.tiff.Str());
-  EXPECT_FALSE(fs::exists(inTheWay));
+  EXPECT_FALSE(fs::exists(record + ".new"));
+  if (fs::exists(kept)) {
+    fs::remove(record);
+    fs::copy_file(kept, record);
+  }
 }
 
 #ifndef _WIN32

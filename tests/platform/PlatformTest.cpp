@@ -6,7 +6,9 @@
 #include "WinTypes.h"
 #else
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -16,6 +18,7 @@
 #endif
 
 #include <atomic>
+#include <cstdint>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -27,6 +30,7 @@
 #include "FileCalls.h"
 #include "FileLock.h"
 #include "MemoryBlock.h"
+#include "PrivateFile.h"
 #include "Processors.h"
 #include "RegularFile.h"
 #include "ReplacingFile.h"
@@ -288,6 +292,53 @@ TEST(FileLock, ASecondTakerGetsTheLockOnlyAfterTheFirstLetsGo) {
   EXPECT_FALSE(LockFolder().empty());
   std::filesystem::remove(LockFolder() + "/" + name);
 }
+
+TEST(PrivateFile, AppendsGrowTheFileAndNeverFollowALink) {
+  TempFolder folder;
+  const std::string path = folder.File("record");
+  std::uint64_t size = 0;
+  EXPECT_EQ(AppendPrivateFile(path, "one", size), "");
+  EXPECT_EQ(AppendPrivateFile(path, "two", size), "");
+  EXPECT_EQ(size, 6u);
+  EXPECT_EQ(ReadPrivateFile(path), std::optional<std::string>("onetwo"));
+#ifndef _WIN32
+  EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  WriteBytes(folder.File("victim"), {'v'});
+  fs::remove(path);
+  fs::create_symlink(folder.File("victim"), path);
+  EXPECT_NE(AppendPrivateFile(path, "three", size), "");
+  EXPECT_EQ(Text(folder.File("victim")), "v");
+#endif
+}
+
+#ifndef _WIN32
+// A write cut short (here by the limit on file sizes) is taken back whole.
+TEST(PrivateFile, AnAppendCutShortIsUndone) {
+  TempFolder folder;
+  const std::string path = folder.File("record");
+  std::uint64_t size = 0;
+  ASSERT_EQ(AppendPrivateFile(path, "whole entry", size), "");
+  std::string failure;
+  std::thread([&] {
+    // In a thread of its own, so that the signal and the limit touch no
+    // other test; the limit is the process's, and is restored at once.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    struct sigaction before {};
+    sigaction(SIGXFSZ, &ignore, &before);
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    const rlimit small{size + 4, limit.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &small);
+    failure = AppendPrivateFile(path, "another entry", size);
+    setrlimit(RLIMIT_FSIZE, &limit);
+    sigaction(SIGXFSZ, &before, nullptr);
+  }).join();
+  EXPECT_NE(failure.find("could not be written"), std::string::npos) << failure;
+  EXPECT_EQ(ReadPrivateFile(path), std::optional<std::string>("whole entry"));
+}
+#endif
 
 TEST(MemoryBlock, KeptBlocksServeTheNextPictureZeroedWhenAsked) {
   constexpr std::size_t kBytes = std::size_t{8} << 20;
