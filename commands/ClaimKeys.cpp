@@ -2,11 +2,50 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include "FileCalls.h"
 
+namespace {
+
+#ifndef _WIN32
+// By what the folder is, not how it is spelt: one folder reached through
+// two mount points (a bind mount) gives one key.
+std::optional<std::string> FolderIdentityKey(const std::filesystem::path& folder,
+                                             const std::filesystem::path& name) {
+  const std::optional<FileIdentity> identity = IdentityOfFile(folder.c_str());
+  if (!identity) {
+    return std::nullopt;
+  }
+  // (Appended, not "@" + a number: GCC 12 warns falsely about that.)
+  std::string key = "@";
+  key += std::to_string(identity->device) + ":" + std::to_string(identity->file) + "/";
+  return key + name.string();
+}
+
+// The key of a path whose last part is a plain name and no symbolic link,
+// from its folder as spelt, which the system resolves: two calls instead of
+// one a folder of the path; nullopt where that does not apply.
+std::optional<std::string> DirectKey(const std::filesystem::path& path) {
+  const std::filesystem::path name = path.filename();
+  std::error_code error;
+  if (name.empty() || name == "." || name == ".." ||
+      std::filesystem::is_symlink(std::filesystem::symlink_status(path, error))) {
+    return std::nullopt;
+  }
+  return FolderIdentityKey(path.has_parent_path() ? path.parent_path() : ".", name);
+}
+#endif
+
+}  // namespace
+
 std::string ClaimKey(const char* path) {
+#ifndef _WIN32
+  if (const std::optional<std::string> key = DirectKey(path)) {
+    return *key;
+  }
+#endif
   std::error_code error;
   std::filesystem::path absolute = std::filesystem::absolute(path, error);
   if (error) {
@@ -15,13 +54,9 @@ std::string ClaimKey(const char* path) {
   const std::filesystem::path canonical = std::filesystem::weakly_canonical(absolute, error);
   const std::filesystem::path resolved = error ? absolute.lexically_normal() : canonical;
 #ifndef _WIN32
-  // By what the folder is, not how it is spelt: one folder reached through
-  // two mount points (a bind mount) gives one key.
-  if (const auto folder = IdentityOfFile(resolved.parent_path().c_str())) {
-    // (Appended, not "@" + a number: GCC 12 warns falsely about that.)
-    std::string key = "@";
-    key += std::to_string(folder->device) + ":" + std::to_string(folder->file) + "/";
-    return key + resolved.filename().string();
+  if (const std::optional<std::string> key =
+          FolderIdentityKey(resolved.parent_path(), resolved.filename())) {
+    return *key;
   }
 #endif
   return FileNameKey(resolved.string());

@@ -149,6 +149,20 @@ TEST(FileClaims, OneFileNamedInTwoWaysHasOneKey) {
   EXPECT_EQ(ClaimKey("img_bmp"), ClaimKey("./img_bmp"));
   EXPECT_EQ(ClaimKey("img_bmp"), ClaimKey(folder.File("img_bmp").c_str()));
   std::filesystem::current_path(previous);
+#ifndef _WIN32
+  // Through a link to the folder, or a link to the file itself.
+  std::filesystem::create_directory(folder.File("real"));
+  std::filesystem::create_directory_symlink(folder.File("real"), folder.File("linked"));
+  WriteBytes(folder.File("real/c.tif"), {'c'});
+  std::filesystem::create_symlink(folder.File("real/c.tif"), folder.File("d.tif"));
+  for (const char* name : {"c.tif", "c.bmp"}) {
+    const std::string real = folder.File("real/") + name;
+    EXPECT_EQ(ClaimKey((folder.File("linked/") + name).c_str()), ClaimKey(real.c_str())) << name;
+    EXPECT_EQ(ClaimKey((folder.File("real/../linked/") + name).c_str()), ClaimKey(real.c_str()))
+        << name;
+  }
+  EXPECT_EQ(ClaimKey(folder.File("d.tif").c_str()), ClaimKey(folder.File("real/c.tif").c_str()));
+#endif
 }
 
 }  // namespace
