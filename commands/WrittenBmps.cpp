@@ -87,7 +87,7 @@ std::string EntryBytes(const Entry& entry) {
 // A slot's file is compacted once it outgrows kCompactBytes, and twice what
 // this process last compacted it to: a slot of many live entries is not
 // rewritten at every append.
-constexpr std::uint64_t kCompactBytes = std::uint64_t{64} << 10;
+constexpr std::uint64_t kCompactBytes = std::uint64_t{16} << 10;
 std::mutex compactedMutex;
 std::uint64_t compactedBytes[kLockSlots] = {};
 

@@ -26,7 +26,7 @@ std::optional<Source> SourceOf(const std::string& bmpKey, const char* bmpPath);
 
 // Notes that the file at bmpPath (key bmpKey) was just written from the TIFF
 // at tiffPath (key tiffKey): the entry is appended to its slot's file, and
-// the last entry of a key holds. Once the file has grown (past 64 KiB, and
+// the last entry of a key holds. Once the file has grown (past 16 KiB, and
 // twice its size after this process last compacted it), it is compacted:
 // entries whose BMP is no longer the file written go, and at most
 // kSlotEntries remain, the newest. Returns what failed, or an empty string.
