@@ -13,6 +13,7 @@
 #include "AfxException.h"
 #include "ConvertTiffFile.h"
 #include "ExitStatus.h"
+#include "FrameStack.h"
 #include "ImageAverager.h"
 #include "Interrupts.h"
 #include "LibraryLoading.h"
@@ -389,13 +390,10 @@ int RunConvert(const CliRequest& request, HMODULE loader) {
   return failed > 0 ? kExitFileFailed : kExitAllDone;
 }
 
-int RunAverage(const CliRequest& request) {
-  std::error_code error;
-  if (!request.force && std::filesystem::exists(request.output, error)) {
-    std::fprintf(stderr, "%s: exists; use --force to replace it\n", request.output.c_str());
-    return kExitFileFailed;
-  }
-  ProgressLine progress = ProgressFor(request);
+namespace {
+
+// The plain mean, one picture after another into running sums.
+int AverageOneAfterAnother(const CliRequest& request, ProgressLine& progress) {
   ImageAverager averager;
   for (const std::string& file : request.files) {
     if (InterruptRequested()) {
@@ -419,11 +417,58 @@ int RunAverage(const CliRequest& request) {
     std::fprintf(stderr, "%s\n", DescribeFailure(request.output).c_str());
     return kExitFileFailed;
   }
-  if (ShowsSummary(request)) {
+  return kExitAllDone;
+}
+
+// Every other way: every picture opened first, then combined band by band.
+int AverageBandByBand(const CliRequest& request, ProgressLine& progress) {
+  FrameStack stack(request.method, request.kappa);
+  std::string current = request.dark;
+  try {
+    if (!request.dark.empty()) {
+      stack.SetDark(request.dark.c_str());
+    }
+    for (const std::string& file : request.files) {
+      if (InterruptRequested()) {
+        progress.Finish();
+        return kExitInterrupted;
+      }
+      current = file;
+      stack.Add(file.c_str());
+      progress.FileDone();
+    }
+  } catch (...) {
+    progress.Print(DescribeFailure(current));
+    progress.Finish();
+    return kExitFileFailed;
+  }
+  progress.Finish();
+  try {
+    stack.Write(request.output.c_str(), request.force);
+  } catch (...) {
+    std::fprintf(stderr, "%s\n", DescribeFailure(request.output).c_str());
+    return kExitFileFailed;
+  }
+  return kExitAllDone;
+}
+
+}  // namespace
+
+int RunAverage(const CliRequest& request) {
+  std::error_code error;
+  if (!request.force && std::filesystem::exists(request.output, error)) {
+    std::fprintf(stderr, "%s: exists; use --force to replace it\n", request.output.c_str());
+    return kExitFileFailed;
+  }
+  ProgressLine progress = ProgressFor(request);
+  const int status = request.method == StackMethod::kMean && request.dark.empty()
+                         ? AverageOneAfterAnother(request, progress)
+                         : AverageBandByBand(request, progress);
+  if (status == kExitAllDone && ShowsSummary(request)) {
     progress.Print(ProgressLine::Summary(static_cast<int>(request.files.size()), "averaged", 0,
                                          progress.ElapsedSeconds()));
   }
-  return kExitAllDone;
+  return status;
 }
 
 int RunDetect(const CliRequest& request, HMODULE loader) {

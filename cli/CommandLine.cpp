@@ -209,6 +209,10 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CliRequest& req
     error = "--null goes with --files-from";
     return false;
   }
+  if (request.kappaGiven && request.method != StackMethod::kSigmaClip) {
+    error = "--kappa goes with --method sigma-clip";
+    return false;
+  }
   if (request.files.empty() && request.filesFrom.empty()) {
     error = first + " needs at least one FILE";
     return false;

@@ -7,6 +7,7 @@
 
 #include "BayerLayout.h"
 #include "ConvertTiffFile.h"
+#include "StackRules.h"
 
 // What a tessary-cli command line asks for.
 struct CliRequest {
@@ -19,6 +20,10 @@ struct CliRequest {
   std::string outputDir;  // convert: the BMPs' folder; empty: beside each TIFF
   std::string output;     // average: the mean's name
   bool force = false;
+  StackMethod method = StackMethod::kMean;  // average: how the frames combine
+  double kappa = kDefaultKappa;             // average: sigma-clip's K
+  bool kappaGiven = false;
+  std::string dark;                    // average: the dark frame subtracted first; empty: none
   std::optional<BayerLayout> pattern;  // convert, detect: the layout asked for
   int bits = 0;                        // convert, detect: significant bits of wide samples; 0: all
   bool json = false;                   // detect: one JSON object a line

@@ -8,8 +8,8 @@
 
 #include "AfxException.h"
 #include "BmpReader.h"
-#include "BmpWriter.h"
 #include "ParallelWork.h"
+#include "StackedPicture.h"
 #include "TruncatingDivider.h"
 #include "VectorClones.h"
 #include "VisError.h"
@@ -135,50 +135,20 @@ template <class Sum>
 void ImageAverager::WriteMeanOf(const char* outputPath, bool replaceExisting) const {
   // The mean's rows in the form of a 24-bit BMP file (the sums' order),
   // written as they are; as 8-bit rows when no pixel's channels differ.
-  const std::size_t stride = BmpRowBytes(width_, 4);
-  const MemoryBlock rows = AllocateBlockForOverwrite(stride * static_cast<std::size_t>(height_));
-  if (!rows) {
-    throw CVisError(outputPath, "out of memory for the mean");
-  }
+  const StackedPicture mean(outputPath, width_, height_);
   const TruncatingDivider divide(static_cast<std::uint32_t>(count_));
   std::atomic<bool> colour{false};
   ForEachBand(height_, kBandRows, kParallelRows, [&](int top, int bottom) {
     bool differs = false;
     for (int y = top; y < bottom; ++y) {
-      unsigned char* row = rows.get() + static_cast<std::size_t>(y) * stride;
-      DivideValues(Sums<Sum>(y), row, 3 * static_cast<std::size_t>(width_), divide);
-      for (int x = 0; x < width_; ++x) {
-        differs |= row[3 * x] != row[3 * x + 1] || row[3 * x + 1] != row[3 * x + 2];
-      }
-      std::fill(row + 3 * static_cast<std::size_t>(width_), row + stride, 0);
+      DivideValues(Sums<Sum>(y), mean.Row(y), 3 * static_cast<std::size_t>(width_), divide);
+      differs |= mean.FinishRow(y);
     }
     if (differs) {
       colour = true;
     }
   });
-  if (colour) {
-    BmpBandWriter writer(outputPath, width_, height_, 4, replaceExisting);
-    writer.WriteFileRows(rows.get(), 0, height_);
-    writer.Commit();
-    return;
-  }
-  BmpBandWriter writer(outputPath, width_, height_, 1, replaceExisting);
-  const std::size_t grayStride = writer.RowBytes();
-  const MemoryBlock grayRows =
-      AllocateBlockForOverwrite(grayStride * static_cast<std::size_t>(height_));
-  if (!grayRows) {
-    throw CVisError(outputPath, "out of memory for the mean");
-  }
-  for (int y = 0; y < height_; ++y) {
-    const unsigned char* row = rows.get() + static_cast<std::size_t>(y) * stride;
-    unsigned char* out = grayRows.get() + static_cast<std::size_t>(y) * grayStride;
-    for (int x = 0; x < width_; ++x) {
-      out[x] = row[3 * x];
-    }
-    std::fill(out + width_, out + grayStride, 0);
-  }
-  writer.WriteFileRows(grayRows.get(), 0, height_);
-  writer.Commit();
+  mean.Write(outputPath, colour, replaceExisting);
 }
 
 void ImageAverager::WriteMean(const char* outputPath, bool replaceExisting) const {

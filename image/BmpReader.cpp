@@ -81,20 +81,14 @@ class BmpDecoder {
   // Reads the whole file and checks its headers, palette and size.
   explicit BmpDecoder(const char* path) : path_(path) {
     Load();
-    layout_ = ParseHeaders();
-    pixelOffset_ = U32(10);
-    if (pixelOffset_ < layout_.headerEnd || pixelOffset_ > size_) {
-      Fail("pixel data offset " + std::to_string(pixelOffset_) + " lies outside the file");
-    }
-    palette_ = ParsePalette(layout_, pixelOffset_);
-    CheckPixelBudget(layout_, pixelOffset_);
-    if (layout_.hasMasks) {
-      for (int i = 0; i < 3; ++i) {
-        channels_[i].shift = layout_.masks[i] ? std::countr_zero(layout_.masks[i]) : 0;
-        channels_[i].bits = std::popcount(layout_.masks[i]);
-        channels_[i].max = layout_.masks[i] >> channels_[i].shift;
-      }
-    }
+    Parse(size_);
+  }
+
+  // Reads the headers and the palette of an uncompressed file that is open,
+  // and checks them and its size; LoadPictureRows then reads its rows.
+  BmpDecoder(const char* path, const OpenedFile& file) : path_(path), file_(&file) {
+    LoadHead();
+    Parse(file.size);
   }
 
   int Width() const { return static_cast<int>(layout_.width); }
@@ -105,6 +99,25 @@ class BmpDecoder {
   }
 
   const char* Path() const { return path_; }
+
+  // Reads the file's bytes of picture rows top .. bottom - 1 (0 = the top
+  // row), which DecodeColourRows then decodes.
+  void LoadPictureRows(int top, int bottom) {
+    const std::size_t stride = bmp::RowStride(layout_.width, layout_.bitCount);
+    const std::int64_t first = layout_.topDown ? top : layout_.height - bottom;
+    const std::size_t rows = static_cast<std::size_t>(bottom - top);
+    const std::uint64_t offset = pixelOffset_ + static_cast<std::uint64_t>(first) * stride;
+    // The last row's padding may be missing, as in a whole file.
+    const std::size_t wanted = static_cast<std::size_t>(
+        std::min<std::uint64_t>(rows * stride, file_->size - std::min(file_->size, offset)));
+    const std::size_t needed =
+        rows == 0 ? 0 : (rows - 1) * stride + (layout_.width * layout_.bitCount + 7) / 8;
+    band_.assign(rows * stride, 0);
+    if (ReadFileAt(*file_, offset, band_.data(), wanted) < std::max(needed, wanted)) {
+      Fail("the file could not be read, or it changed while it was read");
+    }
+    bandFirstRow_ = first;
+  }
 
   // Decodes the picture into pixels of its size and the wanted type.
   void DecodeInto(const VisPixelRows& pixels) const {
@@ -119,7 +132,7 @@ class BmpDecoder {
     if (layout_.bitCount != 24 || RunLengthEncoded()) {
       return nullptr;
     }
-    return &data_[pixelOffset_ + FileRow(y) * bmp::RowStride(layout_.width, 24)];
+    return FileRowBytes(FileRow(y));
   }
 
   // Fails on the first palette index beyond the palette anywhere in an
@@ -128,12 +141,11 @@ class BmpDecoder {
     if (layout_.bitCount > 8 || RunLengthEncoded() || palette_.size() >= (1u << layout_.bitCount)) {
       return;
     }
-    const std::size_t stride = bmp::RowStride(layout_.width, layout_.bitCount);
     const unsigned bits = layout_.bitCount;
     const unsigned perByte = 8 / bits;
     const unsigned mask = (1u << bits) - 1;
     for (std::int64_t row = 0; row < layout_.height; ++row) {
-      const unsigned char* src = &data_[pixelOffset_ + row * stride];
+      const unsigned char* src = FileRowBytes(row);
       for (std::int64_t x = 0; x < layout_.width; ++x) {
         const unsigned index = (src[x / perByte] >> (8 - bits * (x % perByte + 1))) & mask;
         if (index >= palette_.size()) {
@@ -162,6 +174,49 @@ class BmpDecoder {
 
  private:
   [[noreturn]] void Fail(const std::string& reason) const { throw CVisError(path_, reason); }
+
+  // Checks the headers, the palette and the size of a file of fileSize
+  // bytes, whose first size_ bytes are in data_ (all of them, or the
+  // headers and the palette).
+  void Parse(std::uint64_t fileSize) {
+    layout_ = ParseHeaders();
+    pixelOffset_ = U32(10);
+    if (pixelOffset_ < layout_.headerEnd || pixelOffset_ > fileSize) {
+      Fail("pixel data offset " + std::to_string(pixelOffset_) + " lies outside the file");
+    }
+    palette_ = ParsePalette(layout_, pixelOffset_);
+    if (file_ != nullptr && RunLengthEncoded()) {
+      Fail("it is run-length compressed, so its rows cannot be read band by band");
+    }
+    size_ = static_cast<std::size_t>(fileSize);
+    CheckPixelBudget(layout_, pixelOffset_);
+    if (layout_.hasMasks) {
+      for (int i = 0; i < 3; ++i) {
+        channels_[i].shift = layout_.masks[i] ? std::countr_zero(layout_.masks[i]) : 0;
+        channels_[i].bits = std::popcount(layout_.masks[i]);
+        channels_[i].max = layout_.masks[i] >> channels_[i].shift;
+      }
+    }
+  }
+
+  // The bytes before the pixels: the headers and the palette.
+  void LoadHead() {
+    unsigned char start[bmp::kFileHeaderSize] = {};
+    if (ReadFileAt(*file_, 0, start, sizeof start) < 2 || start[0] != 'B' || start[1] != 'M') {
+      Fail("not a BMP file");
+    }
+    const std::uint64_t pixelOffset =
+        start[10] | start[11] << 8 | start[12] << 16 | std::uint64_t{start[13]} << 24;
+    size_ = static_cast<std::size_t>(
+        std::min(file_->size, std::max<std::uint64_t>(pixelOffset, kHeadBytes)));
+    data_ = AllocateBlockForOverwrite(size_);
+    if (!data_ || ReadFileAt(*file_, 0, data_.get(), size_) != size_) {
+      Fail("the file could not be read");
+    }
+    if (size_ < bmp::kFileHeaderSize) {
+      Fail("not a BMP file");
+    }
+  }
 
   void Load() {
     FileContents contents = ReadRegularFile(path_);
@@ -365,6 +420,16 @@ class BmpDecoder {
     }
   }
 
+  // The stored bytes of a row, counted in file order: in the file read
+  // whole, or in the band read last.
+  const unsigned char* FileRowBytes(std::int64_t row) const {
+    const std::size_t stride = bmp::RowStride(layout_.width, layout_.bitCount);
+    if (file_ != nullptr) {
+      return band_.data() + static_cast<std::size_t>(row - bandFirstRow_) * stride;
+    }
+    return &data_[pixelOffset_ + static_cast<std::size_t>(row) * stride];
+  }
+
   // The file's row that holds picture row y (0 = top), and back.
   std::int64_t FileRow(std::int64_t y) const {
     return layout_.topDown ? y : layout_.height - 1 - y;
@@ -395,9 +460,8 @@ class BmpDecoder {
   // Decodes one row of an uncompressed picture, counted in file order.
   template <class Pixel>
   void DecodeRow(std::int64_t row, Pixel* dst, const std::vector<Pixel>& table) const {
-    const std::size_t stride = bmp::RowStride(layout_.width, layout_.bitCount);
     const std::size_t width = static_cast<std::size_t>(layout_.width);
-    const unsigned char* src = &data_[pixelOffset_ + row * stride];
+    const unsigned char* src = FileRowBytes(row);
     const Channel* channels = channels_;
     switch (layout_.bitCount) {
       case 1:
@@ -524,7 +588,13 @@ class BmpDecoder {
     }
   }
 
+  // The headers read before the pixels of a file read band by band.
+  static constexpr std::uint64_t kHeadBytes = 4096;
+
   const char* path_;
+  const OpenedFile* file_ = nullptr;  // read band by band, or null: read whole
+  std::vector<unsigned char> band_;
+  std::int64_t bandFirstRow_ = 0;
   MemoryBlock data_;
   std::size_t size_ = 0;
   Layout layout_;
@@ -618,4 +688,53 @@ void BmpRows::DecodeColourRows(int top, int bottom, CVisRGBA<unsigned char>* out
 
 const unsigned char* BmpRows::BgrRow(int y) const {
   return state_->decoder.BgrRow(y);
+}
+
+namespace {
+
+// An open file, closed with its owner, also when the owner's construction
+// fails after it.
+struct ClosingFile {
+  explicit ClosingFile(const std::string& path) : file(OpenRegularFile(path.c_str())) {
+    if (!file.failure.empty()) {
+      throw CVisError(path, file.failure);
+    }
+  }
+  ~ClosingFile() { CloseFile(file); }
+  ClosingFile(const ClosingFile&) = delete;
+  ClosingFile& operator=(const ClosingFile&) = delete;
+
+  OpenedFile file;
+};
+
+}  // namespace
+
+struct BmpBandReader::State {
+  explicit State(const char* name)
+      : path(name),
+        opened(path),
+        decoder(path.c_str(), opened.file),
+        table(decoder.PaletteTable<Rgba>()) {}
+
+  std::string path;
+  ClosingFile opened;
+  BmpDecoder decoder;
+  std::vector<Rgba> table;
+};
+
+BmpBandReader::BmpBandReader(const char* path) : state_(std::make_unique<State>(path)) {}
+
+BmpBandReader::~BmpBandReader() = default;
+
+int BmpBandReader::Width() const {
+  return state_->decoder.Width();
+}
+
+int BmpBandReader::Height() const {
+  return state_->decoder.Height();
+}
+
+void BmpBandReader::DecodeColourRows(int top, int bottom, CVisRGBA<unsigned char>* out) {
+  state_->decoder.LoadPictureRows(top, bottom);
+  state_->decoder.DecodeColourRows(top, bottom, out, state_->table);
 }

@@ -59,3 +59,29 @@ class BmpRows {
   struct State;
   std::unique_ptr<State> state_;
 };
+
+// An uncompressed BMP file kept open, its headers, palette and size checked
+// first, whose rows are then read from the file and decoded band by band:
+// for a caller that holds a band of many pictures at once. A run-length
+// compressed file is refused (its rows cannot be found without reading the
+// rows before them). Throws CVisError naming the file and the fault.
+class BmpBandReader {
+ public:
+  explicit BmpBandReader(const char* path);
+  ~BmpBandReader();
+
+  BmpBandReader(const BmpBandReader&) = delete;
+  BmpBandReader& operator=(const BmpBandReader&) = delete;
+
+  int Width() const;
+  int Height() const;
+
+  // Reads rows top .. bottom - 1 (0 = the top row) and decodes them as
+  // colour pixels, as BmpFile decodes them, into out: the rows back to back,
+  // Width() pixels each.
+  void DecodeColourRows(int top, int bottom, CVisRGBA<unsigned char>* out);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};

@@ -24,6 +24,7 @@
 #include "ClaimSlot.h"
 #include "Eventually.h"
 #include "FileClaims.h"
+#include "FrameStack.h"
 #include "ImageAverager.h"
 #include "RunCommand.h"
 #include "TempFolder.h"
@@ -260,6 +261,44 @@ TEST_F(CliTool, AverageKeepsAnExistingOutputUnlessForced) {
   averager.Add(folder_.File("in1.bmp").c_str());
   averager.WriteMean(folder_.File("dialog.bmp").c_str());
   EXPECT_EQ(ReadBytes(folder_.File("mean.bmp")), ReadBytes(folder_.File("dialog.bmp")));
+}
+
+// The other methods and a dark frame go through the stack of frames, with
+// every safety of the mean; --kappa alone is a usage error.
+TEST_F(CliTool, AverageTakesAMethodAndADarkFrame) {
+  CVisImage<CVisRGBA<unsigned char>> picture(4, evispixfmtRGBAByte, CVisRect(0, 0, 4, 3));
+  for (const int level : {10, 20, 90}) {
+    for (int y = 0; y < 3; ++y) {
+      for (int x = 0; x < 4; ++x) {
+        picture.Pixel(x, y) = CVisRGBA<unsigned char>(level, level + x, level + y);
+      }
+    }
+    picture.WriteFile(folder_.File("in" + std::to_string(level) + ".bmp").c_str());
+  }
+  picture.WriteFile(folder_.File("dark.bmp").c_str());  // the level-90 frame
+  const std::string inputs = " in10.bmp in20.bmp in90.bmp";
+  ASSERT_EQ(Run("average -q --method median -o median.bmp" + inputs).status, 0);
+  FrameStack median(StackMethod::kMedian, 3.0);
+  for (const char* name : {"in10.bmp", "in20.bmp", "in90.bmp"}) {
+    median.Add(folder_.File(name).c_str());
+  }
+  median.Write(folder_.File("expected.bmp").c_str(), true);
+  EXPECT_EQ(ReadBytes(folder_.File("median.bmp")), ReadBytes(folder_.File("expected.bmp")));
+
+  WriteBytes(folder_.File("old.bmp"), {'o'});
+  EXPECT_EQ(Run("average -q --method sigma-clip --kappa 1.5 -o old.bmp" + inputs).status, 1);
+  EXPECT_EQ(ReadBytes(folder_.File("old.bmp")), std::vector<unsigned char>{'o'});
+
+  // Every frame at or below the dark one: a black, gray picture.
+  ASSERT_EQ(Run("average -q --dark dark.bmp -o dark-mean.bmp" + inputs).status, 0);
+  EXPECT_EQ(ReadBytes(folder_.File("dark-mean.bmp")).at(28), 8);
+
+  const Outcome alone = Run("average --kappa 2 -o k.bmp" + inputs);
+  EXPECT_EQ(alone.status, 2);
+  EXPECT_NE(alone.output.find("--kappa goes with --method sigma-clip"), std::string::npos);
+  EXPECT_EQ(Run("average --method mode -o k.bmp" + inputs).status, 2);
+  EXPECT_EQ(Run("average --method sigma-clip --kappa 0 -o k.bmp" + inputs).status, 2);
+  EXPECT_FALSE(std::filesystem::exists(folder_.File("k.bmp")));
 }
 
 TEST_F(CliTool, DetectSaysMosaicOrGrayAndTheSize) {

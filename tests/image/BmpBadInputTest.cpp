@@ -5,11 +5,13 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <future>
 #include <random>
 #include <string>
 
 #include "BmpFixture.h"
+#include "BmpReader.h"
 #include "MemoryLimit.h"
 #include "TempFolder.h"
 #include "VisImage.h"
@@ -149,6 +151,54 @@ TEST_F(BmpBadInput, EveryTruncationIsRefusedOrReadSafely) {
         EXPECT_EQ(error.FileName(), path);
       }
     }
+  }
+}
+
+// Read band by band, a cut or damaged file is refused when opened or when a
+// band is read, never read past its bytes; one cut after it was opened
+// fails at the band that is gone.
+TEST_F(BmpBadInput, ReadingBandByBandRefusesCutAndDamagedFiles) {
+  std::mt19937 random(5);
+  const std::string path = folder_.File("band.bmp");
+  const auto readAll = [&] {
+    BmpBandReader reader(path.c_str());
+    std::vector<Rgba> row(static_cast<std::size_t>(reader.Width()));
+    for (int y = 0; y < reader.Height(); ++y) {
+      reader.DecodeColourRows(y, y + 1, row.data());
+    }
+  };
+  for (const auto& valid : {ValidFile(24, 0), ValidFile(8, 0), ValidFile(16, 3), ValidFile(1, 0)}) {
+    for (std::size_t length = 0; length < valid.size(); ++length) {
+      WriteBytes(path, std::vector<unsigned char>(valid.begin(), valid.begin() + length));
+      try {
+        readAll();
+        EXPECT_GE(length + 3, valid.size()) << "accepted at " << length;
+      } catch (const CVisError& error) {
+        EXPECT_EQ(error.FileName(), path);
+      }
+    }
+    for (int round = 0; round < 100; ++round) {
+      std::vector<unsigned char> bytes = valid;
+      bytes[random() % bytes.size()] = static_cast<unsigned char>(random());
+      WriteBytes(path, bytes);
+      try {
+        readAll();
+      } catch (const CVisError& error) {
+        EXPECT_EQ(error.FileName(), path);
+      }
+    }
+  }
+  WriteBytes(path, ValidFile(24, 0));
+  BmpBandReader reader(path.c_str());
+  std::vector<Rgba> row(static_cast<std::size_t>(reader.Width()));
+  reader.DecodeColourRows(0, 1, row.data());
+  std::filesystem::resize_file(path, 100);
+  try {
+    reader.DecodeColourRows(0, 1, row.data());  // the top row lies at the file's end
+    ADD_FAILURE() << "read a row that is gone";
+  } catch (const CVisError& error) {
+    EXPECT_NE(error.Reason().find("changed while it was read"), std::string::npos)
+        << error.Reason();
   }
 }
 

@@ -80,6 +80,24 @@ void ExpectReadsAs(const std::vector<unsigned char>& file, const Picture& expect
       }
     }
   }
+
+  // Read from the file a row at a time, from the bottom up, the rows are the
+  // same too; a run-length compressed file is refused.
+  try {
+    BmpBandReader reader(path.c_str());
+    ASSERT_EQ(reader.Width(), color.Width()) << what;
+    std::vector<Rgba> row(static_cast<std::size_t>(reader.Width()));
+    for (int y = reader.Height() - 1; y >= 0; --y) {
+      reader.DecodeColourRows(y, y + 1, row.data());
+      for (int x = 0; x < reader.Width(); ++x) {
+        ASSERT_EQ(row[static_cast<std::size_t>(x)], color.Pixel(x, y))
+            << what << ", read from the file at " << x << "," << y;
+      }
+    }
+  } catch (const CVisError& error) {
+    EXPECT_NE(error.Reason().find("run-length compressed"), std::string::npos)
+        << what << ": " << error.Reason();
+  }
 }
 
 TEST(BmpVariants, PaletteFiles) {

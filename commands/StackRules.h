@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+// How the values of one pixel's channel across a stack of frames become one
+// value, and the sorting that the median and the sigma-clipped mean need.
+
+enum class StackMethod { kMean, kMedian, kSigmaClip };
+
+// "mean", "median" or "sigma-clip"; nullopt for anything else.
+std::optional<StackMethod> ParseStackMethod(std::string_view name);
+
+// The pairs (a, b), a < b, of a sorting network for count values: after
+// putting the smaller of values a and b at a and the larger at b, pair after
+// pair, any count values are sorted (Batcher's odd-even merge sort, for any
+// count).
+std::vector<std::pair<int, int>> SortingNetwork(int count);
+
+// The middle value of count sorted values, the i-th of them valueAt(i); for
+// an even count, the mean of the two middle values, truncated.
+template <class ValueAt>
+std::uint16_t MedianOfSorted(int count, const ValueAt& valueAt) {
+  if (count % 2 == 1) {
+    return valueAt(count / 2);
+  }
+  return static_cast<std::uint16_t>((unsigned{valueAt(count / 2 - 1)} + valueAt(count / 2)) / 2);
+}
+
+// The truncated mean of count sorted values after sigma clipping: every
+// value further than kappa standard deviations (population) from the mean of
+// the values kept is dropped, and that is repeated until none is dropped, at
+// most kSigmaClipRounds rounds; a round that would drop every value is not
+// taken. In double precision, with the sums kept exactly.
+std::uint16_t SigmaClippedMeanOfSorted(const std::uint16_t* sorted, int count, double kappa);
+
+inline constexpr int kSigmaClipRounds = 10;
+inline constexpr double kDefaultKappa = 3.0;

@@ -1,0 +1,52 @@
+#include "StackedPicture.h"
+
+#include <algorithm>
+
+#include "BmpWriter.h"
+#include "VisError.h"
+
+StackedPicture::StackedPicture(const char* outputPath, int width, int height)
+    : width_(width),
+      height_(height),
+      stride_(BmpRowBytes(width, 4)),
+      rows_(AllocateBlockForOverwrite(stride_ * static_cast<std::size_t>(height))) {
+  if (!rows_) {
+    throw CVisError(outputPath, "out of memory for the mean");
+  }
+}
+
+bool StackedPicture::FinishRow(int y) const {
+  unsigned char* row = Row(y);
+  bool differs = false;
+  for (int x = 0; x < width_; ++x) {
+    differs |= row[3 * x] != row[3 * x + 1] || row[3 * x + 1] != row[3 * x + 2];
+  }
+  std::fill(row + 3 * static_cast<std::size_t>(width_), row + stride_, 0);
+  return differs;
+}
+
+void StackedPicture::Write(const char* outputPath, bool colour, bool replaceExisting) const {
+  if (colour) {
+    BmpBandWriter writer(outputPath, width_, height_, 4, replaceExisting);
+    writer.WriteFileRows(rows_.get(), 0, height_);
+    writer.Commit();
+    return;
+  }
+  BmpBandWriter writer(outputPath, width_, height_, 1, replaceExisting);
+  const std::size_t grayStride = writer.RowBytes();
+  const MemoryBlock grayRows =
+      AllocateBlockForOverwrite(grayStride * static_cast<std::size_t>(height_));
+  if (!grayRows) {
+    throw CVisError(outputPath, "out of memory for the mean");
+  }
+  for (int y = 0; y < height_; ++y) {
+    const unsigned char* row = Row(y);
+    unsigned char* out = grayRows.get() + static_cast<std::size_t>(y) * grayStride;
+    for (int x = 0; x < width_; ++x) {
+      out[x] = row[3 * x];
+    }
+    std::fill(out + width_, out + grayStride, 0);
+  }
+  writer.WriteFileRows(grayRows.get(), 0, height_);
+  writer.Commit();
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstddef>
+
+#include "MemoryBlock.h"
+
+// The picture that averaging or stacking makes, held in the form of a 24-bit
+// BMP file's rows (blue, green, red, then zero padding up to Stride()), top
+// row first, and written as a colour BMP when any pixel's channels differ,
+// otherwise as a gray one.
+class StackedPicture {
+ public:
+  // Throws a CVisError naming outputPath when memory runs out.
+  StackedPicture(const char* outputPath, int width, int height);
+
+  std::size_t Stride() const { return stride_; }
+  unsigned char* Row(int y) const { return rows_.get() + static_cast<std::size_t>(y) * stride_; }
+
+  // Fills row y's padding and tells whether any of its pixels' channels
+  // differ.
+  bool FinishRow(int y) const;
+
+  // Writes the picture, in colour when `colour`, replacing a file at
+  // outputPath, or with replaceExisting false only where no file is (one
+  // that appears meanwhile is kept, and the write fails naming the output).
+  void Write(const char* outputPath, bool colour, bool replaceExisting) const;
+
+ private:
+  int width_;
+  int height_;
+  std::size_t stride_;
+  MemoryBlock rows_;
+};
