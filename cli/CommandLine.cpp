@@ -1,11 +1,22 @@
 #include "CommandLine.h"
 
+#include <algorithm>
+#include <cctype>
 #include <optional>
 #include <set>
 
 #include "CliOptions.h"
 
 namespace {
+
+// Whether a name ends in .tif or .tiff, in any letter case.
+bool NamesATiff(const std::string& name) {
+  std::string end = name.substr(name.size() - std::min<std::size_t>(name.size(), 5));
+  for (char& c : end) {
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return end == ".tiff" || end.ends_with(".tif");
+}
 
 const char kCommandsText[] =
     "convert  writes a BMP beside each gray TIFF (its name less the last three\n"
@@ -207,6 +218,11 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CliRequest& req
   }
   if (request.null && request.filesFrom.empty()) {
     error = "--null goes with --files-from";
+    return false;
+  }
+  if (request.command == CliRequest::Command::kAverage && NamesATiff(request.output)) {
+    error = "average writes a BMP file, and \"" + request.output +
+            "\" is named as a TIFF; name it .bmp";
     return false;
   }
   if (request.kappaGiven && request.method != StackMethod::kSigmaClip) {

@@ -299,6 +299,13 @@ TEST_F(CliTool, AverageTakesAMethodAndADarkFrame) {
   EXPECT_EQ(Run("average --method mode -o k.bmp" + inputs).status, 2);
   EXPECT_EQ(Run("average --method sigma-clip --kappa 0 -o k.bmp" + inputs).status, 2);
   EXPECT_FALSE(std::filesystem::exists(folder_.File("k.bmp")));
+  // A BMP file is never written under a TIFF's name.
+  for (const char* name : {"k.tif", "k.TIFF"}) {
+    const Outcome tiff = Run(std::string("average -o ") + name + inputs);
+    EXPECT_EQ(tiff.status, 2) << name;
+    EXPECT_NE(tiff.output.find("is named as a TIFF"), std::string::npos) << tiff.output;
+    EXPECT_FALSE(std::filesystem::exists(folder_.File(name))) << name;
+  }
 }
 
 TEST_F(CliTool, DetectSaysMosaicOrGrayAndTheSize) {
