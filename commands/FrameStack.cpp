@@ -5,7 +5,6 @@
 #include <cstring>
 #include <string>
 
-#include "AfxException.h"
 #include "BmpReader.h"
 #include "ParallelWork.h"
 #include "StackedPicture.h"
@@ -19,14 +18,6 @@ namespace {
 // the work is shared among the cores.
 constexpr int kRowsAtOnce = 4;
 constexpr int kParallelRows = 16;
-
-std::string Size(int width, int height) {
-  return std::to_string(width) + " x " + std::to_string(height) + " pixels";
-}
-
-[[noreturn]] void Refuse(const char* path, const std::string& reason) {
-  AfxThrowFileException(CFileException::generic, -1, path, reason.c_str());
-}
 
 // One pair of a sorting network over values from .. count - 1: the smaller
 // of each two at low, the larger at high.
@@ -82,9 +73,8 @@ void FrameStack::Add(const char* path) {
   if (frames_.empty()) {
     width_ = frame->Width();
     height_ = frame->Height();
-  } else if (frame->Width() < width_ || frame->Height() < height_) {
-    Refuse(path, "the picture is " + Size(frame->Width(), frame->Height()) +
-                     ", smaller than the first picture (" + Size(width_, height_) + ")");
+  } else {
+    CheckLaterPictureSize(path, frame->Width(), frame->Height(), width_, height_);
   }
   frames_.push_back(std::move(frame));
 }
@@ -153,9 +143,9 @@ void FrameStack::Write(const char* outputPath, bool replaceExisting) const {
     throw CVisError(outputPath, "there are no pictures to combine");
   }
   if (dark_ && (dark_->Width() != width_ || dark_->Height() != height_)) {
-    throw CVisError(darkPath_, "the dark frame is " + Size(dark_->Width(), dark_->Height()) +
-                                   ", not the size of the pictures (" + Size(width_, height_) +
-                                   ")");
+    throw CVisError(darkPath_, "the dark frame is " + PictureSize(dark_->Width(), dark_->Height()) +
+                                   ", not the size of the pictures (" +
+                                   PictureSize(width_, height_) + ")");
   }
   const int count = static_cast<int>(frames_.size());
   const std::size_t rowValues = 3 * static_cast<std::size_t>(width_);

@@ -24,10 +24,6 @@ constexpr int kBandRows = 16;
 // From this many rows on, the work is shared among the cores.
 constexpr int kParallelRows = 256;
 
-std::string Size(int width, int height) {
-  return std::to_string(width) + " x " + std::to_string(height) + " pixels";
-}
-
 [[noreturn]] void Refuse(const char* path, const std::string& reason) {
   AfxThrowFileException(CFileException::generic, -1, path, reason.c_str());
 }
@@ -114,11 +110,11 @@ void ImageAverager::Add(const char* path) {
     sums_ = AllocateSums(path, 3 * sizeof(std::uint16_t) * static_cast<std::size_t>(width_) *
                                    static_cast<std::size_t>(height_));
     wide_ = false;
-  } else if (picture.Width() < width_ || picture.Height() < height_) {
-    Refuse(path, "the picture is " + Size(picture.Width(), picture.Height()) +
-                     ", smaller than the first picture (" + Size(width_, height_) + ")");
-  } else if (count_ == kMaxPictures) {
-    Refuse(path, "at most " + std::to_string(kMaxPictures) + " pictures can be averaged");
+  } else {
+    CheckLaterPictureSize(path, picture.Width(), picture.Height(), width_, height_);
+    if (count_ == kMaxPictures) {
+      Refuse(path, "at most " + std::to_string(kMaxPictures) + " pictures can be averaged");
+    }
   }
   if (count_ == kNarrowPictures && !wide_) {
     WidenSums(path);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "AfxException.h"
 #include "BmpWriter.h"
 #include "VisError.h"
 
@@ -49,4 +50,18 @@ void StackedPicture::Write(const char* outputPath, bool colour, bool replaceExis
   }
   writer.WriteFileRows(grayRows.get(), 0, height_);
   writer.Commit();
+}
+
+std::string PictureSize(int width, int height) {
+  return std::to_string(width) + " x " + std::to_string(height) + " pixels";
+}
+
+void CheckLaterPictureSize(const char* path, int width, int height, int firstWidth,
+                           int firstHeight) {
+  if (width < firstWidth || height < firstHeight) {
+    const std::string reason = "the picture is " + PictureSize(width, height) +
+                               ", smaller than the first picture (" +
+                               PictureSize(firstWidth, firstHeight) + ")";
+    AfxThrowFileException(CFileException::generic, -1, path, reason.c_str());
+  }
 }

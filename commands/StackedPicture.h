@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "MemoryBlock.h"
 
@@ -31,3 +32,13 @@ class StackedPicture {
   std::size_t stride_;
   MemoryBlock rows_;
 };
+
+// A picture's size as messages give it: "640 x 480 pixels".
+std::string PictureSize(int width, int height);
+
+// The size rule of averaging and stacking alike: the first picture fixes
+// the size, and each later one gives its top-left part of that size. A
+// later picture that is smaller is refused with the framework's file
+// exception naming path.
+void CheckLaterPictureSize(const char* path, int width, int height, int firstWidth,
+                           int firstHeight);
