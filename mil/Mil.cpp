@@ -1,6 +1,7 @@
 #include "Mil.h"
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <string>
@@ -8,10 +9,13 @@
 #include <utility>
 
 #include "GrayTiff.h"
+#include "GrayTiffRows.h"
+#include "Tiff16Writer.h"
 
 namespace {
 
 thread_local std::string lastReadError;
+thread_local std::string lastWriteError;
 std::atomic<MilId> nextId{1};
 
 MilId NewId() {
@@ -80,6 +84,58 @@ BufferTable& Buffers() {
   return table;
 }
 
+// The open row readers. A reader is used outside the table's lock, by one
+// thread at a time.
+class RowReaderTable {
+ public:
+  MilId Add(std::shared_ptr<GrayTiffRows> reader) {
+    const MilId id = NewId();
+    std::lock_guard lock(mutex_);
+    readers_.emplace(id, std::move(reader));
+    return id;
+  }
+
+  std::shared_ptr<GrayTiffRows> Find(MilId id) {
+    std::lock_guard lock(mutex_);
+    const auto it = readers_.find(id);
+    return it == readers_.end() ? nullptr : it->second;
+  }
+
+  void Remove(MilId id) {
+    std::shared_ptr<GrayTiffRows> released;  // closed outside the lock
+    std::lock_guard lock(mutex_);
+    const auto it = readers_.find(id);
+    if (it != readers_.end()) {
+      released = std::move(it->second);
+      readers_.erase(it);
+    }
+  }
+
+ private:
+  std::mutex mutex_;
+  std::unordered_map<MilId, std::shared_ptr<GrayTiffRows>> readers_;
+};
+
+RowReaderTable& RowReaders() {
+  static RowReaderTable table;
+  return table;
+}
+
+std::intptr_t InquireRowReader(const GrayTiffRows& reader, std::int64_t item) {
+  switch (item) {
+    case kMilWidth:
+      return reader.Width();
+    case kMilHeight:
+      return reader.Height();
+    case kMilStoredBits:
+      return reader.StoredBits();
+    case kMilPages:
+      return reader.Pages();
+    default:
+      return 0;
+  }
+}
+
 }  // namespace
 
 extern "C" {
@@ -120,10 +176,73 @@ const char* MilGetLastReadError() {
 }
 
 std::intptr_t MilInquireBuffer(MilId buffer, std::int64_t item, void*) {
+  if (const std::shared_ptr<GrayTiffRows> reader = RowReaders().Find(buffer)) {
+    return InquireRowReader(*reader, item);
+  }
   return Buffers().Inquire(buffer, item);
 }
 
 void MilFreeBuffer(MilId buffer) {
   Buffers().Remove(buffer);
+  RowReaders().Remove(buffer);
+}
+
+MilId MilOpenImageRows(const char* path, std::int64_t significantBits, MilId* rows) {
+  lastReadError.clear();
+  if (path == nullptr || rows == nullptr) {
+    lastReadError = "no file name";
+    return 0;
+  }
+  try {
+    *rows =
+        RowReaders().Add(std::make_shared<GrayTiffRows>(path, static_cast<int>(significantBits)));
+    return *rows;
+  } catch (const TiffError& error) {
+    lastReadError = error.what();
+  } catch (const std::bad_alloc&) {
+    lastReadError = "there is not enough memory for the picture";
+  }
+  return 0;
+}
+
+std::int32_t MilReadImageRows(MilId rows, std::int32_t top, std::int32_t bottom,
+                              std::uint16_t scaleMax, std::uint16_t* values) {
+  lastReadError.clear();
+  const std::shared_ptr<GrayTiffRows> reader = RowReaders().Find(rows);
+  if (!reader || values == nullptr || scaleMax == 0) {
+    lastReadError = "no such row reader";
+    return 0;
+  }
+  try {
+    reader->ReadRows(top, bottom, scaleMax, values);
+    return 1;
+  } catch (const TiffError& error) {
+    lastReadError = error.what();
+  } catch (const std::bad_alloc&) {
+    lastReadError = "there is not enough memory for the picture";
+  }
+  return 0;
+}
+
+std::int32_t MilWriteImageFile16(const char* path, std::int32_t width, std::int32_t height,
+                                 std::int32_t samplesPerPixel, const std::uint16_t* samples,
+                                 std::int32_t replaceExisting) {
+  lastWriteError.clear();
+  if (path == nullptr || samples == nullptr || width <= 0 || height <= 0 ||
+      (samplesPerPixel != 1 && samplesPerPixel != 3)) {
+    lastWriteError = "nothing to write";
+    return 0;
+  }
+  try {
+    lastWriteError =
+        WriteTiff16(path, width, height, samplesPerPixel, samples, replaceExisting != 0);
+  } catch (const std::bad_alloc&) {
+    lastWriteError = "there is not enough memory for the file";
+  }
+  return lastWriteError.empty() ? 1 : 0;
+}
+
+const char* MilGetLastWriteError() {
+  return lastWriteError.c_str();
 }
 }

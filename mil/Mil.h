@@ -60,4 +60,35 @@ std::intptr_t MilInquireBuffer(MilId buffer, std::int64_t item, void* result);
 
 // Frees a buffer; unknown identifiers are ignored.
 void MilFreeBuffer(MilId buffer);
+
+// Opens the first page of a gray TIFF file to read its samples band by band
+// at their full depth, and writes the row reader's identifier through rows.
+// kMilWidth, kMilHeight, kMilStoredBits and kMilPages may be inquired of it;
+// MilFreeBuffer closes it. significantBits as for MilReadImageFileBits. When
+// the file cannot be read as a gray picture the identifier is left
+// unchanged and MilGetLastReadError says why. Returns the identifier
+// written, or 0.
+MilId MilOpenImageRows(const char* path, std::int64_t significantBits, MilId* rows);
+
+// Reads rows top .. bottom - 1 of a row reader into values, width values a
+// row, on the scale 0 .. scaleMax: a sample v whose largest value is m
+// becomes (v * scaleMax + m / 2) / m, a min-is-white one inverted to m - v
+// first. Returns 1, or 0 when the rows cannot be read, among them a row
+// holding a sample above the significant bits (MilGetLastReadError says
+// why).
+std::int32_t MilReadImageRows(MilId rows, std::int32_t top, std::int32_t bottom,
+                              std::uint16_t scaleMax, std::uint16_t* values);
+
+// Writes width x height pixels of samplesPerPixel 16-bit samples each (1:
+// gray; 3: red, green, blue), rows back to back, as an uncompressed TIFF
+// file: unseen until it is whole, replacing a file at path only when
+// replaceExisting is nonzero. Returns 1, or 0 with MilGetLastWriteError
+// saying why.
+std::int32_t MilWriteImageFile16(const char* path, std::int32_t width, std::int32_t height,
+                                 std::int32_t samplesPerPixel, const std::uint16_t* samples,
+                                 std::int32_t replaceExisting);
+
+// Why the last MilWriteImageFile16 on the calling thread failed; empty
+// after one that succeeded.
+const char* MilGetLastWriteError();
 }

@@ -9,94 +9,9 @@
 #include <vector>
 
 #include "GrayTiffRules.h"
-#include "RegularFile.h"
-#include "WinTypes.h"
-
-// After windows.h: the imaging component's interfaces.
-#include <wincodec.h>
+#include "WicTiff.h"
 
 namespace {
-
-// Releases a COM interface when it goes.
-template <class Interface>
-class ComPointer {
- public:
-  ComPointer() = default;
-  ~ComPointer() {
-    if (pointer_ != nullptr) {
-      pointer_->Release();
-    }
-  }
-  ComPointer(const ComPointer&) = delete;
-  ComPointer& operator=(const ComPointer&) = delete;
-
-  Interface** Receive() { return &pointer_; }
-  Interface* operator->() const { return pointer_; }
-  Interface* Get() const { return pointer_; }
-
- private:
-  Interface* pointer_ = nullptr;
-};
-
-// COM on the calling thread for one read. A thread that already runs COM,
-// in whatever mode, keeps it.
-class ComOnThisThread {
- public:
-  ComOnThisThread() : initialised_(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {}
-  ~ComOnThisThread() {
-    if (initialised_) {
-      ::CoUninitialize();
-    }
-  }
-  ComOnThisThread(const ComOnThisThread&) = delete;
-  ComOnThisThread& operator=(const ComOnThisThread&) = delete;
-
- private:
-  bool initialised_;
-};
-
-// Why the imaging component refused, in the words of the Linux back end
-// where it is the same fault.
-std::string Reason(HRESULT result) {
-  switch (result) {
-    case WINCODEC_ERR_COMPONENTNOTFOUND:
-    case WINCODEC_ERR_UNKNOWNIMAGEFORMAT:
-      return "not a TIFF file";
-    case WINCODEC_ERR_BADHEADER:
-      return "the TIFF header is damaged";
-    case WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT:
-      return "a sample depth the imaging component does not read (it reads 1, 2, 4, 8 and 16 "
-             "bits)";
-    case WINCODEC_ERR_STREAMREAD:
-    case WINCODEC_ERR_STREAMNOTAVAILABLE:
-      return "the file ends early";
-    case E_OUTOFMEMORY:
-      return "there is not enough memory for the picture";
-    default: {
-      char code[16];
-      std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(result));
-      return std::string("the picture data is damaged (imaging component error ") + code + ")";
-    }
-  }
-}
-
-void Check(HRESULT result) {
-  if (FAILED(result)) {
-    throw TiffError(Reason(result));
-  }
-}
-
-bool Same(const WICPixelFormatGUID& a, const GUID& b) {
-  return std::memcmp(&a, &b, sizeof a) == 0;
-}
-
-// Wine's imaging component hands 16-bit samples of a big-endian file over
-// with their bytes swapped (measured against known pictures); Windows does
-// not.
-bool SwapsBigEndianSamples() {
-  const HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
-  return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
 
 // The picture's samples as 8-bit gray: 8-bit gray as it is, 16-bit gray
 // scaled, 1-, 2- and 4-bit gray through the imaging component's converter to
@@ -220,59 +135,24 @@ DeclaredPattern PatternOf(IWICBitmapFrameDecode* frame, bool bigEndian) {
   return CombinedPattern(tiffEp, exifPattern);
 }
 
-std::wstring Wide(const char* path) {
-  const int length = ::MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
-  std::wstring wide(length > 0 ? static_cast<std::size_t>(length) : 1, L'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, path, -1, wide.data(), length);
-  return wide;
-}
-
 }  // namespace
 
 GrayPicture ReadGrayTiff(const char* path, int significantBits) {
-  // Only regular files: the imaging component would wait on a pipe.
-  const OpenedFile file = OpenRegularFile(path);
-  if (!file.failure.empty()) {
-    throw TiffError(file.failure);
-  }
-  char byteOrder[2] = {};
-  const bool bigEndian = ReadFileAt(file, 0, byteOrder, sizeof byteOrder) == sizeof byteOrder &&
-                         byteOrder[0] == 'M' && byteOrder[1] == 'M';
-  CloseFile(file);
-
   const ComOnThisThread com;
-  ComPointer<IWICImagingFactory> factory;
-  if (FAILED(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_IWICImagingFactory,
-                                reinterpret_cast<void**>(factory.Receive())))) {
-    throw TiffError("the imaging component is not available");
-  }
-  ComPointer<IWICBitmapDecoder> decoder;
-  Check(factory->CreateDecoderFromFilename(Wide(path).c_str(), nullptr, GENERIC_READ,
-                                           WICDecodeMetadataCacheOnDemand, decoder.Receive()));
-  GUID container;
-  Check(decoder->GetContainerFormat(&container));
-  if (std::memcmp(&container, &GUID_ContainerFormatTiff, sizeof container) != 0) {
-    throw TiffError("not a TIFF file");
-  }
-  ComPointer<IWICBitmapFrameDecode> frame;
-  Check(decoder->GetFrame(0, frame.Receive()));
-  UINT width = 0;
-  UINT height = 0;
-  Check(frame->GetSize(&width, &height));
-  CheckPictureSize(width, height);
+  TiffFirstPage page;
+  OpenTiffFirstPage(path, page);
 
   GrayPicture picture;
-  picture.width = static_cast<int>(width);
-  picture.height = static_cast<int>(height);
+  picture.width = static_cast<int>(page.width);
+  picture.height = static_cast<int>(page.height);
   picture.samples = AllocateBlockForOverwrite(picture.ByteCount());
   if (!picture.samples) {
     throw std::bad_alloc();
   }
-  CopyGray(factory.Get(), frame.Get(), bigEndian, significantBits, picture);
+  CopyGray(page.factory.Get(), page.frame.Get(), page.bigEndian, significantBits, picture);
   UINT pages = 1;
-  Check(decoder->GetFrameCount(&pages));
+  Check(page.decoder->GetFrameCount(&pages));
   picture.pages = static_cast<int>(std::max<UINT>(pages, 1));
-  picture.pattern = PatternOf(frame.Get(), bigEndian);
+  picture.pattern = PatternOf(page.frame.Get(), page.bigEndian);
   return picture;
 }

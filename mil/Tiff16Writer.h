@@ -1,0 +1,13 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Writes width x height pixels of samplesPerPixel 16-bit samples each (1:
+// gray, 0 black; 3: red, green, blue), rows back to back, as an
+// uncompressed TIFF file at path. The file is written unseen and put in
+// place whole (ReplacingFile); with replaceExisting false only where no
+// file is. Returns an empty string, or what failed in words a person can
+// read.
+std::string WriteTiff16(const char* path, int width, int height, int samplesPerPixel,
+                        const std::uint16_t* samples, bool replaceExisting);

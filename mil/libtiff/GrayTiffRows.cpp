@@ -1,0 +1,178 @@
+#include "GrayTiffRows.h"
+
+#include <tiffio.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "GrayTiff.h"
+#include "OpenedTiff.h"
+
+namespace {
+
+// The index-th sample of a stored row: 8 and 16 bits as they are (libtiff
+// has put 16-bit ones in native order), other depths packed most
+// significant bit first, each row starting on a byte.
+std::uint32_t StoredSample(const unsigned char* row, unsigned bits, std::size_t index) {
+  if (bits == 8) {
+    return row[index];
+  }
+  if (bits == 16) {
+    std::uint16_t value;
+    std::memcpy(&value, row + 2 * index, 2);
+    return value;
+  }
+  const std::uint64_t first = std::uint64_t{bits} * index;
+  std::uint32_t value = 0;
+  for (unsigned k = 0; k < bits; ++k) {
+    const std::uint64_t at = first + k;
+    value = value << 1 | ((row[at / 8] >> (7 - at % 8)) & 1);
+  }
+  return value;
+}
+
+}  // namespace
+
+struct GrayTiffRows::Reader {
+  Reader(const char* path, int significantBits) : opened(path), format(opened.PictureFormat()) {
+    const bool fewerBits = significantBits > 8 && significantBits < format.bits;
+    largest = (1u << (fewerBits ? significantBits : format.bits)) - 1;
+  }
+
+  // Decodes the strip or the row of tiles that holds row y into `rows`.
+  void Load(std::uint32_t y) {
+    TIFF* tiff = opened.Tiff();
+    if (TIFFIsTiled(tiff)) {
+      LoadTiles(tiff, y);
+    } else {
+      LoadStrip(tiff, y);
+    }
+  }
+
+  void LoadStrip(TIFF* tiff, std::uint32_t y) {
+    std::uint32_t rowsPerStrip = format.height;
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+    rowsPerStrip = std::clamp<std::uint32_t>(rowsPerStrip, 1, format.height);
+    const tmsize_t rowBytes = TIFFScanlineSize(tiff);
+    const std::uint32_t top = y / rowsPerStrip * rowsPerStrip;
+    const std::uint32_t count = std::min(rowsPerStrip, format.height - top);
+    const tmsize_t wanted = rowBytes * count;
+    stored.resize(static_cast<std::size_t>(std::max<tmsize_t>(wanted, 0)));
+    if (rowBytes <= 0 || TIFFReadEncodedStrip(tiff, TIFFComputeStrip(tiff, top, 0), stored.data(),
+                                              wanted) != wanted) {
+      throw TiffError(opened.WhyIncomplete());
+    }
+    rows.resize(std::size_t{count} * format.width);
+    for (std::uint32_t r = 0; r < count; ++r) {
+      Unpack(stored.data() + r * rowBytes, format.width,
+             rows.data() + std::size_t{r} * format.width);
+    }
+    rowsTop = top;
+    rowsCount = count;
+  }
+
+  void LoadTiles(TIFF* tiff, std::uint32_t y) {
+    std::uint32_t tileWidth = 0;
+    std::uint32_t tileHeight = 0;
+    TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &tileWidth);
+    TIFFGetField(tiff, TIFFTAG_TILELENGTH, &tileHeight);
+    const tmsize_t tileBytes = TIFFTileSize(tiff);
+    const tmsize_t rowBytes = TIFFTileRowSize(tiff);
+    if (tileWidth == 0 || tileHeight == 0 || tileBytes <= 0 || rowBytes <= 0) {
+      throw TiffError(opened.WhyIncomplete());
+    }
+    opened.CheckTileSize(static_cast<std::uint64_t>(tileBytes), tileWidth, tileHeight);
+    const std::uint32_t top = y / tileHeight * tileHeight;
+    const std::uint32_t count = std::min(tileHeight, format.height - top);
+    stored.resize(static_cast<std::size_t>(tileBytes));
+    rows.resize(std::size_t{count} * format.width);
+    for (std::uint32_t left = 0; left < format.width; left += tileWidth) {
+      if (TIFFReadEncodedTile(tiff, TIFFComputeTile(tiff, left, top, 0, 0), stored.data(),
+                              tileBytes) != tileBytes) {
+        throw TiffError(opened.WhyIncomplete());
+      }
+      const std::uint32_t columns = std::min(tileWidth, format.width - left);
+      for (std::uint32_t r = 0; r < count; ++r) {
+        Unpack(stored.data() + r * rowBytes, columns,
+               rows.data() + std::size_t{r} * format.width + left);
+      }
+    }
+    rowsTop = top;
+    rowsCount = count;
+  }
+
+  // count stored samples as values 0 .. largest, min-is-white inverted.
+  void Unpack(const unsigned char* row, std::uint32_t count, std::uint16_t* out) const {
+    for (std::uint32_t x = 0; x < count; ++x) {
+      const std::uint32_t value = StoredSample(row, format.bits, std::size_t{x} * format.stride);
+      if (value > largest) {
+        throw TiffError("a sample of " + std::to_string(value) +
+                        " lies above the significant bits asked for (at most " +
+                        std::to_string(largest) + ")");
+      }
+      out[x] = static_cast<std::uint16_t>(format.minIsWhite ? largest - value : value);
+    }
+  }
+
+  void SetScale(std::uint16_t scaleMax) {
+    if (scale.size() == largest + std::size_t{1} && scale.back() == scaleMax) {
+      return;
+    }
+    scale.resize(largest + std::size_t{1});
+    for (std::uint32_t v = 0; v <= largest; ++v) {
+      scale[v] = static_cast<std::uint16_t>((std::uint64_t{v} * scaleMax + largest / 2) / largest);
+    }
+  }
+
+  OpenedTiff opened;
+  const Format& format;
+  std::uint32_t largest;
+  std::vector<unsigned char> stored;  // one strip or tile as libtiff decodes it
+  std::vector<std::uint16_t> rows;    // the rows last decoded, as values
+  std::uint32_t rowsTop = 0;
+  std::uint32_t rowsCount = 0;
+  std::vector<std::uint16_t> scale;  // value -> value on the scale asked for
+};
+
+GrayTiffRows::GrayTiffRows(const char* path, int significantBits)
+    : reader_(std::make_unique<Reader>(path, significantBits)) {}
+
+GrayTiffRows::~GrayTiffRows() = default;
+
+int GrayTiffRows::Width() const {
+  return static_cast<int>(reader_->format.width);
+}
+
+int GrayTiffRows::Height() const {
+  return static_cast<int>(reader_->format.height);
+}
+
+int GrayTiffRows::StoredBits() const {
+  return reader_->format.bits;
+}
+
+int GrayTiffRows::Pages() const {
+  return std::max(1, static_cast<int>(TIFFNumberOfDirectories(reader_->opened.Tiff())));
+}
+
+void GrayTiffRows::ReadRows(int top, int bottom, std::uint16_t scaleMax, std::uint16_t* out) {
+  Reader& reader = *reader_;
+  if (top < 0 || bottom > Height() || top > bottom) {
+    throw TiffError("rows " + std::to_string(top) + " to " + std::to_string(bottom) +
+                    " lie outside the picture");
+  }
+  reader.SetScale(scaleMax);
+  const std::size_t width = reader.format.width;
+  for (auto y = static_cast<std::uint32_t>(top); y < static_cast<std::uint32_t>(bottom); ++y) {
+    if (y < reader.rowsTop || y >= reader.rowsTop + reader.rowsCount) {
+      reader.Load(y);
+    }
+    const std::uint16_t* row = reader.rows.data() + (y - reader.rowsTop) * width;
+    std::uint16_t* target = out + (y - static_cast<std::uint32_t>(top)) * width;
+    for (std::size_t x = 0; x < width; ++x) {
+      target[x] = reader.scale[row[x]];
+    }
+  }
+}

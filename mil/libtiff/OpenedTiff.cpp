@@ -1,0 +1,324 @@
+#include "OpenedTiff.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "GrayTiff.h"
+#include "GrayTiffRules.h"
+
+// The file as libtiff reads it, through a window of kWindowBytes (or the
+// file's size, when smaller): the strips of a picture lie one after another,
+// often a few rows each, and then take one system call per window instead of
+// a seek and a read each. A window is small: the header and the strip
+// table are read through it, while pictures stored as one run of strips go
+// straight into their memory; and a small buffer comes from the heap again
+// for every file, where a large one would be fresh pages each time.
+class BufferedFile {
+ public:
+  static constexpr std::size_t kWindowBytes = std::size_t{64} << 10;
+
+  explicit BufferedFile(const OpenedFile& file)
+      : file_(file),
+        windowCapacity_(
+            static_cast<std::size_t>(std::clamp<std::uint64_t>(file.size, 1, kWindowBytes))),
+        window_(std::make_unique_for_overwrite<unsigned char[]>(windowCapacity_)) {}
+
+  tmsize_t Read(void* buffer, tmsize_t size) {
+    auto* out = static_cast<unsigned char*>(buffer);
+    std::size_t done = 0;
+    const auto wanted = static_cast<std::size_t>(std::max<tmsize_t>(size, 0));
+    while (done < wanted) {
+      if (position_ >= windowStart_ && position_ < windowStart_ + windowBytes_) {
+        const std::size_t count = static_cast<std::size_t>(
+            std::min<std::uint64_t>(wanted - done, windowStart_ + windowBytes_ - position_));
+        std::memcpy(out + done, window_.get() + (position_ - windowStart_), count);
+        done += count;
+        position_ += count;
+        continue;
+      }
+      // A long read goes straight into the caller's buffer.
+      const bool direct = wanted - done >= windowCapacity_;
+      const std::size_t got = direct ? ReadFileAt(file_, position_, out + done, wanted - done)
+                                     : ReadFileAt(file_, position_, window_.get(), windowCapacity_);
+      if (got == 0) {
+        break;  // the end of the file, or a read error: libtiff sees a short read
+      }
+      if (direct) {
+        done += got;
+        position_ += got;
+      } else {
+        windowStart_ = position_;
+        windowBytes_ = got;
+      }
+    }
+    return static_cast<tmsize_t>(done);
+  }
+
+  toff_t Seek(toff_t offset, int whence) {
+    const std::uint64_t base =
+        whence == SEEK_CUR ? position_ : (whence == SEEK_END ? file_.size : 0);
+    position_ = base + offset;
+    return position_;
+  }
+
+  toff_t Size() const { return file_.size; }
+
+  static tmsize_t ReadProc(thandle_t self, void* buffer, tmsize_t size) {
+    return static_cast<BufferedFile*>(self)->Read(buffer, size);
+  }
+  static tmsize_t WriteProc(thandle_t, void*, tmsize_t) { return 0; }
+  static toff_t SeekProc(thandle_t self, toff_t offset, int whence) {
+    return static_cast<BufferedFile*>(self)->Seek(offset, whence);
+  }
+  static int CloseProc(thandle_t) { return 0; }
+  static toff_t SizeProc(thandle_t self) { return static_cast<BufferedFile*>(self)->Size(); }
+  static int MapProc(thandle_t, void**, toff_t*) { return 0; }
+  static void UnmapProc(thandle_t, void*, toff_t) {}
+
+ private:
+  const OpenedFile& file_;
+  std::size_t windowCapacity_;
+  std::unique_ptr<unsigned char[]> window_;
+  std::uint64_t windowStart_ = 0;
+  std::uint64_t windowBytes_ = 0;
+  std::uint64_t position_ = 0;
+};
+
+// The last error libtiff reported about one file.
+class LibtiffMessages {
+ public:
+  static int Record(TIFF*, void* self, const char* module, const char* format, va_list arguments) {
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, arguments);
+    static_cast<LibtiffMessages*>(self)->last_ =
+        std::string(module != nullptr ? module : "") + (module != nullptr ? ": " : "") + text;
+    return 1;  // handled: nothing reaches libtiff's process-wide handler
+  }
+
+  std::string InParentheses() const { return last_.empty() ? "" : " (" + last_ + ")"; }
+  const std::string& Last() const { return last_; }
+
+ private:
+  std::string last_;
+};
+
+namespace {
+
+// libtiff reports through process-wide handlers that print to stderr by
+// default; the back end reports only through its results.
+struct QuietTiff {
+  QuietTiff() {
+    TIFFSetErrorHandler(nullptr);
+    TIFFSetWarningHandler(nullptr);
+  }
+} const quietTiff;
+
+// Compressed data expands by at most this factor (LZW's longest code stands
+// for 4096 bytes); a header claiming more pixels than that is refused before
+// any memory is taken for them.
+constexpr std::uint64_t kMaxExpansion = 4096;
+constexpr std::uint64_t kSmallPicture = std::uint64_t{1} << 20;
+// A tile may reach past the picture's edges, but not by more than this.
+constexpr std::uint64_t kTileAllowance = 4;
+constexpr std::uint64_t kSmallTile = std::uint64_t{1} << 24;
+// libtiff's own buffers (raw strips, tag arrays) hold file bytes; no single
+// one needs more than twice the file, plus room for small files.
+constexpr std::uint64_t kLibtiffSlack = std::uint64_t{1} << 26;
+
+int IgnoreWarning(TIFF*, void*, const char*, const char*, va_list) {
+  return 1;
+}
+
+std::string Number(std::uint64_t value) {
+  return std::to_string(value);
+}
+
+Format ReadFormat(TIFF* tiff) {
+  Format format;
+  std::uint16_t samplesPerPixel = 1;
+  std::uint16_t sampleFormat = SAMPLEFORMAT_UINT;
+  std::uint16_t photometric = 0;
+  if (!TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &format.width) ||
+      !TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &format.height)) {
+    throw TiffError("the TIFF does not say the picture's size");
+  }
+  if (!TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric)) {
+    throw TiffError("the TIFF does not say how its samples are to be read (no photometric tag)");
+  }
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samplesPerPixel);
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &format.bits);
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLEFORMAT, &sampleFormat);
+  // A gray sample with extra ones (alpha) beside it is a gray picture; the
+  // extra samples are passed over.
+  std::uint16_t extraSamples = 0;
+  std::uint16_t* extraKinds = nullptr;
+  TIFFGetField(tiff, TIFFTAG_EXTRASAMPLES, &extraSamples, &extraKinds);
+  if (samplesPerPixel != 1 && samplesPerPixel != 1 + extraSamples) {
+    throw TiffError(ColourTiffRefusal(samplesPerPixel));
+  }
+  std::uint16_t planar = PLANARCONFIG_CONTIG;
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &planar);
+  // Stored in planes, the gray samples come first, on their own.
+  format.stride = planar == PLANARCONFIG_CONTIG ? samplesPerPixel : 1;
+  if (photometric == PHOTOMETRIC_PALETTE) {
+    throw TiffError(PaletteTiffRefusal());
+  }
+  if (photometric != PHOTOMETRIC_MINISBLACK && photometric != PHOTOMETRIC_MINISWHITE) {
+    throw TiffError("unsupported colour model (photometric " + Number(photometric) +
+                    "); only gray pictures are converted");
+  }
+  if (sampleFormat != SAMPLEFORMAT_UINT) {
+    throw TiffError(sampleFormat == SAMPLEFORMAT_IEEEFP
+                        ? "floating-point samples; only whole-number samples are read"
+                        : "signed or complex samples; only unsigned samples are read");
+  }
+  if (format.bits < 1 || format.bits > 16) {
+    throw TiffError(Number(format.bits) + "-bit samples; 1 to 16 bits per sample are read");
+  }
+  format.minIsWhite = photometric == PHOTOMETRIC_MINISWHITE;
+  CheckPictureSize(format.width, format.height);
+  return format;
+}
+
+std::vector<Chunk> StoredChunks(TIFF* tiff) {
+  const std::uint32_t chunks =
+      TIFFIsTiled(tiff) ? TIFFNumberOfTiles(tiff) : TIFFNumberOfStrips(tiff);
+  std::vector<Chunk> stored(chunks);
+  for (std::uint32_t i = 0; i < chunks; ++i) {
+    stored[i] = {TIFFGetStrileOffset(tiff, i), TIFFGetStrileByteCount(tiff, i)};
+  }
+  return stored;
+}
+
+// The number of distinct file bytes the chunks really cover: claims past the
+// end of the file count only up to it, and chunks that share bytes count
+// them once, so that no claim can be inflated.
+std::uint64_t DistinctBytes(std::vector<Chunk> chunks, std::uint64_t fileSize) {
+  std::sort(chunks.begin(), chunks.end(),
+            [](const Chunk& a, const Chunk& b) { return a.offset < b.offset; });
+  std::uint64_t covered = 0;
+  std::uint64_t reached = 0;
+  for (const Chunk& chunk : chunks) {
+    const std::uint64_t start = std::min(chunk.offset, fileSize);
+    const std::uint64_t end = start + std::min(chunk.count, fileSize - start);
+    const std::uint64_t begin = std::max(start, reached);
+    if (end > begin) {
+      covered += end - begin;
+      reached = end;
+    }
+  }
+  return covered;
+}
+
+bool EndsEarly(const std::vector<Chunk>& chunks, std::uint64_t fileSize) {
+  return std::any_of(chunks.begin(), chunks.end(), [&](const Chunk& chunk) {
+    return chunk.offset > fileSize || chunk.count > fileSize - chunk.offset;
+  });
+}
+
+void CheckPlausibleSize(const Format& format, const std::vector<Chunk>& chunks,
+                        std::uint64_t fileSize) {
+  const std::uint64_t raw = RawBytes(format);
+  const std::uint64_t stored = DistinctBytes(chunks, fileSize);
+  if (raw > kSmallPicture && raw / kMaxExpansion > stored) {
+    throw TiffError("the file is far too small for a picture of " + Number(format.width) + " x " +
+                    Number(format.height) + " pixels (" + Number(stored) +
+                    " bytes of picture data)");
+  }
+}
+
+// Tells a file that is no TIFF from one whose first directory lies beyond
+// its end (cut short) and from one whose directory is damaged.
+std::string WhyTiffDoesNotOpen(const OpenedFile& file, const std::string& libtiffSays) {
+  unsigned char header[8] = {};
+  if (ReadFileAt(file, 0, header, sizeof header) != sizeof header) {
+    return "not a TIFF file";
+  }
+  const bool little = header[0] == 'I' && header[1] == 'I';
+  const bool big = header[0] == 'M' && header[1] == 'M';
+  const unsigned version = little ? header[2] | header[3] << 8 : header[2] << 8 | header[3];
+  if ((!little && !big) || (version != 42 && version != 43)) {
+    return "not a TIFF file";
+  }
+  if (version == 42) {
+    std::uint32_t directory = 0;
+    for (int i = 0; i < 4; ++i) {
+      directory |= std::uint32_t{header[little ? 4 + i : 7 - i]} << (8 * i);
+    }
+    if (directory >= file.size) {
+      return "the file ends early";
+    }
+  }
+  return "the TIFF header is damaged" + libtiffSays;
+}
+
+// Opens the TIFF without mapping it into memory: a file that shrinks while
+// it is read then fails cleanly instead of faulting.
+std::unique_ptr<TIFF, TiffCloser> OpenTiff(const OpenedFile& file, BufferedFile& reader,
+                                           const char* path, LibtiffMessages& messages) {
+  const std::unique_ptr<TIFFOpenOptions, void (*)(TIFFOpenOptions*)> options(TIFFOpenOptionsAlloc(),
+                                                                             &TIFFOpenOptionsFree);
+  if (!options) {
+    throw std::bad_alloc();
+  }
+  TIFFOpenOptionsSetErrorHandlerExtR(options.get(), &LibtiffMessages::Record, &messages);
+  TIFFOpenOptionsSetWarningHandlerExtR(options.get(), &IgnoreWarning, nullptr);
+  TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(),
+                                      static_cast<tmsize_t>(2 * file.size + kLibtiffSlack));
+  std::unique_ptr<TIFF, TiffCloser> tiff(
+      TIFFClientOpenExt(path, "rm", &reader, &BufferedFile::ReadProc, &BufferedFile::WriteProc,
+                        &BufferedFile::SeekProc, &BufferedFile::CloseProc, &BufferedFile::SizeProc,
+                        &BufferedFile::MapProc, &BufferedFile::UnmapProc, options.get()));
+  if (!tiff) {
+    throw TiffError(WhyTiffDoesNotOpen(file, messages.InParentheses()));
+  }
+  return tiff;
+}
+
+}  // namespace
+
+std::uint64_t RawBytes(const Format& format) {
+  return (std::uint64_t{format.width} * format.bits + 7) / 8 * format.height;
+}
+
+OpenedTiff::OpenedTiff(const char* path)
+    : file_(OpenRegularFile(path)), messages_(std::make_unique<LibtiffMessages>()) {
+  if (!file_.failure.empty()) {
+    throw TiffError(file_.failure);
+  }
+  try {
+    reader_ = std::make_unique<BufferedFile>(file_);
+    tiff_ = OpenTiff(file_, *reader_, path, *messages_);
+    format_ = ReadFormat(tiff_.get());
+    chunks_ = StoredChunks(tiff_.get());
+    CheckPlausibleSize(format_, chunks_, file_.size);
+  } catch (...) {
+    tiff_.reset();
+    CloseFile(file_);
+    throw;
+  }
+}
+
+OpenedTiff::~OpenedTiff() {
+  tiff_.reset();
+  CloseFile(file_);
+}
+
+void OpenedTiff::CheckTileSize(std::uint64_t tileBytes, std::uint32_t tileWidth,
+                               std::uint32_t tileHeight) const {
+  if (tileBytes > kTileAllowance * RawBytes(format_) + kSmallTile) {
+    throw TiffError("tiles of " + Number(tileWidth) + " x " + Number(tileHeight) +
+                    " pixels are implausible for a picture of " + Number(format_.width) + " x " +
+                    Number(format_.height));
+  }
+}
+
+std::string OpenedTiff::WhyIncomplete() const {
+  if (EndsEarly(chunks_, file_.size)) {
+    return "the file ends early";
+  }
+  return "the picture data is damaged" + messages_->InParentheses();
+}

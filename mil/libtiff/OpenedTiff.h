@@ -1,0 +1,76 @@
+#pragma once
+
+#include <tiffio.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "RegularFile.h"
+
+// A gray TIFF file opened for reading with libtiff: what both ways of
+// reading it (whole, or band by band) share.
+
+struct Format {
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  std::uint16_t bits = 0;
+  bool minIsWhite = false;
+  // Samples from one pixel's gray sample to the next in a stored row: more
+  // than one where extra samples (alpha) are stored beside it.
+  std::uint16_t stride = 1;
+};
+
+// The strips or tiles as stored: where each starts and how long it claims
+// to be.
+struct Chunk {
+  std::uint64_t offset;
+  std::uint64_t count;
+};
+
+class BufferedFile;
+class LibtiffMessages;
+
+struct TiffCloser {
+  void operator()(TIFF* tiff) const { TIFFClose(tiff); }
+};
+
+// The file's first page, checked to be a gray picture of 1 to 16 unsigned
+// bits that the file's bytes can really hold. libtiff reads it through the
+// file without mapping it, so that a file that shrinks while it is read
+// fails cleanly instead of faulting. Throws TiffError when it cannot be read
+// so, with the reason.
+class OpenedTiff {
+ public:
+  explicit OpenedTiff(const char* path);
+  ~OpenedTiff();
+
+  OpenedTiff(const OpenedTiff&) = delete;
+  OpenedTiff& operator=(const OpenedTiff&) = delete;
+
+  TIFF* Tiff() const { return tiff_.get(); }
+  const OpenedFile& File() const { return file_; }
+  const Format& PictureFormat() const { return format_; }
+  const std::vector<Chunk>& Chunks() const { return chunks_; }
+
+  // Throws TiffError for tiles of tileBytes that no picture of this size
+  // needs.
+  void CheckTileSize(std::uint64_t tileBytes, std::uint32_t tileWidth,
+                     std::uint32_t tileHeight) const;
+
+  // Why the picture data could not be read: the file ends early, or the
+  // data is damaged (with libtiff's last word on it).
+  std::string WhyIncomplete() const;
+
+ private:
+  OpenedFile file_;
+  std::unique_ptr<BufferedFile> reader_;
+  std::unique_ptr<LibtiffMessages> messages_;
+  std::unique_ptr<TIFF, TiffCloser> tiff_;
+  Format format_;
+  std::vector<Chunk> chunks_;
+};
+
+// The bytes of the picture in its stored depth, rows starting on a byte.
+std::uint64_t RawBytes(const Format& format);

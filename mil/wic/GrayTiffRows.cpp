@@ -1,0 +1,105 @@
+#include "GrayTiffRows.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "GrayTiff.h"
+#include "WicTiff.h"
+
+// The imaging component reads any rectangle of the page; raw frames are 8-
+// or 16-bit gray, and other depths are refused.
+struct GrayTiffRows::Reader {
+  Reader(const char* path, int significantBits) {
+    OpenTiffFirstPage(path, page);
+    WICPixelFormatGUID format;
+    Check(page.frame->GetPixelFormat(&format));
+    if (Same(format, GUID_WICPixelFormat16bppGray)) {
+      bits = 16;
+    } else if (!Same(format, GUID_WICPixelFormat8bppGray)) {
+      throw TiffError("not a gray picture of 8 or 16 bits, which are the frames stacked here");
+    }
+    const bool fewerBits = significantBits > 8 && significantBits < bits;
+    largest = (1u << (fewerBits ? significantBits : bits)) - 1;
+    swap = bits == 16 && page.bigEndian && SwapsBigEndianSamples();
+    UINT count = 1;
+    Check(page.decoder->GetFrameCount(&count));
+    pages = static_cast<int>(std::max<UINT>(count, 1));
+  }
+
+  // Row y's samples as values 0 .. largest.
+  void ReadRow(UINT y, std::uint16_t* out) {
+    const UINT width = page.width;
+    const WICRect line = {0, static_cast<INT>(y), static_cast<INT>(width), 1};
+    if (bits == 8) {
+      bytes.resize(width);
+      Check(page.frame->CopyPixels(&line, width, width, bytes.data()));
+      std::copy(bytes.begin(), bytes.end(), out);
+      return;
+    }
+    Check(page.frame->CopyPixels(&line, 2 * width, 2 * width, reinterpret_cast<BYTE*>(out)));
+    for (UINT x = 0; x < width; ++x) {
+      const std::uint16_t value =
+          swap ? static_cast<std::uint16_t>(out[x] << 8 | out[x] >> 8) : out[x];
+      if (value > largest) {
+        throw TiffError("a sample of " + std::to_string(value) +
+                        " lies above the significant bits asked for (at most " +
+                        std::to_string(largest) + ")");
+      }
+      out[x] = value;
+    }
+  }
+
+  const ComOnThisThread com;
+  TiffFirstPage page;
+  int bits = 8;
+  int pages = 1;
+  std::uint32_t largest = 255;
+  bool swap = false;
+  std::vector<BYTE> bytes;
+  std::vector<std::uint16_t> scale;  // value -> value on the scale asked for
+};
+
+GrayTiffRows::GrayTiffRows(const char* path, int significantBits)
+    : reader_(std::make_unique<Reader>(path, significantBits)) {}
+
+GrayTiffRows::~GrayTiffRows() = default;
+
+int GrayTiffRows::Width() const {
+  return static_cast<int>(reader_->page.width);
+}
+
+int GrayTiffRows::Height() const {
+  return static_cast<int>(reader_->page.height);
+}
+
+int GrayTiffRows::StoredBits() const {
+  return reader_->bits;
+}
+
+int GrayTiffRows::Pages() const {
+  return reader_->pages;
+}
+
+void GrayTiffRows::ReadRows(int top, int bottom, std::uint16_t scaleMax, std::uint16_t* out) {
+  Reader& reader = *reader_;
+  if (top < 0 || bottom > Height() || top > bottom) {
+    throw TiffError("rows " + std::to_string(top) + " to " + std::to_string(bottom) +
+                    " lie outside the picture");
+  }
+  if (reader.scale.size() != reader.largest + std::size_t{1} || reader.scale.back() != scaleMax) {
+    reader.scale.resize(reader.largest + std::size_t{1});
+    for (std::uint32_t v = 0; v <= reader.largest; ++v) {
+      reader.scale[v] = static_cast<std::uint16_t>(
+          (std::uint64_t{v} * scaleMax + reader.largest / 2) / reader.largest);
+    }
+  }
+  const std::size_t width = reader.page.width;
+  for (int y = top; y < bottom; ++y) {
+    std::uint16_t* row = out + static_cast<std::size_t>(y - top) * width;
+    reader.ReadRow(static_cast<UINT>(y), row);
+    for (std::size_t x = 0; x < width; ++x) {
+      row[x] = reader.scale[row[x]];
+    }
+  }
+}

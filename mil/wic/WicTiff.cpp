@@ -1,0 +1,90 @@
+#include "WicTiff.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "GrayTiff.h"
+#include "GrayTiffRules.h"
+#include "RegularFile.h"
+
+namespace {
+
+// Why the imaging component refused, in the words of the Linux back end
+// where it is the same fault.
+std::string Reason(HRESULT result) {
+  switch (result) {
+    case WINCODEC_ERR_COMPONENTNOTFOUND:
+    case WINCODEC_ERR_UNKNOWNIMAGEFORMAT:
+      return "not a TIFF file";
+    case WINCODEC_ERR_BADHEADER:
+      return "the TIFF header is damaged";
+    case WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT:
+      return "a sample depth the imaging component does not read (it reads 1, 2, 4, 8 and 16 "
+             "bits)";
+    case WINCODEC_ERR_STREAMREAD:
+    case WINCODEC_ERR_STREAMNOTAVAILABLE:
+      return "the file ends early";
+    case E_OUTOFMEMORY:
+      return "there is not enough memory for the picture";
+    default: {
+      char code[16];
+      std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(result));
+      return std::string("the picture data is damaged (imaging component error ") + code + ")";
+    }
+  }
+}
+
+std::wstring Wide(const char* path) {
+  const int length = ::MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
+  std::wstring wide(length > 0 ? static_cast<std::size_t>(length) : 1, L'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, path, -1, wide.data(), length);
+  return wide;
+}
+
+}  // namespace
+
+void Check(HRESULT result) {
+  if (FAILED(result)) {
+    throw TiffError(Reason(result));
+  }
+}
+
+bool Same(const WICPixelFormatGUID& a, const GUID& b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// Wine's imaging component hands 16-bit samples of a big-endian file over
+// with their bytes swapped (measured against known pictures); Windows does
+// not.
+bool SwapsBigEndianSamples() {
+  const HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+void OpenTiffFirstPage(const char* path, TiffFirstPage& page) {
+  const OpenedFile file = OpenRegularFile(path);
+  if (!file.failure.empty()) {
+    throw TiffError(file.failure);
+  }
+  char byteOrder[2] = {};
+  page.bigEndian = ReadFileAt(file, 0, byteOrder, sizeof byteOrder) == sizeof byteOrder &&
+                   byteOrder[0] == 'M' && byteOrder[1] == 'M';
+  CloseFile(file);
+
+  if (FAILED(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_IWICImagingFactory,
+                                reinterpret_cast<void**>(page.factory.Receive())))) {
+    throw TiffError("the imaging component is not available");
+  }
+  Check(page.factory->CreateDecoderFromFilename(Wide(path).c_str(), nullptr, GENERIC_READ,
+                                                WICDecodeMetadataCacheOnDemand,
+                                                page.decoder.Receive()));
+  GUID container;
+  Check(page.decoder->GetContainerFormat(&container));
+  if (std::memcmp(&container, &GUID_ContainerFormatTiff, sizeof container) != 0) {
+    throw TiffError("not a TIFF file");
+  }
+  Check(page.decoder->GetFrame(0, page.frame.Receive()));
+  Check(page.frame->GetSize(&page.width, &page.height));
+  CheckPictureSize(page.width, page.height);
+}
