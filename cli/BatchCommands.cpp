@@ -422,7 +422,7 @@ int AverageOneAfterAnother(const CliRequest& request, ProgressLine& progress) {
 
 // Every other way: every picture opened first, then combined band by band.
 int AverageBandByBand(const CliRequest& request, ProgressLine& progress) {
-  FrameStack stack(request.method, request.kappa);
+  FrameStack stack(request.method, request.kappa, request.bits);
   std::string current = request.dark;
   try {
     if (!request.dark.empty()) {
@@ -461,9 +461,11 @@ int RunAverage(const CliRequest& request) {
     return kExitFileFailed;
   }
   ProgressLine progress = ProgressFor(request);
-  const int status = request.method == StackMethod::kMean && request.dark.empty()
-                         ? AverageOneAfterAnother(request, progress)
-                         : AverageBandByBand(request, progress);
+  // The plain mean of BMP pictures into a BMP runs as the dialog's does.
+  const bool plainMean = request.method == StackMethod::kMean && request.dark.empty() &&
+                         !NamesATiff(request.output) && !NamesATiff(request.files.front());
+  const int status =
+      plainMean ? AverageOneAfterAnother(request, progress) : AverageBandByBand(request, progress);
   if (status == kExitAllDone && ShowsSummary(request)) {
     progress.Print(ProgressLine::Summary(static_cast<int>(request.files.size()), "averaged", 0,
                                          progress.ElapsedSeconds()));

@@ -6,24 +6,17 @@
 #include <set>
 
 #include "CliOptions.h"
+#include "FrameStack.h"
 
 namespace {
-
-// Whether a name ends in .tif or .tiff, in any letter case.
-bool NamesATiff(const std::string& name) {
-  std::string end = name.substr(name.size() - std::min<std::size_t>(name.size(), 5));
-  for (char& c : end) {
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  }
-  return end == ".tiff" || end.ends_with(".tif");
-}
 
 const char kCommandsText[] =
     "convert  writes a BMP beside each gray TIFF (its name less the last three\n"
     "         characters, plus \"bmp\"), or into DIR with --output-dir: demosaiced\n"
     "         in colour when the picture is a colour-filter mosaic.\n"
-    "average  writes the channel-wise mean of BMP pictures to OUT, gray when it\n"
-    "         has no colour.\n"
+    "average  writes the channel-wise mean of BMP pictures, or of raw gray TIFF\n"
+    "         frames, to OUT (or their median or sigma-clipped mean, --method),\n"
+    "         gray when it has no colour.\n"
     "detect   prints for each TIFF whether it is a mosaic or gray, and its size.\n";
 
 const char kClosingText[] =
@@ -220,11 +213,14 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CliRequest& req
     error = "--null goes with --files-from";
     return false;
   }
+#if defined(_WIN32)
+  // The Windows form has no TIFF writer.
   if (request.command == CliRequest::Command::kAverage && NamesATiff(request.output)) {
-    error = "average writes a BMP file, and \"" + request.output +
+    error = "average writes BMP files only on Windows, and \"" + request.output +
             "\" is named as a TIFF; name it .bmp";
     return false;
   }
+#endif
   if (request.kappaGiven && request.method != StackMethod::kSigmaClip) {
     error = "--kappa goes with --method sigma-clip";
     return false;
@@ -254,6 +250,26 @@ bool ReadFileList(std::FILE* list, CliRequest& request, std::string& error) {
   }
   if (std::ferror(list)) {
     error = "cannot read the list of files " + request.filesFrom;
+    return false;
+  }
+  return true;
+}
+
+bool CheckAverageFrames(const CliRequest& request, std::string& error) {
+  if (request.files.empty()) {
+    return true;
+  }
+  const bool tiffs = NamesATiff(request.files.front());
+  for (const std::string& file : request.files) {
+    if (NamesATiff(file) != tiffs) {
+      error = "average takes BMP pictures or TIFF frames, not both (\"" + request.files.front() +
+              "\" and \"" + file + "\")";
+      return false;
+    }
+  }
+  if (!request.dark.empty() && NamesATiff(request.dark) != tiffs) {
+    error = "the dark frame \"" + request.dark + "\" must be of the frames' kind (" +
+            (tiffs ? "a TIFF" : "a BMP") + ")";
     return false;
   }
   return true;

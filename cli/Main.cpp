@@ -77,6 +77,9 @@ int main(int argc, char** argv) {
   if (!request.filesFrom.empty() && request.files.empty()) {
     return kExitAllDone;  // an empty list: nothing to do, as xargs -r does
   }
+  if (request.command == CliRequest::Command::kAverage && !CheckAverageFrames(request, error)) {
+    return UsageError(error);
+  }
   int status = Run(request);
   // What was printed must have arrived (a full disk, a closed pipe).
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {

@@ -2,15 +2,18 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstring>
+#include <new>
 #include <string>
 
-#include "BmpReader.h"
+#include "AfxException.h"
+#include "Mil.h"
 #include "ParallelWork.h"
+#include "StackFrames.h"
 #include "StackedPicture.h"
 #include "VectorClones.h"
 #include "VisError.h"
-#include "VisRGBA.h"
 
 namespace {
 
@@ -56,20 +59,128 @@ void SortPair(std::uint16_t* low, std::uint16_t* high, std::size_t count) {
 }
 #endif
 
+// Where the combined values go: a row of them at a time, from any thread,
+// each row once.
+class StackResult {
+ public:
+  virtual ~StackResult() = default;
+  // Takes row y's values (channels side by side); tells whether any pixel's
+  // channels differ.
+  virtual bool TakeRow(int y, const std::uint16_t* values) = 0;
+  virtual void Write(const char* outputPath, bool colour, bool replaceExisting) const = 0;
+};
+
+// An 8-bit BMP.
+class BmpResult : public StackResult {
+ public:
+  BmpResult(const char* outputPath, int width, int height, int channels)
+      : width_(width), channels_(channels), picture_(outputPath, width, height) {}
+
+  bool TakeRow(int y, const std::uint16_t* values) override {
+    unsigned char* out = picture_.Row(y);
+    const std::size_t pixels = static_cast<std::size_t>(width_);
+    for (std::size_t i = 0; i < pixels * 3; ++i) {
+      out[i] = static_cast<unsigned char>(values[channels_ == 3 ? i : i / 3]);
+    }
+    return picture_.FinishRow(y);
+  }
+
+  void Write(const char* outputPath, bool colour, bool replaceExisting) const override {
+    picture_.Write(outputPath, colour, replaceExisting);
+  }
+
+ private:
+  int width_;
+  int channels_;
+  StackedPicture picture_;
+};
+
+// A 16-bit TIFF, red, green and blue, or gray.
+class TiffResult : public StackResult {
+ public:
+  TiffResult(const char* outputPath, int width, int height, int channels)
+      : width_(width), height_(height), channels_(channels) {
+    try {
+      samples_.resize(static_cast<std::size_t>(width) * height * channels);
+    } catch (const std::bad_alloc&) {
+      throw CVisError(outputPath, "out of memory for the result");
+    }
+  }
+
+  bool TakeRow(int y, const std::uint16_t* values) override {
+    const std::size_t rowValues = static_cast<std::size_t>(width_) * channels_;
+    std::uint16_t* out = samples_.data() + static_cast<std::size_t>(y) * rowValues;
+    if (channels_ == 1) {
+      std::copy_n(values, rowValues, out);
+      return false;
+    }
+    bool differs = false;
+    for (std::size_t i = 0; i < rowValues; i += 3) {
+      out[i] = values[i + 2];
+      out[i + 1] = values[i + 1];
+      out[i + 2] = values[i];
+      differs |= values[i] != values[i + 1] || values[i + 1] != values[i + 2];
+    }
+    return differs;
+  }
+
+  void Write(const char* outputPath, bool colour, bool replaceExisting) const override {
+    std::vector<std::uint16_t> gray;
+    const std::uint16_t* samples = samples_.data();
+    if (channels_ == 3 && !colour) {
+      gray.resize(samples_.size() / 3);
+      for (std::size_t i = 0; i < gray.size(); ++i) {
+        gray[i] = samples_[3 * i];
+      }
+      samples = gray.data();
+    }
+    if (MilWriteImageFile16(outputPath, width_, height_, colour ? 3 : 1, samples,
+                            replaceExisting ? 1 : 0) == 0) {
+      throw CVisError(outputPath, MilGetLastWriteError());
+    }
+  }
+
+ private:
+  int width_;
+  int height_;
+  int channels_;
+  std::vector<std::uint16_t> samples_;
+};
+
 }  // namespace
 
-FrameStack::FrameStack(StackMethod method, double kappa, std::size_t bandBudget)
-    : method_(method), kappa_(kappa), bandBudget_(bandBudget) {}
+bool NamesATiff(std::string_view name) {
+  std::string end(name.substr(name.size() - std::min<std::size_t>(name.size(), 5)));
+  for (char& c : end) {
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return end == ".tiff" || end.ends_with(".tif");
+}
+
+FrameStack::FrameStack(StackMethod method, double kappa, int significantBits,
+                       std::size_t bandBudget)
+    : method_(method), kappa_(kappa), significantBits_(significantBits), bandBudget_(bandBudget) {}
 
 FrameStack::~FrameStack() = default;
 
+std::unique_ptr<StackFrame> FrameStack::Open(const char* path) {
+  const int channels = NamesATiff(path) ? 1 : 3;
+  if (channels_ != 0 && channels != channels_) {
+    const std::string reason = channels == 1 ? "a TIFF file among BMP pictures; stack one kind"
+                                             : "not a TIFF file among TIFF frames; stack one kind";
+    AfxThrowFileException(CFileException::generic, -1, path, reason.c_str());
+  }
+  channels_ = channels;
+  return channels == 1 ? OpenTiffFrame(path, significantBits_) : OpenBmpFrame(path);
+}
+
 void FrameStack::SetDark(const char* path) {
-  dark_ = std::make_unique<BmpBandReader>(path);
+  dark_ = Open(path);
   darkPath_ = path;
 }
 
 void FrameStack::Add(const char* path) {
-  auto frame = std::make_unique<BmpBandReader>(path);
+  std::unique_ptr<StackFrame> frame = Open(path);
   if (frames_.empty()) {
     width_ = frame->Width();
     height_ = frame->Height();
@@ -79,33 +190,18 @@ void FrameStack::Add(const char* path) {
   frames_.push_back(std::move(frame));
 }
 
-void FrameStack::ReadBand(int top, int bottom,
+void FrameStack::ReadBand(int top, int bottom, std::uint16_t scaleMax,
                           std::vector<std::vector<std::uint16_t>>& values) const {
-  const std::size_t rowValues = 3 * static_cast<std::size_t>(width_);
-  const auto rows = static_cast<std::size_t>(bottom - top);
-  std::vector<CVisRGBA<unsigned char>> pixels;
-  const auto decode = [&](BmpBandReader& frame, std::vector<std::uint16_t>& out) {
-    pixels.resize(rows * static_cast<std::size_t>(frame.Width()));
-    frame.DecodeColourRows(top, bottom, pixels.data());
-    out.resize(rows * rowValues);
-    for (std::size_t y = 0; y < rows; ++y) {
-      const CVisRGBA<unsigned char>* row =
-          pixels.data() + y * static_cast<std::size_t>(frame.Width());
-      std::uint16_t* target = out.data() + y * rowValues;
-      for (int x = 0; x < width_; ++x) {
-        target[3 * x] = row[x].b;
-        target[3 * x + 1] = row[x].g;
-        target[3 * x + 2] = row[x].r;
-      }
-    }
-  };
+  const std::size_t bandValues =
+      static_cast<std::size_t>(bottom - top) * static_cast<std::size_t>(width_) * channels_;
   values.resize(frames_.size());
   for (std::size_t f = 0; f < frames_.size(); ++f) {
-    decode(*frames_[f], values[f]);
+    values[f].resize(bandValues);
+    frames_[f]->ReadValues(top, bottom, width_, scaleMax, values[f].data());
   }
   if (dark_) {
-    std::vector<std::uint16_t> dark;
-    decode(*dark_, dark);
+    std::vector<std::uint16_t> dark(bandValues);
+    dark_->ReadValues(top, bottom, width_, scaleMax, dark.data());
     for (std::vector<std::uint16_t>& frame : values) {
       for (std::size_t i = 0; i < frame.size(); ++i) {
         frame[i] = static_cast<std::uint16_t>(frame[i] - std::min(frame[i], dark[i]));
@@ -113,7 +209,6 @@ void FrameStack::ReadBand(int top, int bottom,
     }
   }
 }
-
 std::uint16_t FrameStack::Combine(const std::vector<std::vector<std::uint16_t>>& band,
                                   std::size_t at, std::vector<std::uint16_t>& column) const {
   const int count = static_cast<int>(band.size());
@@ -147,19 +242,26 @@ void FrameStack::Write(const char* outputPath, bool replaceExisting) const {
                                    ", not the size of the pictures (" +
                                    PictureSize(width_, height_) + ")");
   }
+  const bool deep = NamesATiff(outputPath);
+  const std::uint16_t scaleMax = deep ? 65535 : 255;
+  std::unique_ptr<StackResult> result;
+  if (deep) {
+    result = std::make_unique<TiffResult>(outputPath, width_, height_, channels_);
+  } else {
+    result = std::make_unique<BmpResult>(outputPath, width_, height_, channels_);
+  }
   const int count = static_cast<int>(frames_.size());
-  const std::size_t rowValues = 3 * static_cast<std::size_t>(width_);
+  const std::size_t rowValues = static_cast<std::size_t>(channels_) * width_;
   const int bandRows = static_cast<int>(std::clamp<std::size_t>(
       bandBudget_ / (static_cast<std::size_t>(count) * rowValues * sizeof(std::uint16_t)), 1,
       static_cast<std::size_t>(height_)));
   const std::vector<std::pair<int, int>> network =
       method_ == StackMethod::kMean ? std::vector<std::pair<int, int>>() : SortingNetwork(count);
-  const StackedPicture result(outputPath, width_, height_);
   std::atomic<bool> colour{false};
   std::vector<std::vector<std::uint16_t>> band;
   for (int top = 0; top < height_; top += bandRows) {
     const int bottom = std::min(height_, top + bandRows);
-    ReadBand(top, bottom, band);
+    ReadBand(top, bottom, scaleMax, band);
     ForEachBand(bottom - top, kRowsAtOnce, kParallelRows, [&](int from, int to) {
       const std::size_t first = static_cast<std::size_t>(from) * rowValues;
       const std::size_t values = static_cast<std::size_t>(to - from) * rowValues;
@@ -167,19 +269,19 @@ void FrameStack::Write(const char* outputPath, bool replaceExisting) const {
         SortPair(band[low].data() + first, band[high].data() + first, values);
       }
       std::vector<std::uint16_t> column;
+      std::vector<std::uint16_t> combined(rowValues);
       bool differs = false;
       for (int y = from; y < to; ++y) {
-        unsigned char* out = result.Row(top + y);
         const std::size_t start = static_cast<std::size_t>(y) * rowValues;
         for (std::size_t i = 0; i < rowValues; ++i) {
-          out[i] = static_cast<unsigned char>(Combine(band, start + i, column));
+          combined[i] = Combine(band, start + i, column);
         }
-        differs |= result.FinishRow(top + y);
+        differs |= result->TakeRow(top + y, combined.data());
       }
       if (differs) {
         colour = true;
       }
     });
   }
-  result.Write(outputPath, colour, replaceExisting);
+  result->Write(outputPath, colour, replaceExisting);
 }

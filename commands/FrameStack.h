@@ -4,23 +4,34 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "StackRules.h"
 
-class BmpBandReader;
+class StackFrame;
 
-// A stack of BMP frames combined channel by channel into one picture: by
-// their mean, their median or their sigma-clipped mean (see StackRules.h),
-// after a dark frame, if one is given, is subtracted from every frame (each
-// value floored at 0).
+// A stack of frames combined channel by channel into one picture: by their
+// mean, their median or their sigma-clipped mean (see StackRules.h), after
+// a dark frame, if one is given, is subtracted from every frame (each value
+// floored at 0).
 //
-// The first frame fixes the size; each later one gives its top-left part of
-// that size and must be at least as large; the dark frame must be of that
-// size. The frames are read band by band, all of them open at once: memory
-// holds a band of rows of every frame and the result, never the frames
-// whole. Only uncompressed BMPs can be read so. The result is written in
-// colour when any pixel's channels differ, otherwise as a gray picture.
+// The frames are all BMP pictures (colour) or all gray TIFF files (raw
+// frames, as ReadGrayTiff reads them, of one page), told apart by their
+// names (NamesATiff); the dark frame is of the same kind. The first frame
+// fixes the size; each later one gives its top-left part of that size and
+// must be at least as large; the dark frame must be of that size. The
+// frames are read band by band, all of them open at once: memory holds a
+// band of rows of every frame and the result, never the frames whole. Only
+// uncompressed BMPs can be read so.
+//
+// An output named as a TIFF gets a 16-bit TIFF, on the scale 0 .. 65535: a
+// frame's value v whose largest value is m counts as
+// (v * 65535 + m / 2) / m (an 8-bit one as v * 257). Any other output gets
+// an 8-bit BMP: a deeper sample counts as (v * 255 + m / 2) / m, as the
+// conversion of the TIFF would make it. Either is written in colour when
+// any pixel's channels differ, otherwise as a gray picture.
+//
 // Faults in a frame throw the framework's file exception naming it (when it
 // is added) or a CVisError naming it (when it is read).
 class FrameStack {
@@ -28,7 +39,10 @@ class FrameStack {
   // About the most memory a band of every frame takes.
   static constexpr std::size_t kBandBudget = std::size_t{16} << 20;
 
-  FrameStack(StackMethod method, double kappa, std::size_t bandBudget = kBandBudget);
+  // significantBits: as for ReadGrayTiff, for TIFF frames of more than 8
+  // bits (0: all of the stored bits).
+  FrameStack(StackMethod method, double kappa, int significantBits = 0,
+             std::size_t bandBudget = kBandBudget);
   ~FrameStack();
 
   FrameStack(const FrameStack&) = delete;
@@ -43,9 +57,14 @@ class FrameStack {
   void Write(const char* outputPath, bool replaceExisting) const;
 
  private:
-  // Rows top .. bottom - 1 of every frame, less the dark frame, each frame's
-  // channels (blue, green, red) in values[frame], row after row.
-  void ReadBand(int top, int bottom, std::vector<std::vector<std::uint16_t>>& values) const;
+  // Opens a frame or the dark frame, of the stack's kind.
+  std::unique_ptr<StackFrame> Open(const char* path);
+
+  // Rows top .. bottom - 1 of every frame, less the dark frame, on the scale
+  // 0 .. scaleMax, each frame's channels (blue, green, red, or gray) in
+  // values[frame], row after row.
+  void ReadBand(int top, int bottom, std::uint16_t scaleMax,
+                std::vector<std::vector<std::uint16_t>>& values) const;
 
   // The combined value of the values at `at` of every frame's band, sorted
   // across the frames for the median and the sigma-clipped mean.
@@ -54,10 +73,15 @@ class FrameStack {
 
   StackMethod method_;
   double kappa_;
+  int significantBits_;
   std::size_t bandBudget_;
   int width_ = 0;
   int height_ = 0;
-  std::vector<std::unique_ptr<BmpBandReader>> frames_;
-  std::unique_ptr<BmpBandReader> dark_;
+  int channels_ = 0;  // 3 for BMP frames, 1 for TIFF frames; 0 before the first
+  std::vector<std::unique_ptr<StackFrame>> frames_;
+  std::unique_ptr<StackFrame> dark_;
   std::string darkPath_;
 };
+
+// Whether a name ends in ".tif" or ".tiff", in any letter case.
+bool NamesATiff(std::string_view name);

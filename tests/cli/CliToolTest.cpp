@@ -299,13 +299,62 @@ TEST_F(CliTool, AverageTakesAMethodAndADarkFrame) {
   EXPECT_EQ(Run("average --method mode -o k.bmp" + inputs).status, 2);
   EXPECT_EQ(Run("average --method sigma-clip --kappa 0 -o k.bmp" + inputs).status, 2);
   EXPECT_FALSE(std::filesystem::exists(folder_.File("k.bmp")));
-  // A BMP file is never written under a TIFF's name.
-  for (const char* name : {"k.tif", "k.TIFF"}) {
-    const Outcome tiff = Run(std::string("average -o ") + name + inputs);
-    EXPECT_EQ(tiff.status, 2) << name;
-    EXPECT_NE(tiff.output.find("is named as a TIFF"), std::string::npos) << tiff.output;
-    EXPECT_FALSE(std::filesystem::exists(folder_.File(name))) << name;
+  // An output named as a TIFF is a 16-bit TIFF, never a BMP under that name.
+  ASSERT_EQ(Run("average -q --method median -o median.TIFF" + inputs).status, 0);
+  const std::vector<unsigned char> deep = ReadBytes(folder_.File("median.TIFF"));
+  ASSERT_GE(deep.size(), 4u);
+  EXPECT_EQ(std::string(deep.begin(), deep.begin() + 4), std::string("II*\0", 4));
+}
+
+TEST_F(CliTool, AverageTakesRawTiffFramesOfOneKindOnly) {
+  for (const int level : {100, 300, 4000}) {
+    TiffLayout layout;
+    layout.width = 6;
+    layout.height = 4;
+    layout.bits = 16;
+    ASSERT_TRUE(WriteTiff(folder_.File("raw" + std::to_string(level) + ".tif"), layout,
+                          std::vector<std::uint32_t>(24, static_cast<std::uint32_t>(level))));
   }
+  const std::string frames = " raw100.tif raw300.tif raw4000.tif";
+  ASSERT_EQ(Run("average -q --method median --bits 12 -o median.tif" + frames).status, 0);
+  FrameStack median(StackMethod::kMedian, 3.0, 12);
+  for (const char* name : {"raw100.tif", "raw300.tif", "raw4000.tif"}) {
+    median.Add(folder_.File(name).c_str());
+  }
+  median.Write(folder_.File("expected.tif").c_str(), true);
+  EXPECT_EQ(ReadBytes(folder_.File("median.tif")), ReadBytes(folder_.File("expected.tif")));
+
+  // Above 12 bits: refused, naming the frame, and nothing written.
+  const Outcome tooBright = Run("average -q --bits 11 -o bright.tif" + frames);
+  EXPECT_EQ(tooBright.status, 1);
+  EXPECT_NE(tooBright.output.find("raw4000.tif"), std::string::npos) << tooBright.output;
+  EXPECT_FALSE(std::filesystem::exists(folder_.File("bright.tif")));
+
+  CVisImage<CVisRGBA<unsigned char>> picture(4, evispixfmtRGBAByte, CVisRect(0, 0, 6, 4));
+  picture.WriteFile(folder_.File("p.bmp").c_str());
+  const Outcome mixed = Run("average -o mixed.bmp p.bmp" + frames);
+  EXPECT_EQ(mixed.status, 2);
+  EXPECT_NE(mixed.output.find("not both"), std::string::npos) << mixed.output;
+  const Outcome darkOfAnotherKind = Run("average --dark p.bmp -o mixed.bmp" + frames);
+  EXPECT_EQ(darkOfAnotherKind.status, 2);
+  EXPECT_NE(darkOfAnotherKind.output.find("the frames' kind"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(folder_.File("mixed.bmp")));
+}
+
+// A 16-bit mean goes on to convert: of one 8-bit frame, v * 257 scales back to
+// v, so the BMP is the frame's own; of several, a demosaiced colour picture.
+TEST_F(CliTool, ASixteenBitMeanConvertsLikeItsFrames) {
+  Tiff("m1.tif", true, 1);
+  Tiff("m2.tif", true, 2);
+  ASSERT_EQ(Run("average -q -o one.tif m1.tif").status, 0);
+  ASSERT_EQ(Run("convert -q --mode color m1.tif one.tif").status, 0);
+  EXPECT_EQ(ReadBytes(folder_.File("one.bmp")), ReadBytes(folder_.File("m1.bmp")));
+
+  ASSERT_EQ(Run("average -q -o both.tiff m1.tif m2.tif").status, 0);
+  const Outcome detected = Run("detect both.tiff");
+  EXPECT_EQ(detected.output, "both.tiff: mosaic, 40 x 30\n");
+  ASSERT_EQ(Run("convert -q both.tiff").status, 0);
+  EXPECT_EQ(ReadBytes(folder_.File("both.bmp")).at(28), 24);
 }
 
 TEST_F(CliTool, DetectSaysMosaicOrGrayAndTheSize) {

@@ -32,7 +32,7 @@ class FrameStackTest : public ::testing::Test {
   std::string Stack(StackMethod method, const std::vector<std::string>& frames,
                     const std::string& dark = "", double kappa = 3.0,
                     std::size_t bandBudget = FrameStack::kBandBudget) {
-    FrameStack stack(method, kappa, bandBudget);
+    FrameStack stack(method, kappa, 0, bandBudget);
     if (!dark.empty()) {
       stack.SetDark(dark.c_str());
     }
