@@ -13,6 +13,8 @@ namespace {
 
 class BmpFrame : public StackFrame {
  public:
+  static constexpr int kDecodedRows = 16;
+
   explicit BmpFrame(const char* path) : reader_(path) {}
 
   int Width() const override { return reader_.Width(); }
@@ -21,19 +23,22 @@ class BmpFrame : public StackFrame {
 
   void ReadValues(int top, int bottom, int width, std::uint16_t scaleMax,
                   std::uint16_t* out) override {
-    const auto rows = static_cast<std::size_t>(bottom - top);
     const auto stride = static_cast<std::size_t>(Width());
-    pixels_.resize(rows * stride);
-    reader_.DecodeColourRows(top, bottom, pixels_.data());
     // 255 * 257 = 65535: a deeper scale is a whole multiple of 8 bits.
     const unsigned factor = scaleMax / 255u;
-    for (std::size_t y = 0; y < rows; ++y) {
-      const CVisRGBA<unsigned char>* row = pixels_.data() + y * stride;
-      std::uint16_t* target = out + y * 3 * static_cast<std::size_t>(width);
-      for (int x = 0; x < width; ++x) {
-        target[3 * x] = static_cast<std::uint16_t>(row[x].b * factor);
-        target[3 * x + 1] = static_cast<std::uint16_t>(row[x].g * factor);
-        target[3 * x + 2] = static_cast<std::uint16_t>(row[x].r * factor);
+    // A few rows at a time: every frame of a stack keeps this buffer.
+    for (int from = top; from < bottom; from += kDecodedRows) {
+      const int to = std::min(bottom, from + kDecodedRows);
+      pixels_.resize(static_cast<std::size_t>(to - from) * stride);
+      reader_.DecodeColourRows(from, to, pixels_.data());
+      for (int y = from; y < to; ++y) {
+        const CVisRGBA<unsigned char>* row = pixels_.data() + (y - from) * stride;
+        std::uint16_t* target = out + static_cast<std::size_t>(y - top) * 3 * width;
+        for (int x = 0; x < width; ++x) {
+          target[3 * x] = static_cast<std::uint16_t>(row[x].b * factor);
+          target[3 * x + 1] = static_cast<std::uint16_t>(row[x].g * factor);
+          target[3 * x + 2] = static_cast<std::uint16_t>(row[x].r * factor);
+        }
       }
     }
   }

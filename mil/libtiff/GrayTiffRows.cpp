@@ -41,36 +41,29 @@ struct GrayTiffRows::Reader {
     largest = (1u << (fewerBits ? significantBits : format.bits)) - 1;
   }
 
-  // Decodes the strip or the row of tiles that holds row y into `rows`.
+  // Decodes row y, or the row of tiles that holds it, into `rows`.
   void Load(std::uint32_t y) {
     TIFF* tiff = opened.Tiff();
     if (TIFFIsTiled(tiff)) {
       LoadTiles(tiff, y);
     } else {
-      LoadStrip(tiff, y);
+      LoadRow(tiff, y);
     }
   }
 
-  void LoadStrip(TIFF* tiff, std::uint32_t y) {
-    std::uint32_t rowsPerStrip = format.height;
-    TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
-    rowsPerStrip = std::clamp<std::uint32_t>(rowsPerStrip, 1, format.height);
+  // Strips are decoded a row at a time, as the rows are asked for from the
+  // top down: a strip may be the whole picture, and no frame's whole picture
+  // is ever held.
+  void LoadRow(TIFF* tiff, std::uint32_t y) {
     const tmsize_t rowBytes = TIFFScanlineSize(tiff);
-    const std::uint32_t top = y / rowsPerStrip * rowsPerStrip;
-    const std::uint32_t count = std::min(rowsPerStrip, format.height - top);
-    const tmsize_t wanted = rowBytes * count;
-    stored.resize(static_cast<std::size_t>(std::max<tmsize_t>(wanted, 0)));
-    if (rowBytes <= 0 || TIFFReadEncodedStrip(tiff, TIFFComputeStrip(tiff, top, 0), stored.data(),
-                                              wanted) != wanted) {
+    stored.resize(static_cast<std::size_t>(std::max<tmsize_t>(rowBytes, 0)));
+    if (rowBytes <= 0 || TIFFReadScanline(tiff, stored.data(), y, 0) != 1) {
       throw TiffError(opened.WhyIncomplete());
     }
-    rows.resize(std::size_t{count} * format.width);
-    for (std::uint32_t r = 0; r < count; ++r) {
-      Unpack(stored.data() + r * rowBytes, format.width,
-             rows.data() + std::size_t{r} * format.width);
-    }
-    rowsTop = top;
-    rowsCount = count;
+    rows.resize(format.width);
+    Unpack(stored.data(), format.width, rows.data());
+    rowsTop = y;
+    rowsCount = 1;
   }
 
   void LoadTiles(TIFF* tiff, std::uint32_t y) {
@@ -129,7 +122,7 @@ struct GrayTiffRows::Reader {
   OpenedTiff opened;
   const Format& format;
   std::uint32_t largest;
-  std::vector<unsigned char> stored;  // one strip or tile as libtiff decodes it
+  std::vector<unsigned char> stored;  // one row or tile as libtiff decodes it
   std::vector<std::uint16_t> rows;    // the rows last decoded, as values
   std::uint32_t rowsTop = 0;
   std::uint32_t rowsCount = 0;

@@ -102,10 +102,15 @@ TiffLayout Layout(std::uint32_t width, std::uint32_t height, std::uint16_t bits)
 }
 
 TEST_F(RawFrameStackTest, TwelveBitFramesKeepTheirDepthInAMeanAndAMedian) {
-  // Strips of one row, strips of three, and tiles: one reading of each.
+  // Strips of one row, compressed strips of three and of the whole picture,
+  // and tiles: one reading of each.
   TiffLayout strips = Layout(37, 19, 16);
   TiffLayout threeRows = strips;
   threeRows.rowsPerStrip = 3;
+  threeRows.compression = COMPRESSION_LZW;
+  TiffLayout oneStrip = strips;
+  oneStrip.rowsPerStrip = 19;
+  oneStrip.compression = COMPRESSION_ADOBE_DEFLATE;
   TiffLayout tiles = strips;
   tiles.tileSize = 16;
   const auto sample = [](int f) {
@@ -115,7 +120,7 @@ TEST_F(RawFrameStackTest, TwelveBitFramesKeepTheirDepthInAMeanAndAMedian) {
   };
   const std::vector<std::string> frames = {
       Frame("f0.tif", strips, sample(0)), Frame("f1.tif", threeRows, sample(1)),
-      Frame("f2.tif", tiles, sample(2)), Frame("f3.tif", strips, sample(3))};
+      Frame("f2.tif", tiles, sample(2)), Frame("f3.tif", oneStrip, sample(3))};
   for (const std::size_t budget : {std::size_t{1}, FrameStack::kBandBudget}) {
     const DeepPicture mean =
         ReadDeepTiff(Stack(StackMethod::kMean, frames, "mean.tif", 12, "", budget));
