@@ -98,8 +98,8 @@ class BmpResult : public StackResult {
 // A 16-bit TIFF, red, green and blue, or gray.
 class TiffResult : public StackResult {
  public:
-  TiffResult(const char* outputPath, int width, int height, int channels)
-      : width_(width), height_(height), channels_(channels) {
+  TiffResult(const char* outputPath, int width, int height, int channels, std::string cfaLayout)
+      : width_(width), height_(height), channels_(channels), cfaLayout_(std::move(cfaLayout)) {
     try {
       samples_.resize(static_cast<std::size_t>(width) * height * channels);
     } catch (const std::bad_alloc&) {
@@ -135,7 +135,7 @@ class TiffResult : public StackResult {
       samples = gray.data();
     }
     if (MilWriteImageFile16(outputPath, width_, height_, colour ? 3 : 1, samples,
-                            replaceExisting ? 1 : 0) == 0) {
+                            colour ? "" : cfaLayout_.c_str(), replaceExisting ? 1 : 0) == 0) {
       throw CVisError(outputPath, MilGetLastWriteError());
     }
   }
@@ -144,8 +144,18 @@ class TiffResult : public StackResult {
   int width_;
   int height_;
   int channels_;
+  std::string cfaLayout_;
   std::vector<std::uint16_t> samples_;
 };
+
+// A declared pattern as messages name it: "rggb", "none", or the reason it
+// is of no Bayer layout.
+std::string PatternName(const std::string& layout, const std::string& refusal) {
+  if (!layout.empty()) {
+    return layout;
+  }
+  return refusal.empty() ? "none" : "\"" + refusal + "\"";
+}
 
 }  // namespace
 
@@ -184,8 +194,17 @@ void FrameStack::Add(const char* path) {
   if (frames_.empty()) {
     width_ = frame->Width();
     height_ = frame->Height();
+    cfaLayout_ = frame->CfaLayout();
+    cfaRefusal_ = frame->CfaRefusal();
   } else {
     CheckLaterPictureSize(path, frame->Width(), frame->Height(), width_, height_);
+    // Frames of other layouts would mix the colours of their pixels.
+    if (frame->CfaLayout() != cfaLayout_ || frame->CfaRefusal() != cfaRefusal_) {
+      const std::string reason = "it declares the colour filter pattern " +
+                                 PatternName(frame->CfaLayout(), frame->CfaRefusal()) +
+                                 ", the first frame " + PatternName(cfaLayout_, cfaRefusal_);
+      AfxThrowFileException(CFileException::generic, -1, path, reason.c_str());
+    }
   }
   frames_.push_back(std::move(frame));
 }
@@ -246,7 +265,14 @@ void FrameStack::Write(const char* outputPath, bool replaceExisting) const {
   const std::uint16_t scaleMax = deep ? 65535 : 255;
   std::unique_ptr<StackResult> result;
   if (deep) {
-    result = std::make_unique<TiffResult>(outputPath, width_, height_, channels_);
+    // A mosaic without its pattern would be demosaiced in another layout.
+    if (!cfaRefusal_.empty()) {
+      throw CVisError(outputPath,
+                      "the frames declare a colour filter pattern that a TIFF cannot "
+                      "carry on (" +
+                          cfaRefusal_ + "); name the result .bmp");
+    }
+    result = std::make_unique<TiffResult>(outputPath, width_, height_, channels_, cfaLayout_);
   } else {
     result = std::make_unique<BmpResult>(outputPath, width_, height_, channels_);
   }

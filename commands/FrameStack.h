@@ -18,8 +18,9 @@ class StackFrame;
 //
 // The frames are all BMP pictures (colour) or all gray TIFF files (raw
 // frames, as ReadGrayTiff reads them, of one page), told apart by their
-// names (NamesATiff); the dark frame is of the same kind. The first frame
-// fixes the size; each later one gives its top-left part of that size and
+// names (NamesATiff); the dark frame is of the same kind. TIFF frames must
+// declare one colour filter pattern, or none, which a TIFF result declares
+// in turn. The first frame fixes the size; each later one gives its top-left part of that size and
 // must be at least as large; the dark frame must be of that size. The
 // frames are read band by band, all of them open at once: memory holds a
 // band of rows of every frame and the result, never the frames whole. Only
@@ -77,7 +78,9 @@ class FrameStack {
   std::size_t bandBudget_;
   int width_ = 0;
   int height_ = 0;
-  int channels_ = 0;  // 3 for BMP frames, 1 for TIFF frames; 0 before the first
+  int channels_ = 0;        // 3 for BMP frames, 1 for TIFF frames; 0 before the first
+  std::string cfaLayout_;   // the frames' declared Bayer layout; empty: none
+  std::string cfaRefusal_;  // why the pattern they declare is of no Bayer layout
   std::vector<std::unique_ptr<StackFrame>> frames_;
   std::unique_ptr<StackFrame> dark_;
   std::string darkPath_;

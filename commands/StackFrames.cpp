@@ -71,6 +71,8 @@ class TiffFrame : public StackFrame {
   int Width() const override { return width_; }
   int Height() const override { return height_; }
   int Channels() const override { return 1; }
+  std::string CfaLayout() const override { return Text(kMilCfaLayout); }
+  std::string CfaRefusal() const override { return Text(kMilCfaRefusal); }
 
   void ReadValues(int top, int bottom, int width, std::uint16_t scaleMax,
                   std::uint16_t* out) override {
@@ -93,6 +95,10 @@ class TiffFrame : public StackFrame {
   }
 
  private:
+  std::string Text(std::int64_t item) const {
+    return reinterpret_cast<const char*>(MilInquireBuffer(rows_, item, nullptr));
+  }
+
   std::string path_;
   MilId rows_ = 0;
   int width_ = 0;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 // One frame of a stack, read band by band: its pixels' values, channels side
 // by side, on a scale asked for.
@@ -13,6 +14,11 @@ class StackFrame {
   virtual int Height() const = 0;
   // 3 (blue, green, red) or 1 (gray).
   virtual int Channels() const = 0;
+
+  // The Bayer layout ("rggb", ...) the frame declares it is a mosaic of,
+  // and why a pattern it declares is of no Bayer layout; empty when none.
+  virtual std::string CfaLayout() const { return {}; }
+  virtual std::string CfaRefusal() const { return {}; }
 
   // Rows top .. bottom - 1, the first `width` pixels of each, into out, row
   // after row, on the scale 0 .. scaleMax. Throws a CVisError naming the

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "DeclaredPattern.h"
+
 // The first page of a gray TIFF file (as ReadGrayTiff reads it), read band
 // by band at its full depth, for work that needs more than 8 bits and never
 // the whole picture at once.
@@ -22,6 +24,8 @@ class GrayTiffRows {
   int Height() const;
   int StoredBits() const;
   int Pages() const;
+  // The colour filter pattern the first page declares.
+  const DeclaredPattern& Pattern() const;
 
   // Rows top .. bottom - 1 into out, Width() values a row, on the scale 0 ..
   // scaleMax: a sample v whose largest value is m becomes

@@ -131,6 +131,10 @@ std::intptr_t InquireRowReader(const GrayTiffRows& reader, std::int64_t item) {
       return reader.StoredBits();
     case kMilPages:
       return reader.Pages();
+    case kMilCfaLayout:
+      return reinterpret_cast<std::intptr_t>(reader.Pattern().layout.c_str());
+    case kMilCfaRefusal:
+      return reinterpret_cast<std::intptr_t>(reader.Pattern().refusal.c_str());
     default:
       return 0;
   }
@@ -226,7 +230,7 @@ std::int32_t MilReadImageRows(MilId rows, std::int32_t top, std::int32_t bottom,
 
 std::int32_t MilWriteImageFile16(const char* path, std::int32_t width, std::int32_t height,
                                  std::int32_t samplesPerPixel, const std::uint16_t* samples,
-                                 std::int32_t replaceExisting) {
+                                 const char* cfaLayout, std::int32_t replaceExisting) {
   lastWriteError.clear();
   if (path == nullptr || samples == nullptr || width <= 0 || height <= 0 ||
       (samplesPerPixel != 1 && samplesPerPixel != 3)) {
@@ -234,8 +238,8 @@ std::int32_t MilWriteImageFile16(const char* path, std::int32_t width, std::int3
     return 0;
   }
   try {
-    lastWriteError =
-        WriteTiff16(path, width, height, samplesPerPixel, samples, replaceExisting != 0);
+    lastWriteError = WriteTiff16(path, width, height, samplesPerPixel, samples,
+                                 cfaLayout != nullptr ? cfaLayout : "", replaceExisting != 0);
   } catch (const std::bad_alloc&) {
     lastWriteError = "there is not enough memory for the file";
   }

@@ -63,7 +63,8 @@ void MilFreeBuffer(MilId buffer);
 
 // Opens the first page of a gray TIFF file to read its samples band by band
 // at their full depth, and writes the row reader's identifier through rows.
-// kMilWidth, kMilHeight, kMilStoredBits and kMilPages may be inquired of it;
+// kMilWidth, kMilHeight, kMilStoredBits, kMilPages, kMilCfaLayout and
+// kMilCfaRefusal may be inquired of it;
 // MilFreeBuffer closes it. significantBits as for MilReadImageFileBits. When
 // the file cannot be read as a gray picture the identifier is left
 // unchanged and MilGetLastReadError says why. Returns the identifier
@@ -82,11 +83,12 @@ std::int32_t MilReadImageRows(MilId rows, std::int32_t top, std::int32_t bottom,
 // Writes width x height pixels of samplesPerPixel 16-bit samples each (1:
 // gray; 3: red, green, blue), rows back to back, as an uncompressed TIFF
 // file: unseen until it is whole, replacing a file at path only when
-// replaceExisting is nonzero. Returns 1, or 0 with MilGetLastWriteError
-// saying why.
+// replaceExisting is nonzero. A gray mosaic declares its Bayer layout
+// cfaLayout ("rggb", ...; null or empty: none). Returns 1, or 0 with
+// MilGetLastWriteError saying why.
 std::int32_t MilWriteImageFile16(const char* path, std::int32_t width, std::int32_t height,
                                  std::int32_t samplesPerPixel, const std::uint16_t* samples,
-                                 std::int32_t replaceExisting);
+                                 const char* cfaLayout, std::int32_t replaceExisting);
 
 // Why the last MilWriteImageFile16 on the calling thread failed; empty
 // after one that succeeded.

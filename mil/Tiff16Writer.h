@@ -5,9 +5,12 @@
 
 // Writes width x height pixels of samplesPerPixel 16-bit samples each (1:
 // gray, 0 black; 3: red, green, blue), rows back to back, as an
-// uncompressed TIFF file at path. The file is written unseen and put in
-// place whole (ReplacingFile); with replaceExisting false only where no
-// file is. Returns an empty string, or what failed in words a person can
+// uncompressed TIFF file at path. A gray picture that is a colour filter
+// mosaic of the Bayer layout cfaLayout ("rggb", "bggr", "grbg" or "gbrg";
+// empty: none) declares it in TIFF/EP's tags. The file is written unseen and
+// put in place whole (ReplacingFile); with replaceExisting false only where
+// no file is. Returns an empty string, or what failed in words a person can
 // read.
 std::string WriteTiff16(const char* path, int width, int height, int samplesPerPixel,
-                        const std::uint16_t* samples, bool replaceExisting);
+                        const std::uint16_t* samples, const std::string& cfaLayout,
+                        bool replaceExisting);

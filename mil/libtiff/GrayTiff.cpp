@@ -197,65 +197,6 @@ bool ReadTiles(const OpenedTiff& opened, RowConverter& converter, unsigned char*
   return true;
 }
 
-// The values of a tag of the current directory, whichever way libtiff hands
-// them over (with a count or without, of bytes or 16-bit numbers); empty when
-// the tag is absent or of another kind.
-std::vector<std::uint8_t> ByteValues(TIFF* tiff, ttag_t tag) {
-  const TIFFField* field = TIFFFindField(tiff, tag, TIFF_ANY);
-  if (field == nullptr) {
-    return {};
-  }
-  const TIFFDataType type = TIFFFieldDataType(field);
-  if (type != TIFF_BYTE && type != TIFF_UNDEFINED) {
-    return {};
-  }
-  const std::uint8_t* data = nullptr;
-  std::uint32_t count = 0;
-  if (!TIFFFieldPassCount(field)) {
-    return {};
-  }
-  if (TIFFFieldReadCount(field) == TIFF_VARIABLE2) {
-    if (!TIFFGetField(tiff, tag, &count, &data)) {
-      return {};
-    }
-  } else {
-    std::uint16_t shortCount = 0;
-    if (!TIFFGetField(tiff, tag, &shortCount, &data)) {
-      return {};
-    }
-    count = shortCount;
-  }
-  return data == nullptr ? std::vector<std::uint8_t>()
-                         : std::vector<std::uint8_t>(data, data + count);
-}
-
-// TIFF/EP's pattern, in the first directory.
-DeclaredPattern TiffEpPattern(TIFF* tiff) {
-  const std::vector<std::uint8_t> colours = ByteValues(tiff, TIFFTAG_CFAPATTERN);
-  std::uint16_t* dimensions = nullptr;
-  const bool sized = TIFFGetField(tiff, TIFFTAG_CFAREPEATPATTERNDIM, &dimensions) && dimensions;
-  if (!sized && colours.empty()) {
-    return {};
-  }
-  if (!sized) {
-    return PatternFromCells(0, 0, colours);
-  }
-  return PatternFromCells(dimensions[0], dimensions[1], colours);
-}
-
-// EXIF's pattern: in the first directory where some writers put it, or in
-// its EXIF directory. Leaves the EXIF directory current.
-DeclaredPattern ExifPattern(TIFF* tiff) {
-  const bool bigEndian = TIFFIsBigEndian(tiff) != 0;
-  std::vector<std::uint8_t> value = ByteValues(tiff, EXIFTAG_CFAPATTERN);
-  std::uint64_t exifDirectory = 0;
-  if (value.empty() && TIFFGetField(tiff, TIFFTAG_EXIFIFD, &exifDirectory) &&
-      TIFFReadEXIFDirectory(tiff, exifDirectory)) {
-    value = ByteValues(tiff, EXIFTAG_CFAPATTERN);
-  }
-  return value.empty() ? DeclaredPattern() : PatternFromExif(value, bigEndian);
-}
-
 }  // namespace
 
 GrayPicture ReadGrayTiff(const char* path, int significantBits) {
@@ -287,7 +228,6 @@ GrayPicture ReadGrayTiff(const char* path, int significantBits) {
   picture.brightestSample = converter.Brightest();
   picture.samplesAboveRange = converter.AboveRange();
   picture.pages = std::max(1, static_cast<int>(TIFFNumberOfDirectories(tiff)));
-  const DeclaredPattern tiffEp = TiffEpPattern(tiff);
-  picture.pattern = CombinedPattern(tiffEp, ExifPattern(tiff));
+  picture.pattern = opened.FirstPagePattern();
   return picture;
 }

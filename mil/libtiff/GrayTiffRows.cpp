@@ -36,7 +36,11 @@ std::uint32_t StoredSample(const unsigned char* row, unsigned bits, std::size_t 
 }  // namespace
 
 struct GrayTiffRows::Reader {
-  Reader(const char* path, int significantBits) : opened(path), format(opened.PictureFormat()) {
+  Reader(const char* path, int significantBits)
+      : opened(path),
+        format(opened.PictureFormat()),
+        // From a second opening: the first stays on the first page's pixels.
+        pattern(OpenedTiff(path).FirstPagePattern()) {
     const bool fewerBits = significantBits > 8 && significantBits < format.bits;
     largest = (1u << (fewerBits ? significantBits : format.bits)) - 1;
   }
@@ -121,6 +125,7 @@ struct GrayTiffRows::Reader {
 
   OpenedTiff opened;
   const Format& format;
+  DeclaredPattern pattern;
   std::uint32_t largest;
   std::vector<unsigned char> stored;  // one row or tile as libtiff decodes it
   std::vector<std::uint16_t> rows;    // the rows last decoded, as values
@@ -144,6 +149,10 @@ int GrayTiffRows::Height() const {
 
 int GrayTiffRows::StoredBits() const {
   return reader_->format.bits;
+}
+
+const DeclaredPattern& GrayTiffRows::Pattern() const {
+  return reader_->pattern;
 }
 
 int GrayTiffRows::Pages() const {

@@ -278,6 +278,65 @@ std::unique_ptr<TIFF, TiffCloser> OpenTiff(const OpenedFile& file, BufferedFile&
   return tiff;
 }
 
+// The values of a tag of the current directory, whichever way libtiff hands
+// them over (with a count or without, of bytes or 16-bit numbers); empty when
+// the tag is absent or of another kind.
+std::vector<std::uint8_t> ByteValues(TIFF* tiff, ttag_t tag) {
+  const TIFFField* field = TIFFFindField(tiff, tag, TIFF_ANY);
+  if (field == nullptr) {
+    return {};
+  }
+  const TIFFDataType type = TIFFFieldDataType(field);
+  if (type != TIFF_BYTE && type != TIFF_UNDEFINED) {
+    return {};
+  }
+  const std::uint8_t* data = nullptr;
+  std::uint32_t count = 0;
+  if (!TIFFFieldPassCount(field)) {
+    return {};
+  }
+  if (TIFFFieldReadCount(field) == TIFF_VARIABLE2) {
+    if (!TIFFGetField(tiff, tag, &count, &data)) {
+      return {};
+    }
+  } else {
+    std::uint16_t shortCount = 0;
+    if (!TIFFGetField(tiff, tag, &shortCount, &data)) {
+      return {};
+    }
+    count = shortCount;
+  }
+  return data == nullptr ? std::vector<std::uint8_t>()
+                         : std::vector<std::uint8_t>(data, data + count);
+}
+
+// TIFF/EP's pattern, in the first directory.
+DeclaredPattern TiffEpPattern(TIFF* tiff) {
+  const std::vector<std::uint8_t> colours = ByteValues(tiff, TIFFTAG_CFAPATTERN);
+  std::uint16_t* dimensions = nullptr;
+  const bool sized = TIFFGetField(tiff, TIFFTAG_CFAREPEATPATTERNDIM, &dimensions) && dimensions;
+  if (!sized && colours.empty()) {
+    return {};
+  }
+  if (!sized) {
+    return PatternFromCells(0, 0, colours);
+  }
+  return PatternFromCells(dimensions[0], dimensions[1], colours);
+}
+
+// EXIF's pattern: in the first directory where some writers put it, or in
+// its EXIF directory. Leaves the EXIF directory current.
+DeclaredPattern ExifPattern(TIFF* tiff) {
+  const bool bigEndian = TIFFIsBigEndian(tiff) != 0;
+  std::vector<std::uint8_t> value = ByteValues(tiff, EXIFTAG_CFAPATTERN);
+  std::uint64_t exifDirectory = 0;
+  if (value.empty() && TIFFGetField(tiff, TIFFTAG_EXIFIFD, &exifDirectory) &&
+      TIFFReadEXIFDirectory(tiff, exifDirectory)) {
+    value = ByteValues(tiff, EXIFTAG_CFAPATTERN);
+  }
+  return value.empty() ? DeclaredPattern() : PatternFromExif(value, bigEndian);
+}
+
 }  // namespace
 
 std::uint64_t RawBytes(const Format& format) {
@@ -321,4 +380,9 @@ std::string OpenedTiff::WhyIncomplete() const {
     return "the file ends early";
   }
   return "the picture data is damaged" + messages_->InParentheses();
+}
+
+DeclaredPattern OpenedTiff::FirstPagePattern() const {
+  const DeclaredPattern tiffEp = TiffEpPattern(tiff_.get());
+  return CombinedPattern(tiffEp, ExifPattern(tiff_.get()));
 }

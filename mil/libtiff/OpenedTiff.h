@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "DeclaredPattern.h"
 #include "RegularFile.h"
 
 // A gray TIFF file opened for reading with libtiff: what both ways of
@@ -58,6 +59,10 @@ class OpenedTiff {
   // needs.
   void CheckTileSize(std::uint64_t tileBytes, std::uint32_t tileWidth,
                      std::uint32_t tileHeight) const;
+
+  // The colour filter pattern the first page declares (TIFF/EP's or
+  // EXIF's). May leave the EXIF directory current: the last read of a file.
+  DeclaredPattern FirstPagePattern() const;
 
   // Why the picture data could not be read: the file ends early, or the
   // data is damaged (with libtiff's last word on it).

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "ReplacingFile.h"
@@ -59,7 +60,7 @@ struct TiffCloser {
 
 // Puts the rows into file as a TIFF file's bytes; false when libtiff fails.
 bool Encode(MemoryFile& file, int width, int height, int samplesPerPixel,
-            const std::uint16_t* samples) {
+            const std::uint16_t* samples, const std::vector<std::uint8_t>& cfaColours) {
   std::unique_ptr<TIFF, TiffCloser> tiff(TIFFClientOpen(
       "output", "wl", &file, &MemoryFile::Read, &MemoryFile::Write, &MemoryFile::Seek,
       &MemoryFile::Close, &MemoryFile::Size, &MemoryFile::Map, &MemoryFile::Unmap));
@@ -77,6 +78,11 @@ bool Encode(MemoryFile& file, int width, int height, int samplesPerPixel,
   TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
   TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
   TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(t, 0));
+  if (!cfaColours.empty()) {
+    const std::uint16_t dimensions[2] = {2, 2};
+    TIFFSetField(t, TIFFTAG_CFAREPEATPATTERNDIM, dimensions);
+    TIFFSetField(t, TIFFTAG_CFAPATTERN, static_cast<int>(cfaColours.size()), cfaColours.data());
+  }
   const std::size_t rowValues = static_cast<std::size_t>(width) * samplesPerPixel;
   std::vector<std::uint16_t> row(rowValues);
   for (int y = 0; y < height; ++y) {
@@ -92,9 +98,19 @@ bool Encode(MemoryFile& file, int width, int height, int samplesPerPixel,
 }  // namespace
 
 std::string WriteTiff16(const char* path, int width, int height, int samplesPerPixel,
-                        const std::uint16_t* samples, bool replaceExisting) {
+                        const std::uint16_t* samples, const std::string& cfaLayout,
+                        bool replaceExisting) {
+  // The layout's letters as TIFF/EP's colours: 0 red, 1 green, 2 blue.
+  std::vector<std::uint8_t> cfaColours;
+  for (const char letter : cfaLayout) {
+    const std::size_t colour = std::string_view("rgb").find(letter);
+    if (colour == std::string_view::npos || cfaLayout.size() != 4) {
+      return "\"" + cfaLayout + "\" is no colour filter layout";
+    }
+    cfaColours.push_back(static_cast<std::uint8_t>(colour));
+  }
   MemoryFile file;
-  if (!Encode(file, width, height, samplesPerPixel, samples)) {
+  if (!Encode(file, width, height, samplesPerPixel, samples, cfaColours)) {
     return "the TIFF could not be made";
   }
   ReplacingFile output(path, replaceExisting);

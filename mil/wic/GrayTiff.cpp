@@ -107,9 +107,8 @@ std::vector<std::uint8_t> Bytes(const std::vector<std::uint32_t>& values) {
   return std::vector<std::uint8_t>(values.begin(), values.end());
 }
 
-// The colour filter pattern the first page declares. Where the imaging
-// component cannot show the page's tags, that is said, and the page is not
-// demosaiced: a layout it might declare is never guessed.
+}  // namespace
+
 DeclaredPattern PatternOf(IWICBitmapFrameDecode* frame, bool bigEndian) {
   ComPointer<IWICMetadataQueryReader> reader;
   if (FAILED(frame->GetMetadataQueryReader(reader.Receive()))) {
@@ -134,8 +133,6 @@ DeclaredPattern PatternOf(IWICBitmapFrameDecode* frame, bool bigEndian) {
       exif.empty() ? DeclaredPattern() : PatternFromExif(Bytes(exif), bigEndian);
   return CombinedPattern(tiffEp, exifPattern);
 }
-
-}  // namespace
 
 GrayPicture ReadGrayTiff(const char* path, int significantBits) {
   const ComOnThisThread com;

@@ -25,6 +25,7 @@ struct GrayTiffRows::Reader {
     UINT count = 1;
     Check(page.decoder->GetFrameCount(&count));
     pages = static_cast<int>(std::max<UINT>(count, 1));
+    pattern = PatternOf(page.frame.Get(), page.bigEndian);
   }
 
   // Row y's samples as values 0 .. largest.
@@ -54,6 +55,7 @@ struct GrayTiffRows::Reader {
   TiffFirstPage page;
   int bits = 8;
   int pages = 1;
+  DeclaredPattern pattern;
   std::uint32_t largest = 255;
   bool swap = false;
   std::vector<BYTE> bytes;
@@ -75,6 +77,10 @@ int GrayTiffRows::Height() const {
 
 int GrayTiffRows::StoredBits() const {
   return reader_->bits;
+}
+
+const DeclaredPattern& GrayTiffRows::Pattern() const {
+  return reader_->pattern;
 }
 
 int GrayTiffRows::Pages() const {

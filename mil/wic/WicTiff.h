@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "DeclaredPattern.h"
+
 #include "WinTypes.h"
 
 // After windows.h: the imaging component's interfaces.
@@ -73,3 +75,8 @@ struct TiffFirstPage {
 // and only a TIFF; checks the picture's size. Throws TiffError with the
 // reason.
 void OpenTiffFirstPage(const char* path, TiffFirstPage& page);
+
+// The colour filter pattern the first page declares. Where the imaging
+// component cannot show the page's tags, that is said, and the page is not
+// demosaiced: a layout it might declare is never guessed.
+DeclaredPattern PatternOf(IWICBitmapFrameDecode* frame, bool bigEndian);

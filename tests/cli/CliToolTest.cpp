@@ -350,6 +350,17 @@ TEST_F(CliTool, ASixteenBitMeanConvertsLikeItsFrames) {
   ASSERT_EQ(Run("convert -q --mode color m1.tif one.tif").status, 0);
   EXPECT_EQ(ReadBytes(folder_.File("one.bmp")), ReadBytes(folder_.File("m1.bmp")));
 
+  // The layout a frame declares goes on to the mean.
+  TiffLayout declared;
+  declared.width = 40;
+  declared.height = 30;
+  declared.cfaDimensions = {2, 2};
+  declared.cfaColours = {1, 2, 0, 1};
+  ASSERT_TRUE(WriteTiff(folder_.File("g1.tif"), declared, Samples(true, 3)));
+  ASSERT_EQ(Run("average -q -o one-g.tif g1.tif").status, 0);
+  ASSERT_EQ(Run("convert -q --mode color g1.tif one-g.tif").status, 0);
+  EXPECT_EQ(ReadBytes(folder_.File("one-g.bmp")), ReadBytes(folder_.File("g1.bmp")));
+
   ASSERT_EQ(Run("average -q -o both.tiff m1.tif m2.tif").status, 0);
   const Outcome detected = Run("detect both.tiff");
   EXPECT_EQ(detected.output, "both.tiff: mosaic, 40 x 30\n");

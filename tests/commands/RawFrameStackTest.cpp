@@ -14,6 +14,7 @@
 #include "BmpFixture.h"
 #include "ColorPicture.h"
 #include "FrameStack.h"
+#include "Mil.h"
 #include "TempFolder.h"
 #include "TiffFixture.h"
 #include "VisError.h"
@@ -273,6 +274,56 @@ TEST_F(RawFrameStackTest, FramesThatWouldComeOutWrongAreRefusedAndNothingIsWritt
   const std::string rgb = folder_.File("rgb.tif");
   ASSERT_TRUE(WriteTiff(rgb, colour, std::vector<std::uint32_t>(48, 9)));
   EXPECT_THROW(stack.Add(rgb.c_str()), CVisError);
+}
+
+// The Bayer layout a TIFF result declares, as the back end reads it.
+std::string DeclaredLayout(const std::string& path) {
+  MilId rows = 0;
+  if (MilOpenImageRows(path.c_str(), 0, &rows) == 0) {
+    ADD_FAILURE() << path << ": " << MilGetLastReadError();
+    return "";
+  }
+  const std::string layout =
+      reinterpret_cast<const char*>(MilInquireBuffer(rows, kMilCfaLayout, nullptr));
+  MilFreeBuffer(rows);
+  return layout;
+}
+
+TEST_F(RawFrameStackTest, TheFramesLayoutGoesOnToTheTiffAndFramesOfAnotherAreRefused) {
+  TiffLayout gbrg = Layout(6, 4, 8);
+  gbrg.cfaDimensions = {2, 2};
+  gbrg.cfaColours = {1, 2, 0, 1};
+  const std::string a = Frame("a.tif", gbrg, [](int x, int) { return 10u * x; });
+  const std::string b = Frame("b.tif", gbrg, [](int, int y) { return 7u * y; });
+  const std::string mean = Stack(StackMethod::kMean, {a, b}, "mean.tif");
+  EXPECT_EQ(DeclaredLayout(mean), "gbrg");
+  const std::string plain = Frame("plain.tif", Layout(6, 4, 8), [](int, int) { return 1u; });
+  EXPECT_EQ(DeclaredLayout(Stack(StackMethod::kMean, {plain}, "plain-mean.tif")), "");
+
+  TiffLayout rggb = gbrg;
+  rggb.cfaColours = {0, 1, 1, 2};
+  const std::string other = Frame("other.tif", rggb, [](int, int) { return 1u; });
+  for (const std::string& refused : {other, plain}) {
+    FrameStack stack(StackMethod::kMedian, 3.0);
+    stack.Add(a.c_str());
+    try {
+      stack.Add(refused.c_str());
+      ADD_FAILURE() << refused << " was stacked with frames of another pattern";
+    } catch (CFileException* error) {
+      EXPECT_EQ(error->m_strFileName.Str(), refused);
+      EXPECT_NE(error->m_strReason.Str().find("the first frame gbrg"), std::string::npos)
+          << error->m_strReason.Str();
+      error->Delete();
+    }
+  }
+
+  // A pattern of no Bayer layout: a BMP result, but no TIFF that would lose it.
+  TiffLayout cyan = gbrg;
+  cyan.cfaColours = {3, 1, 1, 2};
+  const std::string odd = Frame("odd-frame.tif", cyan, [](int, int) { return 5u; });
+  EXPECT_NO_THROW(Stack(StackMethod::kMean, {odd}, "odd.bmp"));
+  EXPECT_THROW(Stack(StackMethod::kMean, {odd}, "odd.tif"), CVisError);
+  EXPECT_FALSE(std::filesystem::exists(folder_.File("odd.tif")));
 }
 
 }  // namespace
