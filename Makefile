@@ -54,10 +54,13 @@ FUZZ_OPTIONS = -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -malloc_limit_
 fuzz: export ASAN_OPTIONS = detect_leaks=1
 fuzz:
 	cmake --preset fuzz > /dev/null
-	cmake --build --preset fuzz -j$(JOBS) --target bmp_fuzzer tiff_fuzzer fuzz_seeds
+	cmake --build --preset fuzz -j$(JOBS) --target bmp_fuzzer tiff_fuzzer tiff_rows_fuzzer \
+	  fuzz_seeds
 	build-fuzz/bin/fuzz_seeds build-fuzz/corpus/bmp build-fuzz/corpus/tiff
 	$(RETRY) build-fuzz/bin/bmp_fuzzer $(FUZZ_OPTIONS) -artifact_prefix=build-fuzz/ build-fuzz/corpus/bmp
 	$(RETRY) build-fuzz/bin/tiff_fuzzer $(FUZZ_OPTIONS) -artifact_prefix=build-fuzz/ build-fuzz/corpus/tiff
+	$(RETRY) build-fuzz/bin/tiff_rows_fuzzer $(FUZZ_OPTIONS) -artifact_prefix=build-fuzz/ \
+	  build-fuzz/corpus/tiff
 
 # The Windows form, cross-built with MinGW-w64 into build-windows/; its tests
 # run under Wine on a virtual X display, in a Wine prefix of the build's own,

@@ -234,6 +234,15 @@ TEST_F(RawFrameStackTest, FramesThatWouldComeOutWrongAreRefusedAndNothingIsWritt
                                    [](int x, int y) { return x == 2 && y == 3 ? 4096u : 100u; });
   const std::string output = folder_.File("out.tif");
   {
+    // An existing TIFF is kept unless replacing is allowed.
+    WriteBytes(output, {'k'});
+    FrameStack stack(StackMethod::kMean, 3.0, 12);
+    stack.Add(good.c_str());
+    EXPECT_THROW(stack.Write(output.c_str(), false), CVisError);
+    EXPECT_EQ(ReadBytes(output), std::vector<unsigned char>{'k'});
+    std::filesystem::remove(output);
+  }
+  {
     FrameStack stack(StackMethod::kMedian, 3.0, 12);
     stack.Add(good.c_str());
     stack.Add(bright.c_str());
