@@ -135,6 +135,12 @@ std::string SlotFileOf(const std::string& bmpKey) {
 }
 
 std::optional<Source> SourceOf(const std::string& bmpKey, const char* bmpPath) {
+  // Where no BMP is, no entry can hold, and the slot need not be read: the
+  // usual case in a batch.
+  const std::string identity = IdentityOf(bmpPath);
+  if (identity.empty()) {
+    return std::nullopt;
+  }
   std::optional<Entry> entry;
   if (LockFolder().empty()) {
     std::lock_guard lock(inProcessMutex);
@@ -144,11 +150,7 @@ std::optional<Source> SourceOf(const std::string& bmpKey, const char* bmpPath) {
   } else {
     entry = LastEntryOf(ReadPrivateFile(SlotFileOf(bmpKey)).value_or(""), bmpKey);
   }
-  if (!entry) {
-    return std::nullopt;
-  }
-  const std::string identity = IdentityOf(bmpPath);
-  if (identity.empty() || entry->identity != identity) {
+  if (!entry || entry->identity != identity) {
     return std::nullopt;
   }
   return Source{entry->tiffKey, entry->tiffPath};

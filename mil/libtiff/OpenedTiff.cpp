@@ -19,6 +19,7 @@
 class BufferedFile {
  public:
   static constexpr std::size_t kWindowBytes = std::size_t{64} << 10;
+  static constexpr std::size_t kFirstWindowBytes = std::size_t{4} << 10;
 
   explicit BufferedFile(const OpenedFile& file)
       : file_(file),
@@ -41,8 +42,13 @@ class BufferedFile {
       }
       // A long read goes straight into the caller's buffer.
       const bool direct = wanted - done >= windowCapacity_;
+      // The first window holds the 8-byte header, whose directory mostly
+      // lies elsewhere: it is small, so that no picture data is read twice.
+      const std::size_t fill = windowStart_ == 0 && windowBytes_ == 0
+                                   ? std::min(windowCapacity_, kFirstWindowBytes)
+                                   : windowCapacity_;
       const std::size_t got = direct ? ReadFileAt(file_, position_, out + done, wanted - done)
-                                     : ReadFileAt(file_, position_, window_.get(), windowCapacity_);
+                                     : ReadFileAt(file_, position_, window_.get(), fill);
       if (got == 0) {
         break;  // the end of the file, or a read error: libtiff sees a short read
       }
