@@ -169,16 +169,11 @@ bool ReadStrips(TIFF* tiff, const Format& format, RowConverter& converter, unsig
 bool ReadTiles(const OpenedTiff& opened, RowConverter& converter, unsigned char* out) {
   TIFF* tiff = opened.Tiff();
   const Format& format = opened.PictureFormat();
-  std::uint32_t tileWidth = 0;
-  std::uint32_t tileHeight = 0;
-  TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &tileWidth);
-  TIFFGetField(tiff, TIFFTAG_TILELENGTH, &tileHeight);
-  const tmsize_t tileBytes = TIFFTileSize(tiff);
-  const tmsize_t rowBytes = TIFFTileRowSize(tiff);
-  if (tileWidth == 0 || tileHeight == 0 || tileBytes <= 0 || rowBytes <= 0) {
+  const std::optional<Tiles> tiles = opened.TileLayout();
+  if (!tiles) {
     return false;
   }
-  opened.CheckTileSize(static_cast<std::uint64_t>(tileBytes), tileWidth, tileHeight);
+  const auto [tileWidth, tileHeight, tileBytes, rowBytes] = *tiles;
   const auto tile = std::make_unique_for_overwrite<unsigned char[]>(tileBytes);
   for (std::uint32_t top = 0; top < format.height; top += tileHeight) {
     for (std::uint32_t left = 0; left < format.width; left += tileWidth) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "GrayTiff.h"
+#include "GrayTiffRules.h"
 #include "OpenedTiff.h"
 
 namespace {
@@ -71,16 +72,11 @@ struct GrayTiffRows::Reader {
   }
 
   void LoadTiles(TIFF* tiff, std::uint32_t y) {
-    std::uint32_t tileWidth = 0;
-    std::uint32_t tileHeight = 0;
-    TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &tileWidth);
-    TIFFGetField(tiff, TIFFTAG_TILELENGTH, &tileHeight);
-    const tmsize_t tileBytes = TIFFTileSize(tiff);
-    const tmsize_t rowBytes = TIFFTileRowSize(tiff);
-    if (tileWidth == 0 || tileHeight == 0 || tileBytes <= 0 || rowBytes <= 0) {
+    const std::optional<Tiles> tiles = opened.TileLayout();
+    if (!tiles) {
       throw TiffError(opened.WhyIncomplete());
     }
-    opened.CheckTileSize(static_cast<std::uint64_t>(tileBytes), tileWidth, tileHeight);
+    const auto [tileWidth, tileHeight, tileBytes, rowBytes] = *tiles;
     const std::uint32_t top = y / tileHeight * tileHeight;
     const std::uint32_t count = std::min(tileHeight, format.height - top);
     stored.resize(static_cast<std::size_t>(tileBytes));
@@ -105,21 +101,9 @@ struct GrayTiffRows::Reader {
     for (std::uint32_t x = 0; x < count; ++x) {
       const std::uint32_t value = StoredSample(row, format.bits, std::size_t{x} * format.stride);
       if (value > largest) {
-        throw TiffError("a sample of " + std::to_string(value) +
-                        " lies above the significant bits asked for (at most " +
-                        std::to_string(largest) + ")");
+        throw TiffError(SampleAboveRangeRefusal(value, largest));
       }
       out[x] = static_cast<std::uint16_t>(format.minIsWhite ? largest - value : value);
-    }
-  }
-
-  void SetScale(std::uint16_t scaleMax) {
-    if (scale.size() == largest + std::size_t{1} && scale.back() == scaleMax) {
-      return;
-    }
-    scale.resize(largest + std::size_t{1});
-    for (std::uint32_t v = 0; v <= largest; ++v) {
-      scale[v] = static_cast<std::uint16_t>((std::uint64_t{v} * scaleMax + largest / 2) / largest);
     }
   }
 
@@ -131,7 +115,7 @@ struct GrayTiffRows::Reader {
   std::vector<std::uint16_t> rows;    // the rows last decoded, as values
   std::uint32_t rowsTop = 0;
   std::uint32_t rowsCount = 0;
-  std::vector<std::uint16_t> scale;  // value -> value on the scale asked for
+  ValueScale scale;
 };
 
 GrayTiffRows::GrayTiffRows(const char* path, int significantBits)
@@ -161,11 +145,8 @@ int GrayTiffRows::Pages() const {
 
 void GrayTiffRows::ReadRows(int top, int bottom, std::uint16_t scaleMax, std::uint16_t* out) {
   Reader& reader = *reader_;
-  if (top < 0 || bottom > Height() || top > bottom) {
-    throw TiffError("rows " + std::to_string(top) + " to " + std::to_string(bottom) +
-                    " lie outside the picture");
-  }
-  reader.SetScale(scaleMax);
+  CheckRowsAsked(top, bottom, Height());
+  const std::uint16_t* scale = reader.scale.Table(reader.largest, scaleMax);
   const std::size_t width = reader.format.width;
   for (auto y = static_cast<std::uint32_t>(top); y < static_cast<std::uint32_t>(bottom); ++y) {
     if (y < reader.rowsTop || y >= reader.rowsTop + reader.rowsCount) {
@@ -174,7 +155,7 @@ void GrayTiffRows::ReadRows(int top, int bottom, std::uint16_t scaleMax, std::ui
     const std::uint16_t* row = reader.rows.data() + (y - reader.rowsTop) * width;
     std::uint16_t* target = out + (y - static_cast<std::uint32_t>(top)) * width;
     for (std::size_t x = 0; x < width; ++x) {
-      target[x] = reader.scale[row[x]];
+      target[x] = scale[row[x]];
     }
   }
 }

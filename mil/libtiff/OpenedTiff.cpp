@@ -372,13 +372,19 @@ OpenedTiff::~OpenedTiff() {
   CloseFile(file_);
 }
 
-void OpenedTiff::CheckTileSize(std::uint64_t tileBytes, std::uint32_t tileWidth,
-                               std::uint32_t tileHeight) const {
-  if (tileBytes > kTileAllowance * RawBytes(format_) + kSmallTile) {
-    throw TiffError("tiles of " + Number(tileWidth) + " x " + Number(tileHeight) +
+std::optional<Tiles> OpenedTiff::TileLayout() const {
+  Tiles tiles{0, 0, TIFFTileSize(tiff_.get()), TIFFTileRowSize(tiff_.get())};
+  TIFFGetField(tiff_.get(), TIFFTAG_TILEWIDTH, &tiles.width);
+  TIFFGetField(tiff_.get(), TIFFTAG_TILELENGTH, &tiles.height);
+  if (tiles.width == 0 || tiles.height == 0 || tiles.bytes <= 0 || tiles.rowBytes <= 0) {
+    return std::nullopt;
+  }
+  if (static_cast<std::uint64_t>(tiles.bytes) > kTileAllowance * RawBytes(format_) + kSmallTile) {
+    throw TiffError("tiles of " + Number(tiles.width) + " x " + Number(tiles.height) +
                     " pixels are implausible for a picture of " + Number(format_.width) + " x " +
                     Number(format_.height));
   }
+  return tiles;
 }
 
 std::string OpenedTiff::WhyIncomplete() const {

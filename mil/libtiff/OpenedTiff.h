@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,14 @@ struct Format {
 struct Chunk {
   std::uint64_t offset;
   std::uint64_t count;
+};
+
+// The tiles of a tiled picture as libtiff decodes them.
+struct Tiles {
+  std::uint32_t width;
+  std::uint32_t height;
+  tmsize_t bytes;     // of a decoded tile
+  tmsize_t rowBytes;  // of one of its rows
 };
 
 class BufferedFile;
@@ -55,10 +64,9 @@ class OpenedTiff {
   const Format& PictureFormat() const { return format_; }
   const std::vector<Chunk>& Chunks() const { return chunks_; }
 
-  // Throws TiffError for tiles of tileBytes that no picture of this size
-  // needs.
-  void CheckTileSize(std::uint64_t tileBytes, std::uint32_t tileWidth,
-                     std::uint32_t tileHeight) const;
+  // The tiles of a tiled picture; nullopt where their tags are unusable.
+  // Throws TiffError for tiles that no picture of this size needs.
+  std::optional<Tiles> TileLayout() const;
 
   // The colour filter pattern the first page declares (TIFF/EP's or
   // EXIF's). May leave the EXIF directory current: the last read of a file.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "GrayTiff.h"
+#include "GrayTiffRules.h"
 #include "WicTiff.h"
 
 // The imaging component reads any rectangle of the page; raw frames are 8-
@@ -43,9 +44,7 @@ struct GrayTiffRows::Reader {
       const std::uint16_t value =
           swap ? static_cast<std::uint16_t>(out[x] << 8 | out[x] >> 8) : out[x];
       if (value > largest) {
-        throw TiffError("a sample of " + std::to_string(value) +
-                        " lies above the significant bits asked for (at most " +
-                        std::to_string(largest) + ")");
+        throw TiffError(SampleAboveRangeRefusal(value, largest));
       }
       out[x] = value;
     }
@@ -59,7 +58,7 @@ struct GrayTiffRows::Reader {
   std::uint32_t largest = 255;
   bool swap = false;
   std::vector<BYTE> bytes;
-  std::vector<std::uint16_t> scale;  // value -> value on the scale asked for
+  ValueScale scale;
 };
 
 GrayTiffRows::GrayTiffRows(const char* path, int significantBits)
@@ -89,23 +88,14 @@ int GrayTiffRows::Pages() const {
 
 void GrayTiffRows::ReadRows(int top, int bottom, std::uint16_t scaleMax, std::uint16_t* out) {
   Reader& reader = *reader_;
-  if (top < 0 || bottom > Height() || top > bottom) {
-    throw TiffError("rows " + std::to_string(top) + " to " + std::to_string(bottom) +
-                    " lie outside the picture");
-  }
-  if (reader.scale.size() != reader.largest + std::size_t{1} || reader.scale.back() != scaleMax) {
-    reader.scale.resize(reader.largest + std::size_t{1});
-    for (std::uint32_t v = 0; v <= reader.largest; ++v) {
-      reader.scale[v] = static_cast<std::uint16_t>(
-          (std::uint64_t{v} * scaleMax + reader.largest / 2) / reader.largest);
-    }
-  }
+  CheckRowsAsked(top, bottom, Height());
+  const std::uint16_t* scale = reader.scale.Table(reader.largest, scaleMax);
   const std::size_t width = reader.page.width;
   for (int y = top; y < bottom; ++y) {
     std::uint16_t* row = out + static_cast<std::size_t>(y - top) * width;
     reader.ReadRow(static_cast<UINT>(y), row);
     for (std::size_t x = 0; x < width; ++x) {
-      row[x] = reader.scale[row[x]];
+      row[x] = scale[row[x]];
     }
   }
 }
