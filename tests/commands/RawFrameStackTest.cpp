@@ -182,6 +182,24 @@ TEST_F(RawFrameStackTest, TheSixteenBitScaleIsExact) {
   EXPECT_EQ(pair.samples[1], (65535 + Deep(4094, 4095)) / 2);
 }
 
+TEST_F(RawFrameStackTest, PackedDepthsAreReadAtTheirOwnScale) {
+  // 12 bits packed in three bytes a pair, and 4 bits in half a byte.
+  for (const std::uint16_t bits : {std::uint16_t{12}, std::uint16_t{4}}) {
+    const std::uint32_t largest = (1u << bits) - 1;
+    const std::string frame =
+        Frame("packed" + std::to_string(bits) + ".tif", Layout(7, 3, bits),
+              [&](int x, int y) { return (37u * x + 11u * y) % (largest + 1); });
+    const DeepPicture deep = ReadDeepTiff(
+        Stack(StackMethod::kMean, {frame}, "packed" + std::to_string(bits) + "-mean.tif"));
+    for (std::uint32_t y = 0; y < 3; ++y) {
+      for (std::uint32_t x = 0; x < 7; ++x) {
+        EXPECT_EQ(deep.samples[y * 7 + x], Deep((37u * x + 11u * y) % (largest + 1), largest))
+            << bits << " bits at " << x << ", " << y;
+      }
+    }
+  }
+}
+
 TEST_F(RawFrameStackTest, DeepFramesIntoABmpAreScaledAsConversionScalesThem) {
   const std::string a =
       Frame("a.tif", Layout(4, 2, 16), [](int x, int y) { return 1000u * x + 7u * y; });
