@@ -174,14 +174,16 @@ FrameStack::FrameStack(StackMethod method, double kappa, int significantBits,
 FrameStack::~FrameStack() = default;
 
 std::unique_ptr<StackFrame> FrameStack::Open(const char* path) {
-  const int channels = NamesATiff(path) ? 1 : 3;
-  if (channels_ != 0 && channels != channels_) {
-    const std::string reason = channels == 1 ? "a TIFF file among BMP pictures; stack one kind"
-                                             : "not a TIFF file among TIFF frames; stack one kind";
-    AfxThrowFileException(CFileException::generic, -1, path, reason.c_str());
+  const bool tiff = NamesATiff(path);
+  if (channels_ != 0 && tiff != (channels_ == 1)) {
+    const char* reason = tiff ? "a TIFF file among BMP pictures; stack one kind"
+                              : "not a TIFF file among TIFF frames; stack one kind";
+    AfxThrowFileException(CFileException::generic, -1, path, reason);
   }
-  channels_ = channels;
-  return channels == 1 ? OpenTiffFrame(path, significantBits_) : OpenBmpFrame(path);
+  std::unique_ptr<StackFrame> frame =
+      tiff ? OpenTiffFrame(path, significantBits_) : OpenBmpFrame(path);
+  channels_ = frame->Channels();
+  return frame;
 }
 
 void FrameStack::SetDark(const char* path) {
