@@ -52,6 +52,23 @@ std::string InFolder(const fs::path& folder, const std::string& program,
   return command;
 }
 
+// The files the dynamic loader tried by a relative name while it started
+// program in folder: a library looked for in the current folder, where a
+// user's pictures and anything beside them lie.
+std::string LibrariesSoughtInTheCurrentFolder(const fs::path& folder, const fs::path& program) {
+  const Outcome run =
+      RunCommand(InFolder(folder, "LD_DEBUG=libs '" + program.string() + "'", "--version 2>&1"));
+  std::istringstream lines(run.output);
+  std::string relative;
+  for (std::string line; std::getline(lines, line);) {
+    const std::string::size_type name = line.find("trying file=");
+    if (name != std::string::npos && line.compare(name + 12, 1, "/") != 0) {
+      relative += line + "\n";
+    }
+  }
+  return relative;
+}
+
 class CliTool : public ::testing::Test {
  protected:
   // In sanitizer builds, the tool runs without LeakSanitizer: its tracer,
@@ -915,6 +932,10 @@ TEST_F(CliTool, GnuParallelChunksGiveWhatOneRunGives) {
   }
 }
 
+TEST_F(CliTool, LooksForLibrariesOnlyInItsOwnFolders) {
+  EXPECT_EQ(LibrariesSoughtInTheCurrentFolder(folder_.Path(), BinaryFolder() / "tessary-cli"), "");
+}
+
 // The installed tree: the CLI converts from it and the program finds its
 // loader library in the private library folder.
 TEST_F(CliTool, WorksFromAnInstalledTree) {
@@ -943,6 +964,8 @@ TEST_F(CliTool, WorksFromAnInstalledTree) {
   const Outcome metainfoCheck =
       RunCommand("appstreamcli validate --no-net '" + metainfo.string() + "'");
   EXPECT_EQ(metainfoCheck.status, 0) << metainfoCheck.output;
+
+  EXPECT_EQ(LibrariesSoughtInTheCurrentFolder(folder_.Path(), usr / "bin/tessary-cli"), "");
 
   Tiff("a.tif", true, 3);
   const Outcome convert = RunCommand(
