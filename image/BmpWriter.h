@@ -14,11 +14,12 @@
 // it was. Every failure throws a CVisError naming path.
 class BmpBandWriter {
  public:
-  // Opens the unseen file and writes the headers for a picture of this size
-  // and pixel type (cbPixel 1 gray, 4 colour). A picture too large for a BMP
-  // file, whose size field has 32 bits, is refused before anything is
-  // written. With replaceExisting false an existing file is refused, and one
-  // that appears before Commit is kept (the commit fails).
+  // Opens the unseen file for a picture of this size and pixel type
+  // (cbPixel 1 gray, 4 colour); the headers go out with the first band. A
+  // picture too large for a BMP file, whose size field has 32 bits, is
+  // refused before anything is written. With replaceExisting false an
+  // existing file is refused, and one that appears before Commit is kept
+  // (the commit fails).
   BmpBandWriter(const char* path, int width, int height, int cbPixel, bool replaceExisting = true);
   ~BmpBandWriter();
 

@@ -147,6 +147,14 @@ TEST(BmpRoundTrip, BandsFromTheBottomUpMakeTheSameFile) {
     dropped.WriteBand(color.PixelRows(), 3, 9);
   }
   EXPECT_FALSE(std::filesystem::exists(folder.File("dropped.bmp")));
+
+  // The headers go out with the first band; a picture of no rows is its
+  // headers alone.
+  BmpBandWriter(folder.File("empty.bmp").c_str(), 11, 0, 4).Commit();
+  const std::vector<unsigned char> headers = ReadBytes(folder.File("empty.bmp"));
+  ASSERT_EQ(headers.size(), 54u);
+  EXPECT_EQ(Le32(headers, 2), 54u);  // the file's size
+  EXPECT_EQ(Le32(headers, 22), 0u);  // its height
 }
 
 TEST(BmpRoundTrip, TallGrayPicturesWithoutPaddingKeepEveryRow) {
