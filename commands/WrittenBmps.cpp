@@ -33,10 +33,15 @@ std::string IdentityOf(const char* path) {
   return identity ? IdentityText(*identity) : std::string();
 }
 
-std::string AbsolutePath(const char* path) {
-  std::error_code error;
-  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
-  return error ? std::string(path) : absolute.lexically_normal().string();
+// path made absolute from currentFolder; as it is where currentFolder is
+// unknown (empty).
+std::string AbsolutePath(const char* path, const std::filesystem::path& currentFolder) {
+  const std::filesystem::path given(path);
+  if (given.is_absolute()) {
+    return given.lexically_normal().string();
+  }
+  return currentFolder.empty() ? std::string(path)
+                               : (currentFolder / given).lexically_normal().string();
 }
 
 // The entries of one lock slot live in one file, each field ended by a zero
@@ -158,8 +163,10 @@ std::optional<Source> SourceOf(const std::string& bmpKey, const char* bmpPath) {
 
 std::string Record(const std::string& bmpKey, const char* bmpPath, const std::string& tiffKey,
                    const char* tiffPath) {
-  const Entry written{bmpKey, AbsolutePath(bmpPath), tiffKey, AbsolutePath(tiffPath),
-                      IdentityOf(bmpPath)};
+  std::error_code error;
+  const std::filesystem::path currentFolder = std::filesystem::current_path(error);
+  const Entry written{bmpKey, AbsolutePath(bmpPath, currentFolder), tiffKey,
+                      AbsolutePath(tiffPath, currentFolder), IdentityOf(bmpPath)};
   if (LockFolder().empty()) {
     std::lock_guard lock(inProcessMutex);
     inProcess[bmpKey] = written;

@@ -110,7 +110,8 @@ std::string ReplacingFile::Open() {
   const std::string folder = FolderOf(destination_);
   // An unnamed file is linked into place through /proc; without /proc (or
   // without unnamed files) a short temporary name does.
-  if (::access("/proc/self/fd", X_OK) == 0) {
+  static const bool procMounted = ::access("/proc/self/fd", X_OK) == 0;
+  if (procMounted) {
     file_ = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     if (file_ >= 0) {
       unnamed_ = true;
