@@ -481,10 +481,12 @@ void DemosaicViewToBmpRows(const MosaicView& mosaic, std::size_t stride,
   const int strips = (width + kStripColumns - 1) / kStripColumns;
   const int bands = (height + bandRows - 1) / bandRows;
   const int helpers = HelpersFor(width, height, strips * bands, processors);
-  // A buffer for the band being handed over and one for the next band of
-  // each thread, and one to spare, so that no thread waits for the receiver
-  // while the band below it is still being worked on.
-  const int slots = std::min(bands, 2 * (helpers + 1) + 1);
+  // With helpers: a buffer for the band being handed over and one for the
+  // next band of each thread, and one to spare, so that no thread waits for
+  // the receiver while the band below it is still being worked on. Alone,
+  // this thread makes a band and hands it over in turn: one buffer serves,
+  // and stays in the core's cache.
+  const int slots = helpers == 0 ? 1 : std::min(bands, 2 * (helpers + 1) + 1);
   const std::size_t bandBytes = static_cast<std::size_t>(bandRows) * stride;
   // The view's first pixel of the ring's first row starts a cache line,
   // where it lies one pixel into the row too: the vector stores of a shifted

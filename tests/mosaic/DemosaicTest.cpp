@@ -91,7 +91,8 @@ TEST(Demosaic, EveryByteIsWrittenInMemoryOfEarlierPictures) {
 // Checks DemosaicToBmpRows against DemosaicImage: the same pixels without
 // alpha, zeros in the padding, bands from the bottom up.
 void ExpectBmpRowsLikeTheColourPicture(const CVisImage<unsigned char>& mosaic,
-                                       BayerLayout layout = BayerLayout::kRggb) {
+                                       BayerLayout layout = BayerLayout::kRggb,
+                                       int processors = 0) {
   const int width = mosaic.Width();
   const int height = mosaic.Height();
   CVisImage<Rgba> color(4, evispixfmtRGBAByte);
@@ -117,7 +118,7 @@ void ExpectBmpRowsLikeTheColourPicture(const CVisImage<unsigned char>& mosaic,
         }
         nextBottom = top;
       },
-      0, layout);
+      processors, layout);
   EXPECT_EQ(nextBottom, 0) << width << " x " << height;
 }
 
@@ -131,12 +132,14 @@ TEST(Demosaic, BmpRowsHoldTheSamePicture) {
     }
   }
   // Large pictures run on every core, and the last has many more bands than
-  // the ring has buffers.
+  // the ring has buffers. On one processor, and below the size worth a
+  // thread, every band passes through one buffer.
   for (const auto& [width, height] :
-       {std::pair{1101, 701}, std::pair{4200, 9}, std::pair{2000, 1500}}) {
+       {std::pair{1101, 701}, std::pair{4200, 9}, std::pair{2000, 1500}, std::pair{640, 480}}) {
     auto mosaic = MakeGray(width, height);
     FillGray(mosaic, [&](int x, int y) { return (x * 5 + y * 11 + random() % 30) % 256; });
     ExpectBmpRowsLikeTheColourPicture(mosaic);
+    ExpectBmpRowsLikeTheColourPicture(mosaic, BayerLayout::kRggb, 1);
   }
 }
 
