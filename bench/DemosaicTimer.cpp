@@ -95,7 +95,8 @@ int main(int argc, char** argv) {
       buffer.resize(stride * static_cast<std::size_t>(mosaic.Height()));
       work = [&] {
         DemosaicToBmpRows(mosaic, stride, [&](const unsigned char* rows, int top, int bottom) {
-          std::memcpy(buffer.data() + top * stride, rows, (bottom - top) * stride);
+          std::memcpy(buffer.data() + (mosaic.Height() - bottom) * stride, rows,
+                      (bottom - top) * stride);
         });
         sink += buffer[buffer.size() / 2];
       };

@@ -250,7 +250,7 @@ void WriteConvertedImage(const CVisImage<unsigned char>& gray, bool demosaic,
       DemosaicToBmpRows(
           gray, writer.RowBytes(),
           [&](const unsigned char* rows, int top, int bottom) {
-            writer.WriteFileRows(rows, top, bottom);
+            writer.WriteFileBand(rows, top, bottom);
           },
           processors, layout);
     } catch (const std::bad_alloc&) {

@@ -240,6 +240,14 @@ void BmpBandWriter::WriteFileRows(const unsigned char* rows, int top, int bottom
   state.nextBottom = top;
 }
 
+void BmpBandWriter::WriteFileBand(const unsigned char* band, int top, int bottom) {
+  State& state = *state_;
+  CheckBand(top, bottom);
+  std::vector<FilePiece> pieces{{band, static_cast<std::size_t>(bottom - top) * state.stride}};
+  Check(state.path.c_str(), state.Send(pieces));
+  state.nextBottom = top;
+}
+
 std::size_t BmpBandWriter::RowBytes() const {
   return state_->stride;
 }

@@ -36,6 +36,10 @@ class BmpBandWriter {
   // row top at rows, each row RowBytes() after the one before.
   void WriteFileRows(const unsigned char* rows, int top, int bottom);
 
+  // The same for rows in the file's form and order: row bottom - 1 at band,
+  // each row above it RowBytes() after the one below. One piece, one write.
+  void WriteFileBand(const unsigned char* band, int top, int bottom);
+
   // The bytes of one row in the file, padding included.
   std::size_t RowBytes() const;
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -219,16 +220,17 @@ class StripDemosaic {
         first_(first),
         columns_(end - first) {}
 
-  // Writes rows [top, bottom) of the strip into rows, row top first, each
-  // stride bytes on. The rows just outside are buffered from the mosaic
-  // again, so bands of rows share nothing. (Rows go from the top down: the
-  // processor's prefetching follows rising addresses best.)
-  void Run(int top, int bottom, unsigned char* rows) {
+  // Writes rows [top, bottom) of the strip, row top at topRow and each row
+  // rowStep bytes after the one before: stride_ for a picture's rows, minus
+  // stride_ for a BMP file's, which lie bottom row first. The rows just
+  // outside are buffered from the mosaic again, so bands of rows share
+  // nothing.
+  void Run(int top, int bottom, unsigned char* topRow, std::ptrdiff_t rowStep) {
     FillRow(top - 1);
     FillRow(top);
     for (int y = top; y < bottom; ++y) {
       FillRow(y + 1);
-      WriteRow(y, rows + static_cast<std::size_t>(y - top) * stride_);
+      WriteRow(y, topRow + (y - top) * rowStep);
     }
   }
 
@@ -421,7 +423,7 @@ void DemosaicInto(const MosaicView& mosaic, unsigned char* rows, std::size_t str
       const int top = band * kBandRows;
       StripWorker(worker, mosaic, stride, strip)
           .Run(top, std::min(height, top + kBandRows),
-               rows + static_cast<std::size_t>(top) * stride);
+               rows + static_cast<std::size_t>(top) * stride, static_cast<std::ptrdiff_t>(stride));
     }
   };
   const HelperThreads threads(HelpersFor(width, height, strips * bands), work);
@@ -502,10 +504,14 @@ void DemosaicViewToBmpRows(const MosaicView& mosaic, std::size_t stride,
   const auto bufferOf = [&](int band) { return base + (band % slots) * bandBytes; };
 
   PieceSchedule schedule(strips, bands, slots);
+  // Each band lies in its buffer as in the file, bottom row first, and goes
+  // out in one piece.
   auto runPiece = [&](std::unique_ptr<StripDemosaic<3>>& worker, int band, int strip) {
     const int top = band * bandRows;
+    const int bottom = std::min(height, top + bandRows);
     StripWorker(worker, mosaic, stride, strip)
-        .Run(top, std::min(height, top + bandRows), bufferOf(band));
+        .Run(top, bottom, bufferOf(band) + static_cast<std::size_t>(bottom - 1 - top) * stride,
+             -static_cast<std::ptrdiff_t>(stride));
     schedule.Finish(band);
   };
   auto helperWork = [&] {

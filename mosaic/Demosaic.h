@@ -43,9 +43,10 @@ void DemosaicImage(const CVisImage<unsigned char>& mosaic,
 void DemosaicImage(const CVisImage<unsigned char>& mosaic,
                    CVisImage<CVisRGBA<unsigned char>>& color, BayerLayout layout);
 
-// Receives rows top .. bottom - 1 of the colour picture, finished: row top
-// at rows, each row stride bytes after the one before. The rows are the
-// demosaicer's and valid during the call only.
+// Receives rows top .. bottom - 1 of the colour picture, finished, in the
+// order of a BMP file: row bottom - 1 at rows, each row above it stride
+// bytes after the one below, so that the band goes to the file in one
+// piece. The rows are the demosaicer's and valid during the call only.
 using DemosaicBandDone = std::function<void(const unsigned char* rows, int top, int bottom)>;
 
 // The same picture as DemosaicImage, without alpha, in rows as a 24-bit BMP

@@ -104,9 +104,9 @@ void ExpectBmpRowsLikeTheColourPicture(const CVisImage<unsigned char>& mosaic,
       [&](const unsigned char* rows, int top, int bottom) {
         ASSERT_EQ(bottom, nextBottom);
         ASSERT_LT(top, bottom);
-        // Each band is finished when it is handed over.
+        // Each band is finished when it is handed over, bottom row first.
         for (int y = top; y < bottom; ++y) {
-          const unsigned char* row = rows + (y - top) * stride;
+          const unsigned char* row = rows + (bottom - 1 - y) * stride;
           for (int x = 0; x < width; ++x) {
             const Rgba& p = color.Pixel(x, y);
             ASSERT_EQ(Rgba(row[3 * x + 2], row[3 * x + 1], row[3 * x]), Rgba(p.r, p.g, p.b))
