@@ -52,11 +52,14 @@ std::string Failure(const char* what, int error) {
   return std::string(what) + ": " + std::strerror(error);
 }
 
-// The file a name stands for, with symbolic links followed; it need not exist.
-std::string FollowLinks(std::string path, std::string& failure) {
+// The file a name stands for, with symbolic links followed; it need not
+// exist. info receives the file's facts, found as no link was left to
+// follow, and lookupError the error of that look (0 where a file is).
+std::string FollowLinks(std::string path, std::string& failure, struct stat& info,
+                        int& lookupError) {
   for (int hop = 0; hop < kMaxLinkHops; ++hop) {
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+    lookupError = ::lstat(path.c_str(), &info) == 0 ? 0 : errno;
+    if (lookupError != 0 || !S_ISLNK(info.st_mode)) {
       return path;
     }
     char link[PATH_MAX];
@@ -83,12 +86,13 @@ ReplacingFile::~ReplacingFile() {
 
 std::string ReplacingFile::Open() {
   std::string failure;
-  destination_ = FollowLinks(target_, failure);
+  struct stat info {};
+  int lookupError = 0;
+  destination_ = FollowLinks(target_, failure, info, lookupError);
   if (!failure.empty()) {
     return failure;
   }
-  struct stat info {};
-  if (::stat(destination_.c_str(), &info) == 0) {
+  if (lookupError == 0) {
     if (!replaceExisting_) {
       return "the file exists";
     }
@@ -103,8 +107,8 @@ std::string ReplacingFile::Open() {
       return Failure("cannot write the file", errno);
     }
     keptMode_ = info.st_mode & 0777;
-  } else if (errno != ENOENT) {
-    return Failure("cannot create the file", errno);
+  } else if (lookupError != ENOENT) {
+    return Failure("cannot create the file", lookupError);
   }
 
   const std::string folder = FolderOf(destination_);
