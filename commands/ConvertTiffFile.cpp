@@ -12,6 +12,7 @@
 #include "AfxException.h"
 #include "BmpWriter.h"
 #include "Demosaic.h"
+#include "FileCalls.h"
 #include "FileClaims.h"
 #include "FileLock.h"
 #include "LibraryLoading.h"
@@ -42,18 +43,21 @@ int FileNameLength(const CString& path) {
   AfxThrowFileException(CFileException::generic, -1, tiffPath, reason.c_str());
 }
 
-void CheckConversionNames(const ConversionFiles& files) {
+// tiffFile: the TIFF's identity, nullopt where it has none.
+void CheckConversionNames(const ConversionFiles& files,
+                          const std::optional<FileIdentity>& tiffFile) {
   if (FileNameLength(files.tiff) < 3) {
     Refuse(files.tiff,
            "the file name is too short to put \"bmp\" in place of its last three "
            "characters");
   }
-  std::error_code error;
-  if (files.tiffKey == files.bmpKey ||
-      std::filesystem::equivalent(files.tiff.Str(), files.bmp.Str(), error)) {
+  const std::optional<FileIdentity> bmpFile = IdentityOfFile(files.bmp);
+  const bool sameFile =
+      tiffFile && bmpFile && tiffFile->device == bmpFile->device && tiffFile->file == bmpFile->file;
+  if (files.tiffKey == files.bmpKey || sameFile) {
     Refuse(files.tiff, "its BMP would have the file's own name and replace it");
   }
-  const std::optional<WrittenBmps::Source> source = WrittenBmps::SourceOf(files.bmpKey, files.bmp);
+  const std::optional<WrittenBmps::Source> source = WrittenBmps::SourceOf(files.bmpKey, bmpFile);
   if (source && source->tiffKey != files.tiffKey) {
     Refuse(files.tiff, "\"" + files.bmp.Str() + "\" was already written from another TIFF (" +
                            source->tiffPath + ") and would be replaced");
@@ -176,7 +180,9 @@ bool ConvertTiffFile(const ConversionFiles& files, const LoaderBinding& loader,
   if (!claim.Held()) {
     return false;
   }
-  CheckConversionNames(files);
+  // What the TIFF is before it is read: only that file may be deleted.
+  const std::optional<FileIdentity> read = IdentityOfFile(files.tiff);
+  CheckConversionNames(files, read);
   std::error_code existence;
   if (!claim.AcrossProcesses() && std::filesystem::exists(files.bmp.Str(), existence)) {
     Refuse(files.tiff, "its BMP \"" + files.bmp.Str() +
@@ -184,8 +190,6 @@ bool ConvertTiffFile(const ConversionFiles& files, const LoaderBinding& loader,
                            "replaced (" +
                            LockFolderProblem() + ")");
   }
-  // What the TIFF is before it is read: only that file may be deleted.
-  const std::optional<FileIdentity> read = IdentityOfFile(files.tiff);
   GrayTiffFacts facts{};
   load(files.tiff, &gray, options.SignificantBits(), &facts);
   options.Loaded(files.tiff, facts);

@@ -139,13 +139,14 @@ std::string SlotFileOf(const std::string& bmpKey) {
   return LockFolder() + "/record-" + std::to_string(LockSlotOf(bmpKey));
 }
 
-std::optional<Source> SourceOf(const std::string& bmpKey, const char* bmpPath) {
+std::optional<Source> SourceOf(const std::string& bmpKey,
+                               const std::optional<FileIdentity>& bmpFile) {
   // Where no BMP is, no entry can hold, and the slot need not be read: the
   // usual case in a batch.
-  const std::string identity = IdentityOf(bmpPath);
-  if (identity.empty()) {
+  if (!bmpFile) {
     return std::nullopt;
   }
+  const std::string identity = IdentityText(*bmpFile);
   std::optional<Entry> entry;
   if (LockFolder().empty()) {
     std::lock_guard lock(inProcessMutex);

@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "FileCalls.h"
+
 // The record of which TIFF each BMP that a conversion wrote came from, kept
 // for every conversion of this user on this machine (tessary-cli and the
 // dialog alike) in the user's lock folder, for as long as that folder lasts
@@ -19,10 +21,11 @@ struct Source {
   std::string tiffPath;
 };
 
-// The TIFF from which the BMP (bmpKey, found at bmpPath) was written, while
-// the file there is still the one that was written (the same file, size and
-// time of writing); nullopt otherwise.
-std::optional<Source> SourceOf(const std::string& bmpKey, const char* bmpPath);
+// The TIFF from which the BMP (bmpKey, whose file is now bmpFile, nullopt
+// where there is none) was written, while that file is still the one that
+// was written (the same file, size and time of writing); nullopt otherwise.
+std::optional<Source> SourceOf(const std::string& bmpKey,
+                               const std::optional<FileIdentity>& bmpFile);
 
 // Notes that the file at bmpPath (key bmpKey) was just written from the TIFF
 // at tiffPath (key tiffKey): the entry is appended to its slot's file, and

@@ -310,8 +310,8 @@ TEST_F(ConvertTiffFileTest, TheRecordKeepsTheLastEntryOfEachLiveBmpAndABoundedNu
   WriteBytes(first.bmp.Str(), {'B', 'M', '2'});
   ASSERT_EQ(WrittenBmps::Record(first.bmpKey, first.bmp, first.tiffKey, first.tiff), "");
   EXPECT_EQ(entries(), 2);
-  ASSERT_TRUE(WrittenBmps::SourceOf(first.bmpKey, first.bmp).has_value());
-  EXPECT_EQ(WrittenBmps::SourceOf(first.bmpKey, first.bmp)->tiffKey, first.tiffKey);
+  ASSERT_TRUE(WrittenBmps::SourceOf(first.bmpKey, IdentityOfFile(first.bmp)).has_value());
+  EXPECT_EQ(WrittenBmps::SourceOf(first.bmpKey, IdentityOfFile(first.bmp))->tiffKey, first.tiffKey);
 
   // A slot grown with live entries (all of one file here) and then one of a
   // BMP since removed keeps the newest live ones.
@@ -334,8 +334,8 @@ TEST_F(ConvertTiffFileTest, TheRecordKeepsTheLastEntryOfEachLiveBmpAndABoundedNu
   ASSERT_EQ(WrittenBmps::Record(second.bmpKey, second.bmp, second.tiffKey, second.tiff), "");
   EXPECT_EQ(entries(), static_cast<long>(WrittenBmps::kSlotEntries));
   EXPECT_FALSE(mentions(first.bmp.Str()));
-  EXPECT_TRUE(WrittenBmps::SourceOf(second.bmpKey, second.bmp).has_value());
-  EXPECT_FALSE(WrittenBmps::SourceOf(first.bmpKey, first.bmp).has_value());
+  EXPECT_TRUE(WrittenBmps::SourceOf(second.bmpKey, IdentityOfFile(second.bmp)).has_value());
+  EXPECT_FALSE(WrittenBmps::SourceOf(first.bmpKey, IdentityOfFile(first.bmp)).has_value());
   fs::remove(record);
 }
 
@@ -361,7 +361,8 @@ TEST_F(ConvertTiffFileTest, TheRecordSaysWhenItCannotBeWritten) {
   fs::remove(record);
   EXPECT_NE(failure.find("could not be written"), std::string::npos) << failure;
   EXPECT_EQ(WrittenBmps::Record(files.bmpKey, files.bmp, files.tiffKey, files.tiff), "");
-  const std::optional<WrittenBmps::Source> source = WrittenBmps::SourceOf(files.bmpKey, files.bmp);
+  const std::optional<WrittenBmps::Source> source =
+      WrittenBmps::SourceOf(files.bmpKey, IdentityOfFile(files.bmp));
   ASSERT_TRUE(source.has_value());
   EXPECT_EQ(source->tiffKey, files.tiffKey);
   EXPECT_EQ(source->tiffPath, files.tiff.Str());
@@ -391,7 +392,7 @@ TEST_F(ConvertTiffFileTest, TheRecordFollowsNoLinkPutInItsPlace) {
   EXPECT_EQ(WrittenBmps::Record(files.bmpKey, files.bmp, files.tiffKey, files.tiff), "");
   EXPECT_EQ(ReadBytes(folder_.File("victim")), std::vector<unsigned char>{'v'});
   EXPECT_FALSE(fs::is_symlink(record));
-  EXPECT_TRUE(WrittenBmps::SourceOf(files.bmpKey, files.bmp).has_value());
+  EXPECT_TRUE(WrittenBmps::SourceOf(files.bmpKey, IdentityOfFile(files.bmp)).has_value());
   fs::remove(record);
   if (fs::exists(kept)) {
     fs::copy_file(kept, record);
