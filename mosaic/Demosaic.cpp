@@ -47,9 +47,10 @@ constexpr int kBufferPairs = kStripColumns / 2 + 2;
 // Rows per band: pieces of a large picture for the processor's cores. Each
 // band buffers two rows more than it writes.
 constexpr int kBandRows = 256;
-// The bytes of a band of BMP rows, and the fewest rows it has.
-constexpr std::size_t kRingBandBytes = std::size_t{512} << 10;
+// The bytes of a band of BMP rows, and the fewest and most rows it has.
+constexpr std::size_t kRingBandBytes = std::size_t{1} << 20;
 constexpr std::size_t kRingBandRowsMin = 16;
+constexpr std::size_t kRingBandRowsMax = 512;
 constexpr std::size_t kCacheLine = 64;
 // From this many pixels on, the bands run on all cores (threads inherit the
 // caller's priority); smaller pictures are not worth a thread.
@@ -476,10 +477,11 @@ void DemosaicViewToBmpRows(const MosaicView& mosaic, std::size_t stride,
                            const DemosaicBandDone& bandDone, int processors) {
   const int width = mosaic.width;
   const int height = mosaic.height;
-  // Bands of about kRingBandBytes, so that the ring stays in the cores'
-  // caches while the receiver copies each band out.
+  // Bands of about kRingBandBytes: each still in the processor's caches
+  // while the receiver copies it out, and few writes a file (a VGA
+  // picture's rows go out in one).
   const int bandRows = static_cast<int>(std::clamp<std::size_t>(
-      kRingBandBytes / std::max<std::size_t>(stride, 1), kRingBandRowsMin, kBandRows));
+      kRingBandBytes / std::max<std::size_t>(stride, 1), kRingBandRowsMin, kRingBandRowsMax));
   const int strips = (width + kStripColumns - 1) / kStripColumns;
   const int bands = (height + bandRows - 1) / bandRows;
   const int helpers = HelpersFor(width, height, strips * bands, processors);
