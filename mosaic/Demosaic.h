@@ -57,10 +57,10 @@ using DemosaicBandDone = std::function<void(const unsigned char* rows, int top, 
 // as each band is finished, the bottom band first and each band right above
 // the one before, while the other cores go on with the bands above: a BMP
 // file, which stores the bottom row first, is written meanwhile. The bands
-// are a few hundred kilobytes each and live in a small ring of buffers,
-// never the whole picture: they are still in the processor's caches when
-// bandDone copies them out. An exception from bandDone ends the work and
-// passes on.
+// are about a megabyte each (a small picture's rows make one band) and live
+// in a small ring of buffers, never the whole picture: they are still in the
+// processor's caches when bandDone copies them out. An exception from
+// bandDone ends the work and passes on.
 //
 // processors: how many processors the work may keep busy, the calling
 // thread's included; 0 for every one the process may use. (Conversions side
