@@ -164,8 +164,13 @@ std::optional<Source> SourceOf(const std::string& bmpKey,
 
 std::string Record(const std::string& bmpKey, const char* bmpPath, const std::string& tiffKey,
                    const char* tiffPath) {
-  std::error_code error;
-  const std::filesystem::path currentFolder = std::filesystem::current_path(error);
+  // The current folder, looked up once, and only for a relative path.
+  std::filesystem::path currentFolder;
+  if (std::filesystem::path(bmpPath).is_relative() ||
+      std::filesystem::path(tiffPath).is_relative()) {
+    std::error_code error;
+    currentFolder = std::filesystem::current_path(error);
+  }
   const Entry written{bmpKey, AbsolutePath(bmpPath, currentFolder), tiffKey,
                       AbsolutePath(tiffPath, currentFolder), IdentityOf(bmpPath)};
   if (LockFolder().empty()) {
