@@ -66,19 +66,26 @@ void CheckConversionNames(const ConversionFiles& files,
 
 // Temporary files left by killed writers are cleared from each BMP folder
 // once per process: a listing of a large folder for every file would cost
-// more than the conversion.
+// more than the conversion. A folder is known by its key and its spelling
+// together: a folder made after another was deleted may get the deleted
+// one's number, and is still swept.
 void RemoveOrphansOncePerFolder(const ConversionFiles& files) {
   static std::mutex mutex;
   static std::set<std::string> swept;
-  const std::string key = std::filesystem::path(files.bmpKey).parent_path().string();
+  std::filesystem::path folder = std::filesystem::path(files.bmp.Str()).parent_path();
+  if (folder.empty()) {
+    folder = ".";
+  }
+  std::string key = std::filesystem::path(files.bmpKey).parent_path().string();
+  key += '\0';
+  key += folder.string();
   {
     std::lock_guard lock(mutex);
     if (!swept.insert(key).second) {
       return;
     }
   }
-  const std::filesystem::path folder = std::filesystem::path(files.bmp.Str()).parent_path();
-  RemoveOrphanedTemporaryFiles(folder.empty() ? "." : folder.string());
+  RemoveOrphanedTemporaryFiles(folder.string());
 }
 
 // The path less its last three characters, plus "bmp"; less "tiff" where
