@@ -44,12 +44,14 @@ class BufferedFile {
       const bool direct = wanted - done >= windowCapacity_;
       // The first window holds the 8-byte header, whose directory mostly
       // lies elsewhere: it is small, so that no picture data is read twice.
-      // A window ends where the file did when it was opened: no read
-      // comes back empty at its end.
-      const std::size_t fill = static_cast<std::size_t>(std::min<std::uint64_t>(
-          windowStart_ == 0 && windowBytes_ == 0 ? std::min(windowCapacity_, kFirstWindowBytes)
-                                                 : windowCapacity_,
-          std::max<std::uint64_t>(file_.size, position_ + 1) - position_));
+      const std::size_t capacity = windowStart_ == 0 && windowBytes_ == 0
+                                       ? std::min(windowCapacity_, kFirstWindowBytes)
+                                       : windowCapacity_;
+      // A window ends where the file did when it was opened, so that no read
+      // comes back empty at its end; past that end, one byte shows whether
+      // the file has grown.
+      const std::uint64_t left = position_ < file_.size ? file_.size - position_ : 1;
+      const std::size_t fill = static_cast<std::size_t>(std::min<std::uint64_t>(capacity, left));
       const std::size_t got = direct ? ReadFileAt(file_, position_, out + done, wanted - done)
                                      : ReadFileAt(file_, position_, window_.get(), fill);
       if (got == 0) {
