@@ -1,10 +1,12 @@
 // Writes the fuzzers' starting files: small BMPs of every variant and small
-// TIFFs of the layouts the loader reads, made by the tests' generators.
+// TIFFs of the layouts the loader reads, made by the tests' generators, and
+// TIFFs that once made the loader misbehave.
 
 #include <filesystem>
 #include <string>
 
 #include "BmpFixture.h"
+#include "RawTiff.h"
 #include "TempFolder.h"
 #include "TiffFixture.h"
 
@@ -69,5 +71,11 @@ int main(int argc, char** argv) {
     wide[i] = samples[i] * 257;
   }
   WriteTiff((tiffs / "deep.tif").string(), deep, wide);
+
+  // EXIF's colour filter pattern, in a type that no TIFF has.
+  const std::vector<unsigned char> bytes(samples.begin(), samples.end());
+  WriteBytes((tiffs / "pattern-of-no-type.tif").string(),
+             PlainTiff(9, 6, 8, 1, 6, bytes, 1, false,
+                       {RawTiffEntry{41730, 60872, {2, 0, 2, 0, 2, 1, 1, 0}}}));
   return 0;
 }

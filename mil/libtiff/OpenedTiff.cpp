@@ -297,7 +297,9 @@ std::vector<std::uint8_t> ByteValues(TIFF* tiff, ttag_t tag) {
   if (field == nullptr) {
     return {};
   }
-  const TIFFDataType type = TIFFFieldDataType(field);
+  // As a number: a tag libtiff does not know takes its type from the file,
+  // which may be a value that is no TIFFDataType.
+  const int type = TIFFFieldDataType(field);
   if (type != TIFF_BYTE && type != TIFF_UNDEFINED) {
     return {};
   }

@@ -149,6 +149,22 @@ TEST_F(SensorFramesTest, TheFileDeclaresItsLayout) {
   EXPECT_EQ(ReadBytes(Bmp("both.bmp")), ReadBytes(Bmp("asked-grbg.bmp")));
 }
 
+// A pattern tag of a type that no TIFF has declares nothing, in either
+// form: the file is converted as one without it.
+TEST_F(SensorFramesTest, APatternOfATypeNoTiffHasDeclaresNothing) {
+  constexpr std::uint16_t kNoType = 60872;
+  SensorOptions plain;
+  Convert(Mosaic("plain.tif"), plain);
+  SensorOptions ep;
+  Convert(Mosaic("ep.tif", {RawTiffEntry{33422, kNoType, {2, 1, 1, 0}}}), ep);
+  EXPECT_EQ(std::string(ep.facts.layout), "");
+  EXPECT_EQ(ReadBytes(Bmp("ep.bmp")), ReadBytes(Bmp("plain.bmp")));
+  SensorOptions exif;
+  Convert(Mosaic("exif.tif", {RawTiffEntry{41730, kNoType, {2, 0, 2, 0, 2, 1, 1, 0}}}), exif);
+  EXPECT_EQ(std::string(exif.facts.layout), "");
+  EXPECT_EQ(ReadBytes(Bmp("exif.bmp")), ReadBytes(Bmp("plain.bmp")));
+}
+
 // A layout asked for wins over the file's, and the difference is told.
 TEST_F(SensorFramesTest, ALayoutAskedForWinsAndTheDifferenceIsTold) {
   SensorOptions options;
