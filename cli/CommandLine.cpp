@@ -6,7 +6,7 @@
 #include <set>
 
 #include "CliOptions.h"
-#include "FrameStack.h"
+#include "FileNames.h"
 
 namespace {
 

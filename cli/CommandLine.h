@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "BayerLayout.h"
+#include "CombineRules.h"
 #include "ConvertTiffFile.h"
-#include "StackRules.h"
 
 // What a tessary-cli command line asks for.
 struct CliRequest {
@@ -48,7 +48,7 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CliRequest& req
 bool ReadFileList(std::FILE* list, CliRequest& request, std::string& error);
 
 // For average: whether the frames, and the dark frame, are all BMP pictures
-// or all TIFF files (by their names, as FrameStack tells them apart). On a
+// or all TIFF files (by their names, as BandedStack tells them apart). On a
 // usage error returns false and says why in error.
 bool CheckAverageFrames(const CliRequest& request, std::string& error);
 

@@ -44,7 +44,7 @@ class BufferGuard {
 // Reads the file into image through one imaging buffer; fills facts when
 // asked for them.
 void Load(const char* path, CVisImageBase* image, int significantBits, GrayTiffFacts* facts) {
-  // The file's own depth through the read as specified (path, the default
+  // The file's own depth through the plain read (path, the default
   // system, the buffer); fewer significant bits through its variant.
   MilId buffer = 0;
   if (significantBits == 0) {

@@ -10,12 +10,10 @@
 
 #include "GrayTiff.h"
 #include "GrayTiffRows.h"
-#include "Tiff16Writer.h"
 
 namespace {
 
 thread_local std::string lastReadError;
-thread_local std::string lastWriteError;
 std::atomic<MilId> nextId{1};
 
 MilId NewId() {
@@ -226,27 +224,5 @@ std::int32_t MilReadImageRows(MilId rows, std::int32_t top, std::int32_t bottom,
     lastReadError = "there is not enough memory for the picture";
   }
   return 0;
-}
-
-std::int32_t MilWriteImageFile16(const char* path, std::int32_t width, std::int32_t height,
-                                 std::int32_t samplesPerPixel, const std::uint16_t* samples,
-                                 const char* cfaLayout, std::int32_t replaceExisting) {
-  lastWriteError.clear();
-  if (path == nullptr || samples == nullptr || width <= 0 || height <= 0 ||
-      (samplesPerPixel != 1 && samplesPerPixel != 3)) {
-    lastWriteError = "nothing to write";
-    return 0;
-  }
-  try {
-    lastWriteError = WriteTiff16(path, width, height, samplesPerPixel, samples,
-                                 cfaLayout != nullptr ? cfaLayout : "", replaceExisting != 0);
-  } catch (const std::bad_alloc&) {
-    lastWriteError = "there is not enough memory for the file";
-  }
-  return lastWriteError.empty() ? 1 : 0;
-}
-
-const char* MilGetLastWriteError() {
-  return lastWriteError.c_str();
 }
 }

@@ -79,18 +79,4 @@ MilId MilOpenImageRows(const char* path, std::int64_t significantBits, MilId* ro
 // why).
 std::int32_t MilReadImageRows(MilId rows, std::int32_t top, std::int32_t bottom,
                               std::uint16_t scaleMax, std::uint16_t* values);
-
-// Writes width x height pixels of samplesPerPixel 16-bit samples each (1:
-// gray; 3: red, green, blue), rows back to back, as an uncompressed TIFF
-// file: unseen until it is whole, replacing a file at path only when
-// replaceExisting is nonzero. A gray mosaic declares its Bayer layout
-// cfaLayout ("rggb", ...; null or empty: none). Returns 1, or 0 with
-// MilGetLastWriteError saying why.
-std::int32_t MilWriteImageFile16(const char* path, std::int32_t width, std::int32_t height,
-                                 std::int32_t samplesPerPixel, const std::uint16_t* samples,
-                                 const char* cfaLayout, std::int32_t replaceExisting);
-
-// Why the last MilWriteImageFile16 on the calling thread failed; empty
-// after one that succeeded.
-const char* MilGetLastWriteError();
 }

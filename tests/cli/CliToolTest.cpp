@@ -21,10 +21,10 @@
 #include <thread>
 #include <vector>
 
+#include "BandedStack.h"
 #include "ClaimSlot.h"
 #include "Eventually.h"
 #include "FileClaims.h"
-#include "FrameStack.h"
 #include "ImageAverager.h"
 #include "RunCommand.h"
 #include "TempFolder.h"
@@ -294,7 +294,7 @@ TEST_F(CliTool, AverageTakesAMethodAndADarkFrame) {
   picture.WriteFile(folder_.File("dark.bmp").c_str());  // the level-90 frame
   const std::string inputs = " in10.bmp in20.bmp in90.bmp";
   ASSERT_EQ(Run("average -q --method median -o median.bmp" + inputs).status, 0);
-  FrameStack median(StackMethod::kMedian, 3.0);
+  BandedStack median(StackMethod::kMedian, 3.0);
   for (const char* name : {"in10.bmp", "in20.bmp", "in90.bmp"}) {
     median.Add(folder_.File(name).c_str());
   }
@@ -333,7 +333,7 @@ TEST_F(CliTool, AverageTakesRawTiffFramesOfOneKindOnly) {
   }
   const std::string frames = " raw100.tif raw300.tif raw4000.tif";
   ASSERT_EQ(Run("average -q --method median --bits 12 -o median.tif" + frames).status, 0);
-  FrameStack median(StackMethod::kMedian, 3.0, 12);
+  BandedStack median(StackMethod::kMedian, 3.0, 12);
   for (const char* name : {"raw100.tif", "raw300.tif", "raw4000.tif"}) {
     median.Add(folder_.File(name).c_str());
   }

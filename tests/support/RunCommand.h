@@ -23,10 +23,29 @@ struct Outcome {
   std::string output;
 };
 
+// How long a command a test runs may take before it is killed and the test
+// fails: long enough for a sanitizer build on a shared machine.
+inline constexpr int kCommandDeadlineSeconds = 120;
+
+// The command line as one word of a shell command line.
+inline std::string ShellQuoted(const std::string& text) {
+  std::string quoted = "'";
+  for (const char c : text) {
+    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  }
+  return quoted + "'";
+}
+
 // Runs a shell command line; output holds its standard output and error.
-inline Outcome RunCommand(const std::string& command) {
+// Past the deadline the command and everything it started are killed
+// (coreutils' timeout signals its whole process group), the status is -1
+// and the output says so.
+inline Outcome RunCommand(const std::string& command,
+                          int deadlineSeconds = kCommandDeadlineSeconds) {
   Outcome outcome;
-  std::FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  const std::string bounded = "timeout -k 5 " + std::to_string(deadlineSeconds) + " sh -c " +
+                              ShellQuoted(command) + " 2>&1";
+  std::FILE* pipe = popen(bounded.c_str(), "r");
   if (pipe == nullptr) {
     return outcome;
   }
@@ -36,5 +55,10 @@ inline Outcome RunCommand(const std::string& command) {
   }
   const int status = pclose(pipe);
   outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  // timeout's own statuses: 124 after the polite signal, 137 after the kill.
+  if (outcome.status == 124 || outcome.status == 137) {
+    outcome.status = -1;
+    outcome.output += "[killed: still running after " + std::to_string(deadlineSeconds) + " s]\n";
+  }
   return outcome;
 }

@@ -1,7 +1,5 @@
 #include "ConvertTiffFile.h"
 
-#include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <mutex>
 #include <new>
@@ -15,7 +13,7 @@
 #include "FileCalls.h"
 #include "FileClaims.h"
 #include "FileLock.h"
-#include "LibraryLoading.h"
+#include "LayoutChoice.h"
 #include "MosaicDetection.h"
 #include "ReplacingFile.h"
 #include "SystemErrorText.h"
@@ -23,21 +21,6 @@
 #include "WrittenBmps.h"
 
 namespace {
-
-// What ends a folder's name in a path: on Windows both slashes and the
-// colon of a drive letter ("C:ab").
-#ifdef _WIN32
-constexpr const char* kFolderEnds = "/\\:";
-#else
-constexpr const char* kFolderEnds = "/";
-#endif
-
-// The length of the path's last component.
-int FileNameLength(const CString& path) {
-  const std::size_t end = path.Str().find_last_of(kFolderEnds);
-  return static_cast<int>(end == std::string::npos ? path.Str().size()
-                                                   : path.Str().size() - end - 1);
-}
 
 [[noreturn]] void Refuse(const CString& tiffPath, const std::string& reason) {
   AfxThrowFileException(CFileException::generic, -1, tiffPath, reason.c_str());
@@ -88,33 +71,18 @@ void RemoveOrphansOncePerFolder(const ConversionFiles& files) {
   RemoveOrphanedTemporaryFiles(folder.string());
 }
 
-// The path less its last three characters, plus "bmp"; less "tiff" where
-// it ends in ".tiff" (in any letter case).
-CString BmpPathFor(const CString& tiffPath) {
-  const std::string& path = tiffPath.Str();
-  const bool tiff = path.size() >= 5 && path[path.size() - 5] == '.' &&
-                    std::equal(path.end() - 4, path.end(), "tiff", [](char a, char b) {
-                      return std::tolower(static_cast<unsigned char>(a)) == b;
-                    });
-  return tiffPath.Left(tiffPath.GetLength() - (tiff ? 4 : 3)) + "bmp";
-}
-
-// The layout to demosaic in, from what was asked and what the file
-// declares; a file that declares a pattern that is no Bayer layout is
-// refused, even where a layout was asked for.
+// The layout to demosaic in (ChooseLayout); a file that declares a pattern
+// that is no Bayer layout is refused.
 BayerLayout LayoutFor(const CString& tiffPath, const GrayTiffFacts& facts,
                       ConversionOptions& options) {
-  if (facts.layoutRefusal[0] != '\0') {
-    Refuse(tiffPath, facts.layoutRefusal);
+  const LayoutChoice choice = ChooseLayout(facts, options.LayoutAsked());
+  if (!choice.layout) {
+    Refuse(tiffPath, choice.refusal);
   }
-  const std::optional<BayerLayout> declared = ParseBayerLayout(facts.layout);
-  const std::optional<BayerLayout> asked = options.LayoutAsked();
-  if (asked && declared && *asked != *declared) {
-    options.Notice(tiffPath, std::string("the file declares the layout ") +
-                                 BayerLayoutName(*declared) + "; it was demosaiced as " +
-                                 BayerLayoutName(*asked) + ", as asked");
+  if (choice.overridden) {
+    options.Notice(tiffPath, LayoutOverrideNotice(*choice.overridden, *choice.layout));
   }
-  return asked ? *asked : declared.value_or(BayerLayout::kRggb);
+  return *choice.layout;
 }
 
 std::string PagesLeftOut(int pages) {
@@ -123,59 +91,10 @@ std::string PagesLeftOut(int pages) {
 
 }  // namespace
 
-namespace {
-
-void CheckLoaderLoaded(const CString& path, const LoaderBinding& loader) {
-  if (loader.library == nullptr) {
-    const std::string failure = LibraryLoadFailure();
-    const CString reason =
-        "the TIFF reader Vantrel is not loaded" + (failure.empty() ? "" : ": " + failure);
-    AfxThrowFileException(CFileException::generic, -1, path, reason);
-  }
-}
-
-}  // namespace
-
-PFN_LOAD_GRAY_TIFF BindLoaderExport(const CString& path, const LoaderBinding& loader) {
-  CheckLoaderLoaded(path, loader);
-  *loader.entry =
-      // Through void*: the system's generic function type is another on each system.
-      reinterpret_cast<PFN_LOAD_GRAY_TIFF>(
-          reinterpret_cast<void*>(GetProcAddress(loader.library, "milLoadGrayTIFF")));
-  const PFN_LOAD_GRAY_TIFF load = *loader.entry;
-  if (load == nullptr) {
-    AfxThrowFileException(CFileException::generic, -1, path,
-                          "the TIFF reader Vantrel has no entry milLoadGrayTIFF");
-  }
-  return load;
-}
-
-PFN_LOAD_GRAY_TIFF_WITH_FACTS BindFactsExport(const CString& path, const LoaderBinding& loader) {
-  CheckLoaderLoaded(path, loader);
-  const auto load = reinterpret_cast<PFN_LOAD_GRAY_TIFF_WITH_FACTS>(
-      reinterpret_cast<void*>(GetProcAddress(loader.library, "milLoadGrayTIFFWithFacts")));
-  if (load == nullptr) {
-    AfxThrowFileException(CFileException::generic, -1, path,
-                          "the TIFF reader Vantrel has no entry milLoadGrayTIFFWithFacts");
-  }
-  return load;
-}
-
-ConversionFiles ConversionFilesFor(const CString& tiffPath, const std::string& outputFolder) {
-  CString bmp = BmpPathFor(tiffPath);
-  if (!outputFolder.empty()) {
-    bmp = (std::filesystem::path(outputFolder) / std::filesystem::path(bmp.Str()).filename())
-              .string()
-              .c_str();
-  }
-  return {tiffPath, bmp, ClaimKey(tiffPath), ClaimKey(bmp)};
-}
-
 bool ConvertTiffFile(const ConversionFiles& files, const LoaderBinding& loader,
                      ConversionOptions& options) {
   CVisImage<unsigned char> gray(1, evispixfmtGrayByte);
-  BindLoaderExport(files.tiff, loader);
-  const PFN_LOAD_GRAY_TIFF_WITH_FACTS load = BindFactsExport(files.tiff, loader);
+  const TiffLoader loading(files.tiff, loader);
 
   // No other conversion reads, writes or deletes these files meanwhile.
   ClaimWait wait;
@@ -197,8 +116,7 @@ bool ConvertTiffFile(const ConversionFiles& files, const LoaderBinding& loader,
                            "replaced (" +
                            LockFolderProblem() + ")");
   }
-  GrayTiffFacts facts{};
-  load(files.tiff, &gray, options.SignificantBits(), &facts);
+  const GrayTiffFacts facts = loading.Load(files.tiff, options.SignificantBits(), gray);
   options.Loaded(files.tiff, facts);
 
   bool demosaic = false;

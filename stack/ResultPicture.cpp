@@ -1,4 +1,4 @@
-#include "StackedPicture.h"
+#include "ResultPicture.h"
 
 #include <algorithm>
 
@@ -6,7 +6,7 @@
 #include "BmpWriter.h"
 #include "VisError.h"
 
-StackedPicture::StackedPicture(const char* outputPath, int width, int height)
+ResultPicture::ResultPicture(const char* outputPath, int width, int height)
     : width_(width),
       height_(height),
       stride_(BmpRowBytes(width, 4)),
@@ -16,7 +16,7 @@ StackedPicture::StackedPicture(const char* outputPath, int width, int height)
   }
 }
 
-bool StackedPicture::FinishRow(int y) const {
+bool ResultPicture::FinishRow(int y) const {
   unsigned char* row = Row(y);
   bool differs = false;
   for (int x = 0; x < width_; ++x) {
@@ -26,7 +26,7 @@ bool StackedPicture::FinishRow(int y) const {
   return differs;
 }
 
-void StackedPicture::Write(const char* outputPath, bool colour, bool replaceExisting) const {
+void ResultPicture::Write(const char* outputPath, bool colour, bool replaceExisting) const {
   if (colour) {
     BmpBandWriter writer(outputPath, width_, height_, 4, replaceExisting);
     writer.WriteFileRows(rows_.get(), 0, height_);

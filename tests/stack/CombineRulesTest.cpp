@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "StackRules.h"
+#include "CombineRules.h"
 
 namespace {
 
@@ -62,7 +62,7 @@ std::uint16_t ReferenceSigmaClip(const Values& values, double kappa) {
   return static_cast<std::uint16_t>(std::floor(sum / static_cast<double>(kept.size())));
 }
 
-TEST(StackRules, TheNetworkSortsEveryCount) {
+TEST(CombineRules, TheNetworkSortsEveryCount) {
   // Every input of zeros and ones sorted means every input is (the 0-1
   // principle).
   for (int count = 1; count <= 14; ++count) {
@@ -87,7 +87,7 @@ TEST(StackRules, TheNetworkSortsEveryCount) {
   }
 }
 
-TEST(StackRules, TheMedianIsTheMiddleOrTheTruncatedMeanOfTheTwoMiddleOnes) {
+TEST(CombineRules, TheMedianIsTheMiddleOrTheTruncatedMeanOfTheTwoMiddleOnes) {
   EXPECT_EQ(Median({42}), 42);
   EXPECT_EQ(Median({3, 9, 200}), 9);
   EXPECT_EQ(Median({3, 8, 9, 200}), 8);  // 17 / 2
@@ -96,7 +96,7 @@ TEST(StackRules, TheMedianIsTheMiddleOrTheTruncatedMeanOfTheTwoMiddleOnes) {
   EXPECT_EQ(Median({7, 7, 7, 7, 7}), 7);
 }
 
-TEST(StackRules, SigmaClippingDropsOutliersAndKeepsEqualValues) {
+TEST(CombineRules, SigmaClippingDropsOutliersAndKeepsEqualValues) {
   EXPECT_EQ(SigmaClippedMeanOfSorted(Values{77}.data(), 1, 3.0), 77);
   EXPECT_EQ(SigmaClippedMeanOfSorted(Values(9, 12).data(), 9, 0.1), 12);  // no deviation
   // Fifteen values of 100 and a trail of 255: the trail goes, then nothing.
@@ -113,7 +113,7 @@ TEST(StackRules, SigmaClippingDropsOutliersAndKeepsEqualValues) {
   EXPECT_EQ(SigmaClippedMeanOfSorted(two.data(), 2, 0.5), 5);
 }
 
-TEST(StackRules, SigmaClippingAgreesWithTheRuleAsWritten) {
+TEST(CombineRules, SigmaClippingAgreesWithTheRuleAsWritten) {
   std::mt19937 random(3);
   for (int round = 0; round < 4000; ++round) {
     const int count = 1 + static_cast<int>(random() % 40);
@@ -131,7 +131,7 @@ TEST(StackRules, SigmaClippingAgreesWithTheRuleAsWritten) {
   }
 }
 
-TEST(StackRules, MethodsHaveTheirNames) {
+TEST(CombineRules, MethodsHaveTheirNames) {
   EXPECT_EQ(ParseStackMethod("mean"), StackMethod::kMean);
   EXPECT_EQ(ParseStackMethod("median"), StackMethod::kMedian);
   EXPECT_EQ(ParseStackMethod("sigma-clip"), StackMethod::kSigmaClip);

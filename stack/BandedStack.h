@@ -4,15 +4,14 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "StackRules.h"
+#include "CombineRules.h"
 
-class StackFrame;
+class FrameReader;
 
 // A stack of frames combined channel by channel into one picture: by their
-// mean, their median or their sigma-clipped mean (see StackRules.h), after
+// mean, their median or their sigma-clipped mean (see CombineRules.h), after
 // a dark frame, if one is given, is subtracted from every frame (each value
 // floored at 0).
 //
@@ -35,19 +34,19 @@ class StackFrame;
 //
 // Faults in a frame throw the framework's file exception naming it (when it
 // is added) or a CVisError naming it (when it is read).
-class FrameStack {
+class BandedStack {
  public:
   // About the most memory a band of every frame takes.
   static constexpr std::size_t kBandBudget = std::size_t{16} << 20;
 
   // significantBits: as for ReadGrayTiff, for TIFF frames of more than 8
   // bits (0: all of the stored bits).
-  FrameStack(StackMethod method, double kappa, int significantBits = 0,
-             std::size_t bandBudget = kBandBudget);
-  ~FrameStack();
+  BandedStack(StackMethod method, double kappa, int significantBits = 0,
+              std::size_t bandBudget = kBandBudget);
+  ~BandedStack();
 
-  FrameStack(const FrameStack&) = delete;
-  FrameStack& operator=(const FrameStack&) = delete;
+  BandedStack(const BandedStack&) = delete;
+  BandedStack& operator=(const BandedStack&) = delete;
 
   void SetDark(const char* path);
   void Add(const char* path);
@@ -59,7 +58,7 @@ class FrameStack {
 
  private:
   // Opens a frame or the dark frame, of the stack's kind.
-  std::unique_ptr<StackFrame> Open(const char* path);
+  std::unique_ptr<FrameReader> Open(const char* path);
 
   // Rows top .. bottom - 1 of every frame, less the dark frame, on the scale
   // 0 .. scaleMax, each frame's channels (blue, green, red, or gray) in
@@ -81,10 +80,7 @@ class FrameStack {
   int channels_ = 0;        // 3 for BMP frames, 1 for TIFF frames; 0 before the first
   std::string cfaLayout_;   // the frames' declared Bayer layout; empty: none
   std::string cfaRefusal_;  // why the pattern they declare is of no Bayer layout
-  std::vector<std::unique_ptr<StackFrame>> frames_;
-  std::unique_ptr<StackFrame> dark_;
+  std::vector<std::unique_ptr<FrameReader>> frames_;
+  std::unique_ptr<FrameReader> dark_;
   std::string darkPath_;
 };
-
-// Whether a name ends in ".tif" or ".tiff", in any letter case.
-bool NamesATiff(std::string_view name);

@@ -1,13 +1,14 @@
 #pragma once
 
-#include <atomic>
 #include <optional>
 #include <string>
 
 #include "AfxString.h"
 #include "BayerLayout.h"
+#include "ConversionNames.h"
 #include "FileCalls.h"
 #include "LoadGrayTiff.h"
+#include "TiffLoading.h"
 #include "VisImage.h"
 #include "WinTypes.h"
 
@@ -52,38 +53,6 @@ class ConversionOptions {
   // same: pages left out, a layout other than the file declares.
   virtual void Notice(const CString& /*tiffPath*/, const std::string& /*text*/) {}
 };
-
-// The loader library and the place where the looked-up export is kept.
-struct LoaderBinding {
-  HMODULE library;
-  std::atomic<PFN_LOAD_GRAY_TIFF>* entry;
-};
-
-// The two files of one conversion, each worked out once: the TIFF's path as
-// given and its BMP's, and their keys (ClaimKey), under which they are
-// grouped, claimed and recorded.
-struct ConversionFiles {
-  CString tiff;
-  CString bmp;
-  std::string tiffKey;
-  std::string bmpKey;
-};
-
-// The files of converting tiffPath: its BMP beside it, or in outputFolder
-// under the same name when one is given. The BMP's name is the TIFF's less
-// its last three characters, plus "bmp" ("a.tif" gives "a.bmp"); a name
-// ending in ".tiff", in any letter case, loses all four ("a.tiff" gives
-// "a.bmp").
-ConversionFiles ConversionFilesFor(const CString& tiffPath, const std::string& outputFolder = {});
-
-// Looks the export milLoadGrayTIFF up in the loader library afresh and keeps
-// it in the binding's slot; the file exception, naming path and saying why,
-// when the library is not loaded or has no such export.
-PFN_LOAD_GRAY_TIFF BindLoaderExport(const CString& path, const LoaderBinding& loader);
-
-// The same for the export that also tells the file's facts, which the
-// conversion loads with.
-PFN_LOAD_GRAY_TIFF_WITH_FACTS BindFactsExport(const CString& path, const LoaderBinding& loader);
 
 // Converts the TIFF, in this order: looks the exports up in the loader
 // library (afresh for every file), claims the TIFF and its BMP against other

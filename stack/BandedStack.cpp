@@ -1,17 +1,17 @@
-#include "FrameStack.h"
+#include "BandedStack.h"
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <cstring>
 #include <new>
 #include <string>
 
 #include "AfxException.h"
-#include "Mil.h"
+#include "FileNames.h"
+#include "FrameReaders.h"
 #include "ParallelWork.h"
-#include "StackFrames.h"
-#include "StackedPicture.h"
+#include "ResultPicture.h"
+#include "Tiff16Writer.h"
 #include "VectorClones.h"
 #include "VisError.h"
 
@@ -92,7 +92,7 @@ class BmpResult : public StackResult {
  private:
   int width_;
   int channels_;
-  StackedPicture picture_;
+  ResultPicture picture_;
 };
 
 // A 16-bit TIFF, red, green and blue, or gray.
@@ -134,9 +134,10 @@ class TiffResult : public StackResult {
       }
       samples = gray.data();
     }
-    if (MilWriteImageFile16(outputPath, width_, height_, colour ? 3 : 1, samples,
-                            colour ? "" : cfaLayout_.c_str(), replaceExisting ? 1 : 0) == 0) {
-      throw CVisError(outputPath, MilGetLastWriteError());
+    const std::string failure = WriteTiff16(outputPath, width_, height_, colour ? 3 : 1, samples,
+                                            colour ? "" : cfaLayout_, replaceExisting);
+    if (!failure.empty()) {
+      throw CVisError(outputPath, failure);
     }
   }
 
@@ -159,40 +160,32 @@ std::string PatternName(const std::string& layout, const std::string& refusal) {
 
 }  // namespace
 
-bool NamesATiff(std::string_view name) {
-  std::string end(name.substr(name.size() - std::min<std::size_t>(name.size(), 5)));
-  for (char& c : end) {
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  }
-  return end == ".tiff" || end.ends_with(".tif");
-}
-
-FrameStack::FrameStack(StackMethod method, double kappa, int significantBits,
-                       std::size_t bandBudget)
+BandedStack::BandedStack(StackMethod method, double kappa, int significantBits,
+                         std::size_t bandBudget)
     : method_(method), kappa_(kappa), significantBits_(significantBits), bandBudget_(bandBudget) {}
 
-FrameStack::~FrameStack() = default;
+BandedStack::~BandedStack() = default;
 
-std::unique_ptr<StackFrame> FrameStack::Open(const char* path) {
+std::unique_ptr<FrameReader> BandedStack::Open(const char* path) {
   const bool tiff = NamesATiff(path);
   if (channels_ != 0 && tiff != (channels_ == 1)) {
     const char* reason = tiff ? "a TIFF file among BMP pictures; stack one kind"
                               : "not a TIFF file among TIFF frames; stack one kind";
     AfxThrowFileException(CFileException::generic, -1, path, reason);
   }
-  std::unique_ptr<StackFrame> frame =
+  std::unique_ptr<FrameReader> frame =
       tiff ? OpenTiffFrame(path, significantBits_) : OpenBmpFrame(path);
   channels_ = frame->Channels();
   return frame;
 }
 
-void FrameStack::SetDark(const char* path) {
+void BandedStack::SetDark(const char* path) {
   dark_ = Open(path);
   darkPath_ = path;
 }
 
-void FrameStack::Add(const char* path) {
-  std::unique_ptr<StackFrame> frame = Open(path);
+void BandedStack::Add(const char* path) {
+  std::unique_ptr<FrameReader> frame = Open(path);
   if (frames_.empty()) {
     width_ = frame->Width();
     height_ = frame->Height();
@@ -211,8 +204,8 @@ void FrameStack::Add(const char* path) {
   frames_.push_back(std::move(frame));
 }
 
-void FrameStack::ReadBand(int top, int bottom, std::uint16_t scaleMax,
-                          std::vector<std::vector<std::uint16_t>>& values) const {
+void BandedStack::ReadBand(int top, int bottom, std::uint16_t scaleMax,
+                           std::vector<std::vector<std::uint16_t>>& values) const {
   const std::size_t bandValues =
       static_cast<std::size_t>(bottom - top) * static_cast<std::size_t>(width_) * channels_;
   values.resize(frames_.size());
@@ -230,8 +223,8 @@ void FrameStack::ReadBand(int top, int bottom, std::uint16_t scaleMax,
     }
   }
 }
-std::uint16_t FrameStack::Combine(const std::vector<std::vector<std::uint16_t>>& band,
-                                  std::size_t at, std::vector<std::uint16_t>& column) const {
+std::uint16_t BandedStack::Combine(const std::vector<std::vector<std::uint16_t>>& band,
+                                   std::size_t at, std::vector<std::uint16_t>& column) const {
   const int count = static_cast<int>(band.size());
   switch (method_) {
     case StackMethod::kMean: {
@@ -239,7 +232,7 @@ std::uint16_t FrameStack::Combine(const std::vector<std::vector<std::uint16_t>>&
       for (const std::vector<std::uint16_t>& frame : band) {
         sum += frame[at];
       }
-      return static_cast<std::uint16_t>(sum / static_cast<std::uint64_t>(count));
+      return TruncatedMean(sum, count);
     }
     case StackMethod::kMedian:
       // The band is sorted across the frames already.
@@ -254,7 +247,7 @@ std::uint16_t FrameStack::Combine(const std::vector<std::vector<std::uint16_t>>&
   return 0;
 }
 
-void FrameStack::Write(const char* outputPath, bool replaceExisting) const {
+void BandedStack::Write(const char* outputPath, bool replaceExisting) const {
   if (frames_.empty()) {
     throw CVisError(outputPath, "there are no pictures to combine");
   }

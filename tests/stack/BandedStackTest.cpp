@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "AfxException.h"
+#include "BandedStack.h"
 #include "BmpFixture.h"
 #include "ColorPicture.h"
-#include "FrameStack.h"
 #include "TempFolder.h"
 #include "VisError.h"
 #include "VisImage.h"
@@ -21,7 +21,7 @@ namespace {
 
 using Rgba = CVisRGBA<unsigned char>;
 
-class FrameStackTest : public ::testing::Test {
+class BandedStackTest : public ::testing::Test {
  protected:
   std::string Frame(const std::string& name, int width, int height,
                     const std::function<Rgba(int, int)>& fill) {
@@ -31,8 +31,8 @@ class FrameStackTest : public ::testing::Test {
   // Combines the frames (with a band of a row when bandBudget is 1).
   std::string Stack(StackMethod method, const std::vector<std::string>& frames,
                     const std::string& dark = "", double kappa = 3.0,
-                    std::size_t bandBudget = FrameStack::kBandBudget) {
-    FrameStack stack(method, kappa, 0, bandBudget);
+                    std::size_t bandBudget = BandedStack::kBandBudget) {
+    BandedStack stack(method, kappa, 0, bandBudget);
     if (!dark.empty()) {
       stack.SetDark(dark.c_str());
     }
@@ -82,7 +82,7 @@ Scene NoisyScene(int width, int height, int count, unsigned seed) {
   return scene;
 }
 
-TEST_F(FrameStackTest, MediansOfOddAndEvenCountsInEveryBandSize) {
+TEST_F(BandedStackTest, MediansOfOddAndEvenCountsInEveryBandSize) {
   // 37 rows: a band is decoded in pieces of fewer rows.
   for (const int count : {1, 4, 5}) {
     const Scene scene = NoisyScene(13, 37, count, static_cast<unsigned>(count));
@@ -94,7 +94,7 @@ TEST_F(FrameStackTest, MediansOfOddAndEvenCountsInEveryBandSize) {
                 .frames[static_cast<std::size_t>(f)][static_cast<std::size_t>(y * scene.width + x)];
           }));
     }
-    for (const std::size_t budget : {std::size_t{1}, FrameStack::kBandBudget}) {
+    for (const std::size_t budget : {std::size_t{1}, BandedStack::kBandBudget}) {
       const CVisImage<Rgba> median = Read(Stack(StackMethod::kMedian, frames, "", 3.0, budget));
       for (int y = 0; y < scene.height; ++y) {
         for (int x = 0; x < scene.width; ++x) {
@@ -118,7 +118,7 @@ TEST_F(FrameStackTest, MediansOfOddAndEvenCountsInEveryBandSize) {
   }
 }
 
-TEST_F(FrameStackTest, ATrailAndHotPixelsAreRemovedWhereTheMeanKeepsThem) {
+TEST_F(BandedStackTest, ATrailAndHotPixelsAreRemovedWhereTheMeanKeepsThem) {
   // Sixteen frames of a flat gray 100; frame 3 has a bright trail across
   // row 2, frame 9 a hot pixel.
   std::vector<std::string> frames;
@@ -141,7 +141,7 @@ TEST_F(FrameStackTest, ATrailAndHotPixelsAreRemovedWhereTheMeanKeepsThem) {
   EXPECT_EQ(mean.Pixel(3, 2), Rgba(109, 109, 109));  // (15 x 100 + 255) / 16
 }
 
-TEST_F(FrameStackTest, DarkFramesAreSubtractedFlooredAtZero) {
+TEST_F(BandedStackTest, DarkFramesAreSubtractedFlooredAtZero) {
   const std::string a = Frame("a.bmp", 5, 4, [](int x, int) { return Rgba(60, 61, 62 + x); });
   const std::string b = Frame("b.bmp", 5, 4, [](int x, int) { return Rgba(70, 71, 72 + x); });
   // Brighter than the signal on the left, darker on the right.
@@ -156,10 +156,10 @@ TEST_F(FrameStackTest, DarkFramesAreSubtractedFlooredAtZero) {
   }
 }
 
-TEST_F(FrameStackTest, FramesOfTheWrongSizeOrKindAreRefusedNamingThem) {
+TEST_F(BandedStackTest, FramesOfTheWrongSizeOrKindAreRefusedNamingThem) {
   const std::string a = Frame("a.bmp", 6, 5, [](int, int) { return Rgba(1, 2, 3); });
   const std::string small = Frame("small.bmp", 6, 4, [](int, int) { return Rgba(1, 2, 3); });
-  FrameStack stack(StackMethod::kMedian, 3.0);
+  BandedStack stack(StackMethod::kMedian, 3.0);
   stack.Add(a.c_str());
   try {
     stack.Add(small.c_str());
@@ -195,11 +195,11 @@ TEST_F(FrameStackTest, FramesOfTheWrongSizeOrKindAreRefusedNamingThem) {
   EXPECT_FALSE(std::filesystem::exists(folder_.File("out.bmp")));
 }
 
-TEST_F(FrameStackTest, AnExistingOutputIsKeptUnlessReplacingIsAllowed) {
+TEST_F(BandedStackTest, AnExistingOutputIsKeptUnlessReplacingIsAllowed) {
   const std::string a = Frame("a.bmp", 3, 3, [](int, int) { return Rgba(9, 8, 7); });
   const std::string output = folder_.File("kept.bmp");
   WriteBytes(output, {'k'});
-  FrameStack stack(StackMethod::kMedian, 3.0);
+  BandedStack stack(StackMethod::kMedian, 3.0);
   stack.Add(a.c_str());
   EXPECT_THROW(stack.Write(output.c_str(), false), CVisError);
   EXPECT_EQ(ReadBytes(output), std::vector<unsigned char>{'k'});

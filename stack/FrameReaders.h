@@ -6,9 +6,9 @@
 
 // One frame of a stack, read band by band: its pixels' values, channels side
 // by side, on a scale asked for.
-class StackFrame {
+class FrameReader {
  public:
-  virtual ~StackFrame() = default;
+  virtual ~FrameReader() = default;
 
   virtual int Width() const = 0;
   virtual int Height() const = 0;
@@ -29,9 +29,9 @@ class StackFrame {
 
 // A BMP picture, in colour; its 8-bit values count as v * scaleMax / 255.
 // Throws a CVisError naming the file when it cannot be read band by band.
-std::unique_ptr<StackFrame> OpenBmpFrame(const char* path);
+std::unique_ptr<FrameReader> OpenBmpFrame(const char* path);
 
 // The first page of a gray TIFF file (as GrayTiffRows reads it), refused
 // when it holds more pages, which would be left out. Throws a CVisError
 // naming the file when it cannot be read.
-std::unique_ptr<StackFrame> OpenTiffFrame(const char* path, int significantBits);
+std::unique_ptr<FrameReader> OpenTiffFrame(const char* path, int significantBits);

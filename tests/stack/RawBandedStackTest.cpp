@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "AfxException.h"
+#include "BandedStack.h"
 #include "BmpFixture.h"
 #include "ColorPicture.h"
-#include "FrameStack.h"
-#include "Mil.h"
+#include "GrayTiffRows.h"
 #include "TempFolder.h"
 #include "TiffFixture.h"
 #include "VisError.h"
@@ -60,7 +60,7 @@ std::uint16_t Deep(std::uint32_t value, std::uint32_t m) {
   return static_cast<std::uint16_t>((std::uint64_t{value} * 65535 + m / 2) / m);
 }
 
-class RawFrameStackTest : public ::testing::Test {
+class RawBandedStackTest : public ::testing::Test {
  protected:
   // A gray frame whose sample at (x, y) is value(x, y).
   std::string Frame(const std::string& name, TiffLayout layout,
@@ -78,8 +78,8 @@ class RawFrameStackTest : public ::testing::Test {
 
   std::string Stack(StackMethod method, const std::vector<std::string>& frames,
                     const std::string& output, int bits = 0, const std::string& dark = "",
-                    std::size_t bandBudget = FrameStack::kBandBudget) {
-    FrameStack stack(method, 3.0, bits, bandBudget);
+                    std::size_t bandBudget = BandedStack::kBandBudget) {
+    BandedStack stack(method, 3.0, bits, bandBudget);
     if (!dark.empty()) {
       stack.SetDark(dark.c_str());
     }
@@ -102,7 +102,7 @@ TiffLayout Layout(std::uint32_t width, std::uint32_t height, std::uint16_t bits)
   return layout;
 }
 
-TEST_F(RawFrameStackTest, TwelveBitFramesKeepTheirDepthInAMeanAndAMedian) {
+TEST_F(RawBandedStackTest, TwelveBitFramesKeepTheirDepthInAMeanAndAMedian) {
   // Strips of one row, compressed strips of three and of the whole picture,
   // and tiles: one reading of each.
   TiffLayout strips = Layout(37, 19, 16);
@@ -122,7 +122,7 @@ TEST_F(RawFrameStackTest, TwelveBitFramesKeepTheirDepthInAMeanAndAMedian) {
   const std::vector<std::string> frames = {
       Frame("f0.tif", strips, sample(0)), Frame("f1.tif", threeRows, sample(1)),
       Frame("f2.tif", tiles, sample(2)), Frame("f3.tif", oneStrip, sample(3))};
-  for (const std::size_t budget : {std::size_t{1}, FrameStack::kBandBudget}) {
+  for (const std::size_t budget : {std::size_t{1}, BandedStack::kBandBudget}) {
     const DeepPicture mean =
         ReadDeepTiff(Stack(StackMethod::kMean, frames, "mean.tif", 12, "", budget));
     const DeepPicture median =
@@ -147,7 +147,7 @@ TEST_F(RawFrameStackTest, TwelveBitFramesKeepTheirDepthInAMeanAndAMedian) {
   }
 }
 
-TEST_F(RawFrameStackTest, TheSixteenBitScaleIsExact) {
+TEST_F(RawBandedStackTest, TheSixteenBitScaleIsExact) {
   // One frame: the result is each value on the 16-bit scale, with no loss.
   const std::vector<std::uint32_t> twelve = {0, 1, 2, 2047, 2048, 4094, 4095};
   const std::string deep = Frame("deep.tif", Layout(7, 1, 16),
@@ -182,7 +182,7 @@ TEST_F(RawFrameStackTest, TheSixteenBitScaleIsExact) {
   EXPECT_EQ(pair.samples[1], (65535 + Deep(4094, 4095)) / 2);
 }
 
-TEST_F(RawFrameStackTest, PackedDepthsAreReadAtTheirOwnScale) {
+TEST_F(RawBandedStackTest, PackedDepthsAreReadAtTheirOwnScale) {
   // 12 bits packed in three bytes a pair, and 4 bits in half a byte.
   for (const std::uint16_t bits : {std::uint16_t{12}, std::uint16_t{4}}) {
     const std::uint32_t largest = (1u << bits) - 1;
@@ -200,7 +200,7 @@ TEST_F(RawFrameStackTest, PackedDepthsAreReadAtTheirOwnScale) {
   }
 }
 
-TEST_F(RawFrameStackTest, DeepFramesIntoABmpAreScaledAsConversionScalesThem) {
+TEST_F(RawBandedStackTest, DeepFramesIntoABmpAreScaledAsConversionScalesThem) {
   const std::string a =
       Frame("a.tif", Layout(4, 2, 16), [](int x, int y) { return 1000u * x + 7u * y; });
   const std::string b =
@@ -217,7 +217,7 @@ TEST_F(RawFrameStackTest, DeepFramesIntoABmpAreScaledAsConversionScalesThem) {
   }
 }
 
-TEST_F(RawFrameStackTest, DarkFramesMinIsWhiteAndColourBmpsIntoDeepTiffs) {
+TEST_F(RawBandedStackTest, DarkFramesMinIsWhiteAndColourBmpsIntoDeepTiffs) {
   TiffLayout white = Layout(3, 2, 8);
   white.photometric = PHOTOMETRIC_MINISWHITE;
   // Stored 255 - v: read as v.
@@ -246,7 +246,7 @@ TEST_F(RawFrameStackTest, DarkFramesMinIsWhiteAndColourBmpsIntoDeepTiffs) {
   EXPECT_EQ(grayTiff.samples, std::vector<std::uint16_t>(4, 77 * 257));
 }
 
-TEST_F(RawFrameStackTest, FramesThatWouldComeOutWrongAreRefusedAndNothingIsWritten) {
+TEST_F(RawBandedStackTest, FramesThatWouldComeOutWrongAreRefusedAndNothingIsWritten) {
   const std::string good = Frame("good.tif", Layout(4, 4, 16), [](int, int) { return 4000u; });
   const std::string bright = Frame("bright.tif", Layout(4, 4, 16),
                                    [](int x, int y) { return x == 2 && y == 3 ? 4096u : 100u; });
@@ -254,14 +254,14 @@ TEST_F(RawFrameStackTest, FramesThatWouldComeOutWrongAreRefusedAndNothingIsWritt
   {
     // An existing TIFF is kept unless replacing is allowed.
     WriteBytes(output, {'k'});
-    FrameStack stack(StackMethod::kMean, 3.0, 12);
+    BandedStack stack(StackMethod::kMean, 3.0, 12);
     stack.Add(good.c_str());
     EXPECT_THROW(stack.Write(output.c_str(), false), CVisError);
     EXPECT_EQ(ReadBytes(output), std::vector<unsigned char>{'k'});
     std::filesystem::remove(output);
   }
   {
-    FrameStack stack(StackMethod::kMedian, 3.0, 12);
+    BandedStack stack(StackMethod::kMedian, 3.0, 12);
     stack.Add(good.c_str());
     stack.Add(bright.c_str());
     try {
@@ -277,7 +277,7 @@ TEST_F(RawFrameStackTest, FramesThatWouldComeOutWrongAreRefusedAndNothingIsWritt
   TiffLayout twoPages = Layout(4, 4, 8);
   twoPages.pages = 2;
   const std::string pages = Frame("pages.tif", twoPages, [](int, int) { return 1u; });
-  FrameStack stack(StackMethod::kMean, 3.0);
+  BandedStack stack(StackMethod::kMean, 3.0);
   try {
     stack.Add(pages.c_str());
     ADD_FAILURE() << "a TIFF of two pages was added";
@@ -305,18 +305,10 @@ TEST_F(RawFrameStackTest, FramesThatWouldComeOutWrongAreRefusedAndNothingIsWritt
 
 // The Bayer layout a TIFF result declares, as the back end reads it.
 std::string DeclaredLayout(const std::string& path) {
-  MilId rows = 0;
-  if (MilOpenImageRows(path.c_str(), 0, &rows) == 0) {
-    ADD_FAILURE() << path << ": " << MilGetLastReadError();
-    return "";
-  }
-  const std::string layout =
-      reinterpret_cast<const char*>(MilInquireBuffer(rows, kMilCfaLayout, nullptr));
-  MilFreeBuffer(rows);
-  return layout;
+  return GrayTiffRows(path.c_str(), 0).Pattern().layout;
 }
 
-TEST_F(RawFrameStackTest, TheFramesLayoutGoesOnToTheTiffAndFramesOfAnotherAreRefused) {
+TEST_F(RawBandedStackTest, TheFramesLayoutGoesOnToTheTiffAndFramesOfAnotherAreRefused) {
   TiffLayout gbrg = Layout(6, 4, 8);
   gbrg.cfaDimensions = {2, 2};
   gbrg.cfaColours = {1, 2, 0, 1};
@@ -331,7 +323,7 @@ TEST_F(RawFrameStackTest, TheFramesLayoutGoesOnToTheTiffAndFramesOfAnotherAreRef
   rggb.cfaColours = {0, 1, 1, 2};
   const std::string other = Frame("other.tif", rggb, [](int, int) { return 1u; });
   for (const std::string& refused : {other, plain}) {
-    FrameStack stack(StackMethod::kMedian, 3.0);
+    BandedStack stack(StackMethod::kMedian, 3.0);
     stack.Add(a.c_str());
     try {
       stack.Add(refused.c_str());

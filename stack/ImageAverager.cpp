@@ -9,7 +9,7 @@
 #include "AfxException.h"
 #include "BmpReader.h"
 #include "ParallelWork.h"
-#include "StackedPicture.h"
+#include "ResultPicture.h"
 #include "TruncatingDivider.h"
 #include "VectorClones.h"
 #include "VisError.h"
@@ -131,7 +131,7 @@ template <class Sum>
 void ImageAverager::WriteMeanOf(const char* outputPath, bool replaceExisting) const {
   // The mean's rows in the form of a 24-bit BMP file (the sums' order),
   // written as they are; as 8-bit rows when no pixel's channels differ.
-  const StackedPicture mean(outputPath, width_, height_);
+  const ResultPicture mean(outputPath, width_, height_);
   const TruncatingDivider divide(static_cast<std::uint32_t>(count_));
   std::atomic<bool> colour{false};
   ForEachBand(height_, kBandRows, kParallelRows, [&](int top, int bottom) {

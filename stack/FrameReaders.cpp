@@ -1,17 +1,18 @@
-#include "StackFrames.h"
+#include "FrameReaders.h"
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
 #include "BmpReader.h"
-#include "Mil.h"
+#include "GrayTiff.h"
+#include "GrayTiffRows.h"
 #include "VisError.h"
 #include "VisRGBA.h"
 
 namespace {
 
-class BmpFrame : public StackFrame {
+class BmpFrame : public FrameReader {
  public:
   static constexpr int kDecodedRows = 16;
 
@@ -48,70 +49,61 @@ class BmpFrame : public StackFrame {
   std::vector<CVisRGBA<unsigned char>> pixels_;
 };
 
-class TiffFrame : public StackFrame {
+class TiffFrame : public FrameReader {
  public:
   TiffFrame(const char* path, int significantBits) : path_(path) {
-    if (MilOpenImageRows(path, significantBits, &rows_) == 0) {
-      throw CVisError(path_, MilGetLastReadError());
+    try {
+      rows_ = std::make_unique<GrayTiffRows>(path, significantBits);
+    } catch (const TiffError& error) {
+      throw CVisError(path_, error.what());
     }
-    width_ = static_cast<int>(MilInquireBuffer(rows_, kMilWidth, nullptr));
-    height_ = static_cast<int>(MilInquireBuffer(rows_, kMilHeight, nullptr));
-    const auto pages = MilInquireBuffer(rows_, kMilPages, nullptr);
-    if (pages > 1) {
-      MilFreeBuffer(rows_);
-      throw CVisError(path_, "it holds " + std::to_string(pages) +
+    if (rows_->Pages() > 1) {
+      throw CVisError(path_, "it holds " + std::to_string(rows_->Pages()) +
                                  " pages; only TIFF files of one page are stacked");
     }
   }
-  ~TiffFrame() override { MilFreeBuffer(rows_); }
 
-  TiffFrame(const TiffFrame&) = delete;
-  TiffFrame& operator=(const TiffFrame&) = delete;
-
-  int Width() const override { return width_; }
-  int Height() const override { return height_; }
+  int Width() const override { return rows_->Width(); }
+  int Height() const override { return rows_->Height(); }
   int Channels() const override { return 1; }
-  std::string CfaLayout() const override { return Text(kMilCfaLayout); }
-  std::string CfaRefusal() const override { return Text(kMilCfaRefusal); }
+  std::string CfaLayout() const override { return rows_->Pattern().layout; }
+  std::string CfaRefusal() const override { return rows_->Pattern().refusal; }
 
   void ReadValues(int top, int bottom, int width, std::uint16_t scaleMax,
                   std::uint16_t* out) override {
     const auto rows = static_cast<std::size_t>(bottom - top);
+    const auto frameWidth = static_cast<std::size_t>(Width());
     // A wider frame gives its left part.
     std::uint16_t* target = out;
-    if (width != width_) {
-      wideRows_.resize(rows * static_cast<std::size_t>(width_));
+    if (width != Width()) {
+      wideRows_.resize(rows * frameWidth);
       target = wideRows_.data();
     }
-    if (MilReadImageRows(rows_, top, bottom, scaleMax, target) == 0) {
-      throw CVisError(path_, MilGetLastReadError());
+    try {
+      rows_->ReadRows(top, bottom, scaleMax, target);
+    } catch (const TiffError& error) {
+      throw CVisError(path_, error.what());
     }
-    if (width != width_) {
+    if (width != Width()) {
       for (std::size_t y = 0; y < rows; ++y) {
-        std::copy_n(wideRows_.data() + y * static_cast<std::size_t>(width_), width,
+        std::copy_n(wideRows_.data() + y * frameWidth, width,
                     out + y * static_cast<std::size_t>(width));
       }
     }
   }
 
  private:
-  std::string Text(std::int64_t item) const {
-    return reinterpret_cast<const char*>(MilInquireBuffer(rows_, item, nullptr));
-  }
-
   std::string path_;
-  MilId rows_ = 0;
-  int width_ = 0;
-  int height_ = 0;
+  std::unique_ptr<GrayTiffRows> rows_;
   std::vector<std::uint16_t> wideRows_;
 };
 
 }  // namespace
 
-std::unique_ptr<StackFrame> OpenBmpFrame(const char* path) {
+std::unique_ptr<FrameReader> OpenBmpFrame(const char* path) {
   return std::make_unique<BmpFrame>(path);
 }
 
-std::unique_ptr<StackFrame> OpenTiffFrame(const char* path, int significantBits) {
+std::unique_ptr<FrameReader> OpenTiffFrame(const char* path, int significantBits) {
   return std::make_unique<TiffFrame>(path, significantBits);
 }

@@ -20,6 +20,12 @@ std::optional<StackMethod> ParseStackMethod(std::string_view name);
 // count).
 std::vector<std::pair<int, int>> SortingNetwork(int count);
 
+// The mean of count values (at least 1) whose sum is sum, truncated toward
+// zero, as every mean of a stack is.
+inline std::uint16_t TruncatedMean(std::uint64_t sum, int count) {
+  return static_cast<std::uint16_t>(sum / static_cast<std::uint64_t>(count));
+}
+
 // The middle value of count sorted values, the i-th of them valueAt(i); for
 // an even count, the mean of the two middle values, truncated.
 template <class ValueAt>

@@ -1,4 +1,4 @@
-#include "StackRules.h"
+#include "CombineRules.h"
 
 #include <cmath>
 
@@ -71,5 +71,5 @@ std::uint16_t SigmaClippedMeanOfSorted(const std::uint16_t* sorted, int count, d
     low = newLow;
     high = newHigh;
   }
-  return static_cast<std::uint16_t>(sum / static_cast<std::uint64_t>(high - low));
+  return TruncatedMean(sum, high - low);
 }

@@ -6,15 +6,14 @@
 #include "MemoryBlock.h"
 
 // The picture that averaging or stacking makes, held in the form of a 24-bit
-// BMP file's rows (blue, green, red, then zero padding up to Stride()), top
+// BMP file's rows (blue, green, red, then zero padding to whole 4 bytes), top
 // row first, and written as a colour BMP when any pixel's channels differ,
 // otherwise as a gray one.
-class StackedPicture {
+class ResultPicture {
  public:
   // Throws a CVisError naming outputPath when memory runs out.
-  StackedPicture(const char* outputPath, int width, int height);
+  ResultPicture(const char* outputPath, int width, int height);
 
-  std::size_t Stride() const { return stride_; }
   unsigned char* Row(int y) const { return rows_.get() + static_cast<std::size_t>(y) * stride_; }
 
   // Fills row y's padding and tells whether any of its pixels' channels

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+
+#include "AfxString.h"
+
+// The two files of one conversion, each worked out once: the TIFF's path as
+// given and its BMP's, and their keys (ClaimKey), under which they are
+// grouped, claimed and recorded.
+struct ConversionFiles {
+  CString tiff;
+  CString bmp;
+  std::string tiffKey;
+  std::string bmpKey;
+};
+
+// The BMP's path of a TIFF: the TIFF's path less its last three characters,
+// plus "bmp" ("a.tif" gives "a.bmp"); a name ending in ".tiff", in any
+// letter case, loses all four ("a.tiff" gives "a.bmp").
+CString BmpPathFor(const CString& tiffPath);
+
+// The files of converting tiffPath: its BMP beside it, or in outputFolder
+// under the same name when one is given.
+ConversionFiles ConversionFilesFor(const CString& tiffPath, const std::string& outputFolder = {});
+
+// The length of the path's last component, the file's own name.
+int FileNameLength(const CString& path);

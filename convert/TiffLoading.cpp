@@ -1,0 +1,54 @@
+#include "TiffLoading.h"
+
+#include <string>
+
+#include "AfxException.h"
+#include "LibraryLoading.h"
+
+namespace {
+
+void CheckLoaderLoaded(const CString& path, const LoaderBinding& loader) {
+  if (loader.library == nullptr) {
+    const std::string failure = LibraryLoadFailure();
+    const CString reason =
+        "the TIFF reader Vantrel is not loaded" + (failure.empty() ? "" : ": " + failure);
+    AfxThrowFileException(CFileException::generic, -1, path, reason);
+  }
+}
+
+}  // namespace
+
+PFN_LOAD_GRAY_TIFF BindLoaderExport(const CString& path, const LoaderBinding& loader) {
+  CheckLoaderLoaded(path, loader);
+  *loader.entry =
+      // Through void*: the system's generic function type is another on each system.
+      reinterpret_cast<PFN_LOAD_GRAY_TIFF>(
+          reinterpret_cast<void*>(GetProcAddress(loader.library, "milLoadGrayTIFF")));
+  const PFN_LOAD_GRAY_TIFF load = *loader.entry;
+  if (load == nullptr) {
+    AfxThrowFileException(CFileException::generic, -1, path,
+                          "the TIFF reader Vantrel has no entry milLoadGrayTIFF");
+  }
+  return load;
+}
+
+PFN_LOAD_GRAY_TIFF_WITH_FACTS BindFactsExport(const CString& path, const LoaderBinding& loader) {
+  CheckLoaderLoaded(path, loader);
+  const auto load = reinterpret_cast<PFN_LOAD_GRAY_TIFF_WITH_FACTS>(
+      reinterpret_cast<void*>(GetProcAddress(loader.library, "milLoadGrayTIFFWithFacts")));
+  if (load == nullptr) {
+    AfxThrowFileException(CFileException::generic, -1, path,
+                          "the TIFF reader Vantrel has no entry milLoadGrayTIFFWithFacts");
+  }
+  return load;
+}
+
+TiffLoader::TiffLoader(const CString& path, const LoaderBinding& loader)
+    : load_((BindLoaderExport(path, loader), BindFactsExport(path, loader))) {}
+
+GrayTiffFacts TiffLoader::Load(const CString& path, int significantBits,
+                               CVisImage<unsigned char>& gray) const {
+  GrayTiffFacts facts{};
+  load_(path, &gray, significantBits, &facts);
+  return facts;
+}
