@@ -10,7 +10,7 @@
 #include "BmpFormat.h"
 #include "MemoryBlock.h"
 #include "ReplacingFile.h"
-#include "VectorClones.h"
+#include "VectorTypes.h"
 #include "VisError.h"
 
 namespace {
@@ -73,8 +73,8 @@ std::vector<unsigned char> Headers(std::uint32_t width, std::uint32_t height,
 
 // Four colour pixels (16 bytes: blue, green, red, alpha) become 12 bytes at
 // a time, in vector registers.
-#if defined(__GNUC__)
-using ByteVector = unsigned char __attribute__((vector_size(16)));
+#if defined(TESSARY_HAVE_VECTOR_TYPES)
+using ByteVector = vectors::U8x16;
 
 TESSARY_VECTOR_CLONES std::size_t EncodeColourGroups(const unsigned char* src, unsigned char* dst,
                                                      std::size_t width) {

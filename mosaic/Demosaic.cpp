@@ -1,4 +1,4 @@
-#include "Demosaic.h"
+#include "StripDemosaicer.h"
 
 #include <algorithm>
 #include <bit>
@@ -6,18 +6,11 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <memory>
-#include <new>
-#include <vector>
 
 #include "DemosaicLanes.h"
-#include "HelperThreads.h"
-#include "MemoryBlock.h"
 #include "MosaicView.h"
-#include "PieceSchedule.h"
-#include "Processors.h"
-#include "VectorClones.h"
+#include "VectorTypes.h"
 
 // The method runs as three steps (green, then red, then blue) over the whole
 // picture. Red and blue are green plus colour differences, and those are
@@ -37,24 +30,9 @@ namespace {
 
 using Rgba = CVisRGBA<unsigned char>;
 
-// Columns per strip: the row buffers stay within the first-level cache,
-// and pictures up to this width are read row after row, which memory
-// prefetching follows best.
-// A multiple of 2, so that pairs of columns within a strip are the picture's.
-constexpr int kStripColumns = 4096;
+constexpr int kStripColumns = StripDemosaicer::kStripColumns;
 // Buffered pairs reach one beyond the strip on either side.
 constexpr int kBufferPairs = kStripColumns / 2 + 2;
-// Rows per band: pieces of a large picture for the processor's cores. Each
-// band buffers two rows more than it writes.
-constexpr int kBandRows = 256;
-// The bytes of a band of BMP rows, and the fewest and most rows it has.
-constexpr std::size_t kRingBandBytes = std::size_t{1} << 20;
-constexpr std::size_t kRingBandRowsMin = 16;
-constexpr std::size_t kRingBandRowsMax = 512;
-constexpr std::size_t kCacheLine = 64;
-// From this many pixels on, the bands run on all cores (threads inherit the
-// caller's priority); smaller pictures are not worth a thread.
-constexpr std::int64_t kParallelPixels = std::int64_t{1} << 19;
 
 inline int Clamp(int v) {
   return std::clamp(v, 0, 255);
@@ -374,181 +352,33 @@ class StripDemosaic {
   std::int16_t rows_[3][kBufferPairs];
 };
 
-// Each thread's strip worker, kept from one piece to the next of the same
-// strip.
-template <int kPixelBytes>
-StripDemosaic<kPixelBytes>& StripWorker(std::unique_ptr<StripDemosaic<kPixelBytes>>& worker,
-                                        const MosaicView& mosaic, std::size_t stride, int strip) {
+}  // namespace
+
+struct StripDemosaicer::Workers {
+  std::unique_ptr<StripDemosaic<3>> three;
+  std::unique_ptr<StripDemosaic<4>> four;
+};
+
+StripDemosaicer::StripDemosaicer(const MosaicView& mosaic, std::size_t stride, int pixelBytes)
+    : mosaic_(mosaic), stride_(stride), pixelBytes_(pixelBytes), workers_(new Workers) {}
+
+StripDemosaicer::~StripDemosaicer() = default;
+
+void StripDemosaicer::Run(int strip, int top, int bottom, unsigned char* topRow,
+                          std::ptrdiff_t rowStep) {
   const int first = strip * kStripColumns;
-  if (!worker || worker->First() != first) {
-    worker = std::make_unique<StripDemosaic<kPixelBytes>>(
-        mosaic, stride, first, std::min(mosaic.width, first + kStripColumns));
-  }
-  return *worker;
-}
-
-// The helper threads worth starting for a picture, on at most processors
-// (0: all usable) with the calling thread.
-int HelpersFor(int width, int height, int pieces, int processors = 0) {
-  if (static_cast<std::int64_t>(width) * height < kParallelPixels) {
-    return 0;
-  }
-  const int usable = UsableProcessorCount();
-  return std::min({pieces, usable, processors > 0 ? processors : usable}) - 1;
-}
-
-// Demosaics the whole picture, piece by piece on all cores of a large
-// picture, into the rows of the picture's own memory (rows, each stride
-// bytes on): the view's rows, and black rows above it.
-template <int kPixelBytes>
-void DemosaicInto(const MosaicView& mosaic, unsigned char* rows, std::size_t stride,
-                  int outputHeight) {
-  if (mosaic.Empty()) {
-    std::fill(rows, rows + static_cast<std::size_t>(outputHeight) * stride, 0);
-    return;
-  }
-  std::fill(rows, rows + static_cast<std::size_t>(mosaic.row) * stride, 0);
-  rows += static_cast<std::size_t>(mosaic.row) * stride;
-  const int width = mosaic.width;
-  const int height = mosaic.height;
-  // Each piece is written from the mosaic alone, so pieces run in any order,
-  // side by side on large pictures, with the same result.
-  const int strips = (width + kStripColumns - 1) / kStripColumns;
-  const int bands = (height + kBandRows - 1) / kBandRows;
-  PieceSchedule schedule(strips, bands, 0);
-  auto work = [&] {
-    std::unique_ptr<StripDemosaic<kPixelBytes>> worker;
-    int band;
-    int strip;
-    while (schedule.Claim(band, strip)) {
-      const int top = band * kBandRows;
-      StripWorker(worker, mosaic, stride, strip)
-          .Run(top, std::min(height, top + kBandRows),
-               rows + static_cast<std::size_t>(top) * stride, static_cast<std::ptrdiff_t>(stride));
+  const int end = std::min(mosaic_.width, first + kStripColumns);
+  if (pixelBytes_ == 3) {
+    std::unique_ptr<StripDemosaic<3>>& worker = workers_->three;
+    if (!worker || worker->First() != first) {
+      worker = std::make_unique<StripDemosaic<3>>(mosaic_, stride_, first, end);
     }
-  };
-  const HelperThreads threads(HelpersFor(width, height, strips * bands), work);
-  work();
-}
-
-// Demosaics the view into rows of a BMP file, handed over band by band.
-void DemosaicViewToBmpRows(const MosaicView& mosaic, std::size_t stride,
-                           const DemosaicBandDone& bandDone, int processors);
-
-}  // namespace
-
-void DemosaicImage(const CVisImage<unsigned char>& mosaic, CVisImage<Rgba>& color) {
-  DemosaicImage(mosaic, color, BayerLayout::kRggb);
-}
-
-void DemosaicImage(const CVisImage<unsigned char>& mosaic, CVisImage<Rgba>& color,
-                   BayerLayout layout) {
-  // Every pixel is written, alpha and the outer band included.
-  color.AllocateForOverwrite(CVisShape(0, 0, mosaic.Width(), mosaic.Height(), 1));
-  DemosaicInto<4>(MosaicView(mosaic, layout), color.PbPixelMemory(),
-                  4 * static_cast<std::size_t>(mosaic.Width()), mosaic.Height());
-}
-
-void DemosaicToBmpRows(const CVisImage<unsigned char>& whole, std::size_t stride,
-                       const DemosaicBandDone& bandDone, int processors, BayerLayout layout) {
-  const MosaicView mosaic(whole, layout);
-  if (mosaic.Empty() || mosaic.row > 0) {
-    // The black rows above the view come last, as the top band: the rows
-    // of the view are handed over one row lower than they are made.
-    const DemosaicBandDone shifted = [&](const unsigned char* rows, int top, int bottom) {
-      bandDone(rows, top + mosaic.row, bottom + mosaic.row);
-    };
-    if (!mosaic.Empty()) {
-      DemosaicViewToBmpRows(mosaic, stride, shifted, processors);
+    worker->Run(top, bottom, topRow, rowStep);
+  } else {
+    std::unique_ptr<StripDemosaic<4>>& worker = workers_->four;
+    if (!worker || worker->First() != first) {
+      worker = std::make_unique<StripDemosaic<4>>(mosaic_, stride_, first, end);
     }
-    const int blackRows = mosaic.Empty() ? whole.Height() : mosaic.row;
-    const std::vector<unsigned char> black(static_cast<std::size_t>(blackRows) * stride, 0);
-    if (blackRows > 0) {
-      bandDone(black.data(), 0, blackRows);
-    }
-    return;
-  }
-  DemosaicViewToBmpRows(mosaic, stride, bandDone, processors);
-}
-
-namespace {
-
-void DemosaicViewToBmpRows(const MosaicView& mosaic, std::size_t stride,
-                           const DemosaicBandDone& bandDone, int processors) {
-  const int width = mosaic.width;
-  const int height = mosaic.height;
-  // Bands of about kRingBandBytes: each still in the processor's caches
-  // while the receiver copies it out, and few writes a file (a VGA
-  // picture's rows go out in one).
-  const int bandRows = static_cast<int>(std::clamp<std::size_t>(
-      kRingBandBytes / std::max<std::size_t>(stride, 1), kRingBandRowsMin, kRingBandRowsMax));
-  const int strips = (width + kStripColumns - 1) / kStripColumns;
-  const int bands = (height + bandRows - 1) / bandRows;
-  const int helpers = HelpersFor(width, height, strips * bands, processors);
-  // With helpers: a buffer for the band being handed over and one for the
-  // next band of each thread, and one to spare, so that no thread waits for
-  // the receiver while the band below it is still being worked on. Alone,
-  // this thread makes a band and hands it over in turn: one buffer serves,
-  // and stays in the core's cache.
-  const int slots = helpers == 0 ? 1 : std::min(bands, 2 * (helpers + 1) + 1);
-  const std::size_t bandBytes = static_cast<std::size_t>(bandRows) * stride;
-  // The view's first pixel of the ring's first row starts a cache line,
-  // where it lies one pixel into the row too: the vector stores of a shifted
-  // layout then cost what they cost in rggb.
-  // From the kept blocks while a batch runs: the next picture of its size
-  // finds the ring's pages in place.
-  const MemoryBlock ring = AllocateBlockForOverwrite(slots * bandBytes + kCacheLine);
-  if (!ring) {
-    throw std::bad_alloc();
-  }
-  const std::size_t firstPixel = reinterpret_cast<std::uintptr_t>(ring.get()) + 3 * mosaic.column;
-  unsigned char* const base = ring.get() + (kCacheLine - firstPixel % kCacheLine) % kCacheLine;
-  const auto bufferOf = [&](int band) { return base + (band % slots) * bandBytes; };
-
-  PieceSchedule schedule(strips, bands, slots);
-  // Each band lies in its buffer as in the file, bottom row first, and goes
-  // out in one piece.
-  auto runPiece = [&](std::unique_ptr<StripDemosaic<3>>& worker, int band, int strip) {
-    const int top = band * bandRows;
-    const int bottom = std::min(height, top + bandRows);
-    StripWorker(worker, mosaic, stride, strip)
-        .Run(top, bottom, bufferOf(band) + static_cast<std::size_t>(bottom - 1 - top) * stride,
-             -static_cast<std::ptrdiff_t>(stride));
-    schedule.Finish(band);
-  };
-  auto helperWork = [&] {
-    std::unique_ptr<StripDemosaic<3>> worker;
-    int band;
-    int strip;
-    while (schedule.Claim(band, strip)) {
-      if (!schedule.WaitForBuffer(band)) {
-        return;
-      }
-      runPiece(worker, band, strip);
-    }
-  };
-  const HelperThreads threads(helpers, helperWork);
-  // This thread hands the bands over in order and, while the next band is
-  // unfinished, works on pieces whose buffer is free.
-  std::unique_ptr<StripDemosaic<3>> worker;
-  try {
-    for (int band = bands - 1; band >= 0; --band) {
-      while (!schedule.Finished(band)) {
-        int claimedBand;
-        int strip;
-        if (schedule.Claim(claimedBand, strip, schedule.LowestBandWithBuffer(band + 1))) {
-          runPiece(worker, claimedBand, strip);
-        } else {
-          schedule.WaitFor(band);
-        }
-      }
-      bandDone(bufferOf(band), band * bandRows, std::min(height, (band + 1) * bandRows));
-      schedule.HandedOver(band);
-    }
-  } catch (...) {
-    schedule.Stop();
-    throw;
+    worker->Run(top, bottom, topRow, rowStep);
   }
 }
-
-}  // namespace

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "VectorTypes.h"
+
 #if defined(__GNUC__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
 #define TESSARY_HAVE_LANES 1
 // Sixteen pairs at a time in the compiler's portable vector types, each
@@ -19,13 +21,13 @@
 
 namespace demosaic_lanes {
 
-using Lanes = std::int16_t __attribute__((vector_size(32)));
-using Words = std::uint16_t __attribute__((vector_size(32)));
-using Dwords = std::uint32_t __attribute__((vector_size(32)));
-using Bytes = std::uint8_t __attribute__((vector_size(32)));
-using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
-using Bytes8 = std::uint8_t __attribute__((vector_size(8)));
-using Bytes4 = std::uint8_t __attribute__((vector_size(4)));
+using Lanes = vectors::I16x16;
+using Words = vectors::U16x16;
+using Dwords = vectors::U32x8;
+using Bytes = vectors::U8x32;
+using Bytes16 = vectors::U8x16;
+using Bytes8 = vectors::U8x8;
+using Bytes4 = vectors::U8x4;
 constexpr int kLanes = 16;
 
 // The samples of sixteen pairs of columns from p on, in 16-bit lanes.

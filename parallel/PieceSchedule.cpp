@@ -51,7 +51,8 @@ bool PieceSchedule::Finished(int band) {
   return finished_[band] == strips_;
 }
 
-void PieceSchedule::WaitFor(int band) {
+bool PieceSchedule::WaitFor(int band) {
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [&] { return finished_[band] == strips_; });
+  changed_.wait(lock, [&] { return stopped_ || finished_[band] == strips_; });
+  return finished_[band] == strips_;
 }

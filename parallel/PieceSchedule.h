@@ -40,8 +40,9 @@ class PieceSchedule {
   // Whether every strip of band is finished.
   bool Finished(int band);
 
-  // Waits until every strip of band is finished.
-  void WaitFor(int band);
+  // Waits until every strip of band is finished; false when the work was
+  // stopped first.
+  bool WaitFor(int band);
 
  private:
   bool BufferFree(int band) const { return slots_ == 0 || band + slots_ >= lowestHandedOver_; }

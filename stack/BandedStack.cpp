@@ -12,7 +12,7 @@
 #include "ParallelWork.h"
 #include "ResultPicture.h"
 #include "Tiff16Writer.h"
-#include "VectorClones.h"
+#include "VectorTypes.h"
 #include "VisError.h"
 
 namespace {
@@ -35,8 +35,8 @@ void SortPairOneByOne(std::uint16_t* low, std::uint16_t* high, std::size_t from,
 }
 
 // The same over count values at once, sixteen values to a vector.
-#if defined(__GNUC__)
-using ValueVector = std::uint16_t __attribute__((vector_size(32)));
+#if defined(TESSARY_HAVE_VECTOR_TYPES)
+using ValueVector = vectors::U16x16;
 
 TESSARY_VECTOR_CLONES void SortPair(std::uint16_t* low, std::uint16_t* high, std::size_t count) {
   constexpr std::size_t kLanes = sizeof(ValueVector) / sizeof(std::uint16_t);

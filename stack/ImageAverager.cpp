@@ -11,7 +11,7 @@
 #include "ParallelWork.h"
 #include "ResultPicture.h"
 #include "TruncatingDivider.h"
-#include "VectorClones.h"
+#include "VectorTypes.h"
 #include "VisError.h"
 #include "VisRGBA.h"
 
