@@ -5,63 +5,35 @@
 #include <cmath>
 #include <optional>
 
+#include "BayerLayout.h"
+#include "CombineRules.h"
+#include "ConvertTiffFile.h"
+
 namespace {
 
-bool ParseMode(const std::string& value, CliRequest& request, std::string& error) {
-  if (value == "auto") {
-    request.mode = ConversionMode::kAuto;
-  } else if (value == "color") {
-    request.mode = ConversionMode::kColor;
-  } else if (value == "gray") {
-    request.mode = ConversionMode::kGrayscale;
-  } else {
-    error = "--mode takes auto, color or gray, not \"" + value + "\"";
-    return false;
-  }
+// Options that only set a flag.
+template <bool CliRequest::*kFlag>
+bool Set(const std::string&, CliRequest& request, std::string&) {
+  request.*kFlag = true;
   return true;
 }
 
-// A whole number from low to high into number; otherwise a usage error
-// naming the option.
-bool ParseWholeNumber(const std::string& option, const std::string& value, int low, int high,
-                      int& number, std::string& error) {
-  const char* end = value.data() + value.size();
-  int parsed = 0;
-  const auto [rest, failure] = std::from_chars(value.data(), end, parsed);
-  if (failure != std::errc() || rest != end || parsed < low || parsed > high) {
-    error = option + " takes a whole number from " + std::to_string(low) + " to " +
-            std::to_string(high) + ", not \"" + value + "\"";
+// The name of a file (or with kFolder of a folder), which must not be
+// empty, into a field of the request.
+template <std::string CliRequest::*kField, bool kFolder = false>
+bool SetName(const std::string& value, CliRequest& request, std::string& error) {
+  if (value.empty()) {
+    error = kFolder ? "needs a folder's name" : "needs a file's name";
     return false;
   }
-  number = parsed;
+  request.*kField = value;
   return true;
 }
 
-bool ParseJobs(const std::string& value, CliRequest& request, std::string& error) {
-  return ParseWholeNumber("--jobs", value, 1, 1024, request.jobs, error);
-}
-
-bool ParsePattern(const std::string& value, CliRequest& request, std::string& error) {
-  request.pattern = ParseBayerLayout(value);
-  if (!request.pattern) {
-    error = "--pattern takes rggb, bggr, grbg or gbrg, not \"" + value + "\"";
-    return false;
-  }
-  return true;
-}
-
-bool ParseBits(const std::string& value, CliRequest& request, std::string& error) {
-  return ParseWholeNumber("--bits", value, 9, 16, request.bits, error);
-}
-
-bool ParseMethod(const std::string& value, CliRequest& request, std::string& error) {
-  const std::optional<StackMethod> method = ParseStackMethod(value);
-  if (!method) {
-    error = "--method takes mean, median or sigma-clip, not \"" + value + "\"";
-    return false;
-  }
-  request.method = *method;
-  return true;
+int WholeNumber(const std::string& value) {
+  int number = 0;
+  std::from_chars(value.data(), value.data() + value.size(), number);
+  return number;
 }
 
 bool ParseKappa(const std::string& value, CliRequest& request, std::string& error) {
@@ -78,117 +50,264 @@ bool ParseKappa(const std::string& value, CliRequest& request, std::string& erro
 }
 
 const std::array kOptions = {
-    CliOption{"--mode", 0, "auto|color|gray", kAfterConvert, false, ValueCompletion::kWords,
-              "auto color gray",
-              "convert: auto (the default) lets the mosaic test decide whether to\n"
-              "demosaic; color always demosaics; gray never does.\n",
-              ParseMode},
-    CliOption{"--pattern", 0, "rggb|bggr|grbg|gbrg", kAfterConvert | kAfterDetect, false,
-              ValueCompletion::kWords, "rggb bggr grbg gbrg",
-              "convert, detect: the colours of the mosaic's top-left 2 x 2 cell, row\n"
-              "by row (default: the layout the file declares, else rggb).\n",
-              ParsePattern},
-    CliOption{"--bits", 0, "N", kAfterConvert | kAfterDetect | kAfterAverage, false,
-              ValueCompletion::kWords, "9 10 11 12 13 14 15 16",
-              "convert, detect, average: 16-bit samples hold N significant bits (9 to\n"
-              "16); the largest N-bit value becomes 255 (65535 in a TIFF's mean).\n",
-              ParseBits},
-    CliOption{"--remove-tif", 0, nullptr, kAfterConvert, false, ValueCompletion::kNothing, nullptr,
-              "convert: deletes each TIFF once its BMP is on disk.\n",
-              [](const std::string&, CliRequest& request, std::string&) {
-                request.removeTif = true;
-                return true;
-              }},
-    CliOption{"--jobs", 'j', "N", kAfterConvert, false, ValueCompletion::kNothing, nullptr,
-              "convert: converts N files side by side, each on one processor\n"
-              "(default: one per processor).\n",
-              ParseJobs},
-    CliOption{"--output-dir", 0, "DIR", kAfterConvert, false, ValueCompletion::kFolder, nullptr,
-              "convert: writes the BMPs into the existing folder DIR, not beside\n"
-              "their TIFFs.\n",
-              [](const std::string& value, CliRequest& request, std::string& error) {
-                if (value.empty()) {
-                  error = "--output-dir needs a folder's name";
-                  return false;
-                }
-                request.outputDir = value;
-                return true;
-              }},
-    CliOption{"--output", 'o', "OUT", kAfterAverage, true, ValueCompletion::kFile, nullptr,
-              "average: the result's name; one ending in .tif or .tiff gets a 16-bit\n"
-              "TIFF, any other a BMP.\n",
-              [](const std::string& value, CliRequest& request, std::string&) {
-                request.output = value;
-                return true;
-              }},
-    CliOption{"--force", 0, nullptr, kAfterAverage, false, ValueCompletion::kNothing, nullptr,
-              "average: replaces an existing OUT, which is otherwise kept.\n",
-              [](const std::string&, CliRequest& request, std::string&) {
-                request.force = true;
-                return true;
-              }},
-    CliOption{"--method", 0, "mean|median|sigma-clip", kAfterAverage, false,
-              ValueCompletion::kWords, "mean median sigma-clip",
-              "average: how each pixel's values combine: their mean (the default),\n"
-              "their median, or their mean after sigma clipping.\n",
-              ParseMethod},
-    CliOption{"--kappa", 0, "K", kAfterAverage, false, ValueCompletion::kNothing, nullptr,
-              "average: sigma-clip drops values further than K standard deviations\n"
-              "from the mean (default 3).\n",
-              ParseKappa},
-    CliOption{"--dark", 0, "FILE", kAfterAverage, false, ValueCompletion::kFile, nullptr,
-              "average: subtracts the dark frame FILE from every picture first.\n",
-              [](const std::string& value, CliRequest& request, std::string& error) {
-                if (value.empty()) {
-                  error = "--dark needs a file's name";
-                  return false;
-                }
-                request.dark = value;
-                return true;
-              }},
-    CliOption{"--json", 0, nullptr, kAfterDetect, false, ValueCompletion::kNothing, nullptr,
-              "detect: one JSON object a line.\n",
-              [](const std::string&, CliRequest& request, std::string&) {
-                request.json = true;
-                return true;
-              }},
-    CliOption{"--files-from", 0, "LIST", kAfterEveryCommand, false, ValueCompletion::kFile, nullptr,
-              "also the names in LIST (- for standard input), one a line.\n",
-              [](const std::string& value, CliRequest& request, std::string&) {
-                request.filesFrom = value;
-                return true;
-              }},
-    CliOption{"--null", 0, nullptr, kAfterEveryCommand, false, ValueCompletion::kNothing, nullptr,
-              "the names of --files-from each end with NUL (find -print0).\n",
-              [](const std::string&, CliRequest& request, std::string&) {
-                request.null = true;
-                return true;
-              }},
-    CliOption{"--quiet", 'q', nullptr, kBeforeCommand | kAfterEveryCommand, false,
-              ValueCompletion::kNothing, nullptr, "no progress line and no summary.\n",
-              [](const std::string&, CliRequest& request, std::string&) {
-                request.quiet = true;
-                return true;
-              }},
-    CliOption{"--verbose", 'v', nullptr, kBeforeCommand | kAfterEveryCommand, false,
-              ValueCompletion::kNothing, nullptr,
-              "the closing summary even when standard error is no terminal.\n",
-              [](const std::string&, CliRequest& request, std::string&) {
-                request.verbose = true;
-                return true;
-              }},
-    CliOption{"--help", 'h', nullptr, kBeforeCommand | kAfterEveryCommand, false,
-              ValueCompletion::kNothing, nullptr, "this text.\n",
-              [](const std::string&, CliRequest& request, std::string&) {
-                request.command = CliRequest::Command::kHelp;
-                return true;
-              }},
-    CliOption{"--version", 0, nullptr, kBeforeCommand, false, ValueCompletion::kNothing, nullptr,
-              "the version.\n",
-              [](const std::string&, CliRequest& request, std::string&) {
-                request.command = CliRequest::Command::kVersion;
-                return true;
-              }},
+    CliOption{
+        .longName = "--mode",
+        .value = CliValue::kChoice,
+        .choices = ConversionModeNames,
+        .places = kAfterConvert,
+        .help = "convert: auto (the default) lets the mosaic test decide whether to\n"
+                "demosaic; color always demosaics; gray never does.\n",
+        .manual =
+            R"roff(auto (the default) lets the mosaic test decide; color always demosaics; gray never does.
+)roff",
+        .apply =
+            [](const std::string& value, CliRequest& request, std::string&) {
+              const std::optional<ConversionMode> mode = ParseConversionMode(value);
+              request.mode = mode.value_or(request.mode);
+              return mode.has_value();
+            }},
+    CliOption{
+        .longName = "--pattern",
+        .value = CliValue::kChoice,
+        .choices = BayerLayoutNames,
+        .places = kAfterConvert | kAfterDetect,
+        .help = "convert, detect: the colours of the mosaic's top-left 2 x 2 cell, row\n"
+                "by row (default: the layout the file declares, else rggb).\n",
+        .manual =
+            R"roff(The colours of the mosaic's top-left 2 x 2 cell, read row by row: \fIrggb\fR, \fIbggr\fR,
+\fIgrbg\fR or \fIgbrg\fR (upper case too). Without it, the layout the TIFF declares, else
+rggb.
+)roff",
+        .apply =
+            [](const std::string& value, CliRequest& request, std::string&) {
+              request.pattern = ParseBayerLayout(value);
+              return request.pattern.has_value();
+            }},
+    CliOption{
+        .longName = "--bits",
+        .value = CliValue::kNumber,
+        .valueName = "N",
+        .low = 9,
+        .high = 16,
+        .places = kAfterConvert | kAfterDetect | kAfterAverage,
+        .help = "convert, detect, average: 16-bit samples hold N significant bits (9 to\n"
+                "16); the largest N-bit value becomes 255 (65535 in a TIFF's mean).\n",
+        .manual =
+            R"roff(16-bit samples hold \fIN\fR significant bits (9 to 16), as many cameras store 10, 12 or 14
+bits in 16-bit words: an \fIN\fR-bit value \fIv\fR becomes the 8-bit value
+(\fIv\fR x 255 + \fIm\fR/2) / \fIm\fR with \fIm\fR = 2^\fIN\fR \- 1. Larger values become 255,
+and a line tells how many there were. Without it, a 16-bit sample is scaled from 65535,
+and a 16-bit file whose brightest sample is below 4096 gets a line that suggests the option
+("d12.tif: the brightest sample is 3071 of 65535; if the camera gives 12 bits, use
+\-\-bits 12"). Files of other depths are read at their own depth. For \fBaverage\fR the same
+rule gives the frames' scale, but a sample above \fIN\fR bits is refused.
+)roff",
+        .apply =
+            [](const std::string& value, CliRequest& request, std::string&) {
+              request.bits = WholeNumber(value);
+              return true;
+            }},
+    CliOption{
+        .longName = "--remove-tif",
+        .places = kAfterConvert,
+        .help = "convert: deletes each TIFF once its BMP is on disk.\n",
+        .manual =
+            R"roff(Deletes each TIFF once its BMP and folder are flushed to disk. A TIFF that cannot be
+deleted then counts as a failed file: a line names it and says why.
+)roff",
+        .apply = Set<&CliRequest::removeTif>},
+    CliOption{
+        .longName = "--jobs",
+        .shortName = 'j',
+        .value = CliValue::kNumber,
+        .valueName = "N",
+        .low = 1,
+        .high = 1024,
+        .places = kAfterConvert,
+        .help = "convert: converts N files side by side, each on one processor\n"
+                "(default: one per processor).\n",
+        .manual =
+            R"roff(Converts \fIN\fR files side by side, each on one processor, as \fBmake \-j\fR counts jobs:
+\fB\-\-jobs 1\fR keeps one processor busy. Without it, one file per processor; when there
+are fewer files than processors, each file's demosaicing shares out the rest. Every output is the same as
+with one job; at most \fIN\fR pictures are in memory.
+)roff",
+        .apply =
+            [](const std::string& value, CliRequest& request, std::string&) {
+              request.jobs = WholeNumber(value);
+              return true;
+            }},
+    CliOption{
+        .longName = "--output-dir",
+        .value = CliValue::kFolder,
+        .valueName = "DIR",
+        .places = kAfterConvert,
+        .help = "convert: writes the BMPs into the existing folder DIR, not beside\n"
+                "their TIFFs.\n",
+        .manual =
+            R"roff(convert: the BMPs go into the existing folder \fIDIR\fR under their usual names (a
+\fIDIR\fR that does not exist is an error, an empty one a usage error); the TIFFs'
+folders are only read (and, with \fB\-\-remove\-tif\fR, have TIFFs deleted). Every rule
+holds there: two TIFFs from different folders that give one BMP name in \fIDIR\fR are a
+colliding pair.
+)roff",
+        .apply = SetName<&CliRequest::outputDir, true>},
+    CliOption{
+        .longName = "--output",
+        .shortName = 'o',
+        .value = CliValue::kFile,
+        .valueName = "OUT",
+        .places = kAfterAverage,
+        .required = true,
+        .help = "average: the result's name; one ending in .tif or .tiff gets a 16-bit\n"
+                "TIFF, any other a BMP.\n",
+        .manual =
+            R"roff(The result's name: a name ending in .tif or .tiff gets a 16-bit TIFF, any other a BMP
+(see \fBaverage\fR).
+An existing file is kept unless \fB\-\-force\fR is given, and
+so is one that appears there while the average is made (the average then fails, naming
+it).
+)roff",
+        .apply =
+            [](const std::string& value, CliRequest& request, std::string&) {
+              request.output = value;
+              return true;
+            }},
+    CliOption{.longName = "--force",
+              .places = kAfterAverage,
+              .help = "average: replaces an existing OUT, which is otherwise kept.\n",
+              .manual = R"roff(Replaces an existing \fIOUT\fR, which is otherwise kept.
+)roff",
+              .apply = Set<&CliRequest::force>},
+    CliOption{
+        .longName = "--method",
+        .value = CliValue::kChoice,
+        .choices = StackMethodNames,
+        .places = kAfterAverage,
+        .help = "average: how each pixel's values combine: their mean (the default),\n"
+                "their median, or their mean after sigma clipping.\n",
+        .manual =
+            R"roff(How the values of each pixel's channel across the pictures become one value.
+\fImean\fR (the default): their mean, truncated. \fImedian\fR: the middle value; for an
+even count of pictures, the mean of the two middle values, truncated. \fIsigma\-clip\fR:
+every value further than \fIK\fR standard deviations (population) from the mean of the
+values kept is dropped, and that is repeated until none is dropped, at most 10 rounds;
+the result is the truncated mean of the values kept. A round that would drop every value
+is not taken. The mean and the deviation are computed in double precision, from sums kept
+exactly. Of \fIn\fR values, one lies at most (\fIn\fR \- 1) / sqrt(\fIn\fR) deviations from
+their mean: with the default \fIK\fR of 3, a single outlier is dropped only from 11
+pictures on.
+)roff",
+        .apply =
+            [](const std::string& value, CliRequest& request, std::string&) {
+              const std::optional<StackMethod> method = ParseStackMethod(value);
+              request.method = method.value_or(request.method);
+              return method.has_value();
+            }},
+    CliOption{
+        .longName = "--kappa",
+        .value = CliValue::kText,
+        .valueName = "K",
+        .places = kAfterAverage,
+        .help = "average: sigma-clip drops values further than K standard deviations\n"
+                "from the mean (default 3).\n",
+        .manual =
+            R"roff(The \fIK\fR of \fB\-\-method\fR \fIsigma\-clip\fR, a number above 0 (default 3).
+)roff",
+        .apply = ParseKappa},
+    CliOption{
+        .longName = "--dark",
+        .value = CliValue::kFile,
+        .valueName = "FILE",
+        .places = kAfterAverage,
+        .help = "average: subtracts the dark frame FILE from every picture first.\n",
+        .manual =
+            R"roff(A dark frame of the pictures' kind and size, subtracted from every picture before they
+are combined (on the result's scale), each value floored at 0.
+)roff",
+        .apply = SetName<&CliRequest::dark>},
+    CliOption{
+        .longName = "--json",
+        .places = kAfterDetect,
+        .help = "detect: one JSON object a line.\n",
+        .manual =
+            R"roff(detect: one JSON object a line: {"file": ..., "kind": "mosaic" or "gray", "width": ...,
+"height": ..., "layout": ..., "layout_from": "option", "file" or "default", "bits": ...,
+"pages": ..., "score": ...}, or {"file": ..., "error": ...} for a file that fails (on
+standard output; the exit status is 1). "layout" is the layout a conversion would
+demosaic in, lower case; null, with "layout_refusal" saying why, where the file declares
+a pattern that is refused. "bits" are the significant bits the samples are read with.
+"score" is the share T / S that the mosaic test compares with 0.4 (the picture is gray
+below it), null for an all-black picture. File names are written as they are where they are valid
+UTF-8; each byte that is not part of valid UTF-8 is written as \eu00XX, XX its value in
+hexadecimal, so that every line is JSON.
+)roff",
+        .apply = Set<&CliRequest::json>},
+    CliOption{
+        .longName = "--files-from",
+        .value = CliValue::kFile,
+        .valueName = "LIST",
+        .places = kAfterEveryCommand,
+        .help = "also the names in LIST (- for standard input), one a line.\n",
+        .manual =
+            R"roff(Also the names in \fILIST\fR (\fB\-\fR for standard input), one a line with Unix line ends
+(a carriage return stays part of the name, and messages show it as \er); with
+\fB\-\-null\fR each ended by a NUL byte, as \fBfind \-print0\fR writes them. A list without
+names leaves nothing to do: the exit status is 0, as with \fBxargs \-r\fR. A folder named
+as a file fails with a line that shows how to convert a tree with \fBfind\fR.
+)roff",
+        .apply =
+            [](const std::string& value, CliRequest& request, std::string&) {
+              request.filesFrom = value;
+              return true;
+            }},
+    CliOption{
+        .longName = "--null",
+        .places = kAfterEveryCommand,
+        .help = "the names of --files-from each end with NUL (find -print0).\n",
+        .manual =
+            R"roff(The names of \fB\-\-files\-from\fR each end with a NUL byte, as \fBfind \-print0\fR writes them.
+)roff",
+        .apply = Set<&CliRequest::null>},
+    CliOption{
+        .longName = "--quiet",
+        .shortName = 'q',
+        .places = kBeforeCommand | kAfterEveryCommand,
+        .help = "no progress line and no summary.\n",
+        .manual =
+            R"roff(No progress line and no summary. (The progress line and the closing summary, "20
+converted, 1 failed in 3.1 s", are shown only when standard error is a terminal; where
+\fBTERM\fR is \fIdumb\fR the line is drawn without escape sequences.)
+)roff",
+        .apply = Set<&CliRequest::quiet>},
+    CliOption{.longName = "--verbose",
+              .shortName = 'v',
+              .places = kBeforeCommand | kAfterEveryCommand,
+              .help = "the closing summary even when standard error is no terminal.\n",
+              .manual = R"roff(The closing summary even when standard error is no terminal.
+)roff",
+              .apply = Set<&CliRequest::verbose>},
+    CliOption{.longName = "--help",
+              .shortName = 'h',
+              .places = kBeforeCommand | kAfterEveryCommand,
+              .help = "this text.\n",
+              .manual = R"roff(The usage, every option and the exit statuses, then exit.
+)roff",
+              .apply =
+                  [](const std::string&, CliRequest& request, std::string&) {
+                    request.command = CliRequest::Command::kHelp;
+                    return true;
+                  }},
+    CliOption{.longName = "--version",
+              .places = kBeforeCommand,
+              .help = "the version.\n",
+              .manual = R"roff(The version, then exit.
+)roff",
+              .apply =
+                  [](const std::string&, CliRequest& request, std::string&) {
+                    request.command = CliRequest::Command::kVersion;
+                    return true;
+                  }},
 };
 
 const std::array kCommands = {
@@ -196,6 +315,23 @@ const std::array kCommands = {
     CliCommandName{"average", CliRequest::Command::kAverage, kAfterAverage},
     CliCommandName{"detect", CliRequest::Command::kDetect, kAfterDetect},
 };
+
+// The choices as a sentence lists them: "auto, color or gray".
+std::string ChoicesInWords(std::span<const char* const> choices) {
+  std::string words;
+  for (std::size_t i = 0; i < choices.size(); ++i) {
+    words += (i == 0 ? "" : i + 1 == choices.size() ? " or " : ", ") + std::string(choices[i]);
+  }
+  return words;
+}
+
+// Whether value is a whole number from low to high, nothing else.
+bool IsWholeNumberIn(const std::string& value, int low, int high) {
+  const char* end = value.data() + value.size();
+  int number = 0;
+  const auto [rest, failure] = std::from_chars(value.data(), end, number);
+  return failure == std::errc() && rest == end && number >= low && number <= high;
+}
 
 }  // namespace
 
@@ -211,6 +347,56 @@ const CliOption* FindCliOption(std::string_view name) {
     }
   }
   return nullptr;
+}
+
+bool TakesValue(const CliOption& option) {
+  return option.value != CliValue::kNone;
+}
+
+std::string ValueName(const CliOption& option) {
+  if (option.value != CliValue::kChoice) {
+    return option.valueName != nullptr ? option.valueName : "";
+  }
+  std::string name;
+  for (const char* choice : option.choices()) {
+    name += (name.empty() ? "" : "|") + std::string(choice);
+  }
+  return name;
+}
+
+std::vector<std::string> ValueWords(const CliOption& option) {
+  std::vector<std::string> words;
+  if (option.value == CliValue::kChoice) {
+    for (const char* choice : option.choices()) {
+      words.emplace_back(choice);
+    }
+  } else if (option.value == CliValue::kNumber && option.high - option.low < 16) {
+    for (int number = option.low; number <= option.high; ++number) {
+      words.push_back(std::to_string(number));
+    }
+  }
+  return words;
+}
+
+bool ApplyOptionValue(const CliOption& option, const std::string& value, CliRequest& request,
+                      std::string& error) {
+  if (option.value == CliValue::kNumber && !IsWholeNumberIn(value, option.low, option.high)) {
+    error = std::string(option.longName) + " takes a whole number from " +
+            std::to_string(option.low) + " to " + std::to_string(option.high) + ", not \"" + value +
+            "\"";
+    return false;
+  }
+  error.clear();
+  if (option.apply(value, request, error)) {
+    return true;
+  }
+  if (option.value == CliValue::kChoice) {
+    error = std::string(option.longName) + " takes " + ChoicesInWords(option.choices()) +
+            ", not \"" + value + "\"";
+  } else if (!error.empty() && error.rfind("--", 0) != 0) {
+    error = std::string(option.longName) + " " + error;
+  }
+  return false;
 }
 
 std::span<const CliCommandName> CliCommandNames() {

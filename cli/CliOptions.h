@@ -3,11 +3,13 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "CommandLine.h"
 
-// The one table of tessary-cli's options. The parser, --help and the bash
-// completion are all made from it, and a test holds the man page to it.
+// The one table of tessary-cli's options, the only place where an option's
+// names, values and texts are written. The parser, --help, the bash
+// completion and the man page's OPTIONS section are all made from it.
 
 // Where an option may stand, as bits: before the command, or after each
 // command.
@@ -19,28 +21,53 @@ enum CliPlace : unsigned {
   kAfterEveryCommand = kAfterConvert | kAfterAverage | kAfterDetect,
 };
 
-// What the completion offers for an option's value.
-enum class ValueCompletion { kNothing, kWords, kFile, kFolder };
-
-struct CliOption {
-  const char* longName;   // "--mode"
-  char shortName;         // 'j' for -j; 0 when there is none
-  const char* valueName;  // "N" in --jobs N; null when the option takes no value
-  unsigned places;        // CliPlace bits
-  bool required;          // the command needs it (average's -o)
-  ValueCompletion completion;
-  const char* words;  // kWords: the values, separated by spaces
-  const char* help;   // for --help; lines end with \n
-  // Puts the option into the request; on a bad value returns false and says
-  // why in error.
-  bool (*apply)(const std::string& value, CliRequest& request, std::string& error);
+// What an option's value is, which also says what the completion offers.
+enum class CliValue {
+  kNone,    // the option takes no value
+  kChoice,  // one of its choices
+  kNumber,  // a whole number from low to high
+  kText,
+  kFile,
+  kFolder,
 };
 
-// Every option, in the order --help shows them.
+struct CliOption {
+  const char* longName;  // "--mode"
+  char shortName = 0;    // 'j' for -j; 0 when there is none
+  CliValue value = CliValue::kNone;
+  const char* valueName = nullptr;                      // "N" in --jobs N; not for choices
+  std::span<const char* const> (*choices)() = nullptr;  // kChoice: the values, in order
+  int low = 0;                                          // kNumber: the range
+  int high = 0;
+  unsigned places = 0;      // CliPlace bits
+  bool required = false;    // the command needs it (average's -o)
+  const char* help = "";    // for --help; lines end with \n
+  const char* manual = "";  // the man page's text, in roff
+  // Puts the value, once checked against choices or range, into the request;
+  // false on a bad value, with error saying why (or empty: then the error
+  // lists the choices).
+  bool (*apply)(const std::string& value, CliRequest& request, std::string& error) = nullptr;
+};
+
+// Every option, in the order --help and the man page show them.
 std::span<const CliOption> CliOptions();
 
 // The option named by name ("--mode" or "-j"); null when there is none.
 const CliOption* FindCliOption(std::string_view name);
+
+// Whether the option takes a value, and its value as a synopsis names it:
+// "auto|color|gray", "N".
+bool TakesValue(const CliOption& option);
+std::string ValueName(const CliOption& option);
+
+// The words the completion offers for the option's value: its choices, or
+// the numbers of a short range (at most 16).
+std::vector<std::string> ValueWords(const CliOption& option);
+
+// Checks value against the option's choices or range and applies it; on a
+// bad value returns false and says why in error.
+bool ApplyOptionValue(const CliOption& option, const std::string& value, CliRequest& request,
+                      std::string& error);
 
 // The commands, in the order --help shows them, and the place after each.
 struct CliCommandName {

@@ -29,7 +29,7 @@ std::string Synopsis(const CliOption& option) {
   const std::string name = option.required && option.shortName != 0
                                ? std::string{'-', option.shortName}
                                : std::string(option.longName);
-  return option.valueName != nullptr ? name + " " + option.valueName : name;
+  return TakesValue(option) ? name + " " + ValueName(option) : name;
 }
 
 // One argument as an option: its name and, where the argument carries it
@@ -49,7 +49,7 @@ SplitArgument Split(const std::string& argument) {
   }
   if (argument.size() > 2) {
     const CliOption* option = FindCliOption(argument.substr(0, 2));
-    if (option != nullptr && option->valueName != nullptr) {
+    if (option != nullptr && TakesValue(*option)) {
       return {argument.substr(0, 2), argument.substr(2)};
     }
   }
@@ -69,7 +69,7 @@ const CliOption* ApplyOption(const std::vector<std::string>& arguments, std::siz
     return nullptr;
   }
   std::string value;
-  if (option->valueName != nullptr) {
+  if (TakesValue(*option)) {
     if (argument.value) {
       value = *argument.value;
     } else if (at + 1 < arguments.size()) {
@@ -82,7 +82,7 @@ const CliOption* ApplyOption(const std::vector<std::string>& arguments, std::siz
     error = argument.name + " takes no value";
     return nullptr;
   }
-  return option->apply(value, request, error) ? option : nullptr;
+  return ApplyOptionValue(*option, value, request, error) ? option : nullptr;
 }
 
 bool IsOption(const std::string& argument) {
@@ -139,8 +139,8 @@ std::string CliUsage() {
       names += std::string{'-', option.shortName} + ", ";
     }
     names += option.longName;
-    if (option.valueName != nullptr) {
-      names += " " + std::string(option.valueName);
+    if (TakesValue(option)) {
+      names += " " + ValueName(option);
     }
     usage += names + "\n";
     const std::string help = option.help;

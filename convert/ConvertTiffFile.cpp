@@ -1,5 +1,6 @@
 #include "ConvertTiffFile.h"
 
+#include <array>
 #include <filesystem>
 #include <mutex>
 #include <new>
@@ -21,6 +22,8 @@
 #include "WrittenBmps.h"
 
 namespace {
+
+constexpr std::array<const char*, 3> kModeNames = {"auto", "color", "gray"};
 
 [[noreturn]] void Refuse(const CString& tiffPath, const std::string& reason) {
   AfxThrowFileException(CFileException::generic, -1, tiffPath, reason.c_str());
@@ -90,6 +93,19 @@ std::string PagesLeftOut(int pages) {
 }
 
 }  // namespace
+
+std::span<const char* const> ConversionModeNames() {
+  return kModeNames;
+}
+
+std::optional<ConversionMode> ParseConversionMode(std::string_view text) {
+  for (std::size_t i = 0; i < kModeNames.size(); ++i) {
+    if (text == kModeNames[i]) {
+      return static_cast<ConversionMode>(i);
+    }
+  }
+  return std::nullopt;
+}
 
 bool ConvertTiffFile(const ConversionFiles& files, const LoaderBinding& loader,
                      ConversionOptions& options) {

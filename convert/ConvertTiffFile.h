@@ -1,7 +1,9 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 
 #include "AfxString.h"
 #include "BayerLayout.h"
@@ -21,6 +23,11 @@ enum class ConversionMode {
   kColor,      // always demosaiced
   kGrayscale,  // always written gray
 };
+
+// Every mode's name ("auto", "color", "gray"), in the order of the
+// enumeration, and the mode named by text (nullopt for any other text).
+std::span<const char* const> ConversionModeNames();
+std::optional<ConversionMode> ParseConversionMode(std::string_view text);
 
 class ConversionOptions {
  public:

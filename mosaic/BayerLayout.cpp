@@ -10,6 +10,10 @@ constexpr std::array<const char*, 4> kNames = {"rggb", "bggr", "grbg", "gbrg"};
 
 }  // namespace
 
+std::span<const char* const> BayerLayoutNames() {
+  return kNames;
+}
+
 const char* BayerLayoutName(BayerLayout layout) {
   return kNames[static_cast<std::size_t>(layout)];
 }

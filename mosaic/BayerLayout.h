@@ -1,11 +1,15 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string_view>
 
 // The colours of a Bayer mosaic's top-left 2 x 2 cell, read row by row:
 // rggb has red at (0, 0), green at (1, 0) and (0, 1), blue at (1, 1).
 enum class BayerLayout { kRggb, kBggr, kGrbg, kGbrg };
+
+// Every layout's name in lower case, in the order of the enumeration.
+std::span<const char* const> BayerLayoutNames();
 
 // The layout's name in lower case ("rggb").
 const char* BayerLayoutName(BayerLayout layout);

@@ -1,16 +1,23 @@
 #include "CombineRules.h"
 
+#include <array>
 #include <cmath>
 
+namespace {
+
+constexpr std::array<const char*, 3> kMethodNames = {"mean", "median", "sigma-clip"};
+
+}  // namespace
+
+std::span<const char* const> StackMethodNames() {
+  return kMethodNames;
+}
+
 std::optional<StackMethod> ParseStackMethod(std::string_view name) {
-  if (name == "mean") {
-    return StackMethod::kMean;
-  }
-  if (name == "median") {
-    return StackMethod::kMedian;
-  }
-  if (name == "sigma-clip") {
-    return StackMethod::kSigmaClip;
+  for (std::size_t i = 0; i < kMethodNames.size(); ++i) {
+    if (name == kMethodNames[i]) {
+      return static_cast<StackMethod>(i);
+    }
   }
   return std::nullopt;
 }

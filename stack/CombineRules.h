@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -11,7 +12,11 @@
 
 enum class StackMethod { kMean, kMedian, kSigmaClip };
 
-// "mean", "median" or "sigma-clip"; nullopt for anything else.
+// Every method's name ("mean", "median", "sigma-clip"), in the order of the
+// enumeration.
+std::span<const char* const> StackMethodNames();
+
+// The method named by name; nullopt for any other text.
 std::optional<StackMethod> ParseStackMethod(std::string_view name);
 
 // The pairs (a, b), a < b, of a sorting network for count values: after

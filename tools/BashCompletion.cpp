@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "CliOptions.h"
 
@@ -64,23 +65,21 @@ int main(int argc, char** argv) {
       "  done\n"
       "  case $previous in\n";
   for (const CliOption& option : CliOptions()) {
-    if (option.valueName == nullptr) {
+    if (!TakesValue(option)) {
       continue;
     }
     script += "    " + Pattern(option) + ")\n";
-    switch (option.completion) {
-      case ValueCompletion::kWords:
-        script += "      mapfile -t COMPREPLY < <(compgen -W \"" + std::string(option.words) +
-                  "\" -- \"$current\")\n";
-        break;
-      case ValueCompletion::kFolder:
-        script += "      mapfile -t COMPREPLY < <(compgen -d -- \"$current\")\n";
-        break;
-      case ValueCompletion::kFile:
-        script += "      mapfile -t COMPREPLY < <(compgen -f -- \"$current\")\n";
-        break;
-      case ValueCompletion::kNothing:
-        break;
+    const std::vector<std::string> words = ValueWords(option);
+    if (!words.empty()) {
+      std::string list;
+      for (const std::string& word : words) {
+        list += (list.empty() ? "" : " ") + word;
+      }
+      script += "      mapfile -t COMPREPLY < <(compgen -W \"" + list + "\" -- \"$current\")\n";
+    } else if (option.value == CliValue::kFolder) {
+      script += "      mapfile -t COMPREPLY < <(compgen -d -- \"$current\")\n";
+    } else if (option.value == CliValue::kFile) {
+      script += "      mapfile -t COMPREPLY < <(compgen -f -- \"$current\")\n";
     }
     script += "      return\n      ;;\n";
   }
