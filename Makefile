@@ -3,8 +3,8 @@
 # warnings into errors (CI sets it).
 JOBS ?= 2
 
-.PHONY: all run test sanitize tsan clang fuzz windows windows-test bench bench-brief demo package \
-        screenshot clean
+.PHONY: all run test format sanitize tsan clang fuzz windows windows-test bench bench-brief demo \
+        package screenshot clean
 
 all:
 	cmake --preset default > /dev/null
@@ -17,6 +17,11 @@ run:
 
 test: all
 	ctest --preset default -j$(JOBS)
+
+# Formats the tracked C++ sources as the project's .clang-format says (CI
+# checks them with the same tool).
+format:
+	git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format -i
 
 # The whole suite once more with AddressSanitizer and UndefinedBehaviorSanitizer.
 # Huge allocations must fail as they do in a release build, not abort.

@@ -150,7 +150,7 @@ TEST_F(Loader, ReadsEveryGrayLayout) {
   EXPECT_EQ(MilProbeLiveBuffers(), 0);
 }
 
-// The export reads through the specified read: the path, the default
+// The export reads through the plain file read: the path, the default
 // system, the buffer; once a file.
 TEST_F(Loader, RowsStartWidthBytesApart) {
   const std::string path = folder_.File("5x3.tif");

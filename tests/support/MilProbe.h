@@ -4,7 +4,7 @@
 // test program (before the back end), it takes the back end's entry points
 // in the program's global scope, so that the loader library's calls reach it
 // too; it counts application contexts, live buffers and the reads made
-// through the specified read with the default system, and can make the
+// through the plain file read with the default system, and can make the
 // allocation of an application context fail, passing every call on to the
 // real back end.
 

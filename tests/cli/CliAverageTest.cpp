@@ -1,0 +1,136 @@
+// tessary-cli average: an existing output, methods, dark frames and raw frames.
+
+#include "CliTool.h"
+
+namespace {
+
+TEST_F(CliTool, AverageKeepsAnExistingOutputUnlessForced) {
+  CVisImage<CVisRGBA<unsigned char>> picture(4, evispixfmtRGBAByte, CVisRect(0, 0, 5, 4));
+  for (int i = 0; i < 2; ++i) {
+    for (int y = 0; y < 4; ++y) {
+      for (int x = 0; x < 5; ++x) {
+        picture.Pixel(x, y) = CVisRGBA<unsigned char>(10 * x + i, 20 + y, 30 * i);
+      }
+    }
+    picture.WriteFile(folder_.File("in" + std::to_string(i) + ".bmp").c_str());
+  }
+  WriteBytes(folder_.File("mean.bmp"), {'o', 'l', 'd'});
+  const Outcome kept = Run("average -o mean.bmp in0.bmp in1.bmp");
+  EXPECT_EQ(kept.status, 1);
+  EXPECT_NE(kept.output.find("--force"), std::string::npos);
+  EXPECT_EQ(ReadBytes(folder_.File("mean.bmp")), (std::vector<unsigned char>{'o', 'l', 'd'}));
+
+  EXPECT_EQ(Run("average -o mean.bmp --force in0.bmp in1.bmp").status, 0);
+  ImageAverager averager;  // what the dialog writes
+  averager.Add(folder_.File("in0.bmp").c_str());
+  averager.Add(folder_.File("in1.bmp").c_str());
+  averager.WriteMean(folder_.File("dialog.bmp").c_str());
+  EXPECT_EQ(ReadBytes(folder_.File("mean.bmp")), ReadBytes(folder_.File("dialog.bmp")));
+}
+
+// The other methods and a dark frame go through the stack of frames, with
+// every safety of the mean; --kappa alone is a usage error.
+TEST_F(CliTool, AverageTakesAMethodAndADarkFrame) {
+  CVisImage<CVisRGBA<unsigned char>> picture(4, evispixfmtRGBAByte, CVisRect(0, 0, 4, 3));
+  for (const int level : {10, 20, 90}) {
+    for (int y = 0; y < 3; ++y) {
+      for (int x = 0; x < 4; ++x) {
+        picture.Pixel(x, y) = CVisRGBA<unsigned char>(level, level + x, level + y);
+      }
+    }
+    picture.WriteFile(folder_.File("in" + std::to_string(level) + ".bmp").c_str());
+  }
+  picture.WriteFile(folder_.File("dark.bmp").c_str());  // the level-90 frame
+  const std::string inputs = " in10.bmp in20.bmp in90.bmp";
+  ASSERT_EQ(Run("average -q --method median -o median.bmp" + inputs).status, 0);
+  BandedStack median(StackMethod::kMedian, 3.0);
+  for (const char* name : {"in10.bmp", "in20.bmp", "in90.bmp"}) {
+    median.Add(folder_.File(name).c_str());
+  }
+  median.Write(folder_.File("expected.bmp").c_str(), true);
+  EXPECT_EQ(ReadBytes(folder_.File("median.bmp")), ReadBytes(folder_.File("expected.bmp")));
+
+  WriteBytes(folder_.File("old.bmp"), {'o'});
+  EXPECT_EQ(Run("average -q --method sigma-clip --kappa 1.5 -o old.bmp" + inputs).status, 1);
+  EXPECT_EQ(ReadBytes(folder_.File("old.bmp")), std::vector<unsigned char>{'o'});
+
+  // Every frame at or below the dark one: a black, gray picture.
+  ASSERT_EQ(Run("average -q --dark dark.bmp -o dark-mean.bmp" + inputs).status, 0);
+  EXPECT_EQ(ReadBytes(folder_.File("dark-mean.bmp")).at(28), 8);
+
+  const Outcome alone = Run("average --kappa 2 -o k.bmp" + inputs);
+  EXPECT_EQ(alone.status, 2);
+  EXPECT_NE(alone.output.find("--kappa goes with --method sigma-clip"), std::string::npos);
+  EXPECT_EQ(Run("average --method mode -o k.bmp" + inputs).status, 2);
+  EXPECT_EQ(Run("average --method sigma-clip --kappa 0 -o k.bmp" + inputs).status, 2);
+  EXPECT_FALSE(std::filesystem::exists(folder_.File("k.bmp")));
+  // An output named as a TIFF is a 16-bit TIFF, never a BMP under that name.
+  ASSERT_EQ(Run("average -q --method median -o median.TIFF" + inputs).status, 0);
+  const std::vector<unsigned char> deep = ReadBytes(folder_.File("median.TIFF"));
+  ASSERT_GE(deep.size(), 4u);
+  EXPECT_EQ(std::string(deep.begin(), deep.begin() + 4), std::string("II*\0", 4));
+}
+
+TEST_F(CliTool, AverageTakesRawTiffFramesOfOneKindOnly) {
+  for (const int level : {100, 300, 4000}) {
+    TiffLayout layout;
+    layout.width = 6;
+    layout.height = 4;
+    layout.bits = 16;
+    ASSERT_TRUE(WriteTiff(folder_.File("raw" + std::to_string(level) + ".tif"), layout,
+                          std::vector<std::uint32_t>(24, static_cast<std::uint32_t>(level))));
+  }
+  const std::string frames = " raw100.tif raw300.tif raw4000.tif";
+  ASSERT_EQ(Run("average -q --method median --bits 12 -o median.tif" + frames).status, 0);
+  BandedStack median(StackMethod::kMedian, 3.0, 12);
+  for (const char* name : {"raw100.tif", "raw300.tif", "raw4000.tif"}) {
+    median.Add(folder_.File(name).c_str());
+  }
+  median.Write(folder_.File("expected.tif").c_str(), true);
+  EXPECT_EQ(ReadBytes(folder_.File("median.tif")), ReadBytes(folder_.File("expected.tif")));
+
+  // Above 12 bits: refused, naming the frame, and nothing written.
+  const Outcome tooBright = Run("average -q --bits 11 -o bright.tif" + frames);
+  EXPECT_EQ(tooBright.status, 1);
+  EXPECT_NE(tooBright.output.find("raw4000.tif"), std::string::npos) << tooBright.output;
+  EXPECT_FALSE(std::filesystem::exists(folder_.File("bright.tif")));
+
+  CVisImage<CVisRGBA<unsigned char>> picture(4, evispixfmtRGBAByte, CVisRect(0, 0, 6, 4));
+  picture.WriteFile(folder_.File("p.bmp").c_str());
+  const Outcome mixed = Run("average -o mixed.bmp p.bmp" + frames);
+  EXPECT_EQ(mixed.status, 2);
+  EXPECT_NE(mixed.output.find("not both"), std::string::npos) << mixed.output;
+  const Outcome darkOfAnotherKind = Run("average --dark p.bmp -o mixed.bmp" + frames);
+  EXPECT_EQ(darkOfAnotherKind.status, 2);
+  EXPECT_NE(darkOfAnotherKind.output.find("the frames' kind"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(folder_.File("mixed.bmp")));
+}
+
+// A 16-bit mean goes on to convert: of one 8-bit frame, v * 257 scales back to
+// v, so the BMP is the frame's own; of several, a demosaiced colour picture.
+TEST_F(CliTool, ASixteenBitMeanConvertsLikeItsFrames) {
+  Tiff("m1.tif", true, 1);
+  Tiff("m2.tif", true, 2);
+  ASSERT_EQ(Run("average -q -o one.tif m1.tif").status, 0);
+  ASSERT_EQ(Run("convert -q --mode color m1.tif one.tif").status, 0);
+  EXPECT_EQ(ReadBytes(folder_.File("one.bmp")), ReadBytes(folder_.File("m1.bmp")));
+
+  // The layout a frame declares goes on to the mean.
+  TiffLayout declared;
+  declared.width = 40;
+  declared.height = 30;
+  declared.cfaDimensions = {2, 2};
+  declared.cfaColours = {1, 2, 0, 1};
+  ASSERT_TRUE(WriteTiff(folder_.File("g1.tif"), declared, Samples(true, 3)));
+  ASSERT_EQ(Run("average -q -o one-g.tif g1.tif").status, 0);
+  ASSERT_EQ(Run("convert -q --mode color g1.tif one-g.tif").status, 0);
+  EXPECT_EQ(ReadBytes(folder_.File("one-g.bmp")), ReadBytes(folder_.File("g1.bmp")));
+
+  ASSERT_EQ(Run("average -q -o both.tiff m1.tif m2.tif").status, 0);
+  const Outcome detected = Run("detect both.tiff");
+  EXPECT_EQ(detected.output, "both.tiff: mosaic, 40 x 30\n");
+  ASSERT_EQ(Run("convert -q both.tiff").status, 0);
+  EXPECT_EQ(ReadBytes(folder_.File("both.bmp")).at(28), 24);
+}
+
+}  // namespace
