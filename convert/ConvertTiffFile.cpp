@@ -43,10 +43,15 @@ void CheckConversionNames(const ConversionFiles& files,
   if (files.tiffKey == files.bmpKey || sameFile) {
     Refuse(files.tiff, "its BMP would have the file's own name and replace it");
   }
-  const std::optional<WrittenBmps::Source> source = WrittenBmps::SourceOf(files.bmpKey, bmpFile);
-  if (source && source->tiffKey != files.tiffKey) {
+  const WrittenBmps::SourceLookup lookup = WrittenBmps::SourceOf(files.bmpKey, bmpFile);
+  if (!lookup.unreadable.empty()) {
+    Refuse(files.tiff, "its BMP \"" + files.bmp.Str() +
+                           "\" exists, and the record of which TIFF it came from cannot be read (" +
+                           lookup.unreadable + "), so it is not replaced");
+  }
+  if (lookup.source && lookup.source->tiffKey != files.tiffKey) {
     Refuse(files.tiff, "\"" + files.bmp.Str() + "\" was already written from another TIFF (" +
-                           source->tiffPath + ") and would be replaced");
+                           lookup.source->tiffPath + ") and would be replaced");
   }
 }
 

@@ -1,6 +1,7 @@
 #include "WrittenBmps.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -47,36 +48,87 @@ std::string AbsolutePath(const char* path, const std::filesystem::path& currentF
 // The entries of one lock slot live in one file, each field ended by a zero
 // byte (no path holds one). A new entry is appended; of the entries of one
 // BMP key the last one holds.
-std::vector<Entry> ParseEntries(const std::string& bytes) {
-  std::vector<std::string> fields;
+
+// Whether a field can be a key or a path of ours: an absolute path, or a
+// key by folder number ("@2049:131077/a.bmp").
+bool LooksLikePath(std::string_view field) {
+#ifdef _WIN32
+  return field.size() >= 3 &&
+         ((std::isalpha(static_cast<unsigned char>(field[0])) && field[1] == ':') ||
+          field.starts_with("\\\\"));
+#else
+  return !field.empty() && (field[0] == '/' || field[0] == '@');
+#endif
+}
+
+// Whether a field is a file's identity as IdentityText writes it
+// ("2049:131077:5120@1700000000000000000"), or empty.
+bool LooksLikeIdentity(std::string_view field) {
+  int colons = 0;
+  int ats = 0;
+  for (const char c : field) {
+    colons += c == ':';
+    ats += c == '@';
+    if (!std::isdigit(static_cast<unsigned char>(c)) && c != ':' && c != '@' && c != '-') {
+      return false;
+    }
+  }
+  return field.empty() || (colons == 2 && ats == 1);
+}
+
+// The entries of a slot's bytes; nullopt where the bytes are not whole
+// entries of ours (a torn entry, junk): then nothing in them can be trusted.
+std::optional<std::vector<Entry>> ParseEntries(const std::string& bytes) {
+  if (!bytes.empty() && bytes.back() != '\0') {
+    return std::nullopt;
+  }
+  std::vector<std::string_view> fields;
   for (std::size_t start = 0, end; (end = bytes.find('\0', start)) != std::string::npos;
        start = end + 1) {
-    fields.push_back(bytes.substr(start, end - start));
+    fields.push_back(std::string_view(bytes).substr(start, end - start));
+  }
+  if (fields.size() % kFields != 0) {
+    return std::nullopt;
   }
   std::vector<Entry> entries;
-  for (std::size_t i = 0; i + kFields <= fields.size(); i += kFields) {
-    entries.push_back({fields[i], fields[i + 1], fields[i + 2], fields[i + 3], fields[i + 4]});
+  for (std::size_t i = 0; i < fields.size(); i += kFields) {
+    if (!LooksLikePath(fields[i]) || !LooksLikePath(fields[i + 1]) ||
+        !LooksLikePath(fields[i + 2]) || !LooksLikePath(fields[i + 3]) ||
+        !LooksLikeIdentity(fields[i + 4])) {
+      return std::nullopt;
+    }
+    entries.push_back({std::string(fields[i]), std::string(fields[i + 1]),
+                       std::string(fields[i + 2]), std::string(fields[i + 3]),
+                       std::string(fields[i + 4])});
   }
   return entries;
 }
 
-// The last entry of the key, read without copying the others.
-std::optional<Entry> LastEntryOf(const std::string& bytes, const std::string& bmpKey) {
-  std::optional<Entry> last;
-  std::string_view fields[kFields];
-  std::size_t field = 0;
-  for (std::size_t start = 0, end; (end = bytes.find('\0', start)) != std::string::npos;
-       start = end + 1) {
-    fields[field] = std::string_view(bytes).substr(start, end - start);
-    if (++field == kFields) {
-      field = 0;
-      if (fields[0] == bmpKey) {
-        last = Entry{std::string(fields[0]), std::string(fields[1]), std::string(fields[2]),
-                     std::string(fields[3]), std::string(fields[4])};
-      }
-    }
+// A slot's file larger than this is damaged: at most kSlotEntries entries of
+// four paths each are kept in it.
+constexpr std::uint64_t kMaxSlotBytes = std::uint64_t{16} << 20;
+
+// The entries of a slot's file, or why they cannot be known.
+struct SlotEntries {
+  std::vector<Entry> entries;
+  std::string unreadable;
+};
+
+SlotEntries ReadSlot(const std::string& file) {
+  const PrivateFileContents contents = ReadPrivateFile(file, kMaxSlotBytes);
+  switch (contents.state) {
+    case PrivateFileContents::State::kMissing:
+      return {};
+    case PrivateFileContents::State::kUnreadable:
+      return {{}, contents.problem};
+    case PrivateFileContents::State::kRead:
+      break;
   }
-  return last;
+  std::optional<std::vector<Entry>> entries = ParseEntries(contents.bytes);
+  if (!entries) {
+    return {{}, "the file " + file + " holds something other than whole entries"};
+  }
+  return {std::move(*entries), {}};
 }
 
 std::string EntryBytes(const Entry& entry) {
@@ -101,17 +153,28 @@ bool DueForCompaction(unsigned slot, std::uint64_t size) {
   return size > std::max(kCompactBytes, 2 * compactedBytes[slot]);
 }
 
-// Rewrites the slot's file with the last entry of each BMP in its bytes
-// (the file's, and any to add) that is still the file written, at most
-// kSlotEntries of them, the newest.
-std::string Compact(const std::string& file, unsigned slot, const std::string& added = {}) {
-  const std::vector<Entry> entries = ParseEntries(ReadPrivateFile(file).value_or("") + added);
+// Rewrites the slot's file with the last entry of each BMP, at most
+// kSlotEntries of them, the newest. An entry goes only when its key provably
+// names another file or none: its path still leads to its key and the file
+// there is not the one written. A renamed folder, an unmounted drive or an
+// offline share keep their entries. A file that cannot be read whole is left
+// as it is: nothing is written that was not read.
+void Compact(const std::string& file, unsigned slot) {
+  const SlotEntries slotEntries = ReadSlot(file);
+  if (!slotEntries.unreadable.empty()) {
+    return;
+  }
+  const std::vector<Entry>& entries = slotEntries.entries;
   std::set<std::string_view> seen;
   std::vector<const Entry*> kept;
   for (auto it = entries.rbegin(); it != entries.rend() && kept.size() < WrittenBmps::kSlotEntries;
        ++it) {
-    // An entry whose BMP is gone or another file now protects nothing.
-    if (seen.insert(it->bmpKey).second && IdentityOf(it->bmpPath.c_str()) == it->identity) {
+    if (!seen.insert(it->bmpKey).second) {
+      continue;
+    }
+    const bool replaced = ClaimKey(it->bmpPath.c_str()) == it->bmpKey &&
+                          IdentityOf(it->bmpPath.c_str()) != it->identity;
+    if (!replaced) {
       kept.push_back(&*it);
     }
   }
@@ -119,12 +182,10 @@ std::string Compact(const std::string& file, unsigned slot, const std::string& a
   for (auto it = kept.rbegin(); it != kept.rend(); ++it) {
     bytes += EntryBytes(**it);
   }
-  const std::string failure = WritePrivateFile(file, bytes);
-  if (failure.empty()) {
+  if (WritePrivateFile(file, bytes).empty()) {
     std::lock_guard lock(compactedMutex);
     compactedBytes[slot] = bytes.size();
   }
-  return failure;
 }
 
 // Without a lock folder: this process's entries.
@@ -139,12 +200,11 @@ std::string SlotFileOf(const std::string& bmpKey) {
   return LockFolder() + "/record-" + std::to_string(LockSlotOf(bmpKey));
 }
 
-std::optional<Source> SourceOf(const std::string& bmpKey,
-                               const std::optional<FileIdentity>& bmpFile) {
+SourceLookup SourceOf(const std::string& bmpKey, const std::optional<FileIdentity>& bmpFile) {
   // Where no BMP is, no entry can hold, and the slot need not be read: the
   // usual case in a batch.
   if (!bmpFile) {
-    return std::nullopt;
+    return {};
   }
   const std::string identity = IdentityText(*bmpFile);
   std::optional<Entry> entry;
@@ -154,12 +214,20 @@ std::optional<Source> SourceOf(const std::string& bmpKey,
       entry = it->second;
     }
   } else {
-    entry = LastEntryOf(ReadPrivateFile(SlotFileOf(bmpKey)).value_or(""), bmpKey);
+    const SlotEntries slot = ReadSlot(SlotFileOf(bmpKey));
+    if (!slot.unreadable.empty()) {
+      return {std::nullopt, slot.unreadable};
+    }
+    for (const Entry& candidate : slot.entries) {
+      if (candidate.bmpKey == bmpKey) {
+        entry = candidate;
+      }
+    }
   }
   if (!entry || entry->identity != identity) {
-    return std::nullopt;
+    return {};
   }
-  return Source{entry->tiffKey, entry->tiffPath};
+  return {Source{entry->tiffKey, entry->tiffPath}, {}};
 }
 
 std::string Record(const std::string& bmpKey, const char* bmpPath, const std::string& tiffKey,
@@ -182,12 +250,18 @@ std::string Record(const std::string& bmpKey, const char* bmpPath, const std::st
   const unsigned slot = LockSlotOf(bmpKey);
   std::uint64_t size = 0;
   const std::string entry = EntryBytes(written);
-  if (!AppendPrivateFile(file, entry, size).empty()) {
-    // Something else is in the file's place (a link, say): the slot is
-    // written anew, with the entries that could be read.
-    return Compact(file, slot, entry);
+  // A slot that cannot be read whole as ours (a link or a pipe in its place,
+  // junk) is left alone: the entry is not kept, and the caller keeps what it
+  // would need.
+  const SlotEntries slotNow = ReadSlot(file);
+  if (!slotNow.unreadable.empty()) {
+    return slotNow.unreadable;
   }
-  return DueForCompaction(slot, size) ? Compact(file, slot) : std::string();
+  const std::string failure = AppendPrivateFile(file, entry, size);
+  if (failure.empty() && DueForCompaction(slot, size)) {
+    Compact(file, slot);
+  }
+  return failure;
 }
 
 }  // namespace WrittenBmps

@@ -1,16 +1,25 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 
 // Small files of the user's private lock folder (the record of written
 // BMPs), read, appended to and written without following a symbolic link
 // that someone may have put in their place.
 
-// The file's bytes; nullopt when there is no such file (or a link is in its
-// place); an empty string for an empty file.
-std::optional<std::string> ReadPrivateFile(const std::string& path);
+// What reading a private file found: no file, its bytes, or a file that
+// cannot be taken for one of ours (a link, a pipe, a folder, a file larger
+// than asked for, a failed open or read), with the reason.
+struct PrivateFileContents {
+  enum class State { kMissing, kRead, kUnreadable };
+  State state = State::kMissing;
+  std::string bytes;    // kRead: the file's bytes
+  std::string problem;  // kUnreadable: why, in words
+};
+
+// Reads the regular file at path whole, never following a link and never
+// waiting on a pipe; a file of more than maxBytes is unreadable.
+PrivateFileContents ReadPrivateFile(const std::string& path, std::uint64_t maxBytes);
 
 // Writes bytes to a file created anew beside path (its name plus ".new",
 // made by no one else, a leftover of a killed writer removed first), then

@@ -6,26 +6,58 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
-std::optional<std::string> ReadPrivateFile(const std::string& path) {
-  const int file = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+namespace {
+
+PrivateFileContents Unreadable(const std::string& path, const std::string& why) {
+  return {PrivateFileContents::State::kUnreadable, {}, "the file " + path + " " + why};
+}
+
+}  // namespace
+
+PrivateFileContents ReadPrivateFile(const std::string& path, std::uint64_t maxBytes) {
+  const int file = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (file < 0) {
-    return std::nullopt;
+    if (errno == ENOENT) {
+      return {};
+    }
+    return Unreadable(path, errno == ELOOP
+                                ? "is a symbolic link"
+                                : std::string("cannot be opened: ") + std::strerror(errno));
   }
-  std::string bytes;
+  struct stat status {};
+  if (::fstat(file, &status) != 0 || !S_ISREG(status.st_mode)) {
+    ::close(file);
+    return Unreadable(path, "is not a regular file");
+  }
+  if (static_cast<std::uint64_t>(status.st_size) > maxBytes) {
+    ::close(file);
+    return Unreadable(path, "is larger than " + std::to_string(maxBytes) + " bytes");
+  }
+  PrivateFileContents contents{PrivateFileContents::State::kRead, {}, {}};
   char buffer[1 << 16];
   for (;;) {
     const ssize_t got = ::read(file, buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) {
       continue;
     }
-    if (got <= 0) {
+    if (got < 0) {
+      const int error = errno;
+      ::close(file);
+      return Unreadable(path, std::string("cannot be read: ") + std::strerror(error));
+    }
+    if (got == 0) {
       break;
     }
-    bytes.append(buffer, static_cast<std::size_t>(got));
+    contents.bytes.append(buffer, static_cast<std::size_t>(got));
+    if (contents.bytes.size() > maxBytes) {
+      ::close(file);
+      return Unreadable(path, "is larger than " + std::to_string(maxBytes) + " bytes");
+    }
   }
   ::close(file);
-  return bytes;
+  return contents;
 }
 
 std::string WritePrivateFile(const std::string& path, const std::string& bytes) {

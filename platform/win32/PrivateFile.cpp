@@ -3,21 +3,58 @@
 #include "SystemErrorText.h"
 #include "WinTypes.h"
 
-std::optional<std::string> ReadPrivateFile(const std::string& path) {
+namespace {
+
+PrivateFileContents Unreadable(const std::string& path, const std::string& why) {
+  return {PrivateFileContents::State::kUnreadable, {}, "the file " + path + " " + why};
+}
+
+}  // namespace
+
+PrivateFileContents ReadPrivateFile(const std::string& path, std::uint64_t maxBytes) {
   const HANDLE file =
       ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
-    return std::nullopt;
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+      return {};
+    }
+    return Unreadable(path, "cannot be opened: " + SystemErrorText(error));
   }
-  std::string bytes;
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (!::GetFileInformationByHandle(file, &information) ||
+      (information.dwFileAttributes &
+       (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) != 0) {
+    ::CloseHandle(file);
+    return Unreadable(path, "is not a regular file");
+  }
+  const std::uint64_t size =
+      (std::uint64_t{information.nFileSizeHigh} << 32) | information.nFileSizeLow;
+  if (size > maxBytes) {
+    ::CloseHandle(file);
+    return Unreadable(path, "is larger than " + std::to_string(maxBytes) + " bytes");
+  }
+  PrivateFileContents contents{PrivateFileContents::State::kRead, {}, {}};
   char buffer[1 << 16];
-  DWORD got = 0;
-  while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-    bytes.append(buffer, got);
+  for (;;) {
+    DWORD got = 0;
+    if (!::ReadFile(file, buffer, sizeof buffer, &got, nullptr)) {
+      const DWORD error = ::GetLastError();
+      ::CloseHandle(file);
+      return Unreadable(path, "cannot be read: " + SystemErrorText(error));
+    }
+    if (got == 0) {
+      break;
+    }
+    contents.bytes.append(buffer, got);
+    if (contents.bytes.size() > maxBytes) {
+      ::CloseHandle(file);
+      return Unreadable(path, "is larger than " + std::to_string(maxBytes) + " bytes");
+    }
   }
   ::CloseHandle(file);
-  return bytes;
+  return contents;
 }
 
 std::string WritePrivateFile(const std::string& path, const std::string& bytes) {

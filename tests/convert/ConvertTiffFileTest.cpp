@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <future>
 #include <optional>
 #include <string>
@@ -62,6 +63,9 @@ class ConvertTiffFileTest : public ::testing::Test {
   // A 16 x 12 picture whose neighbouring samples differ as a colour
   // sensor's do, or a smooth one.
   std::string Tiff(const std::string& name, bool mosaic) {
+    return WriteTiffAt(folder_.File(name), mosaic);
+  }
+  static std::string WriteTiffAt(const std::string& path, bool mosaic) {
     std::vector<unsigned char> samples;
     for (int y = 0; y < 12; ++y) {
       for (int x = 0; x < 16; ++x) {
@@ -69,9 +73,10 @@ class ConvertTiffFileTest : public ::testing::Test {
             static_cast<unsigned char>(mosaic ? ((x + y) % 2 ? 40 : 220) : 100 + x + y));
       }
     }
-    WriteBytes(folder_.File(name), PlainTiff(16, 12, 8, 1, 3, samples));
-    return folder_.File(name);
+    WriteBytes(path, PlainTiff(16, 12, 8, 1, 3, samples));
+    return path;
   }
+  static std::string WriteMosaicTiff(const std::string& path) { return WriteTiffAt(path, true); }
 
   bool Convert(const std::string& path, ConversionOptions& options) {
     return ConvertTiffFile(ConversionFilesFor(path.c_str()), {library_, &entry_}, options);
@@ -310,8 +315,9 @@ TEST_F(ConvertTiffFileTest, TheRecordKeepsTheLastEntryOfEachLiveBmpAndABoundedNu
   WriteBytes(first.bmp.Str(), {'B', 'M', '2'});
   ASSERT_EQ(WrittenBmps::Record(first.bmpKey, first.bmp, first.tiffKey, first.tiff), "");
   EXPECT_EQ(entries(), 2);
-  ASSERT_TRUE(WrittenBmps::SourceOf(first.bmpKey, IdentityOfFile(first.bmp)).has_value());
-  EXPECT_EQ(WrittenBmps::SourceOf(first.bmpKey, IdentityOfFile(first.bmp))->tiffKey, first.tiffKey);
+  ASSERT_TRUE(WrittenBmps::SourceOf(first.bmpKey, IdentityOfFile(first.bmp)).source.has_value());
+  EXPECT_EQ(WrittenBmps::SourceOf(first.bmpKey, IdentityOfFile(first.bmp)).source->tiffKey,
+            first.tiffKey);
 
   // A slot grown with live entries (all of one file here) and then one of a
   // BMP since removed keeps the newest live ones.
@@ -334,69 +340,136 @@ TEST_F(ConvertTiffFileTest, TheRecordKeepsTheLastEntryOfEachLiveBmpAndABoundedNu
   ASSERT_EQ(WrittenBmps::Record(second.bmpKey, second.bmp, second.tiffKey, second.tiff), "");
   EXPECT_EQ(entries(), static_cast<long>(WrittenBmps::kSlotEntries));
   EXPECT_FALSE(mentions(first.bmp.Str()));
-  EXPECT_TRUE(WrittenBmps::SourceOf(second.bmpKey, IdentityOfFile(second.bmp)).has_value());
-  EXPECT_FALSE(WrittenBmps::SourceOf(first.bmpKey, IdentityOfFile(first.bmp)).has_value());
+  EXPECT_TRUE(WrittenBmps::SourceOf(second.bmpKey, IdentityOfFile(second.bmp)).source.has_value());
+  EXPECT_FALSE(WrittenBmps::SourceOf(first.bmpKey, IdentityOfFile(first.bmp)).source.has_value());
   fs::remove(record);
-}
-
-// A record that cannot be written says so (and the conversion then keeps
-// the TIFF); one that can is read back.
-TEST_F(ConvertTiffFileTest, TheRecordSaysWhenItCannotBeWritten) {
-  if (LockFolder().empty()) {
-    GTEST_SKIP() << "no lock folder: the record lives in the process";
-  }
-  WriteBytes(folder_.File("r.bmp"), {'B', 'M'});
-  const ConversionFiles files = ConversionFilesFor(folder_.File("r.tif").c_str());
-  const std::optional<FileLock> slot = TakeClaimSlot(files.bmpKey);
-  ASSERT_TRUE(slot);
-  const std::string record = WrittenBmps::SlotFileOf(files.bmpKey);
-  const std::string kept = folder_.File("kept-record");
-  if (fs::exists(record)) {
-    fs::copy_file(record, kept);
-  }
-  fs::remove(record);
-  fs::create_directory(record);  // in the way of appending and of writing anew
-  const std::string failure =
-      WrittenBmps::Record(files.bmpKey, files.bmp, files.tiffKey, files.tiff);
-  fs::remove(record);
-  EXPECT_NE(failure.find("could not be written"), std::string::npos) << failure;
-  EXPECT_EQ(WrittenBmps::Record(files.bmpKey, files.bmp, files.tiffKey, files.tiff), "");
-  const std::optional<WrittenBmps::Source> source =
-      WrittenBmps::SourceOf(files.bmpKey, IdentityOfFile(files.bmp));
-  ASSERT_TRUE(source.has_value());
-  EXPECT_EQ(source->tiffKey, files.tiffKey);
-  EXPECT_EQ(source->tiffPath, files.tiff.Str());
-  EXPECT_FALSE(fs::exists(record + ".new"));
-  if (fs::exists(kept)) {
-    fs::remove(record);
-    fs::copy_file(kept, record);
-  }
 }
 
 #ifndef _WIN32
-// A symbolic link put in the record's place is replaced, never followed:
-// the file it leads to stays as it was.
-TEST_F(ConvertTiffFileTest, TheRecordFollowsNoLinkPutInItsPlace) {
-  WriteBytes(folder_.File("s.bmp"), {'B', 'M'});
-  WriteBytes(folder_.File("victim"), {'v'});
-  const ConversionFiles files = ConversionFilesFor(folder_.File("s.tif").c_str());
-  const std::optional<FileLock> slot = TakeClaimSlot(files.bmpKey);
-  ASSERT_TRUE(slot);
-  const std::string record = WrittenBmps::SlotFileOf(files.bmpKey);
-  const std::string kept = folder_.File("kept-record");
-  if (fs::exists(record)) {
-    fs::copy_file(record, kept);
+// A part of the record that cannot be read whole as ours fails closed: a
+// BMP it may protect is not replaced, nothing is recorded in it (so a
+// conversion keeps its TIFF), and the part is left exactly as it was, never
+// followed, never rewritten. None of them makes a run wait.
+TEST_F(ConvertTiffFileTest, ADamagedPartOfTheRecordFailsClosed) {
+  if (LockFolder().empty()) {
+    GTEST_SKIP() << "no lock folder: the record lives in the process";
   }
-  fs::remove(record);
-  fs::create_symlink(folder_.File("victim"), record);
-  EXPECT_EQ(WrittenBmps::Record(files.bmpKey, files.bmp, files.tiffKey, files.tiff), "");
-  EXPECT_EQ(ReadBytes(folder_.File("victim")), std::vector<unsigned char>{'v'});
-  EXPECT_FALSE(fs::is_symlink(record));
-  EXPECT_TRUE(WrittenBmps::SourceOf(files.bmpKey, IdentityOfFile(files.bmp)).has_value());
-  fs::remove(record);
-  if (fs::exists(kept)) {
-    fs::copy_file(kept, record);
+  const std::string entry = std::string("@1:2/a.bmp") + '\0' + "/a.bmp" + '\0' + "@1:2/a.tif" +
+                            '\0' + "/a.tif" + '\0' + "1:2:3@4" + '\0';
+  struct Row {
+    const char* name;
+    std::function<void(const std::string& record, const std::string& victim)> damage;
+    const char* reason;
+  };
+  const auto bytes = [](const std::string& path, const std::string& text) {
+    WriteBytes(path, std::vector<unsigned char>(text.begin(), text.end()));
+  };
+  const Row rows[] = {
+      {"folder",
+       [](const std::string& record, const std::string&) { fs::create_directory(record); },
+       "not a regular file"},
+      {"link",
+       [](const std::string& record, const std::string& victim) {
+         fs::create_symlink(victim, record);
+       },
+       "symbolic link"},
+      {"pipe", [](const std::string& record, const std::string&) { mkfifo(record.c_str(), 0600); },
+       "not a regular file"},
+      {"junk before an entry",
+       [&](const std::string& record, const std::string&) { bytes(record, "junk" + entry); },
+       "other than whole entries"},
+      {"a torn entry before a good one",
+       [&](const std::string& record, const std::string&) {
+         bytes(record, entry.substr(0, 12) + entry);
+       },
+       "other than whole entries"},
+      {"too large",
+       [](const std::string& record, const std::string&) {
+         WriteBytes(record, {});
+         fs::resize_file(record, std::uintmax_t{17} << 20);
+       },
+       "larger than"},
+  };
+  for (const Row& row : rows) {
+    TempFolder folder;
+    WriteBytes(folder.File("r.bmp"), {'B', 'M'});
+    WriteBytes(folder.File("victim"), {'v'});
+    const ConversionFiles files = ConversionFilesFor(folder.File("r.tif").c_str());
+    std::optional<FileLock> slot = TakeClaimSlot(files.bmpKey);
+    ASSERT_TRUE(slot);
+    const std::string record = WrittenBmps::SlotFileOf(files.bmpKey);
+    const std::string kept = folder.File("kept-record");
+    if (fs::exists(record)) {
+      fs::copy_file(record, kept);
+    }
+    fs::remove(record);
+    row.damage(record, folder.File("victim"));
+    const auto before = fs::symlink_status(record);
+    const std::uintmax_t size = fs::is_regular_file(before) ? fs::file_size(record) : 0;
+
+    const WrittenBmps::SourceLookup lookup =
+        WrittenBmps::SourceOf(files.bmpKey, IdentityOfFile(files.bmp));
+    EXPECT_NE(lookup.unreadable.find(row.reason), std::string::npos)
+        << row.name << ": " << lookup.unreadable;
+    const std::string failure =
+        WrittenBmps::Record(files.bmpKey, files.bmp, files.tiffKey, files.tiff);
+    EXPECT_NE(failure.find(record), std::string::npos) << row.name << ": " << failure;
+    EXPECT_EQ(fs::symlink_status(record).type(), before.type()) << row.name;
+    if (fs::is_regular_file(before)) {
+      EXPECT_EQ(fs::file_size(record), size) << row.name;
+    }
+    EXPECT_EQ(ReadBytes(folder.File("victim")), std::vector<unsigned char>{'v'}) << row.name;
+    EXPECT_FALSE(fs::exists(record + ".new")) << row.name;
+    slot.reset();
+
+    // A conversion onto the existing BMP is refused and leaves it.
+    RecordingOptions options(ConversionMode::kAuto, false, "");
+    WriteMosaicTiff(folder.File("r.tif"));
+    EXPECT_THROW(ConvertTiffFile(files, {library_, &entry_}, options), CFileException*) << row.name;
+    EXPECT_EQ(ReadBytes(folder.File("r.bmp")), (std::vector<unsigned char>{'B', 'M'})) << row.name;
+    fs::remove_all(record);
+    if (fs::exists(kept)) {
+      fs::copy_file(kept, record);
+    }
   }
+}
+
+// Compaction drops an entry only when its path still leads to its key and
+// the file there is another: after its folder is renamed, the BMP stays
+// known under its key and a later conversion does not replace it.
+TEST_F(ConvertTiffFileTest, CompactionKeepsTheEntriesOfARenamedFolder) {
+  if (LockFolder().empty()) {
+    GTEST_SKIP() << "no lock folder: the record lives in the process";
+  }
+  fs::create_directory(folder_.File("shots"));
+  const std::string shots = folder_.File("shots");
+  RecordingOptions options(ConversionMode::kAuto, false, "");
+  ASSERT_TRUE(Convert(WriteMosaicTiff(shots + "/img_001.tif"), options));
+  const std::string bmp = shots + "/img_001.bmp";
+  const ConversionFiles files = ConversionFilesFor((shots + "/img_001.tif").c_str());
+  fs::rename(shots, folder_.File("shots_2026"));
+  {
+    // The part grows past its bound with entries of a live BMP under other
+    // keys of its slot, and is compacted.
+    const std::optional<FileLock> slot = TakeClaimSlot(files.bmpKey);
+    ASSERT_TRUE(slot);
+    WriteBytes(folder_.File("other.bmp"), {'B', 'M'});
+    int added = 0;
+    for (int i = 0; added < 200; ++i) {
+      const std::string key = files.bmpKey + "-" + std::to_string(i);
+      if (LockSlotOf(key) == LockSlotOf(files.bmpKey)) {
+        ASSERT_EQ(
+            WrittenBmps::Record(key, folder_.File("other.bmp").c_str(), files.tiffKey, files.tiff),
+            "");
+        ++added;
+      }
+    }
+  }
+  const std::string moved = folder_.File("shots_2026/img_001.bmp");
+  const std::vector<unsigned char> written = ReadBytes(moved);
+  const std::string other = WriteMosaicTiff(folder_.File("shots_2026/img_001.tiff"));
+  EXPECT_THROW(Convert(other, options), CFileException*);
+  EXPECT_EQ(ReadBytes(moved), written);
 }
 #endif
 
