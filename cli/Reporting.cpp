@@ -53,8 +53,9 @@ Failure CurrentFailure(const std::string& path) {
   } catch (CFileException* error) {
     const std::string reason =
         error->m_strReason.IsEmpty() ? "the file cannot be read" : error->m_strReason.Str();
+    const std::string file = error->m_strFileName.IsEmpty() ? path : error->m_strFileName.Str();
     error->Delete();
-    return {path, reason};
+    return {file, reason};
   } catch (CException* error) {
     const std::string message = error->GetErrorMessage().Str();
     error->Delete();

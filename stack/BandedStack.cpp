@@ -9,6 +9,7 @@
 #include "AfxException.h"
 #include "FileNames.h"
 #include "FrameReaders.h"
+#include "MemoryBlock.h"
 #include "ParallelWork.h"
 #include "ResultPicture.h"
 #include "Tiff16Writer.h"
@@ -98,18 +99,23 @@ class BmpResult : public StackResult {
 // A 16-bit TIFF, red, green and blue, or gray.
 class TiffResult : public StackResult {
  public:
+  // The result's memory is taken, not filled: pages are used only as rows
+  // are combined, so a frame that fails early costs nothing.
   TiffResult(const char* outputPath, int width, int height, int channels, std::string cfaLayout)
-      : width_(width), height_(height), channels_(channels), cfaLayout_(std::move(cfaLayout)) {
-    try {
-      samples_.resize(static_cast<std::size_t>(width) * height * channels);
-    } catch (const std::bad_alloc&) {
+      : width_(width),
+        height_(height),
+        channels_(channels),
+        cfaLayout_(std::move(cfaLayout)),
+        values_(static_cast<std::size_t>(width) * height * channels),
+        samples_(AllocateBlockForOverwrite(values_ * sizeof(std::uint16_t))) {
+    if (!samples_) {
       throw CVisError(outputPath, "out of memory for the result");
     }
   }
 
   bool TakeRow(int y, const std::uint16_t* values) override {
     const std::size_t rowValues = static_cast<std::size_t>(width_) * channels_;
-    std::uint16_t* out = samples_.data() + static_cast<std::size_t>(y) * rowValues;
+    std::uint16_t* out = Samples() + static_cast<std::size_t>(y) * rowValues;
     if (channels_ == 1) {
       std::copy_n(values, rowValues, out);
       return false;
@@ -126,11 +132,11 @@ class TiffResult : public StackResult {
 
   void Write(const char* outputPath, bool colour, bool replaceExisting) const override {
     std::vector<std::uint16_t> gray;
-    const std::uint16_t* samples = samples_.data();
+    const std::uint16_t* samples = Samples();
     if (channels_ == 3 && !colour) {
-      gray.resize(samples_.size() / 3);
+      gray.resize(values_ / 3);
       for (std::size_t i = 0; i < gray.size(); ++i) {
-        gray[i] = samples_[3 * i];
+        gray[i] = samples[3 * i];
       }
       samples = gray.data();
     }
@@ -142,11 +148,14 @@ class TiffResult : public StackResult {
   }
 
  private:
+  std::uint16_t* Samples() const { return reinterpret_cast<std::uint16_t*>(samples_.get()); }
+
   int width_;
   int height_;
   int channels_;
   std::string cfaLayout_;
-  std::vector<std::uint16_t> samples_;
+  std::size_t values_;
+  MemoryBlock samples_;
 };
 
 // A declared pattern as messages name it: "rggb", "none", or the reason it
@@ -247,7 +256,8 @@ std::uint16_t BandedStack::Combine(const std::vector<std::vector<std::uint16_t>>
   return 0;
 }
 
-void BandedStack::Write(const char* outputPath, bool replaceExisting) const {
+bool BandedStack::Write(const char* outputPath, bool replaceExisting,
+                        const std::function<bool()>& stopRequested) const {
   if (frames_.empty()) {
     throw CVisError(outputPath, "there are no pictures to combine");
   }
@@ -281,6 +291,9 @@ void BandedStack::Write(const char* outputPath, bool replaceExisting) const {
   std::atomic<bool> colour{false};
   std::vector<std::vector<std::uint16_t>> band;
   for (int top = 0; top < height_; top += bandRows) {
+    if (stopRequested && stopRequested()) {
+      return false;
+    }
     const int bottom = std::min(height_, top + bandRows);
     ReadBand(top, bottom, scaleMax, band);
     ForEachBand(bottom - top, kRowsAtOnce, kParallelRows, [&](int from, int to) {
@@ -305,4 +318,5 @@ void BandedStack::Write(const char* outputPath, bool replaceExisting) const {
     });
   }
   result->Write(outputPath, colour, replaceExisting);
+  return true;
 }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -54,7 +55,10 @@ class BandedStack {
   // Combines the frames into the picture at outputPath, replacing a file
   // there, or with replaceExisting false only where no file is (one that
   // appears meanwhile is kept, and the write fails naming the output).
-  void Write(const char* outputPath, bool replaceExisting) const;
+  // stopRequested is asked before each band: true stops, nothing written,
+  // and Write returns false.
+  bool Write(const char* outputPath, bool replaceExisting,
+             const std::function<bool()>& stopRequested = {}) const;
 
  private:
   // Opens a frame or the dark frame, of the stack's kind.

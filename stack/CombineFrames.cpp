@@ -1,6 +1,10 @@
 #include "CombineFrames.h"
 
+#include <optional>
+
+#include "AfxException.h"
 #include "BandedStack.h"
+#include "FileCalls.h"
 #include "FileNames.h"
 #include "ImageAverager.h"
 
@@ -21,6 +25,28 @@ bool AddFrames(const StackRequest& request, StackEvents& events, Combiner& combi
   return true;
 }
 
+// The output may not be one of the frames or the dark frame, however it is
+// named (another spelling, a symbolic link, a bind mount): it would be
+// replaced by what is made of it.
+void RefuseAnInputAsOutput(const StackRequest& request) {
+  const std::optional<FileIdentity> output = IdentityOfFile(request.output.c_str());
+  if (!output) {
+    return;
+  }
+  std::vector<std::string> inputs = request.frames;
+  if (!request.dark.empty()) {
+    inputs.push_back(request.dark);
+  }
+  for (const std::string& input : inputs) {
+    const std::optional<FileIdentity> file = IdentityOfFile(input.c_str());
+    if (file && file->device == output->device && file->file == output->file) {
+      AfxThrowFileException(
+          CFileException::generic, -1, request.output.c_str(),
+          ("it is " + input + ", one of the pictures it would be made of").c_str());
+    }
+  }
+}
+
 }  // namespace
 
 bool RunsAsRunningMean(const StackRequest& request) {
@@ -30,6 +56,7 @@ bool RunsAsRunningMean(const StackRequest& request) {
 }
 
 bool CombineFrames(const StackRequest& request, StackEvents& events) {
+  RefuseAnInputAsOutput(request);
   if (RunsAsRunningMean(request)) {
     ImageAverager averager;
     if (!AddFrames(request, events, averager)) {
@@ -46,6 +73,6 @@ bool CombineFrames(const StackRequest& request, StackEvents& events) {
   if (!AddFrames(request, events, stack)) {
     return false;
   }
-  stack.Write(request.output.c_str(), request.replaceExisting);
-  return true;
+  return stack.Write(request.output.c_str(), request.replaceExisting,
+                     [&] { return events.StopRequested(); });
 }

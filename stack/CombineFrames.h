@@ -25,7 +25,8 @@ struct StackRequest {
 class StackEvents {
  public:
   virtual ~StackEvents() = default;
-  // Asked before each frame is read: true stops, nothing is written.
+  // Asked before each frame is read and as they are combined: true stops,
+  // nothing is written.
   virtual bool StopRequested() { return false; }
   // Told before each frame (and the dark frame) is opened or read.
   virtual void Reading(const std::string& /*path*/) {}
@@ -38,8 +39,10 @@ class StackEvents {
 // Whether request runs as ImageAverager's running mean.
 bool RunsAsRunningMean(const StackRequest& request);
 
-// Combines request.frames into request.output. Returns false when stopped
-// (nothing written). Failures throw, as ImageAverager and BandedStack do:
+// Combines request.frames into request.output, which may not be one of the
+// frames or the dark frame by any name (refused with the file exception
+// naming it). Returns false when stopped, between frames or between bands
+// of the combining (nothing written). Failures throw, as ImageAverager and BandedStack do:
 // the file exception or a CVisError naming the file, or std::bad_alloc
 // (then the file last told is the one concerned).
 bool CombineFrames(const StackRequest& request, StackEvents& events);

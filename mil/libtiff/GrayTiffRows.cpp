@@ -46,11 +46,12 @@ struct GrayTiffRows::Reader {
     largest = (1u << (fewerBits ? significantBits : format.bits)) - 1;
   }
 
-  // Decodes row y, or the row of tiles that holds it, into `rows`.
-  void Load(std::uint32_t y) {
+  // Decodes row y into `rows`; of tiles, the rows from y to the tiles' end
+  // or to bottom, whichever comes first.
+  void Load(std::uint32_t y, std::uint32_t bottom) {
     TIFF* tiff = opened.Tiff();
     if (TIFFIsTiled(tiff)) {
-      LoadTiles(tiff, y);
+      LoadTiles(tiff, y, bottom);
     } else {
       LoadRow(tiff, y);
     }
@@ -71,29 +72,32 @@ struct GrayTiffRows::Reader {
     rowsCount = 1;
   }
 
-  void LoadTiles(TIFF* tiff, std::uint32_t y) {
+  // Only the rows asked for are kept, and the decoded tile is let go at
+  // once: a stack holds a band of every frame, and a frame whose tiles are
+  // far taller than the band would otherwise hold them all.
+  void LoadTiles(TIFF* tiff, std::uint32_t y, std::uint32_t bottom) {
     const std::optional<Tiles> tiles = opened.TileLayout();
     if (!tiles) {
       throw TiffError(opened.WhyIncomplete());
     }
     const auto [tileWidth, tileHeight, tileBytes, rowBytes] = *tiles;
     const std::uint32_t top = y / tileHeight * tileHeight;
-    const std::uint32_t count = std::min(tileHeight, format.height - top);
-    stored.resize(static_cast<std::size_t>(tileBytes));
-    rows.resize(std::size_t{count} * format.width);
+    const std::uint32_t end = std::min({top + tileHeight, format.height, bottom});
+    std::vector<unsigned char> tile(static_cast<std::size_t>(tileBytes));
+    rows.resize(std::size_t{end - y} * format.width);
     for (std::uint32_t left = 0; left < format.width; left += tileWidth) {
-      if (TIFFReadEncodedTile(tiff, TIFFComputeTile(tiff, left, top, 0, 0), stored.data(),
+      if (TIFFReadEncodedTile(tiff, TIFFComputeTile(tiff, left, top, 0, 0), tile.data(),
                               tileBytes) != tileBytes) {
         throw TiffError(opened.WhyIncomplete());
       }
       const std::uint32_t columns = std::min(tileWidth, format.width - left);
-      for (std::uint32_t r = 0; r < count; ++r) {
-        Unpack(stored.data() + r * rowBytes, columns,
-               rows.data() + std::size_t{r} * format.width + left);
+      for (std::uint32_t r = y; r < end; ++r) {
+        Unpack(tile.data() + (r - top) * rowBytes, columns,
+               rows.data() + std::size_t{r - y} * format.width + left);
       }
     }
-    rowsTop = top;
-    rowsCount = count;
+    rowsTop = y;
+    rowsCount = end - y;
   }
 
   // count stored samples as values 0 .. largest, min-is-white inverted.
@@ -111,7 +115,7 @@ struct GrayTiffRows::Reader {
   const Format& format;
   DeclaredPattern pattern;
   std::uint32_t largest;
-  std::vector<unsigned char> stored;  // one row or tile as libtiff decodes it
+  std::vector<unsigned char> stored;  // one row as libtiff decodes it
   std::vector<std::uint16_t> rows;    // the rows last decoded, as values
   std::uint32_t rowsTop = 0;
   std::uint32_t rowsCount = 0;
@@ -140,7 +144,7 @@ const DeclaredPattern& GrayTiffRows::Pattern() const {
 }
 
 int GrayTiffRows::Pages() const {
-  return std::max(1, static_cast<int>(TIFFNumberOfDirectories(reader_->opened.Tiff())));
+  return reader_->opened.ImageCount();
 }
 
 void GrayTiffRows::ReadRows(int top, int bottom, std::uint16_t scaleMax, std::uint16_t* out) {
@@ -150,7 +154,7 @@ void GrayTiffRows::ReadRows(int top, int bottom, std::uint16_t scaleMax, std::ui
   const std::size_t width = reader.format.width;
   for (auto y = static_cast<std::uint32_t>(top); y < static_cast<std::uint32_t>(bottom); ++y) {
     if (y < reader.rowsTop || y >= reader.rowsTop + reader.rowsCount) {
-      reader.Load(y);
+      reader.Load(y, static_cast<std::uint32_t>(bottom));
     }
     const std::uint16_t* row = reader.rows.data() + (y - reader.rowsTop) * width;
     std::uint16_t* target = out + (y - static_cast<std::uint32_t>(top)) * width;

@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "AfxException.h"
 #include "ColorPicture.h"
 #include "CombineFrames.h"
 #include "TempFolder.h"
@@ -103,21 +105,82 @@ TEST(CombineFrames, BothEnginesOfTheMeanGiveTheSameFile) {
   }
 }
 
-TEST(CombineFrames, AStopBeforeAFrameWritesNothing) {
-  for (const StackMethod method : {StackMethod::kMean, StackMethod::kMedian}) {
+// A stop before a frame, or (for the banded stack) while the frames are
+// combined, writes nothing.
+TEST(CombineFrames, AStopWritesNothing) {
+  struct Row {
+    StackMethod method;
+    int stopAt;  // the frames read when the stop comes
+    bool written;
+  };
+  const Row rows[] = {
+      {StackMethod::kMean, 2, false},
+      {StackMethod::kMedian, 2, false},
+      {StackMethod::kMedian, 3, false},  // while combining
+      {StackMethod::kMean, 3, true},     // the running mean is written at once
+  };
+  for (const Row& row : rows) {
     TempFolder folder;
     StackRequest request;
-    request.method = method;
+    request.method = row.method;
     for (int i = 0; i < 3; ++i) {
       request.frames.push_back(WriteColorPicture(folder.File("f" + std::to_string(i) + ".bmp"), 4,
                                                  4, [](int, int) { return Rgba(1, 2, 3); }));
     }
     request.output = folder.File("out.bmp");
-    CountingEvents events(2);
-    EXPECT_FALSE(CombineFrames(request, events));
-    EXPECT_EQ(events.read, 2);
-    EXPECT_TRUE(events.written.empty());
-    EXPECT_EQ(folder.Names().size(), 3u);
+    CountingEvents events(row.stopAt);
+    EXPECT_EQ(CombineFrames(request, events), row.written) << row.stopAt;
+    EXPECT_EQ(events.read, row.stopAt);
+    EXPECT_EQ(folder.Names().size(), row.written ? 4u : 3u) << row.stopAt;
+  }
+}
+
+// The output is never one of the pictures it is made of, by any name, even
+// where replacing is asked for.
+TEST(CombineFrames, TheOutputIsNeverOneOfItsInputs) {
+  struct Row {
+    const char* name;
+    std::string (*output)(TempFolder& folder);
+    bool dark;
+  };
+  const Row rows[] = {
+      {"a frame", [](TempFolder& folder) { return folder.File("f1.bmp"); }, false},
+      {"another spelling",
+       [](TempFolder& folder) { return (folder.Path() / "." / "f0.bmp").string(); }, false},
+#ifndef _WIN32
+      {"a link to a frame",
+       [](TempFolder& folder) {
+         std::filesystem::create_symlink(folder.File("f2.bmp"), folder.File("link.bmp"));
+         return folder.File("link.bmp");
+       },
+       false},
+#endif
+      {"the dark frame", [](TempFolder& folder) { return folder.File("dark.bmp"); }, true},
+  };
+  for (const Row& row : rows) {
+    TempFolder folder;
+    StackRequest request;
+    for (int i = 0; i < 3; ++i) {
+      request.frames.push_back(WriteColorPicture(folder.File("f" + std::to_string(i) + ".bmp"), 4,
+                                                 4, [&](int, int) { return Rgba(9, 8, i); }));
+    }
+    if (row.dark) {
+      request.dark =
+          WriteColorPicture(folder.File("dark.bmp"), 4, 4, [](int, int) { return Rgba(0, 0, 0); });
+    }
+    request.output = row.output(folder);
+    request.replaceExisting = true;
+    const std::vector<unsigned char> before = ReadBytes(request.output);
+    CountingEvents events(-1);
+    try {
+      CombineFrames(request, events);
+      ADD_FAILURE() << row.name << " was replaced";
+    } catch (CFileException* error) {
+      EXPECT_EQ(error->m_strFileName.Str(), request.output) << row.name;
+      error->Delete();
+    }
+    EXPECT_EQ(ReadBytes(request.output), before) << row.name;
+    EXPECT_EQ(events.read, 0) << row.name;
   }
 }
 
