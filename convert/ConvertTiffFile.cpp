@@ -139,6 +139,9 @@ bool ConvertTiffFile(const ConversionFiles& files, const LoaderBinding& loader,
   }
   const GrayTiffFacts facts = loading.Load(files.tiff, options.SignificantBits(), gray);
   options.Loaded(files.tiff, facts);
+  if (!loading.TellsFacts()) {
+    options.Notice(files.tiff, kLoaderTellsNoFacts);
+  }
 
   bool demosaic = false;
   switch (options.ModeAfterLoading()) {
@@ -175,6 +178,11 @@ bool ConvertTiffFile(const ConversionFiles& files, const LoaderBinding& loader,
       options.TiffNotRemoved(files.tiff, PagesLeftOut(facts.pages) + ", and the TIFF is kept");
     } else {
       options.Notice(files.tiff, PagesLeftOut(facts.pages));
+    }
+  } else if (facts.pages == 0) {
+    // Pages that no one counted may be lost with the TIFF.
+    if (options.RemoveTiffAfterWriting()) {
+      options.TiffNotRemoved(files.tiff, "its pages are unknown, so the TIFF is kept");
     }
   } else if (options.RemoveTiffAfterWriting()) {
     const std::string notRemoved =
@@ -222,8 +230,24 @@ std::string RemoveConvertedTiff(const CString& tiffPath, const CString& outputPa
   if (!read || calls.identityOf(tiffPath) != read) {
     return "the file changed while it was converted; it was kept";
   }
-  if (!calls.deleteFile(tiffPath)) {
+  // The file is taken out of its name first and checked there, where no
+  // other program looks for it: a file saved at the name meanwhile is never
+  // the one deleted.
+  const std::string aside = calls.renameAside(tiffPath);
+  if (aside.empty()) {
     return "its BMP was written, but the TIFF could not be deleted: " + LastErrorText();
+  }
+  if (calls.identityOf(aside.c_str()) != read) {
+    if (!calls.renameWithoutReplacing(aside.c_str(), tiffPath)) {
+      return "the file changed while it was converted; it was kept as " + aside +
+             " (another file is at its name now)";
+    }
+    return "the file changed while it was converted; it was kept";
+  }
+  if (!calls.deleteFile(aside.c_str())) {
+    const std::string why = LastErrorText();
+    calls.renameWithoutReplacing(aside.c_str(), tiffPath);
+    return "its BMP was written, but the TIFF could not be deleted: " + why;
   }
   return {};
 }

@@ -95,15 +95,20 @@ void WriteConvertedImage(const CVisImage<unsigned char>& gray, bool demosaic,
 struct TiffRemovalCalls {
   BOOL (*flushFileToDisk)(LPCSTR) = FlushFileToDisk;
   std::optional<FileIdentity> (*identityOf)(LPCSTR) = IdentityOfFile;
+  std::string (*renameAside)(LPCSTR) = RenameAside;
   BOOL (*deleteFile)(LPCSTR) = DeleteFileA;
+  BOOL (*renameWithoutReplacing)(LPCSTR, LPCSTR) = RenameWithoutReplacing;
 };
 
 // Deletes the TIFF once its BMP, file and folder entry, is flushed to disk,
-// and only while the file at its name is still the one that was read (read:
-// its identity taken before it was loaded), checked right before the
-// deletion: a file saved over it meanwhile is kept. When the flush fails the
-// TIFF stays and the file exception names it and says why. Returns why the
-// TIFF was not deleted, or an empty string.
+// and only the file that was read (read: its identity taken before it was
+// loaded): the file at the TIFF's name is renamed aside to a hidden name of
+// its folder, checked there and deleted there; a file that is not the one
+// read goes back to its name (never over a file that came there meanwhile;
+// then it stays under the hidden name, and that is said). A file saved at
+// the name at any moment is kept. When the flush fails the TIFF stays and
+// the file exception names it and says why. Returns why the TIFF was not
+// deleted, or an empty string.
 std::string RemoveConvertedTiff(const CString& tiffPath, const CString& outputPath,
                                 const std::optional<FileIdentity>& read,
                                 const TiffRemovalCalls& calls = {});

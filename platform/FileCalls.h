@@ -28,6 +28,18 @@ BOOL DeleteFileA(LPCSTR fileName);
 // leads to and the entries of both. FALSE when any of that failed.
 BOOL FlushFileToDisk(LPCSTR fileName);
 
+// Renames the file at fileName (a link itself, not what it leads to) to a
+// fresh hidden name in its folder, ".tessary-XXXXXXXX.removing", that
+// nothing else can have taken: the name is made first, as an empty file of
+// this process, and then replaced. Returns the new name, or an empty string
+// with the system's last error saying why (the file is then where it was).
+std::string RenameAside(LPCSTR fileName);
+
+// Renames from to `to` only where no file is at `to`: FALSE, with the
+// system's last error, where one is, or where the file system cannot promise
+// it.
+BOOL RenameWithoutReplacing(LPCSTR from, LPCSTR to);
+
 // A path in the form in which every spelling of one file name compares
 // equal on this system: as it is on POSIX, in one letter case on Windows.
 std::string FileNameKey(std::string path);

@@ -12,13 +12,13 @@ constexpr char kHex[] = "0123456789abcdef";
 
 }  // namespace
 
-std::string TemporaryNameIn(const std::string& folder, char separator) {
+std::string TemporaryNameIn(const std::string& folder, char separator, const char* suffix) {
   std::random_device entropy;
   std::string name = folder + separator + kPrefix;
   for (unsigned bits = entropy(), i = 0; i < kRandomDigits; ++i, bits >>= 4) {
     name += kHex[bits & 15];
   }
-  return name + kSuffix;
+  return name + suffix;
 }
 
 bool IsTemporaryName(const char* name) {

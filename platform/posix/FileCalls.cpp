@@ -5,10 +5,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <system_error>
+
+#include "TemporaryName.h"
 
 DWORD GetCurrentDirectoryA(DWORD bufferLength, LPSTR buffer) {
   std::error_code error;
@@ -26,6 +29,50 @@ DWORD GetCurrentDirectoryA(DWORD bufferLength, LPSTR buffer) {
 
 BOOL DeleteFileA(LPCSTR fileName) {
   return fileName != nullptr && ::unlink(fileName) == 0 ? TRUE : FALSE;
+}
+
+std::string RenameAside(LPCSTR fileName) {
+  std::filesystem::path folder = std::filesystem::path(fileName).parent_path();
+  if (folder.empty()) {
+    folder = ".";
+  }
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    const std::string aside = TemporaryNameIn(folder.string(), '/', ".removing");
+    const int placeholder =
+        ::open(aside.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (placeholder < 0) {
+      if (errno == EEXIST) {
+        continue;
+      }
+      return {};
+    }
+    ::close(placeholder);
+    if (::rename(fileName, aside.c_str()) == 0) {
+      return aside;
+    }
+    const int error = errno;
+    ::unlink(aside.c_str());
+    errno = error;
+    return {};
+  }
+  errno = EEXIST;
+  return {};
+}
+
+BOOL RenameWithoutReplacing(LPCSTR from, LPCSTR to) {
+  if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) {
+    return TRUE;
+  }
+  if (errno != EINVAL && errno != ENOSYS) {
+    return FALSE;
+  }
+  // A file system without the flag: a second link fails where a file is,
+  // and then the first name goes.
+  if (::link(from, to) != 0) {
+    return FALSE;
+  }
+  ::unlink(from);
+  return TRUE;
 }
 
 namespace {

@@ -1,5 +1,41 @@
 #include "FileCalls.h"
 
+#include <filesystem>
+
+#include "TemporaryName.h"
+
+std::string RenameAside(LPCSTR fileName) {
+  std::filesystem::path folder = std::filesystem::path(fileName).parent_path();
+  if (folder.empty()) {
+    folder = ".";
+  }
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    const std::string aside = TemporaryNameIn(folder.string(), '\\', ".removing");
+    const HANDLE placeholder = ::CreateFileA(aside.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (placeholder == INVALID_HANDLE_VALUE) {
+      if (::GetLastError() == ERROR_FILE_EXISTS) {
+        continue;
+      }
+      return {};
+    }
+    ::CloseHandle(placeholder);
+    if (::MoveFileExA(fileName, aside.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+      return aside;
+    }
+    const DWORD error = ::GetLastError();
+    ::DeleteFileA(aside.c_str());
+    ::SetLastError(error);
+    return {};
+  }
+  ::SetLastError(ERROR_FILE_EXISTS);
+  return {};
+}
+
+BOOL RenameWithoutReplacing(LPCSTR from, LPCSTR to) {
+  return ::MoveFileExA(from, to, 0);
+}
+
 BOOL FlushFileToDisk(LPCSTR fileName) {
   if (fileName == nullptr) {
     return FALSE;
