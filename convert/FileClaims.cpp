@@ -31,7 +31,7 @@ FileClaims::Claim::Claim(FileClaims& claims, std::vector<std::string> keys, cons
 
 FileClaims::Claim::~Claim() {
   if (held_) {
-    locks_.clear();
+    ReleaseLocks();
     ReleaseInProcess();
   }
 }
@@ -87,16 +87,35 @@ bool FileClaims::Claim::LockAcrossProcesses(const ClaimWait& wait) {
       std::optional<FileLock> lock = FileLock::TryNamed("claim-" + std::to_string(slot));
       if (lock) {
         locks_.push_back(std::move(*lock));
+        std::lock_guard held(claims_.mutex_);
+        claims_.slotsHeld_.insert(slot);
+        slots_.push_back(slot);
         break;
       }
-      if (!KeepWaiting(wait, *key, false)) {
-        locks_.clear();
+      // A slot's lock may be held by another claim of this process, for
+      // another file of the same slot.
+      bool inThisProcess = false;
+      {
+        std::lock_guard held(claims_.mutex_);
+        inThisProcess = claims_.slotsHeld_.count(slot) > 0;
+      }
+      if (!KeepWaiting(wait, *key, inThisProcess)) {
+        ReleaseLocks();
         return false;
       }
       std::this_thread::sleep_for(kPollInterval);
     }
   }
   return true;
+}
+
+void FileClaims::Claim::ReleaseLocks() {
+  locks_.clear();
+  std::lock_guard held(claims_.mutex_);
+  for (const unsigned slot : slots_) {
+    claims_.slotsHeld_.erase(claims_.slotsHeld_.find(slot));
+  }
+  slots_.clear();
 }
 
 void FileClaims::Claim::ReleaseInProcess() {

@@ -52,10 +52,12 @@ class FileClaims {
     bool WaitInProcess(const ClaimWait& wait);
     bool LockAcrossProcesses(const ClaimWait& wait);
     void ReleaseInProcess();
+    void ReleaseLocks();
 
     FileClaims& claims_;
     std::vector<std::string> keys_;
     std::vector<FileLock> locks_;
+    std::vector<unsigned> slots_;  // the slots of locks_
     std::chrono::steady_clock::time_point since_ = std::chrono::steady_clock::now();
     bool reported_ = false;
     bool held_ = false;
@@ -72,5 +74,6 @@ class FileClaims {
   std::mutex mutex_;
   std::condition_variable released_;
   std::set<std::string> held_;
+  std::multiset<unsigned> slotsHeld_;  // the lock slots this process's claims hold
   int waiting_ = 0;
 };
