@@ -31,6 +31,10 @@ DeclaredPattern Refused(std::string reason) {
 
 }  // namespace
 
+DeclaredPattern UnreadablePattern(const std::string& tagName) {
+  return Refused("a colour filter pattern (" + tagName + ") whose value cannot be read");
+}
+
 DeclaredPattern PatternFromCells(unsigned rows, unsigned columns,
                                  const std::vector<std::uint8_t>& colours) {
   if (rows != 2 || columns != 2) {

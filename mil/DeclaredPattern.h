@@ -23,6 +23,11 @@ DeclaredPattern PatternFromCells(unsigned rows, unsigned columns,
 // gives a plausible count), then the colours row by row.
 DeclaredPattern PatternFromExif(const std::vector<std::uint8_t>& value, bool bigEndian);
 
+// A pattern whose tag (named as people know it, "EXIF's CFAPattern") is in
+// the file but whose value cannot be read (it lies outside the file, say):
+// declared, and refused.
+DeclaredPattern UnreadablePattern(const std::string& tagName);
+
 // One declaration from the two forms: either where only one is present,
 // the same where both agree; a refusal where they disagree.
 DeclaredPattern CombinedPattern(const DeclaredPattern& tiffEp, const DeclaredPattern& exif);

@@ -14,7 +14,7 @@ struct GrayPicture {
   int height = 0;
   MemoryBlock samples;
 
-  int pages = 1;       // pages (directories) in the file
+  int pages = 1;       // images in the file: its pages, and the first page's SubIFDs
   int storedBits = 8;  // bits per sample as stored
   // For 9 to 16 bits: the largest sample as stored, and how many samples lay
   // above the range of the significant bits asked for (each became 255).

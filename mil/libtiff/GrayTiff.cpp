@@ -222,7 +222,7 @@ GrayPicture ReadGrayTiff(const char* path, int significantBits) {
   picture.storedBits = format.bits;
   picture.brightestSample = converter.Brightest();
   picture.samplesAboveRange = converter.AboveRange();
-  picture.pages = std::max(1, static_cast<int>(TIFFNumberOfDirectories(tiff)));
+  picture.pages = opened.ImageCount();
   picture.pattern = opened.FirstPagePattern();
   return picture;
 }

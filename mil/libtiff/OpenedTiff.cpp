@@ -323,13 +323,48 @@ std::vector<std::uint8_t> ByteValues(TIFF* tiff, ttag_t tag) {
                          : std::vector<std::uint8_t>(data, data + count);
 }
 
+// Whether the directory at offset lists tag with bytes for its value (of
+// type BYTE or UNDEFINED), as the file itself says: libtiff leaves out such
+// a tag whose value lies outside the file.
+bool DirectoryLists(TIFF* tiff, const OpenedFile& file, std::uint64_t offset, std::uint16_t tag) {
+  const bool big = TIFFIsBigTIFF(tiff) != 0;
+  const bool bigEndian = TIFFIsBigEndian(tiff) != 0;
+  const auto number = [&](const unsigned char* bytes, int size) {
+    std::uint64_t value = 0;
+    for (int i = 0; i < size; ++i) {
+      value |= std::uint64_t{bytes[bigEndian ? size - 1 - i : i]} << (8 * i);
+    }
+    return value;
+  };
+  unsigned char countBytes[8] = {};
+  const int countSize = big ? 8 : 2;
+  if (ReadFileAt(file, offset, countBytes, countSize) != static_cast<std::size_t>(countSize)) {
+    return false;
+  }
+  const std::uint64_t entrySize = big ? 20 : 12;
+  const std::uint64_t count = std::min<std::uint64_t>(number(countBytes, countSize), 4096);
+  for (std::uint64_t i = 0; i < count; ++i) {
+    unsigned char entry[4] = {};
+    if (ReadFileAt(file, offset + countSize + i * entrySize, entry, 4) != 4) {
+      return false;
+    }
+    const std::uint64_t type = number(entry + 2, 2);
+    if (number(entry, 2) == tag && (type == TIFF_BYTE || type == TIFF_UNDEFINED)) {
+      return true;
+    }
+  }
+  return false;
+}
+
 // TIFF/EP's pattern, in the first directory.
-DeclaredPattern TiffEpPattern(TIFF* tiff) {
+DeclaredPattern TiffEpPattern(TIFF* tiff, const OpenedFile& file) {
   const std::vector<std::uint8_t> colours = ByteValues(tiff, TIFFTAG_CFAPATTERN);
   std::uint16_t* dimensions = nullptr;
   const bool sized = TIFFGetField(tiff, TIFFTAG_CFAREPEATPATTERNDIM, &dimensions) && dimensions;
   if (!sized && colours.empty()) {
-    return {};
+    return DirectoryLists(tiff, file, TIFFCurrentDirOffset(tiff), TIFFTAG_CFAPATTERN)
+               ? UnreadablePattern("TIFF/EP's CFAPattern")
+               : DeclaredPattern();
   }
   if (!sized) {
     return PatternFromCells(0, 0, colours);
@@ -338,14 +373,21 @@ DeclaredPattern TiffEpPattern(TIFF* tiff) {
 }
 
 // EXIF's pattern: in the first directory where some writers put it, or in
-// its EXIF directory. Leaves the EXIF directory current.
-DeclaredPattern ExifPattern(TIFF* tiff) {
+// its EXIF directory; refused where the tag is there and its value cannot be
+// read. Leaves the EXIF directory current.
+DeclaredPattern ExifPattern(TIFF* tiff, const OpenedFile& file) {
   const bool bigEndian = TIFFIsBigEndian(tiff) != 0;
   std::vector<std::uint8_t> value = ByteValues(tiff, EXIFTAG_CFAPATTERN);
+  if (value.empty() && DirectoryLists(tiff, file, TIFFCurrentDirOffset(tiff), EXIFTAG_CFAPATTERN)) {
+    return UnreadablePattern("EXIF's CFAPattern");
+  }
   std::uint64_t exifDirectory = 0;
   if (value.empty() && TIFFGetField(tiff, TIFFTAG_EXIFIFD, &exifDirectory) &&
       TIFFReadEXIFDirectory(tiff, exifDirectory)) {
     value = ByteValues(tiff, EXIFTAG_CFAPATTERN);
+    if (value.empty() && DirectoryLists(tiff, file, exifDirectory, EXIFTAG_CFAPATTERN)) {
+      return UnreadablePattern("EXIF's CFAPattern");
+    }
   }
   return value.empty() ? DeclaredPattern() : PatternFromExif(value, bigEndian);
 }
@@ -402,6 +444,15 @@ std::string OpenedTiff::WhyIncomplete() const {
 }
 
 DeclaredPattern OpenedTiff::FirstPagePattern() const {
-  const DeclaredPattern tiffEp = TiffEpPattern(tiff_.get());
-  return CombinedPattern(tiffEp, ExifPattern(tiff_.get()));
+  const DeclaredPattern tiffEp = TiffEpPattern(tiff_.get(), file_);
+  return CombinedPattern(tiffEp, ExifPattern(tiff_.get(), file_));
+}
+
+int OpenedTiff::ImageCount() const {
+  std::uint16_t subImages = 0;
+  void* offsets = nullptr;
+  if (!TIFFGetField(tiff_.get(), TIFFTAG_SUBIFD, &subImages, &offsets)) {
+    subImages = 0;
+  }
+  return std::max(1, static_cast<int>(TIFFNumberOfDirectories(tiff_.get()))) + subImages;
 }

@@ -76,6 +76,11 @@ class OpenedTiff {
   // data is damaged (with libtiff's last word on it).
   std::string WhyIncomplete() const;
 
+  // The images in the file: its pages, and the images its first page holds
+  // in SubIFDs (a DNG's raw beside its thumbnail, say). Ask it while the
+  // first page is the current directory.
+  int ImageCount() const;
+
  private:
   OpenedFile file_;
   std::unique_ptr<BufferedFile> reader_;
