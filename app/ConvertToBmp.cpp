@@ -2,6 +2,8 @@
 // the worker converts them one after another.
 
 #include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "AfxErrorReport.h"
@@ -52,13 +54,63 @@ class DialogOptions : public ConversionOptions {
   bool StopRequested() override { return AfxIsShutdownRequested(); }
 
   // What the user should know of a file (a TIFF kept, pages left out) is
-  // told in a box naming the file; the run goes on once it is dismissed.
+  // gathered, and told in one box when the run ends.
   void TiffNotRemoved(const CString& tiffPath, const std::string& reason) override {
-    AfxReportMessage("\"" + tiffPath + "\"\n" + reason.c_str());
+    Gather(tiffPath, reason);
   }
-  void Notice(const CString& tiffPath, const std::string& text) override {
-    AfxReportMessage("\"" + tiffPath + "\"\n" + text.c_str());
+  void Notice(const CString& tiffPath, const std::string& text) override { Gather(tiffPath, text); }
+
+  // The box of what was gathered: each text once, after the files it
+  // concerns. None once the dialog is closing: no box outlives its window.
+  void ShowGathered() {
+    if (gathered_.empty() || AfxIsShutdownRequested()) {
+      return;
+    }
+    CString message;
+    for (const auto& [text, files] : gathered_) {
+      if (!message.IsEmpty()) {
+        message += "\n\n";
+      }
+      for (const CString& file : files) {
+        message += "\"" + file + "\"\n";
+      }
+      message += text.c_str();
+    }
+    gathered_.clear();
+    AfxReportMessage(message);
   }
+
+ private:
+  void Gather(const CString& tiffPath, const std::string& text) {
+    for (auto& [known, files] : gathered_) {
+      if (known == text) {
+        files.push_back(tiffPath);
+        return;
+      }
+    }
+    gathered_.push_back({text, {tiffPath}});
+  }
+
+  // Each text with the files it concerns, in the order they were told.
+  std::vector<std::pair<std::string, std::vector<CString>>> gathered_;
+};
+
+// Shows what the options gathered when the run ends, however it ends.
+class GatheredAtTheEnd {
+ public:
+  explicit GatheredAtTheEnd(DialogOptions& options) : options_(options) {}
+  ~GatheredAtTheEnd() {
+    try {
+      options_.ShowGathered();
+    } catch (...) {
+      // The run is ending on another failure, which the framework reports.
+    }
+  }
+  GatheredAtTheEnd(const GatheredAtTheEnd&) = delete;
+  GatheredAtTheEnd& operator=(const GatheredAtTheEnd&) = delete;
+
+ private:
+  DialogOptions& options_;
 };
 
 }  // namespace
@@ -70,15 +122,18 @@ UINT ConvertThreadProc(void* parameter) {
   const std::unique_ptr<ConvertJob> job(static_cast<ConvertJob*>(parameter));
   DialogOptions options;
   const MemoryBlockReuse reuse;  // one picture's memory serves every file
-  for (const CString& path : job->paths) {
-    // When the dialog closes, the file in hand is finished and no other begun.
-    if (AfxIsShutdownRequested()) {
-      return 0;
-    }
-    g_pMainDialog->SetDlgItemText(IDC_STATUS, "Processing " + path + "...");
-    if (!ConvertTiffFile(ConversionFilesFor(path), {g_hLoaderLibrary, &g_pfnLoadGrayTIFF},
-                         options)) {
-      return 0;
+  {
+    const GatheredAtTheEnd notices(options);
+    for (const CString& path : job->paths) {
+      // When the dialog closes, the file in hand is finished and no other begun.
+      if (AfxIsShutdownRequested()) {
+        return 0;
+      }
+      g_pMainDialog->SetDlgItemText(IDC_STATUS, "Processing " + path + "...");
+      if (!ConvertTiffFile(ConversionFilesFor(path), {g_hLoaderLibrary, &g_pfnLoadGrayTIFF},
+                           options)) {
+        return 0;
+      }
     }
   }
   g_pMainDialog->SetDlgItemText(IDC_STATUS, "Ready.");

@@ -166,7 +166,8 @@ colliding pair.
 (see \fBaverage\fR).
 An existing file is kept unless \fB\-\-force\fR is given, and
 so is one that appears there while the average is made (the average then fails, naming
-it).
+it). One of the pictures or the dark frame is never replaced, by whatever name (another
+spelling, a symbolic link, a bind mount), not even with \fB\-\-force\fR.
 )roff",
         .apply =
             [](const std::string& value, CliRequest& request, std::string&) {

@@ -32,23 +32,23 @@ PFN_LOAD_GRAY_TIFF BindLoaderExport(const CString& path, const LoaderBinding& lo
   return load;
 }
 
-PFN_LOAD_GRAY_TIFF_WITH_FACTS BindFactsExport(const CString& path, const LoaderBinding& loader) {
-  CheckLoaderLoaded(path, loader);
-  const auto load = reinterpret_cast<PFN_LOAD_GRAY_TIFF_WITH_FACTS>(
-      reinterpret_cast<void*>(GetProcAddress(loader.library, "milLoadGrayTIFFWithFacts")));
-  if (load == nullptr) {
-    AfxThrowFileException(CFileException::generic, -1, path,
-                          "the TIFF reader Vantrel has no entry milLoadGrayTIFFWithFacts");
-  }
-  return load;
-}
-
 TiffLoader::TiffLoader(const CString& path, const LoaderBinding& loader)
-    : load_((BindLoaderExport(path, loader), BindFactsExport(path, loader))) {}
+    : load_(BindLoaderExport(path, loader)),
+      loadWithFacts_(reinterpret_cast<PFN_LOAD_GRAY_TIFF_WITH_FACTS>(
+          reinterpret_cast<void*>(GetProcAddress(loader.library, "milLoadGrayTIFFWithFacts")))) {}
 
 GrayTiffFacts TiffLoader::Load(const CString& path, int significantBits,
                                CVisImage<unsigned char>& gray) const {
   GrayTiffFacts facts{};
-  load_(path, &gray, significantBits, &facts);
+  if (loadWithFacts_ != nullptr) {
+    loadWithFacts_(path, &gray, significantBits, &facts);
+    return facts;
+  }
+  if (significantBits > 0) {
+    AfxThrowFileException(CFileException::generic, -1, path,
+                          "the TIFF reader Vantrel has no entry milLoadGrayTIFFWithFacts, which "
+                          "reading fewer significant bits needs");
+  }
+  load_(path, &gray);
   return facts;
 }

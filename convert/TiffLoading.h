@@ -22,21 +22,32 @@ struct LoaderBinding {
 // when the library is not loaded or has no such export.
 PFN_LOAD_GRAY_TIFF BindLoaderExport(const CString& path, const LoaderBinding& loader);
 
-// The same for the export that also tells the file's facts.
-PFN_LOAD_GRAY_TIFF_WITH_FACTS BindFactsExport(const CString& path, const LoaderBinding& loader);
-
-// The loader's entry points for one file, looked up afresh (both, so that a
-// library without them fails before any file is touched).
+// The loader's entry points for one file, looked up afresh: milLoadGrayTIFF,
+// which every loader library has, and milLoadGrayTIFFWithFacts where the
+// library has it.
 class TiffLoader {
  public:
   TiffLoader(const CString& path, const LoaderBinding& loader);
 
+  // Whether the library tells what a file says beyond its pixels.
+  bool TellsFacts() const { return loadWithFacts_ != nullptr; }
+
   // Reads the file's first page into gray, samples of more than 8 bits
   // scaled from their significantBits lowest bits (0: all), and returns
-  // what the file says. Fails as milLoadGrayTIFF does.
+  // what the file says. Where the library tells nothing (TellsFacts), the
+  // facts say 0 pages and 0 stored bits (unknown) and no layout, and fewer
+  // significant bits cannot be asked for (the file exception says so).
+  // Fails as milLoadGrayTIFF does.
   GrayTiffFacts Load(const CString& path, int significantBits,
                      CVisImage<unsigned char>& gray) const;
 
  private:
-  PFN_LOAD_GRAY_TIFF_WITH_FACTS load_;
+  PFN_LOAD_GRAY_TIFF load_;
+  PFN_LOAD_GRAY_TIFF_WITH_FACTS loadWithFacts_;
 };
+
+// What a person is told of a file read by a loader library that tells
+// nothing beyond the pixels.
+inline constexpr const char* kLoaderTellsNoFacts =
+    "the TIFF reader Vantrel has no entry milLoadGrayTIFFWithFacts, so the pages and the colour "
+    "filter pattern the file declares are unknown (demosaiced as rggb)";

@@ -202,8 +202,8 @@ TEST_F(ConvertTest, ALayoutTheFileDeclaresIsDemosaicedInIt) {
   });
 }
 
-// A TIFF of several pages: its first page converted, a box says so, the
-// TIFF kept even with Remove TIF, and the run goes on.
+// TIFFs of several pages: each first page converted, the TIFFs kept even
+// with Remove TIF, the run goes on, and one box at its end names them all.
 TEST_F(ConvertTest, ATiffOfSeveralPagesIsKeptAndTheRunGoesOn) {
   RunModal(dialog_, [&] {
     TiffLayout layout;
@@ -211,17 +211,20 @@ TEST_F(ConvertTest, ATiffOfSeveralPagesIsKeptAndTheRunGoesOn) {
     layout.height = kHeight;
     layout.pages = 3;
     const std::string stack = folder_.File("stack.tif");
+    const std::string other = folder_.File("other.tif");
     ASSERT_TRUE(WriteTiff(stack, layout, Samples(true, 7)));
+    ASSERT_TRUE(WriteTiff(other, layout, Samples(true, 8)));
     const std::string next = Tiff("next.tif", false);
     Click(IDC_REMOVE_TIF);
-    Convert({"stack.tif", "next.tif"});
+    Convert({"stack.tif", "next.tif", "other.tif"});
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return !statuses_.empty() && statuses_.back() == "Ready."; }, 10000));
     ASSERT_EQ(errors_.Messages().size(), 1u);
-    EXPECT_EQ(
-        errors_.Messages()[0],
-        "\"" + stack + "\"\nit holds 3 pages; only the first was converted, and the TIFF is kept");
+    EXPECT_EQ(errors_.Messages()[0], "\"" + stack + "\"\n\"" + other +
+                                         "\"\nit holds 3 pages; only the first was converted, "
+                                         "and the TIFF is kept");
     EXPECT_TRUE(fs::exists(stack));
+    EXPECT_TRUE(fs::exists(other));
     ExpectBmp(folder_.File("stack.bmp"), GrayOf(Samples(true, 7)), true);
     EXPECT_FALSE(fs::exists(next));
     EXPECT_TRUE(fs::exists(folder_.File("next.bmp")));

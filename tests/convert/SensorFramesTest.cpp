@@ -15,6 +15,7 @@
 #include "LibraryLoading.h"
 #include "RawTiff.h"
 #include "TempFolder.h"
+#include "TiffLoading.h"
 #include "VisImage.h"
 
 namespace {
@@ -179,10 +180,39 @@ TEST_F(SensorFramesTest, ALayoutAskedForWinsAndTheDifferenceIsTold) {
             tiff + ": the file declares the layout bggr; it was demosaiced as rggb, as asked");
 }
 
-// A pattern that is no Bayer layout of red, green and blue is refused in
-// colour, with the reason, and written in gray all the same.
+// Moves the value of the tag in the first directory of a little-endian TIFF
+// far beyond the file's end, as a damaged file has it.
+void PointTagOutside(const std::string& path, std::uint16_t tag) {
+  std::vector<unsigned char> bytes = ReadBytes(path);
+  const auto number = [&](std::size_t at, int size) {
+    std::uint32_t value = 0;
+    for (int i = 0; i < size; ++i) {
+      value |= std::uint32_t{bytes.at(at + i)} << (8 * i);
+    }
+    return value;
+  };
+  const std::uint32_t directory = number(4, 4);
+  for (std::uint32_t i = 0; i < number(directory, 2); ++i) {
+    const std::size_t entry = directory + 2 + 12 * i;
+    if (number(entry, 2) == tag) {
+      for (int k = 0; k < 4; ++k) {
+        bytes.at(entry + 8 + k) = static_cast<unsigned char>(0x7FFFFF00u >> (8 * k));
+      }
+    }
+  }
+  WriteBytes(path, bytes);
+}
+
+// A pattern that is no Bayer layout of red, green and blue, or one whose
+// value cannot be read, is refused in colour, with the reason, and written
+// in gray all the same.
 TEST_F(SensorFramesTest, APatternThatIsNoBayerLayoutIsRefusedInColour) {
-  const std::vector<std::pair<std::vector<RawTiffEntry>, std::string>> cases = {
+  struct Case {
+    std::vector<RawTiffEntry> tags;
+    std::string reason;
+    std::uint16_t damaged = 0;  // a tag whose value lies beyond the file's end
+  };
+  const std::vector<Case> cases = {
       {{TiffEpDimensions(3, 3), TiffEpColours({0, 1, 2, 1, 2, 0, 2, 0, 1})},
        "a colour filter pattern of 3 x 3 cells"},
       {{TiffEpDimensions(2, 2), TiffEpColours({3, 1, 1, 5})},
@@ -190,20 +220,27 @@ TEST_F(SensorFramesTest, APatternThatIsNoBayerLayoutIsRefusedInColour) {
       {{TiffEpDimensions(2, 2), TiffEpColours({0, 0, 1, 2})},
        "the colour filter pattern red, red, green, blue"},
       {{TiffEpColours({0, 1, 1, 2})}, "a colour filter pattern of 0 x 0 cells"},
+      {{ExifPattern({1, 0, 2, 1})}, "(EXIF's CFAPattern) whose value cannot be read", 41730},
+      {{TiffEpColours({0, 1, 1, 2, 0, 1})},
+       "(TIFF/EP's CFAPattern) whose value cannot be read",
+       33422},
       {{TiffEpDimensions(2, 2), TiffEpColours({0, 1, 1, 2}), ExifPattern({2, 1, 1, 0})},
        "two different colour filter patterns"},
   };
   int index = 0;
-  for (const auto& [tags, reason] : cases) {
+  for (const Case& row : cases) {
     std::string name = "odd";
     name += std::to_string(index++);
-    const std::string tiff = Mosaic(name + ".tif", tags);
+    const std::string tiff = Mosaic(name + ".tif", row.tags);
+    if (row.damaged != 0) {
+      PointTagOutside(tiff, row.damaged);
+    }
     for (const ConversionMode mode : {ConversionMode::kAuto, ConversionMode::kColor}) {
       SensorOptions options;
       options.mode = mode;
       options.layout = BayerLayout::kRggb;  // asking does not make it a Bayer layout
       const std::string refusal = Refusal(tiff, options);
-      EXPECT_NE(refusal.find(reason), std::string::npos) << refusal;
+      EXPECT_NE(refusal.find(row.reason), std::string::npos) << refusal;
       if (index < static_cast<int>(cases.size())) {
         EXPECT_NE(refusal.find("only the four 2 x 2 Bayer layouts"), std::string::npos) << refusal;
       }
@@ -214,6 +251,69 @@ TEST_F(SensorFramesTest, APatternThatIsNoBayerLayoutIsRefusedInColour) {
     EXPECT_EQ(Refusal(tiff, gray), "");
     EXPECT_EQ(ReadBytes(Bmp(name + ".bmp")).at(28), 8);
   }
+}
+
+// A TIFF whose first page holds more images in SubIFDs (a DNG's raw beside
+// its thumbnail, say) has more than the image converted: it is never
+// deleted, and that is said.
+TEST_F(SensorFramesTest, AFileWithSubImagesIsNeverDeleted) {
+  for (const std::vector<std::uint32_t>& subImages :
+       {std::vector<std::uint32_t>{8}, std::vector<std::uint32_t>{8, 8}}) {
+    const std::string tiff = Mosaic("sub.tif", {RawTiffEntry{330, kTiffLong, subImages}});
+    SensorOptions options;
+    options.remove = true;
+    Convert(tiff, options);
+    const int images = 1 + static_cast<int>(subImages.size());
+    EXPECT_EQ(options.facts.pages, images);
+    ASSERT_EQ(options.notRemoved.size(), 1u);
+    EXPECT_NE(options.notRemoved[0].find("it holds " + std::to_string(images) + " pages"),
+              std::string::npos)
+        << options.notRemoved[0];
+    EXPECT_TRUE(fs::exists(tiff));
+    EXPECT_TRUE(fs::exists(Bmp("sub.bmp")));
+    fs::remove(Bmp("sub.bmp"));
+  }
+}
+
+// A loader library with only milLoadGrayTIFF still converts every file, as
+// rggb; what it cannot tell is said, and the TIFF, whose pages are unknown,
+// is never deleted.
+TEST_F(SensorFramesTest, ALoaderWithOnlyThePlainExportStillConverts) {
+  const HMODULE plain = LoadLibraryA("VantrelPlain.dll");
+  ASSERT_NE(plain, nullptr);
+  SensorOptions full;
+  full.mode = ConversionMode::kColor;
+  Convert(Mosaic("full.tif", {TiffEpDimensions(2, 2), TiffEpColours({2, 1, 1, 0})}), full);
+  SensorOptions rggb;
+  rggb.mode = ConversionMode::kColor;
+  rggb.layout = BayerLayout::kRggb;
+  Convert(Mosaic("rggb.tif"), rggb);
+
+  SensorOptions options;
+  options.mode = ConversionMode::kColor;
+  options.remove = true;
+  const std::string tiff =
+      Mosaic("plain.tif", {TiffEpDimensions(2, 2), TiffEpColours({2, 1, 1, 0})});
+  std::atomic<PFN_LOAD_GRAY_TIFF> entry = nullptr;
+  ConvertTiffFile(ConversionFilesFor(tiff.c_str()), {plain, &entry}, options);
+  EXPECT_NE(entry.load(), nullptr);
+  EXPECT_EQ(ReadBytes(Bmp("plain.bmp")), ReadBytes(Bmp("rggb.bmp")));
+  EXPECT_EQ(options.notices, std::vector<std::string>{tiff + ": " + kLoaderTellsNoFacts});
+  EXPECT_EQ(options.notRemoved,
+            std::vector<std::string>{tiff + ": its pages are unknown, so the TIFF is kept"});
+  EXPECT_TRUE(fs::exists(tiff));
+
+  // Fewer significant bits cannot be read through it.
+  options.bits = 12;
+  const std::string wide = Wide("wide.tif", {1, 2, 3});
+  try {
+    ConvertTiffFile(ConversionFilesFor(wide.c_str()), {plain, &entry}, options);
+    ADD_FAILURE() << "fewer bits were read without the entry that reads them";
+  } catch (CFileException* error) {
+    EXPECT_NE(error->m_strReason.Str().find("milLoadGrayTIFFWithFacts"), std::string::npos);
+    error->Delete();
+  }
+  FreeLibrary(plain);
 }
 
 // With N significant bits, a value v becomes (v x 255 + m / 2) / m with
