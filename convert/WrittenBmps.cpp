@@ -114,8 +114,13 @@ struct SlotEntries {
   std::string unreadable;
 };
 
-SlotEntries ReadSlot(const std::string& file) {
-  const PrivateFileContents contents = ReadPrivateFile(file, kMaxSlotBytes);
+// The name of a BMP key's slot file in the lock folder.
+std::string SlotNameOf(const std::string& bmpKey) {
+  return "record-" + std::to_string(LockSlotOf(bmpKey));
+}
+
+SlotEntries ReadSlot(const std::string& name) {
+  const PrivateFileContents contents = ReadPrivateFile(name, kMaxSlotBytes);
   switch (contents.state) {
     case PrivateFileContents::State::kMissing:
       return {};
@@ -126,7 +131,8 @@ SlotEntries ReadSlot(const std::string& file) {
   }
   std::optional<std::vector<Entry>> entries = ParseEntries(contents.bytes);
   if (!entries) {
-    return {{}, "the file " + file + " holds something other than whole entries"};
+    return {{},
+            "the file " + LockFolder() + "/" + name + " holds something other than whole entries"};
   }
   return {std::move(*entries), {}};
 }
@@ -197,7 +203,7 @@ std::map<std::string, Entry> inProcess;
 namespace WrittenBmps {
 
 std::string SlotFileOf(const std::string& bmpKey) {
-  return LockFolder() + "/record-" + std::to_string(LockSlotOf(bmpKey));
+  return LockFolder() + "/" + SlotNameOf(bmpKey);
 }
 
 SourceLookup SourceOf(const std::string& bmpKey, const std::optional<FileIdentity>& bmpFile) {
@@ -214,7 +220,7 @@ SourceLookup SourceOf(const std::string& bmpKey, const std::optional<FileIdentit
       entry = it->second;
     }
   } else {
-    const SlotEntries slot = ReadSlot(SlotFileOf(bmpKey));
+    const SlotEntries slot = ReadSlot(SlotNameOf(bmpKey));
     if (!slot.unreadable.empty()) {
       return {std::nullopt, slot.unreadable};
     }
@@ -246,7 +252,7 @@ std::string Record(const std::string& bmpKey, const char* bmpPath, const std::st
     inProcess[bmpKey] = written;
     return {};
   }
-  const std::string file = SlotFileOf(bmpKey);
+  const std::string file = SlotNameOf(bmpKey);
   const unsigned slot = LockSlotOf(bmpKey);
   std::uint64_t size = 0;
   const std::string entry = EntryBytes(written);

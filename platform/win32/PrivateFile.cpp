@@ -1,9 +1,15 @@
 #include "PrivateFile.h"
 
+#include "FileLock.h"
 #include "SystemErrorText.h"
 #include "WinTypes.h"
 
 namespace {
+
+// Private files lie in the lock folder, by name.
+std::string PathOf(const std::string& name) {
+  return LockFolder() + "\\" + name;
+}
 
 PrivateFileContents Unreadable(const std::string& path, const std::string& why) {
   return {PrivateFileContents::State::kUnreadable, {}, "the file " + path + " " + why};
@@ -11,7 +17,8 @@ PrivateFileContents Unreadable(const std::string& path, const std::string& why) 
 
 }  // namespace
 
-PrivateFileContents ReadPrivateFile(const std::string& path, std::uint64_t maxBytes) {
+PrivateFileContents ReadPrivateFile(const std::string& name, std::uint64_t maxBytes) {
+  const std::string path = PathOf(name);
   const HANDLE file =
       ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -57,7 +64,8 @@ PrivateFileContents ReadPrivateFile(const std::string& path, std::uint64_t maxBy
   return contents;
 }
 
-std::string WritePrivateFile(const std::string& path, const std::string& bytes) {
+std::string WritePrivateFile(const std::string& name, const std::string& bytes) {
+  const std::string path = PathOf(name);
   const std::string written = path + ".new";
   ::DeleteFileA(written.c_str());
   const HANDLE file = ::CreateFileA(written.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -83,8 +91,9 @@ std::string WritePrivateFile(const std::string& path, const std::string& bytes) 
   return {};
 }
 
-std::string AppendPrivateFile(const std::string& path, const std::string& bytes,
+std::string AppendPrivateFile(const std::string& name, const std::string& bytes,
                               std::uint64_t& size) {
+  const std::string path = PathOf(name);
   const HANDLE file = ::CreateFileA(
       path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | GENERIC_WRITE, 0, nullptr,
       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);

@@ -8,8 +8,10 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 #ifdef __linux__
@@ -293,21 +295,37 @@ TEST(FileLock, ASecondTakerGetsTheLockOnlyAfterTheFirstLetsGo) {
   std::filesystem::remove(LockFolder() + "/" + name);
 }
 
+// A name of the lock folder for one test, removed again when the test ends.
+class LockFolderName {
+ public:
+  explicit LockFolderName(const std::string& stem)
+      : name_(stem + "-" + std::to_string(::getpid())) {
+    fs::remove(Path());
+  }
+  ~LockFolderName() { fs::remove(Path()); }
+  const std::string& Name() const { return name_; }
+  std::string Path() const { return LockFolder() + "/" + name_; }
+
+ private:
+  std::string name_;
+};
+
 TEST(PrivateFile, AppendsGrowTheFileAndNeverFollowALink) {
-  TempFolder folder;
-  const std::string path = folder.File("record");
+  ASSERT_FALSE(LockFolder().empty()) << LockFolderProblem();
+  const LockFolderName record("test-record");
   std::uint64_t size = 0;
-  EXPECT_EQ(AppendPrivateFile(path, "one", size), "");
-  EXPECT_EQ(AppendPrivateFile(path, "two", size), "");
+  EXPECT_EQ(AppendPrivateFile(record.Name(), "one", size), "");
+  EXPECT_EQ(AppendPrivateFile(record.Name(), "two", size), "");
   EXPECT_EQ(size, 6u);
-  EXPECT_EQ(ReadPrivateFile(path, 100).bytes, "onetwo");
+  EXPECT_EQ(ReadPrivateFile(record.Name(), 100).bytes, "onetwo");
 #ifndef _WIN32
-  EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
+  EXPECT_EQ(fs::status(record.Path()).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write);
+  TempFolder folder;
   WriteBytes(folder.File("victim"), {'v'});
-  fs::remove(path);
-  fs::create_symlink(folder.File("victim"), path);
-  EXPECT_NE(AppendPrivateFile(path, "three", size), "");
+  fs::remove(record.Path());
+  fs::create_symlink(folder.File("victim"), record.Path());
+  EXPECT_NE(AppendPrivateFile(record.Name(), "three", size), "");
   EXPECT_EQ(Text(folder.File("victim")), "v");
 #endif
 }
@@ -315,10 +333,10 @@ TEST(PrivateFile, AppendsGrowTheFileAndNeverFollowALink) {
 #ifndef _WIN32
 // A write cut short (here by the limit on file sizes) is taken back whole.
 TEST(PrivateFile, AnAppendCutShortIsUndone) {
-  TempFolder folder;
-  const std::string path = folder.File("record");
+  ASSERT_FALSE(LockFolder().empty()) << LockFolderProblem();
+  const LockFolderName record("test-record-cut");
   std::uint64_t size = 0;
-  ASSERT_EQ(AppendPrivateFile(path, "whole entry", size), "");
+  ASSERT_EQ(AppendPrivateFile(record.Name(), "whole entry", size), "");
   std::string failure;
   std::thread([&] {
     // In a thread of its own, so that the signal and the limit touch no
@@ -331,12 +349,44 @@ TEST(PrivateFile, AnAppendCutShortIsUndone) {
     getrlimit(RLIMIT_FSIZE, &limit);
     const rlimit small{size + 4, limit.rlim_max};
     setrlimit(RLIMIT_FSIZE, &small);
-    failure = AppendPrivateFile(path, "another entry", size);
+    failure = AppendPrivateFile(record.Name(), "another entry", size);
     setrlimit(RLIMIT_FSIZE, &limit);
     sigaction(SIGXFSZ, &before, nullptr);
   }).join();
   EXPECT_NE(failure.find("could not be written"), std::string::npos) << failure;
-  EXPECT_EQ(ReadPrivateFile(path, 100).bytes, "whole entry");
+  EXPECT_EQ(ReadPrivateFile(record.Name(), 100).bytes, "whole entry");
+}
+
+// The lock folder is held from its check on: a folder put at its name
+// afterwards (here: mounted over it, in a mount namespace of a child
+// process, as another user's open folder) gets no lock and no record; they
+// go to the folder that was checked.
+TEST(LockFolder, AFolderPutAtItsNameLaterIsNeverUsed) {
+  ASSERT_FALSE(LockFolder().empty()) << LockFolderProblem();
+  const LockFolderName lock("test-swap-lock");
+  const LockFolderName record("test-swap-record");
+  const pid_t child = fork();
+  if (child == 0) {
+    if (unshare(CLONE_NEWNS) != 0 ||
+        mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount("tmpfs", LockFolder().c_str(), "tmpfs", 0, "mode=0777") != 0) {
+      _exit(77);  // no mount namespace here
+    }
+    std::uint64_t size = 0;
+    const bool locked = FileLock::TryNamed(lock.Name()).has_value();
+    const bool recorded = AppendPrivateFile(record.Name(), "entry", size).empty();
+    const bool inSwapped = fs::exists(lock.Path()) || fs::exists(record.Path());
+    _exit(locked && recorded && !inSwapped ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 77) {
+    GTEST_SKIP() << "no mount namespace for this test here";
+  }
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_TRUE(fs::exists(lock.Path()));
+  EXPECT_EQ(Text(record.Path()), "entry");
 }
 #endif
 
