@@ -1,15 +1,36 @@
 #include "ClaimKeys.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <system_error>
+#include <utility>
 
 #include "FileCalls.h"
 
 namespace {
 
 #ifndef _WIN32
+// Whether the folder folds case, found out once a process for each folder.
+bool FoldsCase(const std::filesystem::path& folder, const FileIdentity& identity) {
+  static std::mutex mutex;
+  static std::map<std::pair<std::uint64_t, std::uint64_t>, bool> known;
+  const std::pair key{identity.device, identity.file};
+  {
+    std::lock_guard lock(mutex);
+    if (const auto it = known.find(key); it != known.end()) {
+      return it->second;
+    }
+  }
+  const bool folds = FolderFoldsCase(folder.c_str());
+  std::lock_guard lock(mutex);
+  known.emplace(key, folds);
+  return folds;
+}
+
 // By what the folder is, not how it is spelt: one folder reached through
 // two mount points (a bind mount) gives one key.
 std::optional<std::string> FolderIdentityKey(const std::filesystem::path& folder,
@@ -21,7 +42,14 @@ std::optional<std::string> FolderIdentityKey(const std::filesystem::path& folder
   // (Appended, not "@" + a number: GCC 12 warns falsely about that.)
   std::string key = "@";
   key += std::to_string(identity->device) + ":" + std::to_string(identity->file) + "/";
-  return key + name.string();
+  std::string file = name.string();
+  if (FoldsCase(folder, *identity)) {
+    // A camera card's IMG_0001.BMP and img_0001.bmp are one file.
+    std::transform(file.begin(), file.end(), file.begin(), [](unsigned char c) {
+      return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    });
+  }
+  return key + file;
 }
 
 // The key of a path whose last part is a plain name and no symbolic link,

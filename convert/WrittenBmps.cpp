@@ -34,6 +34,22 @@ std::string IdentityOf(const char* path) {
   return identity ? IdentityText(*identity) : std::string();
 }
 
+// Whether the file whose identity is now is the one recorded: the same file
+// system, size and time of writing. The file's number is left out: a
+// camera card's exFAT through FUSE numbers a file anew for each spelling of
+// its name. Where another file has the same size and time, the BMP is kept
+// rather than replaced.
+bool IsTheFileWritten(const std::string& recorded, const std::string& now) {
+  const auto withoutNumber = [](const std::string& identity) {
+    const std::size_t first = identity.find(':');
+    const std::size_t second = identity.find(':', first + 1);
+    return first == std::string::npos || second == std::string::npos
+               ? identity
+               : identity.substr(0, first) + identity.substr(second);
+  };
+  return !recorded.empty() && withoutNumber(recorded) == withoutNumber(now);
+}
+
 // path made absolute from currentFolder; as it is where currentFolder is
 // unknown (empty).
 std::string AbsolutePath(const char* path, const std::filesystem::path& currentFolder) {
@@ -179,7 +195,7 @@ void Compact(const std::string& file, unsigned slot) {
       continue;
     }
     const bool replaced = ClaimKey(it->bmpPath.c_str()) == it->bmpKey &&
-                          IdentityOf(it->bmpPath.c_str()) != it->identity;
+                          !IsTheFileWritten(it->identity, IdentityOf(it->bmpPath.c_str()));
     if (!replaced) {
       kept.push_back(&*it);
     }
@@ -230,7 +246,7 @@ SourceLookup SourceOf(const std::string& bmpKey, const std::optional<FileIdentit
       }
     }
   }
-  if (!entry || entry->identity != identity) {
+  if (!entry || !IsTheFileWritten(entry->identity, identity)) {
     return {};
   }
   return {Source{entry->tiffKey, entry->tiffPath}, {}};

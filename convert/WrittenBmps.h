@@ -32,7 +32,7 @@ struct SourceLookup {
 
 // The TIFF from which the BMP (bmpKey, whose file is now bmpFile, nullopt
 // where there is none) was written, while that file is still the one that
-// was written (the same file, size and time of writing).
+// was written (the same file system, size and time of writing).
 SourceLookup SourceOf(const std::string& bmpKey, const std::optional<FileIdentity>& bmpFile);
 
 // Notes that the file at bmpPath (key bmpKey) was just written from the TIFF

@@ -40,6 +40,14 @@ std::string RenameAside(LPCSTR fileName);
 // it.
 BOOL RenameWithoutReplacing(LPCSTR from, LPCSTR to);
 
+// Whether names in the folder that differ only in letter case name one file
+// there (a FAT or exFAT card, a case-folding folder): found out from the
+// folder itself, from a name it lists (looked up in the other case, and
+// not listed in it), or where it lists none, from a file of this process
+// made and removed; never guessed from the file system's type. False where
+// it cannot be found out.
+bool FolderFoldsCase(const char* folder);
+
 // A path in the form in which every spelling of one file name compares
 // equal on this system: as it is on POSIX, in one letter case on Windows.
 std::string FileNameKey(std::string path);

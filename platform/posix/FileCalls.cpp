@@ -1,5 +1,6 @@
 #include "FileCalls.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
+#include <set>
 #include <string>
 #include <system_error>
 
@@ -57,6 +60,68 @@ std::string RenameAside(LPCSTR fileName) {
   }
   errno = EEXIST;
   return {};
+}
+
+namespace {
+
+// The name with its ASCII letters in the other case; empty for a name
+// without letters.
+std::string OtherCase(const std::string& name) {
+  std::string other = name;
+  bool letters = false;
+  for (char& c : other) {
+    if (c >= 'a' && c <= 'z') {
+      c = static_cast<char>(c - 'a' + 'A');
+      letters = true;
+    } else if (c >= 'A' && c <= 'Z') {
+      c = static_cast<char>(c - 'A' + 'a');
+      letters = true;
+    }
+  }
+  return letters ? other : std::string();
+}
+
+bool Exists(int folder, const std::string& name) {
+  struct stat info {};
+  return ::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+}  // namespace
+
+bool FolderFoldsCase(const char* folder) {
+  const int descriptor = ::open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (descriptor < 0) {
+    return false;
+  }
+  DIR* listing = ::fdopendir(::dup(descriptor));
+  std::set<std::string> names;
+  for (dirent* entry; listing != nullptr && names.size() < 256 && (entry = ::readdir(listing));) {
+    names.insert(entry->d_name);
+  }
+  if (listing != nullptr) {
+    ::closedir(listing);
+  }
+  std::optional<bool> folds;
+  for (const std::string& name : names) {
+    const std::string other = OtherCase(name);
+    if (!other.empty()) {
+      folds = names.count(other) == 0 && Exists(descriptor, other);
+      break;
+    }
+  }
+  if (!folds) {
+    // A folder without a name to ask about: a file of this process's own.
+    const std::string probe = TemporaryNameIn(".", '/').substr(2);
+    const int file =
+        ::openat(descriptor, probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (file >= 0) {
+      ::close(file);
+      folds = Exists(descriptor, OtherCase(probe));
+      ::unlinkat(descriptor, probe.c_str(), 0);
+    }
+  }
+  ::close(descriptor);
+  return folds.value_or(false);
 }
 
 BOOL RenameWithoutReplacing(LPCSTR from, LPCSTR to) {

@@ -32,6 +32,12 @@ std::string RenameAside(LPCSTR fileName) {
   return {};
 }
 
+// Windows' own file systems fold case, and keys are in one letter case
+// already (FileNameKey).
+bool FolderFoldsCase(const char*) {
+  return true;
+}
+
 BOOL RenameWithoutReplacing(LPCSTR from, LPCSTR to) {
   return ::MoveFileExA(from, to, 0);
 }

@@ -121,4 +121,45 @@ TEST_F(CliTool, OneFolderThroughTwoMountPointsIsOneFolder) {
   EXPECT_EQ(ReadBytes(folder_.File("real/img_bmp")).at(28), 8);  // img_001's, gray
 }
 
+// A camera card (exFAT, through FUSE) folds letter case: names that differ
+// only in case are one file there, so they are one BMP, refused as a
+// colliding pair whether the TIFFs come from other folders into an output
+// folder on the card, or lie on the card themselves.
+TEST_F(CliTool, NamesThatDifferOnlyInCaseAreOneFileOnACameraCard) {
+  fs::create_directories(folder_.File("cam1"));
+  fs::create_directories(folder_.File("cam2"));
+  Tiff("cam1/IMG_0001.tif", true, 1);
+  Tiff("cam2/img_0001.tif", true, 2);
+  const std::optional<Outcome> outcome = InOwnMounts(
+      folder_, "cd '" + folder_.Path().string() +
+                   "' && truncate -s 16M card.img && mkfs.exfat card.img >/dev/null && "
+                   "mkdir card && loop=$(losetup -f --show card.img) || exit 77\n"
+                   "trap 'umount card 2>/dev/null; losetup -d $loop' EXIT\n"
+                   "mount.exfat-fuse $loop card >/dev/null 2>&1 || exit 77\n"
+                   "mkdir card/out card/shots && cp cam1/IMG_0001.tif card/shots/img_001 && "
+                   "cp cam2/img_0001.tif card/shots/IMG_002\n" +
+                   Cli() +
+                   " convert --jobs 1 --remove-tif --output-dir card/out cam1/IMG_0001.tif "
+                   "cam2/img_0001.tif; echo \"status $?\"\n" +
+                   Cli() +
+                   " convert --jobs 1 --remove-tif card/shots/img_001 card/shots/IMG_002; "
+                   "echo \"status $?\"\nls card/out card/shots\n");
+  if (!outcome || outcome->status == 77) {
+    GTEST_SKIP() << "no mount namespace, loop device or FUSE exFAT here (root, exfat-fuse, "
+                    "exfatprogs)";
+  }
+  EXPECT_NE(outcome->output.find("cam2/img_0001.tif: \"card/out/img_0001.bmp\" was already "
+                                 "written from another TIFF"),
+            std::string::npos)
+      << outcome->output;
+  EXPECT_NE(outcome->output.find("card/shots/IMG_002: \"card/shots/IMG_bmp\" was already "
+                                 "written from another TIFF"),
+            std::string::npos)
+      << outcome->output;
+  EXPECT_EQ(outcome->output.find("status 0"), std::string::npos) << outcome->output;
+  EXPECT_FALSE(fs::exists(folder_.File("cam1/IMG_0001.tif")));
+  EXPECT_TRUE(fs::exists(folder_.File("cam2/img_0001.tif")));
+  EXPECT_NE(outcome->output.find("IMG_002\n"), std::string::npos) << outcome->output;
+}
+
 }  // namespace
