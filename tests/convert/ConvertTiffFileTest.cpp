@@ -423,9 +423,8 @@ TEST_F(ConvertTiffFileTest, ADamagedPartOfTheRecordFailsClosed) {
     slot.reset();
 
     // A conversion onto the existing BMP is refused and leaves it.
-    RecordingOptions options(ConversionMode::kAuto, false, "");
     WriteMosaicTiff(folder.File("r.tif"));
-    EXPECT_THROW(ConvertTiffFile(files, {library_, &entry_}, options), CFileException*) << row.name;
+    ExpectRefusedAt(folder.File("r.tif"), "the record of which TIFF it came from cannot be read");
     EXPECT_EQ(ReadBytes(folder.File("r.bmp")), (std::vector<unsigned char>{'B', 'M'})) << row.name;
     fs::remove_all(record);
     if (fs::exists(kept)) {
@@ -445,7 +444,6 @@ TEST_F(ConvertTiffFileTest, CompactionKeepsTheEntriesOfARenamedFolder) {
   const std::string shots = folder_.File("shots");
   RecordingOptions options(ConversionMode::kAuto, false, "");
   ASSERT_TRUE(Convert(WriteMosaicTiff(shots + "/img_001.tif"), options));
-  const std::string bmp = shots + "/img_001.bmp";
   const ConversionFiles files = ConversionFilesFor((shots + "/img_001.tif").c_str());
   fs::rename(shots, folder_.File("shots_2026"));
   {
@@ -468,7 +466,7 @@ TEST_F(ConvertTiffFileTest, CompactionKeepsTheEntriesOfARenamedFolder) {
   const std::string moved = folder_.File("shots_2026/img_001.bmp");
   const std::vector<unsigned char> written = ReadBytes(moved);
   const std::string other = WriteMosaicTiff(folder_.File("shots_2026/img_001.tiff"));
-  EXPECT_THROW(Convert(other, options), CFileException*);
+  ExpectRefusedAt(other, "already written from another TIFF");
   EXPECT_EQ(ReadBytes(moved), written);
 }
 #endif
