@@ -53,6 +53,18 @@ class DialogOptions : public ConversionOptions {
   // Closing the dialog ends a wait for files that another program holds.
   bool StopRequested() override { return AfxIsShutdownRequested(); }
 
+  // A 16-bit frame that declares no white point and whose brightest sample
+  // is far below full scale holds fewer significant bits: it is converted as
+  // it is, near black, and that is said.
+  void Loaded(const CString& tiffPath, const GrayTiffFacts& facts) override {
+    if (facts.storedBits == 16 && facts.brightestSample < 4096 && !facts.declaresLevels) {
+      Gather(tiffPath,
+             "16-bit samples all below 4096 of 65535: converted on the 16-bit scale, so the "
+             "picture is near black (a camera that gives 10, 12 or 14 bits; tessary-cli --bits "
+             "reads them so)");
+    }
+  }
+
   // What the user should know of a file (a TIFF kept, pages left out) is
   // gathered, and told in one box when the run ends.
   void TiffNotRemoved(const CString& tiffPath, const std::string& reason) override {

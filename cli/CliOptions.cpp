@@ -8,6 +8,7 @@
 #include "BayerLayout.h"
 #include "CombineRules.h"
 #include "ConvertTiffFile.h"
+#include "Development.h"
 
 namespace {
 
@@ -106,6 +107,99 @@ rule gives the frames' scale, but a sample above \fIN\fR bits is refused.
             [](const std::string& value, CliRequest& request, std::string&) {
               request.bits = WholeNumber(value);
               return true;
+            }},
+    CliOption{
+        .longName = "--black",
+        .value = CliValue::kNumber,
+        .valueName = "N",
+        .low = 0,
+        .high = 65535,
+        .places = kAfterConvert,
+        .help = "convert: the sensor's black level, subtracted from every sample first\n"
+                "(default: the level the file declares, else 0).\n",
+        .manual =
+            R"roff(The sensor's black level \fIN\fR, in the samples' own units, subtracted from every
+sample before anything else (floor 0); the white point then becomes full scale:
+\fIx\fR = (\fIv\fR \- \fIN\fR) / (\fIwhite\fR \- \fIN\fR), \fIwhite\fR being 2^\fIbits\fR \- 1 with
+\fB\-\-bits\fR, else the white point the file declares (DNG's WhiteLevel, TIFF's
+MaxSampleValue), else the stored depth's largest value. Without it, the black level the
+file declares (DNG's BlackLevel), else 0; where the option differs from the file, a line
+says so. Any of \fB\-\-black\fR, \fB\-\-white\-balance\fR and \fB\-\-tone\fR develops the
+frame from its full-depth samples, in this order: black level, white balance, tone, then
+8 bits; the mosaic is demosaiced after. A file that declares a black level, a white point or
+itself a colour filter mosaic is developed so without them.
+)roff",
+        .apply =
+            [](const std::string& value, CliRequest& request, std::string&) {
+              request.development.black = WholeNumber(value);
+              return true;
+            }},
+    CliOption{
+        .longName = "--white-balance",
+        .value = CliValue::kText,
+        .valueName = "R,G,B|camera|auto",
+        .choices = WhiteBalanceWords,
+        .places = kAfterConvert,
+        .help = "convert: gains for the mosaic's red, green and blue sites, before\n"
+                "demosaicing: given, the file's (camera), or found in the frame (auto).\n",
+        .manual =
+            R"roff(Multiplies each sample by the gain of its site's colour, after the black level and
+before the tone curve and the demosaicing: \fIR\fR,\fIG\fR,\fIB\fR (three numbers above 0,
+such as 2,1,1.6); \fIcamera\fR, the gains the file declares (DNG's AsShotNeutral: 1 /
+neutral, green 1; an error naming the file where it declares none); or \fIauto\fR, gains
+that make the frame's unclipped samples grey on average (grey world), said in a line. A
+sample at or above the white point stays at full scale in every colour, so highlights stay
+white.
+)roff",
+        .apply =
+            [](const std::string& value, CliRequest& request, std::string& error) {
+              const std::optional<WhiteBalance> balance = ParseWhiteBalance(value);
+              if (!balance) {
+                error =
+                    "--white-balance takes three gains above 0 (R,G,B), camera or auto, not \"" +
+                    value + "\"";
+                return false;
+              }
+              request.development.whiteBalance = *balance;
+              return true;
+            }},
+    CliOption{
+        .longName = "--tone",
+        .value = CliValue::kChoice,
+        .choices = ToneCurveNames,
+        .places = kAfterConvert,
+        .help = "convert: linear (the default) keeps the samples' scale; srgb applies\n"
+                "the sRGB curve before demosaicing.\n",
+        .manual =
+            R"roff(\fIlinear\fR (the default) maps the samples to 8 bits in proportion; \fIsrgb\fR applies
+the sRGB display curve (12.92 \fIx\fR up to 0.0031308, above it
+1.055 \fIx\fR^(1/2.4) \- 0.055) to the balanced mosaic at full precision, before it is
+demosaiced, so that linear sensor data demosaics as well as a display-encoded picture.
+)roff",
+        .apply =
+            [](const std::string& value, CliRequest& request, std::string&) {
+              const std::optional<ToneCurve> tone = ParseToneCurve(value);
+              request.development.tone = tone.value_or(request.development.tone);
+              return tone.has_value();
+            }},
+    CliOption{
+        .longName = "--edges",
+        .value = CliValue::kChoice,
+        .choices = EdgeHandlingNames,
+        .places = kAfterConvert,
+        .help = "convert: keep (the default) leaves the demosaicing's dark frame; fill\n"
+                "gives every pixel a value from its neighbourhood.\n",
+        .manual =
+            R"roff(\fIkeep\fR (the default) leaves a demosaiced picture's dark frame as the method makes it;
+\fIfill\fR demosaics the mosaic mirrored by four samples at each edge (the layout kept) and
+writes the picture less that margin, so every pixel gets a value from its neighbourhood and
+a constant mosaic stays that constant at every pixel.
+)roff",
+        .apply =
+            [](const std::string& value, CliRequest& request, std::string&) {
+              const std::optional<EdgeHandling> edges = ParseEdgeHandling(value);
+              request.edges = edges.value_or(request.edges);
+              return edges.has_value();
             }},
     CliOption{
         .longName = "--remove-tif",
@@ -239,7 +333,10 @@ standard output; the exit status is 1). "layout" is the layout a conversion woul
 demosaic in, lower case; null, with "layout_refusal" saying why, where the file declares
 a pattern that is refused. "bits" are the significant bits the samples are read with.
 "score" is the share T / S that the mosaic test compares with 0.4 (the picture is gray
-below it), null for an all-black picture. File names are written as they are where they are valid
+below it), null for an all-black picture. Then "photometric" ("mosaic" for a file that calls
+itself a colour filter mosaic, else "gray"), "brightest" (the brightest sample as stored;
+null below 8 bits), "black" and "white" (the black level and white point the file declares,
+or null) and, where the file declares one, "neutral" (its AsShotNeutral, red, green, blue). File names are written as they are where they are valid
 UTF-8; each byte that is not part of valid UTF-8 is written as \eu00XX, XX its value in
 hexadecimal, so that every line is JSON.
 )roff",
@@ -321,7 +418,8 @@ const std::array kCommands = {
 std::string ChoicesInWords(std::span<const char* const> choices) {
   std::string words;
   for (std::size_t i = 0; i < choices.size(); ++i) {
-    words += (i == 0 ? "" : i + 1 == choices.size() ? " or " : ", ") + std::string(choices[i]);
+    words += i == 0 ? "" : i + 1 == choices.size() ? " or " : ", ";
+    words += choices[i];
   }
   return words;
 }
@@ -360,14 +458,15 @@ std::string ValueName(const CliOption& option) {
   }
   std::string name;
   for (const char* choice : option.choices()) {
-    name += (name.empty() ? "" : "|") + std::string(choice);
+    name += name.empty() ? "" : "|";
+    name += choice;
   }
   return name;
 }
 
 std::vector<std::string> ValueWords(const CliOption& option) {
   std::vector<std::string> words;
-  if (option.value == CliValue::kChoice) {
+  if (option.choices != nullptr) {
     for (const char* choice : option.choices()) {
       words.emplace_back(choice);
     }

@@ -35,9 +35,10 @@ struct CliOption {
   const char* longName;  // "--mode"
   char shortName = 0;    // 'j' for -j; 0 when there is none
   CliValue value = CliValue::kNone;
-  const char* valueName = nullptr;                      // "N" in --jobs N; not for choices
-  std::span<const char* const> (*choices)() = nullptr;  // kChoice: the values, in order
-  int low = 0;                                          // kNumber: the range
+  const char* valueName = nullptr;  // "N" in --jobs N; not for choices
+  // kChoice: the values, in order; another kind: words the completion offers
+  std::span<const char* const> (*choices)() = nullptr;
+  int low = 0;  // kNumber: the range
   int high = 0;
   unsigned places = 0;      // CliPlace bits
   bool required = false;    // the command needs it (average's -o)

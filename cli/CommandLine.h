@@ -8,6 +8,7 @@
 #include "BayerLayout.h"
 #include "CombineRules.h"
 #include "ConvertTiffFile.h"
+#include "Development.h"
 
 // What a tessary-cli command line asks for.
 struct CliRequest {
@@ -26,7 +27,9 @@ struct CliRequest {
   std::string dark;                    // average: the dark frame subtracted first; empty: none
   std::optional<BayerLayout> pattern;  // convert, detect: the layout asked for
   int bits = 0;                        // convert, detect: significant bits of wide samples; 0: all
-  bool json = false;                   // detect: one JSON object a line
+  Development development;             // convert: the developing steps asked for
+  EdgeHandling edges = EdgeHandling::kKeep;  // convert: the demosaiced picture's edges
+  bool json = false;                         // detect: one JSON object a line
   bool quiet = false;
   bool verbose = false;
   std::string filesFrom;  // a list of names ("-": standard input); empty: none

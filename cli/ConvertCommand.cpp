@@ -46,6 +46,12 @@ class CommandLineOptions : public ConversionOptions {
       progress_.Print(Printable(tiffPath.Str()) + ": " + advice);
     }
   }
+  Development DevelopmentAsked() override {
+    Development development = request_.development;
+    development.declaredLevels = true;
+    return development;
+  }
+  EdgeHandling EdgesAsked() override { return request_.edges; }
   void Notice(const CString& tiffPath, const std::string& text) override {
     progress_.Print(Printable(tiffPath.Str()) + ": " + text);
   }

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <optional>
@@ -5,6 +6,7 @@
 #include <string>
 
 #include "BatchCommands.h"
+#include "Development.h"
 #include "ExitStatus.h"
 #include "Interrupts.h"
 #include "LayoutChoice.h"
@@ -49,6 +51,48 @@ std::string Score(const std::optional<double>& score) {
   return text;
 }
 
+// A number as JSON writes it; null where there is none.
+std::string JsonNumber(const std::optional<double>& value) {
+  if (!value) {
+    return "null";
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", *value);
+  return text;
+}
+
+// The brightest sample as stored: of 8-bit samples the brightest pixel, of
+// deeper ones what the reader found; none of shallower ones, which are
+// scaled.
+std::optional<double> Brightest(const CVisImage<unsigned char>& gray, const GrayTiffFacts& facts) {
+  if (facts.storedBits > 8) {
+    return facts.brightestSample;
+  }
+  if (facts.storedBits < 8) {
+    return std::nullopt;
+  }
+  unsigned char brightest = 0;
+  for (int y = 0; y < gray.Height(); ++y) {
+    const unsigned char* row = gray.RowPointer(y);
+    brightest = std::max(brightest, *std::max_element(row, row + gray.Width()));
+  }
+  return brightest;
+}
+
+// What the file declares of its samples' levels, and its brightest sample.
+std::string LevelsJson(const DeclaredLevels& levels, const GrayTiffFacts& facts,
+                       const CVisImage<unsigned char>& gray) {
+  std::string json =
+      std::string(", \"photometric\": \"") + (levels.colourFilterArray ? "mosaic" : "gray") +
+      "\", \"brightest\": " + JsonNumber(Brightest(gray, facts)) +
+      ", \"black\": " + JsonNumber(levels.black) + ", \"white\": " + JsonNumber(levels.white);
+  if (levels.neutral) {
+    json += ", \"neutral\": [" + JsonNumber((*levels.neutral)[0]) + ", " +
+            JsonNumber((*levels.neutral)[1]) + ", " + JsonNumber((*levels.neutral)[2]) + "]";
+  }
+  return json;
+}
+
 std::string DetectionJson(const std::string& file, const CVisImage<unsigned char>& gray,
                           const Detection& detection) {
   std::string json = "{\"file\": " + JsonString(file) + ", \"kind\": \"" + detection.kind +
@@ -61,7 +105,7 @@ std::string DetectionJson(const std::string& file, const CVisImage<unsigned char
   }
   return json + ", \"bits\": " + std::to_string(detection.bits) +
          ", \"pages\": " + std::to_string(detection.pages) +
-         ", \"score\": " + Score(detection.score) + "}";
+         ", \"score\": " + Score(detection.score);
 }
 
 std::string DetectionLine(const std::string& file, const CVisImage<unsigned char>& gray,
@@ -96,7 +140,8 @@ int RunDetect(const CliRequest& request, HMODULE loader) {
           TiffLoader(file.c_str(), {loader, &entry}).Load(file.c_str(), request.bits, gray);
       const Detection detection = Detect(gray, facts, request);
       if (request.json) {
-        std::printf("%s\n", DetectionJson(file, gray, detection).c_str());
+        std::printf("%s%s}\n", DetectionJson(file, gray, detection).c_str(),
+                    LevelsJson(DeclaredLevelsOf(file.c_str()), facts, gray).c_str());
       } else if (request.verbose) {
         std::printf("%s\n", DetectionLine(file, gray, detection).c_str());
       } else {

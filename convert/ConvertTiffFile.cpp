@@ -1,5 +1,6 @@
 #include "ConvertTiffFile.h"
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <mutex>
@@ -7,6 +8,7 @@
 #include <set>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "AfxException.h"
 #include "BmpWriter.h"
@@ -15,6 +17,7 @@
 #include "FileClaims.h"
 #include "FileLock.h"
 #include "LayoutChoice.h"
+#include "MirroredMosaic.h"
 #include "MosaicDetection.h"
 #include "ReplacingFile.h"
 #include "SystemErrorText.h"
@@ -93,6 +96,70 @@ BayerLayout LayoutFor(const CString& tiffPath, const GrayTiffFacts& facts,
   return *choice.layout;
 }
 
+// Demosaics the mosaic mirrored at its edges and writes the picture less the
+// margin: every pixel gets a value from its neighbourhood.
+void WriteFilledDemosaic(const CVisImage<unsigned char>& gray, const CString& outputPath,
+                         int processors, BayerLayout layout) {
+  const int width = gray.Width();
+  const int height = gray.Height();
+  BmpBandWriter writer(outputPath, width, height, 4);
+  const CVisImage<unsigned char> padded = MirroredMosaic(gray, kMirrorMargin);
+  const std::size_t paddedStride = BmpRowBytes(padded.Width(), 4);
+  const std::size_t rowBytes = writer.RowBytes();
+  const std::size_t pixelBytes = 3 * static_cast<std::size_t>(width);
+  std::vector<unsigned char> band;
+  try {
+    DemosaicToBmpRows(
+        padded, paddedStride,
+        [&](const unsigned char* rows, int top, int bottom) {
+          // Rows of the band lie bottom row first; the margin's rows are left out.
+          const int first = std::max(top, kMirrorMargin);
+          const int last = std::min(bottom, height + kMirrorMargin);
+          if (first >= last) {
+            return;
+          }
+          band.assign(static_cast<std::size_t>(last - first) * rowBytes, 0);
+          for (int row = last - 1; row >= first; --row) {
+            const unsigned char* in = rows +
+                                      static_cast<std::size_t>(bottom - 1 - row) * paddedStride +
+                                      3 * static_cast<std::size_t>(kMirrorMargin);
+            std::copy(in, in + pixelBytes,
+                      band.data() + static_cast<std::size_t>(last - 1 - row) * rowBytes);
+          }
+          writer.WriteFileBand(band.data(), first - kMirrorMargin, last - kMirrorMargin);
+        },
+        processors, layout);
+  } catch (const std::bad_alloc&) {
+    throw CVisError(outputPath.Str(), "out of memory for the colour picture");
+  }
+  writer.Commit();
+}
+
+// Loads the file through the loader library, or, where developing steps are
+// asked for, or the file declares levels that are to be honoured, develops
+// it from its full-depth samples; tells the options what it found.
+GrayTiffFacts Load(const CString& tiffPath, const TiffLoader& loading, ConversionOptions& options,
+                   CVisImage<unsigned char>& gray) {
+  const Development development = options.DevelopmentAsked();
+  const auto notice = [&](const std::string& text) { options.Notice(tiffPath, text); };
+  GrayTiffFacts facts{};
+  if (development.Asked()) {
+    facts = DevelopTiff(tiffPath, development, options.SignificantBits(), options.LayoutAsked(),
+                        gray, notice);
+  } else {
+    facts = loading.Load(tiffPath, options.SignificantBits(), gray);
+    if (development.declaredLevels && facts.declaresLevels) {
+      facts = DevelopTiff(tiffPath, development, options.SignificantBits(), options.LayoutAsked(),
+                          gray, notice);
+    }
+  }
+  options.Loaded(tiffPath, facts);
+  if (!loading.TellsFacts() && !development.Asked()) {
+    options.Notice(tiffPath, kLoaderTellsNoFacts);
+  }
+  return facts;
+}
+
 std::string PagesLeftOut(int pages) {
   return "it holds " + std::to_string(pages) + " pages; only the first was converted";
 }
@@ -137,11 +204,7 @@ bool ConvertTiffFile(const ConversionFiles& files, const LoaderBinding& loader,
                            "replaced (" +
                            LockFolderProblem() + ")");
   }
-  const GrayTiffFacts facts = loading.Load(files.tiff, options.SignificantBits(), gray);
-  options.Loaded(files.tiff, facts);
-  if (!loading.TellsFacts()) {
-    options.Notice(files.tiff, kLoaderTellsNoFacts);
-  }
+  const GrayTiffFacts facts = Load(files.tiff, loading, options, gray);
 
   bool demosaic = false;
   switch (options.ModeAfterLoading()) {
@@ -160,7 +223,8 @@ bool ConvertTiffFile(const ConversionFiles& files, const LoaderBinding& loader,
   // TIFF can go, and flushed to disk before it does.
   RemoveOrphansOncePerFolder(files);
   try {
-    WriteConvertedImage(gray, demosaic, files.bmp, options.Processors(), layout);
+    WriteConvertedImage(gray, demosaic, files.bmp, options.Processors(), layout,
+                        options.EdgesAsked());
   } catch (const CVisError& error) {
     Refuse(files.tiff,
            "its BMP \"" + files.bmp.Str() + "\" could not be written: " + error.Reason());
@@ -198,8 +262,11 @@ bool ConvertTiffFile(const ConversionFiles& files, const LoaderBinding& loader,
 }
 
 void WriteConvertedImage(const CVisImage<unsigned char>& gray, bool demosaic,
-                         const CString& outputPath, int processors, BayerLayout layout) {
-  if (demosaic) {
+                         const CString& outputPath, int processors, BayerLayout layout,
+                         EdgeHandling edges) {
+  if (demosaic && edges == EdgeHandling::kFill) {
+    WriteFilledDemosaic(gray, outputPath, processors, layout);
+  } else if (demosaic) {
     // The file is opened (and a picture too large for a BMP refused) before
     // any demosaicing. The colour rows are made in the file's form and each
     // band is written as it is as soon as it is finished.

@@ -8,6 +8,7 @@
 #include "AfxString.h"
 #include "BayerLayout.h"
 #include "ConversionNames.h"
+#include "Development.h"
 #include "FileCalls.h"
 #include "LoadGrayTiff.h"
 #include "TiffLoading.h"
@@ -56,6 +57,11 @@ class ConversionOptions {
   virtual int SignificantBits() { return 0; }
   // Told, once the file is loaded, what it says beyond its pixels.
   virtual void Loaded(const CString& /*tiffPath*/, const GrayTiffFacts& /*facts*/) {}
+  // The developing steps asked for (Development.h): none by default.
+  virtual Development DevelopmentAsked() { return {}; }
+  // How a demosaiced picture's edges are made: the method's dark frame by
+  // default.
+  virtual EdgeHandling EdgesAsked() { return EdgeHandling::kKeep; }
   // Told what a person should know of a file that was converted all the
   // same: pages left out, a layout other than the file declares.
   virtual void Notice(const CString& /*tiffPath*/, const std::string& /*text*/) {}
@@ -82,12 +88,14 @@ bool ConvertTiffFile(const ConversionFiles& files, const LoaderBinding& loader,
                      ConversionOptions& options);
 
 // Writes the gray picture to outputPath: demosaiced to colour in layout (on
-// at most processors, 0 for all), or as it is. A picture too large for a BMP
-// file is refused before any work is done. ConvertTiffFile's step, public as
-// a test seam: a test hands it a picture too large to load from a file.
+// at most processors, 0 for all; its edges as edges says), or as it is. A
+// picture too large for a BMP file is refused before any work is done.
+// ConvertTiffFile's step, public as a test seam: a test hands it a picture
+// too large to load from a file.
 void WriteConvertedImage(const CVisImage<unsigned char>& gray, bool demosaic,
                          const CString& outputPath, int processors = 0,
-                         BayerLayout layout = BayerLayout::kRggb);
+                         BayerLayout layout = BayerLayout::kRggb,
+                         EdgeHandling edges = EdgeHandling::kKeep);
 
 // The operating-system calls that removing a converted TIFF makes; tests
 // replace them to watch their order. On failure the system's last error

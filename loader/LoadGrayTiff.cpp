@@ -87,6 +87,7 @@ void Load(const char* path, CVisImageBase* image, int significantBits, GrayTiffF
         static_cast<unsigned long long>(MilInquireBuffer(buffer, kMilSamplesAboveRange, nullptr));
     std::snprintf(facts->layout, sizeof facts->layout, "%s", text(kMilCfaLayout));
     std::snprintf(facts->layoutRefusal, sizeof facts->layoutRefusal, "%s", text(kMilCfaRefusal));
+    facts->declaresLevels = static_cast<int>(MilInquireBuffer(buffer, kMilDeclaresLevels, nullptr));
   }
 
   // Every byte is copied in, so the memory needs no zeros first.

@@ -29,6 +29,9 @@ struct GrayTiffFacts {
   // layoutRefusal says why, and is "" otherwise.
   char layout[8];
   char layoutRefusal[400];
+  // 1 where the file declares a black level or a white point, or calls
+  // itself a colour filter mosaic, which a developed reading honours.
+  int declaresLevels;
 };
 
 // "milLoadGrayTIFFWithFacts": reads as milLoadGrayTIFF does, with samples of

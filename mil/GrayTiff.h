@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <stdexcept>
 
+#include "DeclaredLevels.h"
 #include "DeclaredPattern.h"
 #include "MemoryBlock.h"
 
@@ -21,6 +22,7 @@ struct GrayPicture {
   std::uint32_t brightestSample = 0;
   std::uint64_t samplesAboveRange = 0;
   DeclaredPattern pattern;
+  DeclaredLevels levels;
 
   std::size_t ByteCount() const { return static_cast<std::size_t>(width) * height; }
 };

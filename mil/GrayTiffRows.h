@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "DeclaredLevels.h"
 #include "DeclaredPattern.h"
 
 // The first page of a gray TIFF file (as ReadGrayTiff reads it), read band
@@ -26,6 +27,8 @@ class GrayTiffRows {
   int Pages() const;
   // The colour filter pattern the first page declares.
   const DeclaredPattern& Pattern() const;
+  // The levels the first page declares.
+  const DeclaredLevels& Levels() const;
 
   // Rows top .. bottom - 1 into out, Width() values a row, on the scale 0 ..
   // scaleMax: a sample v whose largest value is m becomes

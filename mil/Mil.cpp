@@ -57,6 +57,9 @@ class BufferTable {
         return reinterpret_cast<std::intptr_t>(picture.pattern.layout.c_str());
       case kMilCfaRefusal:
         return reinterpret_cast<std::intptr_t>(picture.pattern.refusal.c_str());
+      case kMilDeclaresLevels:
+        return picture.levels.black || picture.levels.white || picture.levels.colourFilterArray ? 1
+                                                                                                : 0;
       default:
         return 0;
     }

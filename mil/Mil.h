@@ -27,6 +27,9 @@ constexpr std::int64_t kMilSamplesAboveRange = 0x7E03;
 // pattern cannot be demosaiced ("" when it can or none is declared).
 constexpr std::int64_t kMilCfaLayout = 0x7E04;
 constexpr std::int64_t kMilCfaRefusal = 0x7E05;
+// 1 where the first page declares a black level or a white point, or is a
+// colour filter mosaic (PhotometricInterpretation 32803); 0 otherwise.
+constexpr std::int64_t kMilDeclaresLevels = 0x7E06;
 
 extern "C" {
 

@@ -73,7 +73,8 @@ int main(int argc, char** argv) {
     if (!words.empty()) {
       std::string list;
       for (const std::string& word : words) {
-        list += (list.empty() ? "" : " ") + word;
+        list += list.empty() ? "" : " ";
+        list += word;
       }
       script += "      mapfile -t COMPREPLY < <(compgen -W \"" + list + "\" -- \"$current\")\n";
     } else if (option.value == CliValue::kFolder) {

@@ -28,7 +28,8 @@ std::string NameWithValue(const std::string& name, const CliOption& option) {
   if (option.value == CliValue::kChoice) {
     std::string choices;
     for (const char* choice : option.choices()) {
-      choices += (choices.empty() ? "" : "|") + ("\\fI" + Roff(choice) + "\\fR");
+      choices += choices.empty() ? "" : "|";
+      choices += "\\fI" + Roff(choice) + "\\fR";
     }
     text += " " + choices;
   } else if (TakesValue(option)) {

@@ -223,6 +223,7 @@ GrayPicture ReadGrayTiff(const char* path, int significantBits) {
   picture.brightestSample = converter.Brightest();
   picture.samplesAboveRange = converter.AboveRange();
   picture.pages = opened.ImageCount();
+  picture.levels = opened.FirstPageLevels();
   picture.pattern = opened.FirstPagePattern();
   return picture;
 }

@@ -40,6 +40,7 @@ struct GrayTiffRows::Reader {
   Reader(const char* path, int significantBits)
       : opened(path),
         format(opened.PictureFormat()),
+        levels(opened.FirstPageLevels()),
         // From a second opening: the first stays on the first page's pixels.
         pattern(OpenedTiff(path).FirstPagePattern()) {
     const bool fewerBits = significantBits > 8 && significantBits < format.bits;
@@ -113,6 +114,7 @@ struct GrayTiffRows::Reader {
 
   OpenedTiff opened;
   const Format& format;
+  DeclaredLevels levels;
   DeclaredPattern pattern;
   std::uint32_t largest;
   std::vector<unsigned char> stored;  // one row as libtiff decodes it
@@ -141,6 +143,10 @@ int GrayTiffRows::StoredBits() const {
 
 const DeclaredPattern& GrayTiffRows::Pattern() const {
   return reader_->pattern;
+}
+
+const DeclaredLevels& GrayTiffRows::Levels() const {
+  return reader_->levels;
 }
 
 int GrayTiffRows::Pages() const {

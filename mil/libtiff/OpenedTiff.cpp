@@ -177,9 +177,18 @@ Format ReadFormat(TIFF* tiff) {
   if (photometric == PHOTOMETRIC_PALETTE) {
     throw TiffError(PaletteTiffRefusal());
   }
-  if (photometric != PHOTOMETRIC_MINISBLACK && photometric != PHOTOMETRIC_MINISWHITE) {
+  if (photometric != PHOTOMETRIC_MINISBLACK && photometric != PHOTOMETRIC_MINISWHITE &&
+      photometric != PHOTOMETRIC_CFA) {
     throw TiffError("unsupported colour model (photometric " + Number(photometric) +
-                    "); only gray pictures are converted");
+                    "); only gray pictures and colour filter mosaics are converted");
+  }
+  std::uint16_t compression = COMPRESSION_NONE;
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &compression);
+  if (photometric == PHOTOMETRIC_CFA && compression == COMPRESSION_JPEG) {
+    // As many DNGs store their raw: lossless JPEG, which no codec here decodes.
+    throw TiffError(
+        "a colour filter mosaic in JPEG compression (7), the lossless JPEG of raw "
+        "files, which cannot be decoded here");
   }
   if (sampleFormat != SAMPLEFORMAT_UINT) {
     throw TiffError(sampleFormat == SAMPLEFORMAT_IEEEFP
@@ -190,6 +199,7 @@ Format ReadFormat(TIFF* tiff) {
     throw TiffError(Number(format.bits) + "-bit samples; 1 to 16 bits per sample are read");
   }
   format.minIsWhite = photometric == PHOTOMETRIC_MINISWHITE;
+  format.colourFilterArray = photometric == PHOTOMETRIC_CFA;
   CheckPictureSize(format.width, format.height);
   return format;
 }
@@ -356,6 +366,47 @@ bool DirectoryLists(TIFF* tiff, const OpenedFile& file, std::uint64_t offset, st
   return false;
 }
 
+// The numbers of a tag of the current directory, whatever their stored type;
+// empty when the tag is absent.
+std::vector<double> NumberValues(TIFF* tiff, ttag_t tag) {
+  const TIFFField* field = TIFFFindField(tiff, tag, TIFF_ANY);
+  if (field == nullptr || !TIFFFieldPassCount(field)) {
+    return {};
+  }
+  const void* data = nullptr;
+  std::uint32_t count = 0;
+  if (TIFFFieldReadCount(field) == TIFF_VARIABLE2) {
+    if (!TIFFGetField(tiff, tag, &count, &data)) {
+      return {};
+    }
+  } else {
+    std::uint16_t shortCount = 0;
+    if (!TIFFGetField(tiff, tag, &shortCount, &data)) {
+      return {};
+    }
+    count = shortCount;
+  }
+  std::vector<double> values;
+  const int size = TIFFFieldSetGetSize(field);
+  const int type = TIFFFieldDataType(field);
+  const bool fraction =
+      type == TIFF_RATIONAL || type == TIFF_SRATIONAL || type == TIFF_FLOAT || type == TIFF_DOUBLE;
+  for (std::uint32_t i = 0; data != nullptr && i < count; ++i) {
+    if (fraction && size == 4) {
+      values.push_back(static_cast<const float*>(data)[i]);
+    } else if (fraction && size == 8) {
+      values.push_back(static_cast<const double*>(data)[i]);
+    } else if (size == 2) {
+      values.push_back(static_cast<const std::uint16_t*>(data)[i]);
+    } else if (size == 4) {
+      values.push_back(static_cast<const std::uint32_t*>(data)[i]);
+    } else {
+      return {};
+    }
+  }
+  return values;
+}
+
 // TIFF/EP's pattern, in the first directory.
 DeclaredPattern TiffEpPattern(TIFF* tiff, const OpenedFile& file) {
   const std::vector<std::uint8_t> colours = ByteValues(tiff, TIFFTAG_CFAPATTERN);
@@ -455,4 +506,28 @@ int OpenedTiff::ImageCount() const {
     subImages = 0;
   }
   return std::max(1, static_cast<int>(TIFFNumberOfDirectories(tiff_.get()))) + subImages;
+}
+
+DeclaredLevels OpenedTiff::FirstPageLevels() const {
+  TIFF* tiff = tiff_.get();
+  DeclaredLevels levels;
+  levels.colourFilterArray = format_.colourFilterArray;
+  if (const std::vector<double> black = NumberValues(tiff, TIFFTAG_BLACKLEVEL); !black.empty()) {
+    double sum = 0;
+    for (const double value : black) {
+      sum += value;
+    }
+    levels.black = sum / static_cast<double>(black.size());
+  }
+  std::uint16_t maxSample = 0;
+  if (const std::vector<double> white = NumberValues(tiff, TIFFTAG_WHITELEVEL); !white.empty()) {
+    levels.white = white.front();
+  } else if (TIFFGetField(tiff, TIFFTAG_MAXSAMPLEVALUE, &maxSample) && maxSample > 0) {
+    levels.white = maxSample;
+  }
+  if (const std::vector<double> neutral = NumberValues(tiff, TIFFTAG_ASSHOTNEUTRAL);
+      neutral.size() == 3 && neutral[0] > 0 && neutral[1] > 0 && neutral[2] > 0) {
+    levels.neutral = std::array<double, 3>{neutral[0], neutral[1], neutral[2]};
+  }
+  return levels;
 }

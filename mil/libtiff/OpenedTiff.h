@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "DeclaredLevels.h"
 #include "DeclaredPattern.h"
 #include "RegularFile.h"
 
@@ -19,6 +20,7 @@ struct Format {
   std::uint32_t height = 0;
   std::uint16_t bits = 0;
   bool minIsWhite = false;
+  bool colourFilterArray = false;  // PhotometricInterpretation 32803
   // Samples from one pixel's gray sample to the next in a stored row: more
   // than one where extra samples (alpha) are stored beside it.
   std::uint16_t stride = 1;
@@ -75,6 +77,10 @@ class OpenedTiff {
   // Why the picture data could not be read: the file ends early, or the
   // data is damaged (with libtiff's last word on it).
   std::string WhyIncomplete() const;
+
+  // The levels the first page declares. Ask it while the first page is the
+  // current directory.
+  DeclaredLevels FirstPageLevels() const;
 
   // The images in the file: its pages, and the images its first page holds
   // in SubIFDs (a DNG's raw beside its thumbnail, say). Ask it while the

@@ -55,6 +55,8 @@ struct GrayTiffRows::Reader {
   int bits = 8;
   int pages = 1;
   DeclaredPattern pattern;
+  // The imaging component tells no levels: none are declared here.
+  DeclaredLevels levels;
   std::uint32_t largest = 255;
   bool swap = false;
   std::vector<BYTE> bytes;
@@ -80,6 +82,10 @@ int GrayTiffRows::StoredBits() const {
 
 const DeclaredPattern& GrayTiffRows::Pattern() const {
   return reader_->pattern;
+}
+
+const DeclaredLevels& GrayTiffRows::Levels() const {
+  return reader_->levels;
 }
 
 int GrayTiffRows::Pages() const {

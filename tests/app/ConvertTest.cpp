@@ -231,6 +231,37 @@ TEST_F(ConvertTest, ATiffOfSeveralPagesIsKeptAndTheRunGoesOn) {
   });
 }
 
+// 16-bit frames whose samples all lie below 4096 are converted as they are,
+// and one box at the end of the run names them: never silently near black.
+TEST_F(ConvertTest, DarkSixteenBitFramesAreNamedInOneBox) {
+  RunModal(dialog_, [&] {
+    TiffLayout layout;
+    layout.width = kWidth;
+    layout.height = kHeight;
+    layout.bits = 16;
+    std::vector<std::uint32_t> dark = Samples(true, 9);
+    for (std::uint32_t& v : dark) {
+      v *= 10;  // at most about 2550: a 12-bit camera's picture
+    }
+    const std::string first = folder_.File("d1.tif");
+    const std::string second = folder_.File("d2.tif");
+    ASSERT_TRUE(WriteTiff(first, layout, dark));
+    ASSERT_TRUE(WriteTiff(second, layout, dark));
+    Tiff("bright.tif", true, 10);
+    Convert({"d1.tif", "bright.tif", "d2.tif"});
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return !statuses_.empty() && statuses_.back() == "Ready."; }, 10000));
+    ASSERT_EQ(errors_.Messages().size(), 1u);
+    EXPECT_EQ(
+        errors_.Messages()[0].rfind(
+            "\"" + first + "\"\n\"" + second + "\"\n16-bit samples all below 4096 of 65535", 0),
+        0u)
+        << errors_.Messages()[0];
+    EXPECT_TRUE(fs::exists(folder_.File("d1.bmp")));
+    EXPECT_TRUE(fs::exists(folder_.File("d2.bmp")));
+  });
+}
+
 TEST_F(ConvertTest, ColorAndGrayscaleModesForceTheirPath) {
   RunModal(dialog_, [&] {
     Tiff("gray.tif", false, 4);

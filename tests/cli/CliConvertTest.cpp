@@ -2,6 +2,7 @@
 // layouts, bits, pages and names.
 
 #include "CliTool.h"
+#include "RawTiff.h"
 
 namespace {
 
@@ -392,6 +393,66 @@ TEST_F(CliTool, MessagesSayWhatToDo) {
   const Outcome carriage = Run("convert --files-from list.txt");
   EXPECT_EQ(carriage.status, 1);
   EXPECT_EQ(carriage.output.rfind("a.tif\\r: ", 0), 0u) << carriage.output;
+}
+
+// The developing options reach the conversion: a grey card under a colour
+// cast, 12 bits in 16-bit words with a black level, comes out an even grey
+// at every pixel, edges included, on the sRGB curve; detect tells what a
+// file declares of its levels.
+TEST_F(CliTool, DevelopingOptionsGiveAnEvenGreyAndDetectTellsTheLevels) {
+  constexpr double kGrey = 0.4;
+  constexpr double kCast[3] = {0.5, 1, 0.62};  // red, green, blue sites of rggb
+  TiffLayout layout;
+  layout.width = 40;
+  layout.height = 30;
+  layout.bits = 16;
+  std::vector<std::uint32_t> samples;
+  for (std::uint32_t y = 0; y < 30; ++y) {
+    for (std::uint32_t x = 0; x < 40; ++x) {
+      const int colour = y % 2 == 0 ? (x % 2 == 0 ? 0 : 1) : (x % 2 == 0 ? 1 : 2);
+      samples.push_back(
+          static_cast<std::uint32_t>(std::lround(64 + (4095 - 64) * kGrey * kCast[colour])));
+    }
+  }
+  ASSERT_TRUE(WriteTiff(folder_.File("card.tif"), layout, samples));
+  const Outcome run =
+      Run("convert --mode color --bits 12 --black 64 --white-balance 2,1,1.6129 --tone srgb "
+          "--edges fill card.tif");
+  ASSERT_EQ(run.status, 0) << run.output;
+  CVisImage<CVisRGBA<unsigned char>> picture(4, evispixfmtRGBAByte);
+  picture.ReadFile(folder_.File("card.bmp").c_str());
+  const long expected = std::lround(255 * (1.055 * std::pow(kGrey, 1 / 2.4) - 0.055));
+  for (int y = 0; y < 30; ++y) {
+    for (int x = 0; x < 40; ++x) {
+      const CVisRGBA<unsigned char> pixel = picture.Pixel(x, y);
+      EXPECT_NEAR(pixel.r, expected, 2) << x << ", " << y;
+      EXPECT_NEAR(pixel.g, expected, 2) << x << ", " << y;
+      EXPECT_NEAR(pixel.b, expected, 2) << x << ", " << y;
+    }
+  }
+  const Outcome detect = Run("detect --json card.tif");
+  EXPECT_NE(detect.output.find(", \"photometric\": \"gray\", \"brightest\": "), std::string::npos)
+      << detect.output;
+  EXPECT_NE(detect.output.find("\"black\": null, \"white\": null}"), std::string::npos)
+      << detect.output;
+}
+
+// A file that declares its levels (or calls itself a colour filter mosaic)
+// converts as the same file without them, with the equivalent options.
+TEST_F(CliTool, DeclaredLevelsConvertAsTheEquivalentOptions) {
+  std::vector<unsigned char> samples;
+  for (int i = 0; i < 40 * 30; ++i) {
+    const int v = 64 + (i * 37 + (i / 40) * 11) % 4000;
+    samples.push_back(static_cast<unsigned char>(v & 0xFF));
+    samples.push_back(static_cast<unsigned char>(v >> 8));
+  }
+  WriteBytes(folder_.File("declared.tif"), PlainTiff(40, 30, 16, 32803, 30, samples, 1, false,
+                                                     {RawTiffEntry{50714, kTiffShort, {64}},
+                                                      RawTiffEntry{50717, kTiffLong, {4095}}}));
+  WriteBytes(folder_.File("plain.tif"), PlainTiff(40, 30, 16, 1, 30, samples));
+  ASSERT_EQ(Run("convert --mode color declared.tif").status, 0);
+  ASSERT_EQ(Run("convert --mode color --black 64 --bits 12 plain.tif").status, 0);
+  EXPECT_EQ(ReadBytes(folder_.File("declared.bmp")), ReadBytes(folder_.File("plain.bmp")));
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -116,6 +117,12 @@ class CliTool : public ::testing::Test {
     char text[32];
     std::snprintf(text, sizeof text, "%.4f", differences / sum);
     return text;
+  }
+
+  // Their brightest sample.
+  static std::uint32_t Brightest(bool mosaic, unsigned seed) {
+    const std::vector<std::uint32_t> v = Samples(mosaic, seed);
+    return *std::max_element(v.begin(), v.end());
   }
 
   // A 40 x 30 TIFF of those samples.

@@ -126,6 +126,13 @@ TEST(CommandLine, UsageErrorsSayWhatIsWrong) {
       {{"convert", "--bits", "17", "a.tif"}, "from 9 to 16"},
       {{"convert", "--output-dir=", "a.tif"}, "--output-dir needs a folder's name"},
       {{"average", "-o", "m.bmp", "--pattern", "rggb", "a.bmp"}, "unknown option"},
+      {{"convert", "--black", "-1", "a.tif"}, "from 0 to 65535"},
+      {{"convert", "--white-balance", "2,1", "a.tif"},
+       "three gains above 0 (R,G,B), camera or auto"},
+      {{"convert", "--white-balance", "2,0,1", "a.tif"}, "three gains above 0"},
+      {{"convert", "--tone", "gamma", "a.tif"}, "--tone takes linear or srgb"},
+      {{"convert", "--edges", "crop", "a.tif"}, "--edges takes keep or fill"},
+      {{"detect", "--tone", "srgb", "a.tif"}, "unknown option"},
   };
   for (const auto& [arguments, expected] : cases) {
     CliRequest request;

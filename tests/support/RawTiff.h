@@ -10,7 +10,7 @@
 // given.
 struct RawTiffEntry {
   std::uint16_t tag;
-  std::uint16_t type;  // 1 BYTE, 3 SHORT, 4 LONG, 7 UNDEFINED
+  std::uint16_t type;  // 1 BYTE, 3 SHORT, 4 LONG, 5 RATIONAL (values in pairs), 7 UNDEFINED
   std::vector<std::uint32_t> values;
 };
 
@@ -33,9 +33,11 @@ inline std::vector<unsigned char> RawTiff(const std::vector<RawTiffEntry>& entri
   put(static_cast<std::uint32_t>(entries.size()), 2);
   for (const RawTiffEntry& entry : entries) {
     const int size = entry.type == 3 ? 2 : (entry.type == 1 || entry.type == 7 ? 1 : 4);
+    // A RATIONAL is two numbers: its numerator and denominator.
+    const std::size_t count = entry.type == 5 ? entry.values.size() / 2 : entry.values.size();
     put(entry.tag, 2);
     put(entry.type, 2);
-    put(static_cast<std::uint32_t>(entry.values.size()), 4);
+    put(static_cast<std::uint32_t>(count), 4);
     if (entry.values.size() * size <= 4) {
       for (std::uint32_t v : entry.values) {
         put(v, size);
@@ -60,6 +62,7 @@ inline std::vector<unsigned char> RawTiff(const std::vector<RawTiffEntry>& entri
 inline constexpr std::uint16_t kTiffByte = 1;
 inline constexpr std::uint16_t kTiffShort = 3;
 inline constexpr std::uint16_t kTiffLong = 4;
+inline constexpr std::uint16_t kTiffRational = 5;
 inline constexpr std::uint16_t kTiffUndefined = 7;
 
 // An uncompressed TIFF of one sample per pixel (or samplesPerPixel), in
