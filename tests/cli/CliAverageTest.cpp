@@ -26,6 +26,15 @@ TEST_F(CliTool, AverageKeepsAnExistingOutputUnlessForced) {
   averager.Add(folder_.File("in1.bmp").c_str());
   averager.WriteMean(folder_.File("dialog.bmp").c_str());
   EXPECT_EQ(ReadBytes(folder_.File("mean.bmp")), ReadBytes(folder_.File("dialog.bmp")));
+
+  // One of its own frames is never replaced, even with --force, and the line names OUT.
+  const std::vector<unsigned char> frame = ReadBytes(folder_.File("in1.bmp"));
+  const Outcome own = Run("average -o ./in1.bmp --force in0.bmp in1.bmp");
+  EXPECT_EQ(own.status, 1);
+  EXPECT_EQ(
+      own.output.rfind("./in1.bmp: it is in1.bmp, one of the pictures it would be made of", 0), 0u)
+      << own.output;
+  EXPECT_EQ(ReadBytes(folder_.File("in1.bmp")), frame);
 }
 
 // The other methods and a dark frame go through the stack of frames, with
