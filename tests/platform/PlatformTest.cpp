@@ -25,6 +25,7 @@
 #include <ctime>
 #include <filesystem>
 #include <optional>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -299,7 +300,7 @@ TEST(FileLock, ASecondTakerGetsTheLockOnlyAfterTheFirstLetsGo) {
 class LockFolderName {
  public:
   explicit LockFolderName(const std::string& stem)
-      : name_(stem + "-" + std::to_string(::getpid())) {
+      : name_(stem + "-" + std::to_string(std::random_device()())) {
     fs::remove(Path());
   }
   ~LockFolderName() { fs::remove(Path()); }
