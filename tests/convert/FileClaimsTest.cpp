@@ -70,7 +70,10 @@ TEST(FileClaims, AWaitForAClaimOfThisProcessSaysSo) {
   const std::string tiff = ClaimKey(folder.File("a.tif").c_str());
   std::string sameSlot;
   for (int i = 0; sameSlot.empty(); ++i) {
-    const std::string key = ClaimKey(folder.File("b" + std::to_string(i) + ".tif").c_str());
+    // (Appended, not "b" + a number: GCC 12 warns falsely about that.)
+    std::string name = "b";
+    name += std::to_string(i) + ".tif";
+    const std::string key = ClaimKey(folder.File(name).c_str());
     if (LockSlotOf(key) == LockSlotOf(tiff)) {
       sameSlot = key;
     }

@@ -16,6 +16,14 @@ namespace {
 
 using Rgba = CVisRGBA<unsigned char>;
 
+// The name of frame i: "f0.bmp", ... (appended, not "f" + a number: GCC 12
+// warns falsely about that).
+std::string FrameName(int i) {
+  std::string name = "f";
+  name += std::to_string(i) + ".bmp";
+  return name;
+}
+
 TEST(CombineFrames, ThePlainMeanOfBmpsRunsAsTheRunningMean) {
   struct Row {
     std::vector<std::string> frames;
@@ -78,14 +86,13 @@ TEST(CombineFrames, BothEnginesOfTheMeanGiveTheSameFile) {
     TempFolder folder;
     StackRequest request;
     for (int i = 0; i < 3; ++i) {
-      request.frames.push_back(
-          WriteColorPicture(folder.File("f" + std::to_string(i) + ".bmp"), row.widths[i],
-                            row.heights[i], [&](int x, int y) {
-                              const auto v = static_cast<unsigned char>(x * 37 + y * 11 + i * 101);
-                              return row.gray ? Rgba(v, v, v)
-                                              : Rgba(v, static_cast<unsigned char>(v * 3),
-                                                     static_cast<unsigned char>(255 - v));
-                            }));
+      request.frames.push_back(WriteColorPicture(
+          folder.File(FrameName(i)), row.widths[i], row.heights[i], [&](int x, int y) {
+            const auto v = static_cast<unsigned char>(x * 37 + y * 11 + i * 101);
+            return row.gray ? Rgba(v, v, v)
+                            : Rgba(v, static_cast<unsigned char>(v * 3),
+                                   static_cast<unsigned char>(255 - v));
+          }));
     }
     request.output = folder.File("running.bmp");
     CountingEvents running(-1);
@@ -124,8 +131,8 @@ TEST(CombineFrames, AStopWritesNothing) {
     StackRequest request;
     request.method = row.method;
     for (int i = 0; i < 3; ++i) {
-      request.frames.push_back(WriteColorPicture(folder.File("f" + std::to_string(i) + ".bmp"), 4,
-                                                 4, [](int, int) { return Rgba(1, 2, 3); }));
+      request.frames.push_back(WriteColorPicture(folder.File(FrameName(i)), 4, 4,
+                                                 [](int, int) { return Rgba(1, 2, 3); }));
     }
     request.output = folder.File("out.bmp");
     CountingEvents events(row.stopAt);
@@ -161,8 +168,8 @@ TEST(CombineFrames, TheOutputIsNeverOneOfItsInputs) {
     TempFolder folder;
     StackRequest request;
     for (int i = 0; i < 3; ++i) {
-      request.frames.push_back(WriteColorPicture(folder.File("f" + std::to_string(i) + ".bmp"), 4,
-                                                 4, [&](int, int) { return Rgba(9, 8, i); }));
+      request.frames.push_back(WriteColorPicture(folder.File(FrameName(i)), 4, 4,
+                                                 [&](int, int) { return Rgba(9, 8, i); }));
     }
     if (row.dark) {
       request.dark =
