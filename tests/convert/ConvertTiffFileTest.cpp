@@ -333,7 +333,7 @@ TEST_F(ConvertTiffFileTest, TheRecordKeepsTheLastEntryOfEachLiveBmpAndABoundedNu
     }
   };
   for (std::size_t i = 0; i < WrittenBmps::kSlotEntries + 10; ++i) {
-    add(std::string("@key/").append(std::to_string(i)), second);
+    add(second.bmpKey + "-" + std::to_string(i), second);
   }
   add(first.bmpKey, first);
   WriteBytes(record, grown);
