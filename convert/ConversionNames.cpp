@@ -15,12 +15,12 @@ constexpr const char* kFolderEnds = "/\\:";
 constexpr const char* kFolderEnds = "/";
 #endif
 
-}  // namespace
-
 CString BmpPathFor(const CString& tiffPath) {
   const bool tiff = TiffEndingLength(tiffPath.Str()) == 5;
   return tiffPath.Left(tiffPath.GetLength() - (tiff ? 4 : 3)) + "bmp";
 }
+
+}  // namespace
 
 ConversionFiles ConversionFilesFor(const CString& tiffPath, const std::string& outputFolder) {
   CString bmp = BmpPathFor(tiffPath);

@@ -14,13 +14,11 @@ struct ConversionFiles {
   std::string bmpKey;
 };
 
-// The BMP's path of a TIFF: the TIFF's path less its last three characters,
-// plus "bmp" ("a.tif" gives "a.bmp"); a name ending in ".tiff", in any
-// letter case, loses all four ("a.tiff" gives "a.bmp").
-CString BmpPathFor(const CString& tiffPath);
-
 // The files of converting tiffPath: its BMP beside it, or in outputFolder
-// under the same name when one is given.
+// under the same name when one is given. The BMP's name is the TIFF's less
+// its last three characters, plus "bmp" ("a.tif" gives "a.bmp"); a name
+// ending in ".tiff", in any letter case, loses all four ("a.tiff" gives
+// "a.bmp").
 ConversionFiles ConversionFilesFor(const CString& tiffPath, const std::string& outputFolder = {});
 
 // The length of the path's last component, the file's own name.

@@ -79,6 +79,11 @@ std::array<double, 3> GreyWorldGains(const std::uint16_t* samples, int width, in
   return {means[1] / means[0], 1, means[1] / means[2]};
 }
 
+// The sRGB curve of a linear value 0 .. 1.
+double SrgbCurve(double linear) {
+  return linear <= 0.0031308 ? 12.92 * linear : 1.055 * std::pow(linear, 1 / 2.4) - 0.055;
+}
+
 // The 8-bit value of every sample 0 .. largest, for one colour's gain.
 std::vector<unsigned char> DevelopingTable(std::uint32_t largest, double black, double white,
                                            double gain, ToneCurve tone) {
@@ -138,10 +143,6 @@ std::optional<WhiteBalance> ParseWhiteBalance(std::string_view text) {
     at = rest + 1;
   }
   return balance;
-}
-
-double SrgbCurve(double linear) {
-  return linear <= 0.0031308 ? 12.92 * linear : 1.055 * std::pow(linear, 1 / 2.4) - 0.055;
 }
 
 DeclaredLevels DeclaredLevelsOf(const CString& path) {

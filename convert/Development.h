@@ -66,9 +66,6 @@ std::optional<EdgeHandling> ParseEdgeHandling(std::string_view text);
 std::span<const char* const> WhiteBalanceWords();
 std::optional<WhiteBalance> ParseWhiteBalance(std::string_view text);
 
-// The sRGB curve of a linear value 0 .. 1.
-double SrgbCurve(double linear);
-
 // The levels the TIFF at path declares on its first page; failures throw
 // the file exception naming path.
 DeclaredLevels DeclaredLevelsOf(const CString& path);

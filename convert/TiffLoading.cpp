@@ -16,8 +16,7 @@ void CheckLoaderLoaded(const CString& path, const LoaderBinding& loader) {
   }
 }
 
-}  // namespace
-
+// Looks milLoadGrayTIFF up afresh and keeps it in the binding's slot.
 PFN_LOAD_GRAY_TIFF BindLoaderExport(const CString& path, const LoaderBinding& loader) {
   CheckLoaderLoaded(path, loader);
   *loader.entry =
@@ -31,6 +30,8 @@ PFN_LOAD_GRAY_TIFF BindLoaderExport(const CString& path, const LoaderBinding& lo
   }
   return load;
 }
+
+}  // namespace
 
 TiffLoader::TiffLoader(const CString& path, const LoaderBinding& loader)
     : load_(BindLoaderExport(path, loader)),

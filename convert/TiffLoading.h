@@ -17,14 +17,10 @@ struct LoaderBinding {
   std::atomic<PFN_LOAD_GRAY_TIFF>* entry;
 };
 
-// Looks the export milLoadGrayTIFF up in the loader library afresh and keeps
-// it in the binding's slot; the file exception, naming path and saying why,
-// when the library is not loaded or has no such export.
-PFN_LOAD_GRAY_TIFF BindLoaderExport(const CString& path, const LoaderBinding& loader);
-
 // The loader's entry points for one file, looked up afresh: milLoadGrayTIFF,
-// which every loader library has, and milLoadGrayTIFFWithFacts where the
-// library has it.
+// which every loader library has (kept in the binding's slot; the file
+// exception, naming path and saying why, when the library is not loaded or
+// has no such export), and milLoadGrayTIFFWithFacts where the library has it.
 class TiffLoader {
  public:
   TiffLoader(const CString& path, const LoaderBinding& loader);

@@ -64,6 +64,8 @@ std::intptr_t MilInquireBuffer(MilId buffer, std::int64_t item, void* result);
 // Frees a buffer; unknown identifiers are ignored.
 void MilFreeBuffer(MilId buffer);
 
+// The row reader's handle form, for callers across a C boundary (the
+// fuzzers); C++ code uses GrayTiffRows itself.
 // Opens the first page of a gray TIFF file to read its samples band by band
 // at their full depth, and writes the row reader's identifier through rows.
 // kMilWidth, kMilHeight, kMilStoredBits, kMilPages, kMilCfaLayout and

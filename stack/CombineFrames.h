@@ -36,7 +36,8 @@ class StackEvents {
   virtual void Writing(const std::string& /*path*/) {}
 };
 
-// Whether request runs as ImageAverager's running mean.
+// Whether request runs as ImageAverager's running mean. CombineFrames's
+// choice, public as a test seam: a test holds the two engines to each other.
 bool RunsAsRunningMean(const StackRequest& request);
 
 // Combines request.frames into request.output, which may not be one of the

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "GrayTiff.h"
 #include "GrayTiffRules.h"
@@ -302,6 +303,24 @@ std::unique_ptr<TIFF, TiffCloser> OpenTiff(const OpenedFile& file, BufferedFile&
 // The values of a tag of the current directory, whichever way libtiff hands
 // them over (with a count or without, of bytes or 16-bit numbers); empty when
 // the tag is absent or of another kind.
+// The values of a tag that libtiff hands over with their count, as a 16-bit
+// or a 32-bit count by the tag's kind; none where it does not.
+std::pair<const void*, std::uint32_t> CountedValues(TIFF* tiff, ttag_t tag,
+                                                    const TIFFField* field) {
+  const void* data = nullptr;
+  if (!TIFFFieldPassCount(field)) {
+    return {nullptr, 0};
+  }
+  if (TIFFFieldReadCount(field) == TIFF_VARIABLE2) {
+    std::uint32_t count = 0;
+    return TIFFGetField(tiff, tag, &count, &data) ? std::pair{data, count}
+                                                  : std::pair<const void*, std::uint32_t>{};
+  }
+  std::uint16_t count = 0;
+  return TIFFGetField(tiff, tag, &count, &data) ? std::pair<const void*, std::uint32_t>{data, count}
+                                                : std::pair<const void*, std::uint32_t>{};
+}
+
 std::vector<std::uint8_t> ByteValues(TIFF* tiff, ttag_t tag) {
   const TIFFField* field = TIFFFindField(tiff, tag, TIFF_ANY);
   if (field == nullptr) {
@@ -313,24 +332,10 @@ std::vector<std::uint8_t> ByteValues(TIFF* tiff, ttag_t tag) {
   if (type != TIFF_BYTE && type != TIFF_UNDEFINED) {
     return {};
   }
-  const std::uint8_t* data = nullptr;
-  std::uint32_t count = 0;
-  if (!TIFFFieldPassCount(field)) {
-    return {};
-  }
-  if (TIFFFieldReadCount(field) == TIFF_VARIABLE2) {
-    if (!TIFFGetField(tiff, tag, &count, &data)) {
-      return {};
-    }
-  } else {
-    std::uint16_t shortCount = 0;
-    if (!TIFFGetField(tiff, tag, &shortCount, &data)) {
-      return {};
-    }
-    count = shortCount;
-  }
-  return data == nullptr ? std::vector<std::uint8_t>()
-                         : std::vector<std::uint8_t>(data, data + count);
+  const auto [data, count] = CountedValues(tiff, tag, field);
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  return bytes == nullptr ? std::vector<std::uint8_t>()
+                          : std::vector<std::uint8_t>(bytes, bytes + count);
 }
 
 // Whether the directory at offset lists tag with bytes for its value (of
@@ -370,22 +375,10 @@ bool DirectoryLists(TIFF* tiff, const OpenedFile& file, std::uint64_t offset, st
 // empty when the tag is absent.
 std::vector<double> NumberValues(TIFF* tiff, ttag_t tag) {
   const TIFFField* field = TIFFFindField(tiff, tag, TIFF_ANY);
-  if (field == nullptr || !TIFFFieldPassCount(field)) {
+  if (field == nullptr) {
     return {};
   }
-  const void* data = nullptr;
-  std::uint32_t count = 0;
-  if (TIFFFieldReadCount(field) == TIFF_VARIABLE2) {
-    if (!TIFFGetField(tiff, tag, &count, &data)) {
-      return {};
-    }
-  } else {
-    std::uint16_t shortCount = 0;
-    if (!TIFFGetField(tiff, tag, &shortCount, &data)) {
-      return {};
-    }
-    count = shortCount;
-  }
+  const auto [data, count] = CountedValues(tiff, tag, field);
   std::vector<double> values;
   const int size = TIFFFieldSetGetSize(field);
   const int type = TIFFFieldDataType(field);

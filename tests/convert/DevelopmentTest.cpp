@@ -112,14 +112,6 @@ TEST(Development, WhiteBalanceIsGivenAsGainsTheCameraOrAuto) {
   }
 }
 
-TEST(Development, TheSrgbCurve) {
-  for (const double linear : {0.0, 0.002, 0.0031308, 0.2, 0.5, 1.0}) {
-    const double expected =
-        linear <= 0.0031308 ? 12.92 * linear : 1.055 * std::pow(linear, 1 / 2.4) - 0.055;
-    EXPECT_DOUBLE_EQ(SrgbCurve(linear), expected) << linear;
-  }
-}
-
 // A grey card under a colour cast, developed with the black level and the
 // gains that undo the cast, comes out neutral within 1 % at every depth.
 TEST(Development, AGreyCardUnderACastComesOutNeutral) {
