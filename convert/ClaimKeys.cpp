@@ -31,6 +31,20 @@ bool FoldsCase(const std::filesystem::path& folder, const FileIdentity& identity
   return folds;
 }
 
+// The file name as the folder compares it: in one letter case where the
+// folder folds case (a camera card's IMG_0001.BMP and img_0001.bmp are one
+// file).
+std::string NameInFolderCase(const std::filesystem::path& folder, const FileIdentity& identity,
+                             const std::filesystem::path& name) {
+  std::string file = name.string();
+  if (FoldsCase(folder, identity)) {
+    std::transform(file.begin(), file.end(), file.begin(), [](unsigned char c) {
+      return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    });
+  }
+  return file;
+}
+
 // By what the folder is, not how it is spelt: one folder reached through
 // two mount points (a bind mount) gives one key.
 std::optional<std::string> FolderIdentityKey(const std::filesystem::path& folder,
@@ -42,14 +56,7 @@ std::optional<std::string> FolderIdentityKey(const std::filesystem::path& folder
   // (Appended, not "@" + a number: GCC 12 warns falsely about that.)
   std::string key = "@";
   key += std::to_string(identity->device) + ":" + std::to_string(identity->file) + "/";
-  std::string file = name.string();
-  if (FoldsCase(folder, *identity)) {
-    // A camera card's IMG_0001.BMP and img_0001.bmp are one file.
-    std::transform(file.begin(), file.end(), file.begin(), [](unsigned char c) {
-      return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    });
-  }
-  return key + file;
+  return key + NameInFolderCase(folder, *identity, name);
 }
 
 // The key of a path whose last part is a plain name and no symbolic link,
@@ -66,7 +73,30 @@ std::optional<std::string> DirectKey(const std::filesystem::path& path) {
 }
 #endif
 
+// The path made absolute, with symbolic links resolved as far as they
+// exist.
+std::filesystem::path ResolvedPath(const char* path) {
+  std::error_code error;
+  std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  if (error) {
+    absolute = path;
+  }
+  const std::filesystem::path canonical = std::filesystem::weakly_canonical(absolute, error);
+  return error ? absolute.lexically_normal() : canonical;
+}
+
 }  // namespace
+
+std::string PathKey(const char* path) {
+  const std::filesystem::path resolved = ResolvedPath(path);
+#ifndef _WIN32
+  const std::filesystem::path folder = resolved.parent_path();
+  if (const std::optional<FileIdentity> identity = IdentityOfFile(folder.c_str())) {
+    return (folder / NameInFolderCase(folder, *identity, resolved.filename())).string();
+  }
+#endif
+  return FileNameKey(resolved.string());
+}
 
 std::string ClaimKey(const char* path) {
 #ifndef _WIN32
@@ -74,13 +104,7 @@ std::string ClaimKey(const char* path) {
     return *key;
   }
 #endif
-  std::error_code error;
-  std::filesystem::path absolute = std::filesystem::absolute(path, error);
-  if (error) {
-    absolute = path;
-  }
-  const std::filesystem::path canonical = std::filesystem::weakly_canonical(absolute, error);
-  const std::filesystem::path resolved = error ? absolute.lexically_normal() : canonical;
+  const std::filesystem::path resolved = ResolvedPath(path);
 #ifndef _WIN32
   if (const std::optional<std::string> key =
           FolderIdentityKey(resolved.parent_path(), resolved.filename())) {

@@ -18,6 +18,13 @@ constexpr unsigned kLockSlots = 1024;
 // files to the program only: messages name paths.
 std::string ClaimKey(const char* path);
 
+// The key of a path by where the file lies rather than what it is: the
+// absolute path with symbolic links resolved, its file name in one letter
+// case where its folder folds case. A camera card mounted again numbers its
+// folders anew but keeps their paths, so what was written there is still
+// known by this key.
+std::string PathKey(const char* path);
+
 // The lock slot of a key (the same in every process), which guards the key's
 // files and records across processes.
 unsigned LockSlotOf(const std::string& key);

@@ -29,7 +29,7 @@ ConversionFiles ConversionFilesFor(const CString& tiffPath, const std::string& o
               .string()
               .c_str();
   }
-  return {tiffPath, bmp, ClaimKey(tiffPath), ClaimKey(bmp)};
+  return {tiffPath, bmp, ClaimKey(tiffPath), ClaimKey(bmp), PathKey(tiffPath), PathKey(bmp)};
 }
 
 int FileNameLength(const CString& path) {

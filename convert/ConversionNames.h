@@ -6,12 +6,16 @@
 
 // The two files of one conversion, each worked out once: the TIFF's path as
 // given and its BMP's, and their keys (ClaimKey), under which they are
-// grouped, claimed and recorded.
+// grouped, claimed and recorded; and their keys by path (PathKey), under
+// which they are recorded too, so that a BMP on a drive mounted again is
+// still known.
 struct ConversionFiles {
   CString tiff;
   CString bmp;
   std::string tiffKey;
   std::string bmpKey;
+  std::string tiffPathKey;
+  std::string bmpPathKey;
 };
 
 // The files of converting tiffPath: its BMP beside it, or in outputFolder

@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "AfxException.h"
@@ -46,16 +47,32 @@ void CheckConversionNames(const ConversionFiles& files,
   if (files.tiffKey == files.bmpKey || sameFile) {
     Refuse(files.tiff, "its BMP would have the file's own name and replace it");
   }
-  const WrittenBmps::SourceLookup lookup = WrittenBmps::SourceOf(files.bmpKey, bmpFile);
-  if (!lookup.unreadable.empty()) {
-    Refuse(files.tiff, "its BMP \"" + files.bmp.Str() +
-                           "\" exists, and the record of which TIFF it came from cannot be read (" +
-                           lookup.unreadable + "), so it is not replaced");
+  // By what the BMP is, and by where it lies: a drive mounted again numbers
+  // its files anew.
+  for (const auto& [bmpKey, tiffKey] : {std::pair{&files.bmpKey, &files.tiffKey},
+                                        std::pair{&files.bmpPathKey, &files.tiffPathKey}}) {
+    const WrittenBmps::SourceLookup lookup = WrittenBmps::SourceOf(*bmpKey, bmpFile);
+    if (!lookup.unreadable.empty()) {
+      Refuse(files.tiff, "its BMP \"" + files.bmp.Str() +
+                             "\" exists, and the record of which TIFF it came from cannot be "
+                             "read (" +
+                             lookup.unreadable + "), so it is not replaced");
+    }
+    if (lookup.source && lookup.source->tiffKey != *tiffKey) {
+      Refuse(files.tiff, "\"" + files.bmp.Str() + "\" was already written from another TIFF (" +
+                             lookup.source->tiffPath + ") and would be replaced");
+    }
   }
-  if (lookup.source && lookup.source->tiffKey != files.tiffKey) {
-    Refuse(files.tiff, "\"" + files.bmp.Str() + "\" was already written from another TIFF (" +
-                           lookup.source->tiffPath + ") and would be replaced");
+}
+
+// Notes which TIFF the BMP was written from, under both its keys; returns
+// what failed, or an empty string.
+std::string RecordWrittenBmp(const ConversionFiles& files) {
+  std::string failure = WrittenBmps::Record(files.bmpKey, files.bmp, files.tiffKey, files.tiff);
+  if (failure.empty() && files.bmpPathKey != files.bmpKey) {
+    failure = WrittenBmps::Record(files.bmpPathKey, files.bmp, files.tiffPathKey, files.tiff);
   }
+  return failure;
 }
 
 // Temporary files left by killed writers are cleared from each BMP folder
@@ -188,9 +205,11 @@ bool ConvertTiffFile(const ConversionFiles& files, const LoaderBinding& loader,
   ClaimWait wait;
   wait.stopRequested = [&] { return options.StopRequested(); };
   wait.waitingFor = [&](const std::string& key, bool inThisProcess) {
-    options.WaitingFor(key == files.bmpKey ? files.bmp : files.tiff, inThisProcess);
+    options.WaitingFor(key == files.bmpKey || key == files.bmpPathKey ? files.bmp : files.tiff,
+                       inThisProcess);
   };
-  const FileClaims::Claim claim(FileClaims::Process(), {files.tiffKey, files.bmpKey}, wait);
+  const FileClaims::Claim claim(FileClaims::Process(),
+                                {files.tiffKey, files.bmpKey, files.bmpPathKey}, wait);
   if (!claim.Held()) {
     return false;
   }
@@ -229,8 +248,7 @@ bool ConvertTiffFile(const ConversionFiles& files, const LoaderBinding& loader,
     Refuse(files.tiff,
            "its BMP \"" + files.bmp.Str() + "\" could not be written: " + error.Reason());
   }
-  const std::string unrecorded =
-      WrittenBmps::Record(files.bmpKey, files.bmp, files.tiffKey, files.tiff);
+  const std::string unrecorded = RecordWrittenBmp(files);
   if (!unrecorded.empty()) {
     Refuse(files.tiff,
            "its BMP was written, but the record of which TIFF it came from could not be kept (" +

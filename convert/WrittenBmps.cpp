@@ -34,20 +34,32 @@ std::string IdentityOf(const char* path) {
   return identity ? IdentityText(*identity) : std::string();
 }
 
-// Whether the file whose identity is now is the one recorded: the same file
-// system, size and time of writing. The file's number is left out: a
-// camera card's exFAT through FUSE numbers a file anew for each spelling of
-// its name. Where another file has the same size and time, the BMP is kept
-// rather than replaced.
+// Whether the file whose identity is now is the one recorded: the same size
+// and time of writing. The file system and the file's number are left out:
+// a camera card's exFAT through FUSE numbers a file anew for each spelling
+// of its name and each time it is mounted (a key by folder number names the
+// file system already). Where another file has the same size and time, the
+// BMP is kept rather than replaced.
 bool IsTheFileWritten(const std::string& recorded, const std::string& now) {
-  const auto withoutNumber = [](const std::string& identity) {
-    const std::size_t first = identity.find(':');
-    const std::size_t second = identity.find(':', first + 1);
-    return first == std::string::npos || second == std::string::npos
-               ? identity
-               : identity.substr(0, first) + identity.substr(second);
+  const auto sizeAndTime = [](const std::string& identity) {
+    const std::size_t second = identity.find(':', identity.find(':') + 1);
+    return second == std::string::npos ? identity : identity.substr(second);
   };
-  return !recorded.empty() && withoutNumber(recorded) == withoutNumber(now);
+  return !recorded.empty() && sizeAndTime(recorded) == sizeAndTime(now);
+}
+
+// Whether the entry provably names a file that is not the one written: its
+// path still leads to its key, and the file there is another or, for a key
+// by folder number, none. A key by path keeps its entry while no file is
+// there: the drive may only be unmounted.
+bool IsReplaced(const Entry& entry) {
+  const std::string now = IdentityOf(entry.bmpPath.c_str());
+  if (entry.bmpKey.starts_with('@')) {
+    return ClaimKey(entry.bmpPath.c_str()) == entry.bmpKey &&
+           !IsTheFileWritten(entry.identity, now);
+  }
+  return !now.empty() && PathKey(entry.bmpPath.c_str()) == entry.bmpKey &&
+         !IsTheFileWritten(entry.identity, now);
 }
 
 // path made absolute from currentFolder; as it is where currentFolder is
@@ -177,10 +189,9 @@ bool DueForCompaction(unsigned slot, std::uint64_t size) {
 
 // Rewrites the slot's file with the last entry of each BMP, at most
 // kSlotEntries of them, the newest. An entry goes only when its key provably
-// names another file or none: its path still leads to its key and the file
-// there is not the one written. A renamed folder, an unmounted drive or an
-// offline share keep their entries. A file that cannot be read whole is left
-// as it is: nothing is written that was not read.
+// names another file (IsReplaced): a renamed folder, an unmounted drive or
+// an offline share keep their entries. A file that cannot be read whole is
+// left as it is: nothing is written that was not read.
 void Compact(const std::string& file, unsigned slot) {
   const SlotEntries slotEntries = ReadSlot(file);
   if (!slotEntries.unreadable.empty()) {
@@ -194,9 +205,7 @@ void Compact(const std::string& file, unsigned slot) {
     if (!seen.insert(it->bmpKey).second) {
       continue;
     }
-    const bool replaced = ClaimKey(it->bmpPath.c_str()) == it->bmpKey &&
-                          !IsTheFileWritten(it->identity, IdentityOf(it->bmpPath.c_str()));
-    if (!replaced) {
+    if (!IsReplaced(*it)) {
       kept.push_back(&*it);
     }
   }

@@ -32,7 +32,7 @@ struct SourceLookup {
 
 // The TIFF from which the BMP (bmpKey, whose file is now bmpFile, nullopt
 // where there is none) was written, while that file is still the one that
-// was written (the same file system, size and time of writing).
+// was written (the same size and time of writing).
 SourceLookup SourceOf(const std::string& bmpKey, const std::optional<FileIdentity>& bmpFile);
 
 // Notes that the file at bmpPath (key bmpKey) was just written from the TIFF
@@ -40,7 +40,8 @@ SourceLookup SourceOf(const std::string& bmpKey, const std::optional<FileIdentit
 // the last entry of a key holds. Once the file has grown (past 16 KiB, and
 // twice its size after this process last compacted it), it is compacted:
 // entries whose path still leads to their key and whose BMP is no longer the
-// file written go, and at most kSlotEntries remain, the newest; a file that
+// file written go (for a key by path, only while a file is there), and at
+// most kSlotEntries remain, the newest; a file that
 // cannot be read whole is never rewritten. Returns what failed (nothing is
 // then recorded, and nothing of the record lost), or an empty string.
 std::string Record(const std::string& bmpKey, const char* bmpPath, const std::string& tiffKey,

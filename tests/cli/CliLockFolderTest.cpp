@@ -121,6 +121,22 @@ TEST_F(CliTool, OneFolderThroughTwoMountPointsIsOneFolder) {
   EXPECT_EQ(ReadBytes(folder_.File("real/img_bmp")).at(28), 8);  // img_001's, gray
 }
 
+// Runs script in the folder with an exFAT camera card, through FUSE, mounted
+// at "card" (its loop device in $loop); nullopt where that is not allowed.
+std::optional<Outcome> OnACameraCard(const TempFolder& folder, const std::string& script) {
+  const std::optional<Outcome> outcome =
+      InOwnMounts(folder, "cd '" + folder.Path().string() +
+                              "' && truncate -s 16M card.img && mkfs.exfat card.img >/dev/null && "
+                              "mkdir card && loop=$(losetup -f --show card.img) || exit 77\n"
+                              "trap 'umount card 2>/dev/null; losetup -d $loop' EXIT\n"
+                              "mount.exfat-fuse $loop card >/dev/null 2>&1 || exit 77\n" +
+                              script);
+  return outcome && outcome->status != 77 ? outcome : std::nullopt;
+}
+
+constexpr const char* kNoCameraCard =
+    "no mount namespace, loop device or FUSE exFAT here (root, exfat-fuse, exfatprogs)";
+
 // A camera card (exFAT, through FUSE) folds letter case: names that differ
 // only in case are one file there, so they are one BMP, refused as a
 // colliding pair whether the TIFFs come from other folders into an output
@@ -130,23 +146,18 @@ TEST_F(CliTool, NamesThatDifferOnlyInCaseAreOneFileOnACameraCard) {
   fs::create_directories(folder_.File("cam2"));
   Tiff("cam1/IMG_0001.tif", true, 1);
   Tiff("cam2/img_0001.tif", true, 2);
-  const std::optional<Outcome> outcome = InOwnMounts(
-      folder_, "cd '" + folder_.Path().string() +
-                   "' && truncate -s 16M card.img && mkfs.exfat card.img >/dev/null && "
-                   "mkdir card && loop=$(losetup -f --show card.img) || exit 77\n"
-                   "trap 'umount card 2>/dev/null; losetup -d $loop' EXIT\n"
-                   "mount.exfat-fuse $loop card >/dev/null 2>&1 || exit 77\n"
-                   "mkdir card/out card/shots && cp cam1/IMG_0001.tif card/shots/img_001 && "
-                   "cp cam2/img_0001.tif card/shots/IMG_002\n" +
-                   Cli() +
-                   " convert --jobs 1 --remove-tif --output-dir card/out cam1/IMG_0001.tif "
-                   "cam2/img_0001.tif; echo \"status $?\"\n" +
-                   Cli() +
-                   " convert --jobs 1 --remove-tif card/shots/img_001 card/shots/IMG_002; "
-                   "echo \"status $?\"\nls card/out card/shots\n");
-  if (!outcome || outcome->status == 77) {
-    GTEST_SKIP() << "no mount namespace, loop device or FUSE exFAT here (root, exfat-fuse, "
-                    "exfatprogs)";
+  const std::optional<Outcome> outcome =
+      OnACameraCard(folder_,
+                    "mkdir card/out card/shots && cp cam1/IMG_0001.tif card/shots/img_001 && "
+                    "cp cam2/img_0001.tif card/shots/IMG_002\n" +
+                        Cli() +
+                        " convert --jobs 1 --remove-tif --output-dir card/out cam1/IMG_0001.tif "
+                        "cam2/img_0001.tif; echo \"status $?\"\n" +
+                        Cli() +
+                        " convert --jobs 1 --remove-tif card/shots/img_001 card/shots/IMG_002; "
+                        "echo \"status $?\"\nls card/out card/shots\n");
+  if (!outcome) {
+    GTEST_SKIP() << kNoCameraCard;
   }
   EXPECT_NE(outcome->output.find("cam2/img_0001.tif: \"card/out/img_0001.bmp\" was already "
                                  "written from another TIFF"),
@@ -160,6 +171,38 @@ TEST_F(CliTool, NamesThatDifferOnlyInCaseAreOneFileOnACameraCard) {
   EXPECT_FALSE(fs::exists(folder_.File("cam1/IMG_0001.tif")));
   EXPECT_TRUE(fs::exists(folder_.File("cam2/img_0001.tif")));
   EXPECT_NE(outcome->output.find("IMG_002\n"), std::string::npos) << outcome->output;
+}
+
+// A card mounted again numbers its folders anew (here: another folder is
+// looked up first); the BMP written there from one TIFF is still known, and
+// not replaced from another.
+TEST_F(CliTool, ACameraCardMountedAgainStillKnowsItsBmps) {
+  Tiff("img_001", false, 1);
+  Tiff("img_002", true, 2);
+  const std::optional<Outcome> outcome = OnACameraCard(
+      folder_, "mkdir card/shots card/other && cp img_001 img_002 card/shots/\n" + Cli() +
+                   " convert --jobs 1 --remove-tif card/shots/img_001 || exit 9\n"
+                   "echo \"folder $(stat -c %i card/shots)\" && cp card/shots/img_bmp kept\n"
+                   "umount card && mount.exfat-fuse $loop card >/dev/null 2>&1 || exit 9\n"
+                   "ls card/other >/dev/null && echo \"folder $(stat -c %i card/shots)\"\n" +
+                   Cli() +
+                   " convert --jobs 1 --remove-tif card/shots/img_002; echo \"status $?\"\n"
+                   "cmp kept card/shots/img_bmp && ls card/shots\n");
+  if (!outcome) {
+    GTEST_SKIP() << kNoCameraCard;
+  }
+  const std::size_t first = outcome->output.find("folder ");
+  const std::size_t second = outcome->output.find("folder ", first + 1);
+  ASSERT_NE(second, std::string::npos) << outcome->output;
+  EXPECT_NE(outcome->output.substr(first, second - first),
+            outcome->output.substr(second, second - first))
+      << "the folder kept its number: " << outcome->output;
+  EXPECT_NE(outcome->output.find("card/shots/img_002: \"card/shots/img_bmp\" was already written "
+                                 "from another TIFF"),
+            std::string::npos)
+      << outcome->output;
+  EXPECT_NE(outcome->output.find("status 1\nimg_002\nimg_bmp\n"), std::string::npos)
+      << outcome->output;
 }
 
 }  // namespace

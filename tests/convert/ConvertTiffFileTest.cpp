@@ -434,40 +434,72 @@ TEST_F(ConvertTiffFileTest, ADamagedPartOfTheRecordFailsClosed) {
 }
 
 // Compaction drops an entry only when its path still leads to its key and
-// the file there is another: after its folder is renamed, the BMP stays
-// known under its key and a later conversion does not replace it.
-TEST_F(ConvertTiffFileTest, CompactionKeepsTheEntriesOfARenamedFolder) {
+// the file there is another: after its folder is renamed, or while the file
+// is away (a drive unmounted, which numbers its folders anew when it comes
+// back), the BMP stays known and a later conversion does not replace it.
+TEST_F(ConvertTiffFileTest, CompactionKeepsTheEntriesOfBmpsMovedOrAway) {
   if (LockFolder().empty()) {
     GTEST_SKIP() << "no lock folder: the record lives in the process";
   }
-  fs::create_directory(folder_.File("shots"));
-  const std::string shots = folder_.File("shots");
-  RecordingOptions options(ConversionMode::kAuto, false, "");
-  ASSERT_TRUE(Convert(WriteMosaicTiff(shots + "/img_001.tif"), options));
-  const ConversionFiles files = ConversionFilesFor((shots + "/img_001.tif").c_str());
-  fs::rename(shots, folder_.File("shots_2026"));
-  {
-    // The part grows past its bound with entries of a live BMP under other
-    // keys of its slot, and is compacted.
-    const std::optional<FileLock> slot = TakeClaimSlot(files.bmpKey);
-    ASSERT_TRUE(slot);
-    WriteBytes(folder_.File("other.bmp"), {'B', 'M'});
-    int added = 0;
-    for (int i = 0; added < 200; ++i) {
-      const std::string key = files.bmpKey + "-" + std::to_string(i);
-      if (LockSlotOf(key) == LockSlotOf(files.bmpKey)) {
-        ASSERT_EQ(
-            WrittenBmps::Record(key, folder_.File("other.bmp").c_str(), files.tiffKey, files.tiff),
-            "");
-        ++added;
+  struct Row {
+    const char* name;
+    // What happens to shots/img_001.bmp before the record is compacted, and
+    // after; returns the folder the BMP is then in.
+    std::function<std::string(const std::string& shots)> before;
+    std::function<void(const std::string& shots)> after;
+  };
+  std::vector<unsigned char> away;
+  fs::file_time_type awaySince;
+  const Row rows[] = {
+      {"folder renamed",
+       [](const std::string& shots) {
+         fs::rename(shots, shots + "_2026");
+         return shots + "_2026";
+       },
+       [](const std::string&) {}},
+      {"file away and back",
+       [&](const std::string& shots) {
+         away = ReadBytes(shots + "/img_001.bmp");
+         awaySince = fs::last_write_time(shots + "/img_001.bmp");
+         fs::remove(shots + "/img_001.bmp");
+         return shots;
+       },
+       [&](const std::string& shots) {
+         WriteBytes(shots + "/img_001.bmp", away);
+         fs::last_write_time(shots + "/img_001.bmp", awaySince);
+       }},
+  };
+  for (const Row& row : rows) {
+    TempFolder folder;
+    const std::string shots = folder.File("shots");
+    fs::create_directory(shots);
+    RecordingOptions options(ConversionMode::kAuto, false, "");
+    ASSERT_TRUE(Convert(WriteMosaicTiff(shots + "/img_001.tif"), options));
+    const ConversionFiles files = ConversionFilesFor((shots + "/img_001.tif").c_str());
+    const std::string now = row.before(shots);
+    // Both parts of the BMP grow past their bound with entries of a live BMP
+    // under other keys of their slots, and are compacted.
+    WriteBytes(folder.File("other.bmp"), {'B', 'M'});
+    for (const std::string& bmpKey : {files.bmpKey, files.bmpPathKey}) {
+      const std::optional<FileLock> slot = TakeClaimSlot(bmpKey);
+      ASSERT_TRUE(slot);
+      int added = 0;
+      for (int i = 0; added < 200; ++i) {
+        const std::string key = bmpKey + "-" + std::to_string(i);
+        if (LockSlotOf(key) == LockSlotOf(bmpKey)) {
+          ASSERT_EQ(
+              WrittenBmps::Record(key, folder.File("other.bmp").c_str(), files.tiffKey, files.tiff),
+              "");
+          ++added;
+        }
       }
     }
+    row.after(shots);
+    const std::vector<unsigned char> written = ReadBytes(now + "/img_001.bmp");
+    const std::string other = WriteMosaicTiff(now + "/img_001.tiff");
+    ExpectRefusedAt(other, "already written from another TIFF");
+    EXPECT_EQ(ReadBytes(now + "/img_001.bmp"), written) << row.name;
   }
-  const std::string moved = folder_.File("shots_2026/img_001.bmp");
-  const std::vector<unsigned char> written = ReadBytes(moved);
-  const std::string other = WriteMosaicTiff(folder_.File("shots_2026/img_001.tiff"));
-  ExpectRefusedAt(other, "already written from another TIFF");
-  EXPECT_EQ(ReadBytes(moved), written);
 }
 #endif
 
