@@ -53,6 +53,14 @@ class DialogOptions : public ConversionOptions {
   // Closing the dialog ends a wait for files that another program holds.
   bool StopRequested() override { return AfxIsShutdownRequested(); }
 
+  // A frame that declares its black level or white point is converted on
+  // them, as one that declares its layout is demosaiced in it.
+  Development DevelopmentAsked() override {
+    Development development;
+    development.declaredLevels = true;
+    return development;
+  }
+
   // A 16-bit frame that declares no white point and whose brightest sample
   // is far below full scale holds fewer significant bits: it is converted as
   // it is, near black, and that is said.

@@ -29,6 +29,10 @@ class GrayTiffRows {
   const DeclaredPattern& Pattern() const;
   // The levels the first page declares.
   const DeclaredLevels& Levels() const;
+  // The bytes of the file that reading rows keeps in memory until it is
+  // closed: the largest compressed strip or tile, which the decoder holds
+  // whole; 0 where the rows are read without holding any.
+  std::uint64_t HeldWhileRead() const;
 
   // Rows top .. bottom - 1 into out, Width() values a row, on the scale 0 ..
   // scaleMax: a sample v whose largest value is m becomes

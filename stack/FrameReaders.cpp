@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "BmpReader.h"
+#include "DecodedRowsFile.h"
 #include "GrayTiff.h"
 #include "GrayTiffRows.h"
 #include "VisError.h"
@@ -49,8 +50,16 @@ class BmpFrame : public FrameReader {
   std::vector<CVisRGBA<unsigned char>> pixels_;
 };
 
+// A frame whose compressed strips or tiles are large is decoded whole into
+// a temporary file when its first band is asked for, and closed: the decoder
+// holds a compressed strip or tile whole while rows are read from it, and a
+// stack holds every frame open at once.
+constexpr std::uint64_t kLargestHeldBytes = std::uint64_t{1} << 20;
+
 class TiffFrame : public FrameReader {
  public:
+  static constexpr int kDecodedRows = 64;
+
   TiffFrame(const char* path, int significantBits) : path_(path) {
     try {
       rows_ = std::make_unique<GrayTiffRows>(path, significantBits);
@@ -61,30 +70,38 @@ class TiffFrame : public FrameReader {
       throw CVisError(path_, "it holds " + std::to_string(rows_->Pages()) +
                                  " pages; only TIFF files of one page are stacked");
     }
+    width_ = rows_->Width();
+    height_ = rows_->Height();
+    layout_ = rows_->Pattern().layout;
+    refusal_ = rows_->Pattern().refusal;
   }
 
-  int Width() const override { return rows_->Width(); }
-  int Height() const override { return rows_->Height(); }
+  int Width() const override { return width_; }
+  int Height() const override { return height_; }
   int Channels() const override { return 1; }
-  std::string CfaLayout() const override { return rows_->Pattern().layout; }
-  std::string CfaRefusal() const override { return rows_->Pattern().refusal; }
+  std::string CfaLayout() const override { return layout_; }
+  std::string CfaRefusal() const override { return refusal_; }
 
+  // A frame is read at one scale: a stack asks for one.
   void ReadValues(int top, int bottom, int width, std::uint16_t scaleMax,
                   std::uint16_t* out) override {
+    if (rows_ && rows_->HeldWhileRead() > kLargestHeldBytes) {
+      DecodeIntoFile(scaleMax);
+    }
     const auto rows = static_cast<std::size_t>(bottom - top);
-    const auto frameWidth = static_cast<std::size_t>(Width());
+    const auto frameWidth = static_cast<std::size_t>(width_);
     // A wider frame gives its left part.
     std::uint16_t* target = out;
-    if (width != Width()) {
+    if (width != width_) {
       wideRows_.resize(rows * frameWidth);
       target = wideRows_.data();
     }
-    try {
-      rows_->ReadRows(top, bottom, scaleMax, target);
-    } catch (const TiffError& error) {
-      throw CVisError(path_, error.what());
+    if (decoded_) {
+      decoded_->Read(top, bottom, target);
+    } else {
+      ReadRows(top, bottom, scaleMax, target);
     }
-    if (width != Width()) {
+    if (width != width_) {
       for (std::size_t y = 0; y < rows; ++y) {
         std::copy_n(wideRows_.data() + y * frameWidth, width,
                     out + y * static_cast<std::size_t>(width));
@@ -93,8 +110,32 @@ class TiffFrame : public FrameReader {
   }
 
  private:
+  void ReadRows(int top, int bottom, std::uint16_t scaleMax, std::uint16_t* out) {
+    try {
+      rows_->ReadRows(top, bottom, scaleMax, out);
+    } catch (const TiffError& error) {
+      throw CVisError(path_, error.what());
+    }
+  }
+
+  void DecodeIntoFile(std::uint16_t scaleMax) {
+    decoded_ = std::make_unique<DecodedRowsFile>(path_, width_);
+    std::vector<std::uint16_t> band(static_cast<std::size_t>(kDecodedRows) * width_);
+    for (int top = 0; top < height_; top += kDecodedRows) {
+      const int bottom = std::min(height_, top + kDecodedRows);
+      ReadRows(top, bottom, scaleMax, band.data());
+      decoded_->Append(band.data(), bottom - top);
+    }
+    rows_.reset();
+  }
+
   std::string path_;
-  std::unique_ptr<GrayTiffRows> rows_;
+  std::unique_ptr<GrayTiffRows> rows_;  // until the frame is decoded into a file
+  std::unique_ptr<DecodedRowsFile> decoded_;
+  int width_ = 0;
+  int height_ = 0;
+  std::string layout_;
+  std::string refusal_;
   std::vector<std::uint16_t> wideRows_;
 };
 

@@ -149,6 +149,19 @@ const DeclaredLevels& GrayTiffRows::Levels() const {
   return reader_->levels;
 }
 
+std::uint64_t GrayTiffRows::HeldWhileRead() const {
+  std::uint16_t compression = COMPRESSION_NONE;
+  TIFFGetField(reader_->opened.Tiff(), TIFFTAG_COMPRESSION, &compression);
+  if (compression == COMPRESSION_NONE) {
+    return 0;  // read straight into the rows, a strip or tile at a time
+  }
+  std::uint64_t largest = 0;
+  for (const Chunk& chunk : reader_->opened.Chunks()) {
+    largest = std::max(largest, chunk.count);
+  }
+  return largest;
+}
+
 int GrayTiffRows::Pages() const {
   return reader_->opened.ImageCount();
 }

@@ -88,6 +88,11 @@ const DeclaredLevels& GrayTiffRows::Levels() const {
   return reader_->levels;
 }
 
+// What the imaging component keeps of the file is its own; none is counted.
+std::uint64_t GrayTiffRows::HeldWhileRead() const {
+  return 0;
+}
+
 int GrayTiffRows::Pages() const {
   return reader_->pages;
 }

@@ -7,6 +7,7 @@
 #include <QStandardPaths>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <optional>
 #include <random>
@@ -199,6 +200,30 @@ TEST_F(ConvertTest, ALayoutTheFileDeclaresIsDemosaicedInIt) {
     Convert({"gbrg.tif"});
     EXPECT_TRUE(errors_.Messages().empty());
     ExpectBmp(folder_.File("gbrg.bmp"), GrayOf(Samples(true, 6)), true, BayerLayout::kGbrg);
+  });
+}
+
+// Levels the file declares (DNG's BlackLevel and WhiteLevel) are honoured
+// as in the command line: v becomes round(255 (v - black) / (white - black)).
+TEST_F(ConvertTest, LevelsTheFileDeclaresAreHonoured) {
+  RunModal(dialog_, [&] {
+    const std::vector<std::uint32_t> eight = Samples(true, 9);
+    std::vector<unsigned char> bytes;
+    std::vector<std::uint32_t> expected;
+    for (const std::uint32_t v : eight) {
+      const std::uint32_t deep = 64 + v * 16;  // 64 .. 4144, clipped at 4095
+      bytes.push_back(static_cast<unsigned char>(deep & 0xFF));
+      bytes.push_back(static_cast<unsigned char>(deep >> 8));
+      const double level = std::min(1.0, (deep - 64.0) / (4095 - 64));
+      expected.push_back(static_cast<std::uint32_t>(std::lround(255 * level)));
+    }
+    WriteBytes(folder_.File("dng.tif"),
+               PlainTiff(kWidth, kHeight, 16, 1, kHeight, bytes, 1, false,
+                         {RawTiffEntry{50714, kTiffShort, {64}},
+                          RawTiffEntry{50717, kTiffLong, {4095}}}));
+    Convert({"dng.tif"});
+    EXPECT_TRUE(errors_.Messages().empty());
+    ExpectBmp(folder_.File("dng.bmp"), GrayOf(expected), true);
   });
 }
 

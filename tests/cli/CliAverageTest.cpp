@@ -115,6 +115,49 @@ TEST_F(CliTool, AverageTakesRawTiffFramesOfOneKindOnly) {
   EXPECT_FALSE(std::filesystem::exists(folder_.File("mixed.bmp")));
 }
 
+// Frames stored as one compressed strip or one compressed tile each, which
+// the decoder holds whole while rows are read from it, are stacked within
+// an address space that all of them held at once would exceed, and give the
+// stack of the same frames stored plainly.
+TEST_F(CliTool, AverageStacksCompressedWholeFramesWithinABoundedMemory) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the sanitizers reserve address space up front";
+#endif
+  constexpr int kFrames = 60;
+  constexpr std::uint32_t kSide = 1000;  // about 1.7 MB a frame, deflated
+  std::vector<std::uint32_t> noise(kSide * kSide);
+  std::uint32_t seed = 1;
+  for (std::uint32_t& value : noise) {
+    value = (seed = seed * 1103515245u + 12345u) >> 20;
+  }
+  TiffLayout plain;
+  plain.width = plain.height = plain.rowsPerStrip = kSide;
+  plain.bits = 16;
+  TiffLayout strip = plain;
+  strip.compression = COMPRESSION_ADOBE_DEFLATE;
+  TiffLayout tile = strip;
+  tile.tileSize = 1024;
+  for (const auto& [name, layout] :
+       {std::pair{"plain", plain}, std::pair{"strip", strip}, std::pair{"tile", tile}}) {
+    fs::create_directory(folder_.File(name));
+    ASSERT_TRUE(WriteTiff(folder_.File(std::string(name) + ".tif"), layout, noise));
+    std::string frames;
+    for (int i = 0; i < kFrames; ++i) {
+      const std::string link = std::string(name) + "/f" + std::to_string(i) + ".tif";
+      fs::create_symlink("../" + std::string(name) + ".tif", folder_.File(link));
+      frames += " " + link;
+    }
+    // The tool needs about 50 MB of address space; holding every frame's
+    // compressed data would take 100 MB more.
+    const Outcome outcome =
+        RunCommand(InFolder(folder_.Path(), "ulimit -s 1024 && ulimit -v 100000 && " + Cli(),
+                            "average -q -o " + std::string(name) + "-stack.tif" + frames));
+    EXPECT_EQ(outcome.status, 0) << name << ": " << outcome.output;
+  }
+  EXPECT_EQ(ReadBytes(folder_.File("strip-stack.tif")), ReadBytes(folder_.File("plain-stack.tif")));
+  EXPECT_EQ(ReadBytes(folder_.File("tile-stack.tif")), ReadBytes(folder_.File("plain-stack.tif")));
+}
+
 // A 16-bit mean goes on to convert: of one 8-bit frame, v * 257 scales back to
 // v, so the BMP is the frame's own; of several, a demosaiced colour picture.
 TEST_F(CliTool, ASixteenBitMeanConvertsLikeItsFrames) {
