@@ -127,7 +127,9 @@ file declares (DNG's BlackLevel), else 0; where the option differs from the file
 says so. Any of \fB\-\-black\fR, \fB\-\-white\-balance\fR and \fB\-\-tone\fR develops the
 frame from its full-depth samples, in this order: black level, white balance, tone, then
 8 bits; the mosaic is demosaiced after. A file that declares a black level, a white point or
-itself a colour filter mosaic is developed so without them.
+itself a colour filter mosaic is developed so without them. Of a DNG whose first page is its
+thumbnail, the raw in its SubIFD is the picture, and its first page's AsShotNeutral the
+camera's white balance.
 )roff",
         .apply =
             [](const std::string& value, CliRequest& request, std::string&) {

@@ -18,7 +18,7 @@ using PFN_LOAD_GRAY_TIFF = void (*)(const char* path, CVisImageBase* image);
 // What a TIFF says beyond its first page's pixels. Plain C data, laid out
 // alike on both sides of the library.
 struct GrayTiffFacts {
-  int pages;       // images in the file (pages, and SubIFDs of the first); the first is read
+  int pages;       // images in the file (pages, and SubIFDs of the first; of a DNG, its full ones)
   int storedBits;  // bits per sample as stored
   // For 9 to 16 bits: the largest sample as stored, and how many samples lay
   // above the range of the significant bits asked for (each became 255).

@@ -300,9 +300,6 @@ std::unique_ptr<TIFF, TiffCloser> OpenTiff(const OpenedFile& file, BufferedFile&
   return tiff;
 }
 
-// The values of a tag of the current directory, whichever way libtiff hands
-// them over (with a count or without, of bytes or 16-bit numbers); empty when
-// the tag is absent or of another kind.
 // The values of a tag that libtiff hands over with their count, as a 16-bit
 // or a 32-bit count by the tag's kind; none where it does not.
 std::pair<const void*, std::uint32_t> CountedValues(TIFF* tiff, ttag_t tag,
@@ -436,6 +433,23 @@ DeclaredPattern ExifPattern(TIFF* tiff, const OpenedFile& file) {
   return value.empty() ? DeclaredPattern() : PatternFromExif(value, bigEndian);
 }
 
+// The SubIFDs the current directory lists.
+std::vector<std::uint64_t> SubImageOffsets(TIFF* tiff) {
+  std::uint16_t count = 0;
+  std::uint64_t* offsets = nullptr;
+  if (!TIFFGetField(tiff, TIFFTAG_SUBIFD, &count, &offsets) || offsets == nullptr) {
+    return {};
+  }
+  return std::vector<std::uint64_t>(offsets, offsets + count);
+}
+
+// Whether the current directory is a reduced-resolution copy of another
+// image (a thumbnail or preview).
+bool IsReducedImage(TIFF* tiff) {
+  std::uint32_t kind = 0;
+  return TIFFGetField(tiff, TIFFTAG_SUBFILETYPE, &kind) && (kind & FILETYPE_REDUCEDIMAGE) != 0;
+}
+
 }  // namespace
 
 std::uint64_t RawBytes(const Format& format) {
@@ -450,6 +464,7 @@ OpenedTiff::OpenedTiff(const char* path)
   try {
     reader_ = std::make_unique<BufferedFile>(file_);
     tiff_ = OpenTiff(file_, *reader_, path, *messages_);
+    FindPicture();
     format_ = ReadFormat(tiff_.get());
     chunks_ = StoredChunks(tiff_.get());
     CheckPlausibleSize(format_, chunks_, file_.size);
@@ -492,13 +507,42 @@ DeclaredPattern OpenedTiff::FirstPagePattern() const {
   return CombinedPattern(tiffEp, ExifPattern(tiff_.get(), file_));
 }
 
-int OpenedTiff::ImageCount() const {
-  std::uint16_t subImages = 0;
-  void* offsets = nullptr;
-  if (!TIFFGetField(tiff_.get(), TIFFTAG_SUBIFD, &subImages, &offsets)) {
-    subImages = 0;
+// A DNG's first page is a thumbnail and its raw a full-resolution SubIFD:
+// then the raw is the picture. The images counted are the pages and the
+// first page's SubIFDs, less the thumbnail and the reduced previews beside
+// the raw, which are copies of it.
+void OpenedTiff::FindPicture() {
+  TIFF* tiff = tiff_.get();
+  const int pages = std::max(1, static_cast<int>(TIFFNumberOfDirectories(tiff)));
+  const std::vector<std::uint64_t> subImages = SubImageOffsets(tiff);
+  imageCount_ = pages + static_cast<int>(subImages.size());
+  if (subImages.empty() || !IsReducedImage(tiff)) {
+    return;
   }
-  return std::max(1, static_cast<int>(TIFFNumberOfDirectories(tiff_.get()))) + subImages;
+  firstPageNeutral_ = NumberValues(tiff, TIFFTAG_ASSHOTNEUTRAL);
+  std::optional<std::uint64_t> raw;
+  int fullImages = 0;
+  for (const std::uint64_t offset : subImages) {
+    if (TIFFSetSubDirectory(tiff, offset) && !IsReducedImage(tiff)) {
+      ++fullImages;
+      if (!raw) {
+        raw = offset;
+      }
+    }
+  }
+  if (!raw || !TIFFSetSubDirectory(tiff, *raw)) {
+    // No raw that can be read: the first page stays the picture.
+    firstPageNeutral_.clear();
+    if (!TIFFSetDirectory(tiff, 0)) {
+      throw TiffError(WhyIncomplete());
+    }
+    return;
+  }
+  imageCount_ = pages - 1 + fullImages;
+}
+
+int OpenedTiff::ImageCount() const {
+  return imageCount_;
 }
 
 DeclaredLevels OpenedTiff::FirstPageLevels() const {
@@ -518,8 +562,11 @@ DeclaredLevels OpenedTiff::FirstPageLevels() const {
   } else if (TIFFGetField(tiff, TIFFTAG_MAXSAMPLEVALUE, &maxSample) && maxSample > 0) {
     levels.white = maxSample;
   }
-  if (const std::vector<double> neutral = NumberValues(tiff, TIFFTAG_ASSHOTNEUTRAL);
-      neutral.size() == 3 && neutral[0] > 0 && neutral[1] > 0 && neutral[2] > 0) {
+  std::vector<double> neutral = NumberValues(tiff, TIFFTAG_ASSHOTNEUTRAL);
+  if (neutral.empty()) {
+    neutral = firstPageNeutral_;  // a DNG's, beside its thumbnail
+  }
+  if (neutral.size() == 3 && neutral[0] > 0 && neutral[1] > 0 && neutral[2] > 0) {
     levels.neutral = std::array<double, 3>{neutral[0], neutral[1], neutral[2]};
   }
   return levels;

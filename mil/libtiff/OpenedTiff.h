@@ -48,7 +48,8 @@ struct TiffCloser {
   void operator()(TIFF* tiff) const { TIFFClose(tiff); }
 };
 
-// The file's first page, checked to be a gray picture of 1 to 16 unsigned
+// The file's picture: its first page, or where that is a DNG's thumbnail,
+// the raw in its SubIFD. Checked to be a gray picture of 1 to 16 unsigned
 // bits that the file's bytes can really hold. libtiff reads it through the
 // file without mapping it, so that a file that shrinks while it is read
 // fails cleanly instead of faulting. Throws TiffError when it cannot be read
@@ -78,22 +79,25 @@ class OpenedTiff {
   // data is damaged (with libtiff's last word on it).
   std::string WhyIncomplete() const;
 
-  // The levels the first page declares. Ask it while the first page is the
-  // current directory.
+  // The levels the picture declares (a DNG's white balance beside its
+  // thumbnail). Ask it while the picture's directory is current.
   DeclaredLevels FirstPageLevels() const;
 
   // The images in the file: its pages, and the images its first page holds
-  // in SubIFDs (a DNG's raw beside its thumbnail, say). Ask it while the
-  // first page is the current directory.
+  // in SubIFDs; of a DNG, its raw and other full-resolution images only.
   int ImageCount() const;
 
  private:
+  void FindPicture();
+
   OpenedFile file_;
   std::unique_ptr<BufferedFile> reader_;
   std::unique_ptr<LibtiffMessages> messages_;
   std::unique_ptr<TIFF, TiffCloser> tiff_;
   Format format_;
   std::vector<Chunk> chunks_;
+  int imageCount_ = 1;
+  std::vector<double> firstPageNeutral_;  // where the picture is a DNG's raw
 };
 
 // The bytes of the picture in its stored depth, rows starting on a byte.

@@ -217,10 +217,9 @@ TEST_F(ConvertTest, LevelsTheFileDeclaresAreHonoured) {
       const double level = std::min(1.0, (deep - 64.0) / (4095 - 64));
       expected.push_back(static_cast<std::uint32_t>(std::lround(255 * level)));
     }
-    WriteBytes(folder_.File("dng.tif"),
-               PlainTiff(kWidth, kHeight, 16, 1, kHeight, bytes, 1, false,
-                         {RawTiffEntry{50714, kTiffShort, {64}},
-                          RawTiffEntry{50717, kTiffLong, {4095}}}));
+    WriteBytes(folder_.File("dng.tif"), PlainTiff(kWidth, kHeight, 16, 1, kHeight, bytes, 1, false,
+                                                  {RawTiffEntry{50714, kTiffShort, {64}},
+                                                   RawTiffEntry{50717, kTiffLong, {4095}}}));
     Convert({"dng.tif"});
     EXPECT_TRUE(errors_.Messages().empty());
     ExpectBmp(folder_.File("dng.bmp"), GrayOf(expected), true);

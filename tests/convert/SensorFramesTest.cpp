@@ -2,6 +2,7 @@
 // samples of 9 to 16 significant bits, pages, and ".tiff" names.
 
 #include <gtest/gtest.h>
+#include <tiffio.h>
 
 #include <atomic>
 #include <cstdint>
@@ -275,6 +276,103 @@ TEST_F(SensorFramesTest, AFileWithSubImagesIsNeverDeleted) {
     EXPECT_TRUE(fs::exists(tiff));
     EXPECT_TRUE(fs::exists(Bmp("sub.bmp")));
     fs::remove(Bmp("sub.bmp"));
+  }
+}
+#endif
+
+// A DNG as its writers lay it out: a reduced RGB thumbnail as the first
+// page, declaring the white balance, and in its SubIFDs the raw (a gbrg
+// mosaic of MosaicSamples() * 16 + 64 in 16 bits, black 64, white 4095),
+// a reduced preview, and as many further full-resolution images as asked.
+void WriteDng(const std::string& path, int moreFullImages) {
+  TIFF* tiff = TIFFOpen(path.c_str(), "w");
+  ASSERT_NE(tiff, nullptr);
+  const auto rgbThumbnail = [&] {
+    TIFFSetField(tiff, TIFFTAG_SUBFILETYPE, FILETYPE_REDUCEDIMAGE);
+    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, 4);
+    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, 3);
+    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    const std::vector<unsigned char> row(12, 128);
+    for (std::uint32_t y = 0; y < 3; ++y) {
+      TIFFWriteScanline(tiff, const_cast<unsigned char*>(row.data()), y, 0);
+    }
+  };
+  std::vector<std::uint64_t> offsets(2 + moreFullImages, 0);
+  TIFFSetField(tiff, TIFFTAG_SUBIFD, static_cast<std::uint16_t>(offsets.size()), offsets.data());
+  const float neutral[3] = {0.5F, 1.0F, 0.62F};
+  TIFFSetField(tiff, TIFFTAG_ASSHOTNEUTRAL, std::uint16_t{3}, neutral);
+  rgbThumbnail();
+  ASSERT_TRUE(TIFFWriteDirectory(tiff));
+  for (int image = 0; image < 2 + moreFullImages; ++image) {
+    if (image == 1) {
+      rgbThumbnail();
+    } else {
+      TIFFSetField(tiff, TIFFTAG_SUBFILETYPE, 0);
+      TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, 16);
+      TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, 12);
+      TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 16);
+      TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 1);
+      TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_CFA);
+      const std::uint16_t dimensions[2] = {2, 2};
+      const std::uint8_t colours[4] = {1, 2, 0, 1};
+      TIFFSetField(tiff, TIFFTAG_CFAREPEATPATTERNDIM, dimensions);
+      TIFFSetField(tiff, TIFFTAG_CFAPATTERN, 4, colours);
+      const float black = 64;
+      const std::uint32_t white = 4095;
+      TIFFSetField(tiff, TIFFTAG_BLACKLEVEL, std::uint16_t{1}, &black);
+      TIFFSetField(tiff, TIFFTAG_WHITELEVEL, std::uint16_t{1}, &white);
+      const std::vector<unsigned char> eight = MosaicSamples();
+      for (std::uint32_t y = 0; y < 12; ++y) {
+        std::vector<std::uint16_t> row;
+        for (std::uint32_t x = 0; x < 16; ++x) {
+          row.push_back(static_cast<std::uint16_t>(eight[y * 16 + x] * 16 + 64));
+        }
+        TIFFWriteScanline(tiff, row.data(), y, 0);
+      }
+    }
+    ASSERT_TRUE(TIFFWriteDirectory(tiff));
+  }
+  TIFFClose(tiff);
+}
+
+#ifndef _WIN32  // the Windows imaging component reads no SubIFDs
+// A DNG's raw, in a SubIFD behind its RGB thumbnail, is the picture: it
+// converts as the same raw declared in a plain TIFF, with the levels and the
+// white balance the DNG declares. The thumbnail and the preview are copies
+// of the raw, so the DNG may be deleted once it is converted; one with
+// another full-resolution image is kept.
+TEST_F(SensorFramesTest, ADngsRawBehindItsThumbnailIsThePicture) {
+  std::vector<unsigned char> bytes;
+  for (const unsigned char v : MosaicSamples()) {
+    bytes.push_back(static_cast<unsigned char>((v * 16 + 64) & 0xFF));
+    bytes.push_back(static_cast<unsigned char>((v * 16 + 64) >> 8));
+  }
+  const std::string plain = folder_.File("plain.tif");
+  WriteBytes(plain, PlainTiff(16, 12, 16, 32803, 12, bytes, 1, false,
+                              {TiffEpDimensions(2, 2), TiffEpColours({1, 2, 0, 1})}));
+  SensorOptions expected;
+  expected.mode = ConversionMode::kColor;
+  ASSERT_EQ(Refusal(plain, expected), "");
+  for (const int moreFullImages : {0, 1}) {
+    const std::string dng = folder_.File("raw.tif");
+    WriteDng(dng, moreFullImages);
+    const DeclaredLevels levels = DeclaredLevelsOf(dng.c_str());
+    EXPECT_EQ(levels.black, 64);
+    EXPECT_EQ(levels.white, 4095);
+    ASSERT_TRUE(levels.neutral);
+    EXPECT_NEAR((*levels.neutral)[2], 0.62, 1e-6);
+    SensorOptions options;
+    options.mode = ConversionMode::kColor;
+    options.remove = true;
+    ASSERT_EQ(Refusal(dng, options), "");
+    EXPECT_EQ(std::string(options.facts.layout), "gbrg");
+    EXPECT_EQ(options.facts.pages, 1 + moreFullImages);
+    EXPECT_EQ(ReadBytes(Bmp("raw.bmp")), ReadBytes(Bmp("plain.bmp")));
+    EXPECT_EQ(fs::exists(dng), moreFullImages > 0);
+    fs::remove(Bmp("raw.bmp"));
   }
 }
 #endif
