@@ -255,11 +255,12 @@ colliding pair.
         .valueName = "OUT",
         .places = kAfterAverage,
         .required = true,
-        .help = "average: the result's name; one ending in .tif or .tiff gets a 16-bit\n"
-                "TIFF, any other a BMP.\n",
+        .help = "average: the result's name: .bmp a BMP, .tif or .tiff a 16-bit TIFF,\n"
+                ".png a PNG (16-bit of TIFF frames).\n",
         .manual =
-            R"roff(The result's name: a name ending in .tif or .tiff gets a 16-bit TIFF, any other a BMP
-(see \fBaverage\fR).
+            R"roff(The result's name, which says what is written: a name ending in .bmp gets a BMP, .tif or
+.tiff a 16-bit TIFF, .png a PNG (8-bit of BMP pictures, 16-bit of TIFF frames, gray or
+RGB as the BMP would be); any other name is a usage error (see \fBaverage\fR).
 An existing file is kept unless \fB\-\-force\fR is given, and
 so is one that appears there while the average is made (the average then fails, naming
 it). One of the pictures or the dark frame is never replaced, by whatever name (another

@@ -213,11 +213,20 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CliRequest& req
     error = "--null goes with --files-from";
     return false;
   }
+  // The output's name says what it is; a name that says nothing would get
+  // a file of another kind than its name.
+  if (request.command == CliRequest::Command::kAverage && !NamesATiff(request.output) &&
+      !NamesAPng(request.output) && !EndsWithCaseless(request.output, ".bmp")) {
+    error = "average writes .bmp, .tif, .tiff or .png files, and \"" + request.output +
+            "\" is named as none of them";
+    return false;
+  }
 #if defined(_WIN32)
-  // The Windows form has no TIFF writer.
-  if (request.command == CliRequest::Command::kAverage && NamesATiff(request.output)) {
+  // The Windows form has no TIFF or PNG writer.
+  if (request.command == CliRequest::Command::kAverage &&
+      (NamesATiff(request.output) || NamesAPng(request.output))) {
     error = "average writes BMP files only on Windows, and \"" + request.output +
-            "\" is named as a TIFF; name it .bmp";
+            "\" is named otherwise; name it .bmp";
     return false;
   }
 #endif

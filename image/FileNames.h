@@ -29,3 +29,8 @@ inline std::size_t TiffEndingLength(std::string_view name) {
 inline bool NamesATiff(std::string_view name) {
   return TiffEndingLength(name) > 0;
 }
+
+// Whether name ends in ".png", in any letter case.
+inline bool NamesAPng(std::string_view name) {
+  return EndsWithCaseless(name, ".png");
+}

@@ -11,6 +11,7 @@
 #include "FrameReaders.h"
 #include "MemoryBlock.h"
 #include "ParallelWork.h"
+#include "PngWriter.h"
 #include "ResultPicture.h"
 #include "Tiff16Writer.h"
 #include "VectorTypes.h"
@@ -96,12 +97,12 @@ class BmpResult : public StackResult {
   ResultPicture picture_;
 };
 
-// A 16-bit TIFF, red, green and blue, or gray.
-class TiffResult : public StackResult {
+// A 16-bit TIFF or PNG (by the output's name), red, green and blue, or gray.
+class DeepResult : public StackResult {
  public:
   // The result's memory is taken, not filled: pages are used only as rows
   // are combined, so a frame that fails early costs nothing.
-  TiffResult(const char* outputPath, int width, int height, int channels, std::string cfaLayout)
+  DeepResult(const char* outputPath, int width, int height, int channels, std::string cfaLayout)
       : width_(width),
         height_(height),
         channels_(channels),
@@ -140,8 +141,11 @@ class TiffResult : public StackResult {
       }
       samples = gray.data();
     }
-    const std::string failure = WriteTiff16(outputPath, width_, height_, colour ? 3 : 1, samples,
-                                            colour ? "" : cfaLayout_, replaceExisting);
+    const std::string failure =
+        NamesAPng(outputPath)
+            ? WritePng(outputPath, width_, height_, colour ? 3 : 1, 16, samples, replaceExisting)
+            : WriteTiff16(outputPath, width_, height_, colour ? 3 : 1, samples,
+                          colour ? "" : cfaLayout_, replaceExisting);
     if (!failure.empty()) {
       throw CVisError(outputPath, failure);
     }
@@ -266,18 +270,19 @@ bool BandedStack::Write(const char* outputPath, bool replaceExisting,
                                    ", not the size of the pictures (" +
                                    PictureSize(width_, height_) + ")");
   }
-  const bool deep = NamesATiff(outputPath);
+  // Raw frames give a 16-bit PNG, pictures an 8-bit one.
+  const bool deep = NamesATiff(outputPath) || (NamesAPng(outputPath) && channels_ == 1);
   const std::uint16_t scaleMax = deep ? 65535 : 255;
   std::unique_ptr<StackResult> result;
   if (deep) {
     // A mosaic without its pattern would be demosaiced in another layout.
-    if (!cfaRefusal_.empty()) {
+    if (NamesATiff(outputPath) && !cfaRefusal_.empty()) {
       throw CVisError(outputPath,
                       "the frames declare a colour filter pattern that a TIFF cannot "
                       "carry on (" +
                           cfaRefusal_ + "); name the result .bmp");
     }
-    result = std::make_unique<TiffResult>(outputPath, width_, height_, channels_, cfaLayout_);
+    result = std::make_unique<DeepResult>(outputPath, width_, height_, channels_, cfaLayout_);
   } else {
     result = std::make_unique<BmpResult>(outputPath, width_, height_, channels_);
   }

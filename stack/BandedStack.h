@@ -26,12 +26,13 @@ class FrameReader;
 // band of rows of every frame and the result, never the frames whole. Only
 // uncompressed BMPs can be read so.
 //
-// An output named as a TIFF gets a 16-bit TIFF, on the scale 0 .. 65535: a
-// frame's value v whose largest value is m counts as
-// (v * 65535 + m / 2) / m (an 8-bit one as v * 257). Any other output gets
-// an 8-bit BMP: a deeper sample counts as (v * 255 + m / 2) / m, as the
-// conversion of the TIFF would make it. Either is written in colour when
-// any pixel's channels differ, otherwise as a gray picture.
+// An output named as a TIFF gets a 16-bit TIFF, and one named ".png" of raw
+// frames a 16-bit PNG, on the scale 0 .. 65535: a frame's value v whose
+// largest value is m counts as (v * 65535 + m / 2) / m (an 8-bit one as
+// v * 257). Any other output gets an 8-bit BMP (or PNG, by its name): a
+// deeper sample counts as (v * 255 + m / 2) / m, as the conversion of the
+// TIFF would make it. Each is written in colour when any pixel's channels
+// differ, otherwise as a gray picture.
 //
 // Faults in a frame throw the framework's file exception naming it (when it
 // is added) or a CVisError naming it (when it is read).

@@ -4,6 +4,8 @@
 
 #include "AfxException.h"
 #include "BmpWriter.h"
+#include "FileNames.h"
+#include "PngWriter.h"
 #include "VisError.h"
 
 ResultPicture::ResultPicture(const char* outputPath, int width, int height)
@@ -27,6 +29,10 @@ bool ResultPicture::FinishRow(int y) const {
 }
 
 void ResultPicture::Write(const char* outputPath, bool colour, bool replaceExisting) const {
+  if (NamesAPng(outputPath)) {
+    WritePngFile(outputPath, colour, replaceExisting);
+    return;
+  }
   if (colour) {
     BmpBandWriter writer(outputPath, width_, height_, 4, replaceExisting);
     writer.WriteFileRows(rows_.get(), 0, height_);
@@ -50,6 +56,35 @@ void ResultPicture::Write(const char* outputPath, bool colour, bool replaceExist
   }
   writer.WriteFileRows(grayRows.get(), 0, height_);
   writer.Commit();
+}
+
+void ResultPicture::WritePngFile(const char* outputPath, bool colour, bool replaceExisting) const {
+  const int channels = colour ? 3 : 1;
+  const std::size_t rowBytes = static_cast<std::size_t>(width_) * channels;
+  const MemoryBlock samples =
+      AllocateBlockForOverwrite(rowBytes * static_cast<std::size_t>(height_));
+  if (!samples) {
+    throw CVisError(outputPath, "out of memory for the mean");
+  }
+  for (int y = 0; y < height_; ++y) {
+    const unsigned char* row = Row(y);
+    unsigned char* out = samples.get() + static_cast<std::size_t>(y) * rowBytes;
+    for (int x = 0; x < width_; ++x) {
+      // Blue, green, red in the BMP's rows; red first in a PNG's.
+      if (colour) {
+        out[3 * x] = row[3 * x + 2];
+        out[3 * x + 1] = row[3 * x + 1];
+        out[3 * x + 2] = row[3 * x];
+      } else {
+        out[x] = row[3 * x];
+      }
+    }
+  }
+  const std::string failure =
+      WritePng(outputPath, width_, height_, channels, 8, samples.get(), replaceExisting);
+  if (!failure.empty()) {
+    throw CVisError(outputPath, failure);
+  }
 }
 
 std::string PictureSize(int width, int height) {

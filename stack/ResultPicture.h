@@ -8,7 +8,8 @@
 // The picture that averaging or stacking makes, held in the form of a 24-bit
 // BMP file's rows (blue, green, red, then zero padding to whole 4 bytes), top
 // row first, and written as a colour BMP when any pixel's channels differ,
-// otherwise as a gray one.
+// otherwise as a gray one; as an 8-bit PNG, colour or gray alike, where the
+// output's name ends in ".png".
 class ResultPicture {
  public:
   // Throws a CVisError naming outputPath when memory runs out.
@@ -26,6 +27,8 @@ class ResultPicture {
   void Write(const char* outputPath, bool colour, bool replaceExisting) const;
 
  private:
+  void WritePngFile(const char* outputPath, bool colour, bool replaceExisting) const;
+
   int width_;
   int height_;
   std::size_t stride_;

@@ -1,6 +1,8 @@
 // tessary-cli average: an existing output, methods, dark frames and raw frames.
 
 #include "CliTool.h"
+#include "FileNames.h"
+#include "PngFile.h"
 
 namespace {
 
@@ -156,6 +158,77 @@ TEST_F(CliTool, AverageStacksCompressedWholeFramesWithinABoundedMemory) {
   }
   EXPECT_EQ(ReadBytes(folder_.File("strip-stack.tif")), ReadBytes(folder_.File("plain-stack.tif")));
   EXPECT_EQ(ReadBytes(folder_.File("tile-stack.tif")), ReadBytes(folder_.File("plain-stack.tif")));
+}
+
+// OUT's name says what is written: a PNG of the BMP result's pixels (8-bit,
+// colour or gray as the BMP), or of raw frames the 16-bit TIFF result's
+// samples; any other name is a usage error, and nothing is written.
+TEST_F(CliTool, AverageWritesWhatItsOutputsNameSays) {
+  CVisImage<CVisRGBA<unsigned char>> picture(4, evispixfmtRGBAByte, CVisRect(0, 0, 5, 3));
+  for (int y = 0; y < 3; ++y) {
+    for (int x = 0; x < 5; ++x) {
+      picture.Pixel(x, y) = CVisRGBA<unsigned char>(10 * x, 20 + y, 200 - x * y);
+    }
+  }
+  picture.WriteFile(folder_.File("colour.bmp").c_str());
+  for (int y = 0; y < 3; ++y) {
+    for (int x = 0; x < 5; ++x) {
+      picture.Pixel(x, y) = CVisRGBA<unsigned char>(9 * x + y, 9 * x + y, 9 * x + y);
+    }
+  }
+  picture.WriteFile(folder_.File("gray.bmp").c_str());
+  TiffLayout layout;
+  layout.width = 6;
+  layout.height = 4;
+  layout.bits = 12;
+  std::vector<std::uint32_t> samples(24);
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    samples[i] = static_cast<std::uint32_t>(i * 170);
+  }
+  ASSERT_TRUE(WriteTiff(folder_.File("raw.tif"), layout, samples));
+
+  for (const char* frames : {"colour.bmp", "gray.bmp", "raw.tif"}) {
+    const std::string name = fs::path(frames).stem().string();
+    const std::string reference = name + (NamesATiff(frames) ? ".ref.tif" : ".ref.bmp");
+    ASSERT_EQ(Run("average -q -o " + reference + " " + frames).status, 0) << frames;
+    ASSERT_EQ(Run("average -q -o " + name + ".png " + frames).status, 0) << frames;
+    const PngPicture png = ReadPng(folder_.File(name + ".png"));
+    std::vector<std::uint16_t> expected;
+    if (NamesATiff(frames)) {
+      TIFF* tiff = TIFFOpen(folder_.File(reference).c_str(), "r");
+      ASSERT_NE(tiff, nullptr);
+      std::vector<std::uint16_t> row(6);
+      for (std::uint32_t y = 0; y < 4; ++y) {
+        ASSERT_EQ(TIFFReadScanline(tiff, row.data(), y, 0), 1);
+        expected.insert(expected.end(), row.begin(), row.end());
+      }
+      TIFFClose(tiff);
+      EXPECT_EQ(png.bits, 16);
+      EXPECT_EQ(png.channels, 1);
+    } else {
+      CVisImage<CVisRGBA<unsigned char>> bmp(4, evispixfmtRGBAByte);
+      bmp.ReadFile(folder_.File(reference).c_str());
+      const bool colour = ReadBytes(folder_.File(reference)).at(28) == 24;
+      for (int y = 0; y < 3; ++y) {
+        for (int x = 0; x < 5; ++x) {
+          const CVisRGBA<unsigned char> pixel = bmp.Pixel(x, y);
+          expected.push_back(pixel.r);
+          if (colour) {
+            expected.push_back(pixel.g);
+            expected.push_back(pixel.b);
+          }
+        }
+      }
+      EXPECT_EQ(png.bits, 8);
+      EXPECT_EQ(png.channels, colour ? 3 : 1) << frames;
+    }
+    EXPECT_EQ(png.samples, expected) << frames;
+  }
+
+  const Outcome other = Run("average -o mean.jpg colour.bmp");
+  EXPECT_EQ(other.status, 2);
+  EXPECT_NE(other.output.find(".bmp, .tif, .tiff or .png"), std::string::npos) << other.output;
+  EXPECT_FALSE(fs::exists(folder_.File("mean.jpg")));
 }
 
 // A 16-bit mean goes on to convert: of one 8-bit frame, v * 257 scales back to

@@ -133,6 +133,8 @@ TEST(CommandLine, UsageErrorsSayWhatIsWrong) {
       {{"convert", "--tone", "gamma", "a.tif"}, "--tone takes linear or srgb"},
       {{"convert", "--edges", "crop", "a.tif"}, "--edges takes keep or fill"},
       {{"detect", "--tone", "srgb", "a.tif"}, "unknown option"},
+      {{"average", "-o", "mean.jpg", "a.bmp"},
+       "average writes .bmp, .tif, .tiff or .png files, and \"mean.jpg\" is named as none"},
   };
   for (const auto& [arguments, expected] : cases) {
     CliRequest request;
