@@ -204,6 +204,28 @@ a constant mosaic stays that constant at every pixel.
               return edges.has_value();
             }},
     CliOption{
+        .longName = "--format",
+        .value = CliValue::kChoice,
+        .choices = OutputFormatNames,
+        .places = kAfterConvert,
+        .help = "convert: bmp (the default), png, or tiff (with --output-dir): the\n"
+                "same pixels in the file the other tools read.\n",
+        .manual =
+            R"roff(What each conversion writes: \fIbmp\fR (the default), \fIpng\fR or \fItiff\fR, the same
+pixels in each (8 bits a sample; colour as red, green and blue, gray as one channel). A PNG
+(libpng, deflate level 1) takes the BMP's name with "png" for "bmp": \fIa.tif\fR and
+\fIa.tiff\fR give \fIa.png\fR. A TIFF (uncompressed) would take its source's own name, so
+\fItiff\fR needs \fB\-\-output\-dir\fR and writes \fIDIR/a.tif\fR. Every protection of
+the BMPs holds for these names too: claims, the record of what was written, the removal of
+a TIFF only once its output is on disk.
+)roff",
+        .apply =
+            [](const std::string& value, CliRequest& request, std::string&) {
+              const std::optional<OutputFormat> format = ParseOutputFormat(value);
+              request.format = format.value_or(request.format);
+              return format.has_value();
+            }},
+    CliOption{
         .longName = "--remove-tif",
         .places = kAfterConvert,
         .help = "convert: deletes each TIFF once its BMP is on disk.\n",

@@ -213,6 +213,18 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CliRequest& req
     error = "--null goes with --files-from";
     return false;
   }
+  // A TIFF written beside its source would take the source's name.
+  if (request.format == OutputFormat::kTiff && request.outputDir.empty()) {
+    error = "--format tiff needs --output-dir: a TIFF beside its source would take its name";
+    return false;
+  }
+#if defined(_WIN32)
+  // The Windows form has no TIFF or PNG writer.
+  if (request.format != OutputFormat::kBmp) {
+    error = "convert writes BMP files only on Windows";
+    return false;
+  }
+#endif
   // The output's name says what it is; a name that says nothing would get
   // a file of another kind than its name.
   if (request.command == CliRequest::Command::kAverage && !NamesATiff(request.output) &&

@@ -29,6 +29,7 @@ struct CliRequest {
   int bits = 0;                        // convert, detect: significant bits of wide samples; 0: all
   Development development;             // convert: the developing steps asked for
   EdgeHandling edges = EdgeHandling::kKeep;  // convert: the demosaiced picture's edges
+  OutputFormat format = OutputFormat::kBmp;  // convert: what is written
   bool json = false;                         // detect: one JSON object a line
   bool quiet = false;
   bool verbose = false;

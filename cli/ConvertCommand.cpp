@@ -62,15 +62,16 @@ class CommandLineOptions : public ConversionOptions {
   const int processors_;
 };
 
-// The files in groups that share a BMP, in the order of their first file;
+// The files in groups that share an output, in the order of their first file;
 // within a group in the given order.
-std::vector<std::vector<ConversionFiles>> GroupsByBmp(const std::vector<std::string>& paths,
-                                                      const std::string& outputFolder) {
+std::vector<std::vector<ConversionFiles>> GroupsByOutput(const std::vector<std::string>& paths,
+                                                         const std::string& outputFolder,
+                                                         OutputFormat format) {
   std::vector<std::vector<ConversionFiles>> groups;
-  std::map<std::string, std::size_t> groupOfBmp;
+  std::map<std::string, std::size_t> groupOfOutput;
   for (const std::string& path : paths) {
-    ConversionFiles files = ConversionFilesFor(path.c_str(), outputFolder);
-    const auto [it, added] = groupOfBmp.emplace(files.bmpKey, groups.size());
+    ConversionFiles files = ConversionFilesFor(path.c_str(), outputFolder, format);
+    const auto [it, added] = groupOfOutput.emplace(files.outputKey, groups.size());
     if (added) {
       groups.emplace_back();
     }
@@ -93,8 +94,10 @@ int RunConvert(const CliRequest& request, HMODULE loader) {
   std::error_code error;
   if (!request.outputDir.empty() && !std::filesystem::is_directory(request.outputDir, error)) {
     const bool exists = std::filesystem::exists(request.outputDir, error);
-    std::fprintf(stderr, "%s: %s; the BMPs cannot go there\n", Printable(request.outputDir).c_str(),
-                 exists ? "not a folder" : "does not exist");
+    const char* outputs[] = {"BMPs", "PNGs", "TIFFs"};
+    std::fprintf(stderr, "%s: %s; the %s cannot go there\n", Printable(request.outputDir).c_str(),
+                 exists ? "not a folder" : "does not exist",
+                 outputs[static_cast<int>(request.format)]);
     return kExitFileFailed;
   }
   ProgressLine progress = ProgressFor(request);
@@ -109,7 +112,8 @@ int RunConvert(const CliRequest& request, HMODULE loader) {
       tiffs.push_back(file);
     }
   }
-  const std::vector<std::vector<ConversionFiles>> groups = GroupsByBmp(tiffs, request.outputDir);
+  const std::vector<std::vector<ConversionFiles>> groups =
+      GroupsByOutput(tiffs, request.outputDir, request.format);
   std::atomic<int> converted{0};
   std::atomic<int> failed{folders};
   const JobPlan plan = JobsFor(request.jobs, groups.size(), UsableProcessorCount());

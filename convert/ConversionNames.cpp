@@ -1,5 +1,6 @@
 #include "ConversionNames.h"
 
+#include <array>
 #include <filesystem>
 
 #include "ClaimKeys.h"
@@ -15,21 +16,47 @@ constexpr const char* kFolderEnds = "/\\:";
 constexpr const char* kFolderEnds = "/";
 #endif
 
-CString BmpPathFor(const CString& tiffPath) {
+constexpr std::array<const char*, 3> kFormatNames = {"bmp", "png", "tiff"};
+constexpr std::array<const char*, 3> kFormatEndings = {"bmp", "png", "tif"};
+constexpr std::array<const char*, 3> kFormatKinds = {"BMP", "PNG", "TIFF"};
+
+CString OutputPathFor(const CString& tiffPath, OutputFormat format) {
   const bool tiff = TiffEndingLength(tiffPath.Str()) == 5;
-  return tiffPath.Left(tiffPath.GetLength() - (tiff ? 4 : 3)) + "bmp";
+  return tiffPath.Left(tiffPath.GetLength() - (tiff ? 4 : 3)) +
+         kFormatEndings[static_cast<std::size_t>(format)];
 }
 
 }  // namespace
 
-ConversionFiles ConversionFilesFor(const CString& tiffPath, const std::string& outputFolder) {
-  CString bmp = BmpPathFor(tiffPath);
-  if (!outputFolder.empty()) {
-    bmp = (std::filesystem::path(outputFolder) / std::filesystem::path(bmp.Str()).filename())
-              .string()
-              .c_str();
+std::span<const char* const> OutputFormatNames() {
+  return kFormatNames;
+}
+
+std::optional<OutputFormat> ParseOutputFormat(std::string_view text) {
+  for (std::size_t i = 0; i < kFormatNames.size(); ++i) {
+    if (text == kFormatNames[i]) {
+      return static_cast<OutputFormat>(i);
+    }
   }
-  return {tiffPath, bmp, ClaimKey(tiffPath), ClaimKey(bmp), PathKey(tiffPath), PathKey(bmp)};
+  return std::nullopt;
+}
+
+ConversionFiles ConversionFilesFor(const CString& tiffPath, const std::string& outputFolder,
+                                   OutputFormat format) {
+  CString output = OutputPathFor(tiffPath, format);
+  if (!outputFolder.empty()) {
+    output = (std::filesystem::path(outputFolder) / std::filesystem::path(output.Str()).filename())
+                 .string()
+                 .c_str();
+  }
+  return {tiffPath,
+          output,
+          ClaimKey(tiffPath),
+          ClaimKey(output),
+          PathKey(tiffPath),
+          PathKey(output),
+          format,
+          kFormatKinds[static_cast<std::size_t>(format)]};
 }
 
 int FileNameLength(const CString& path) {

@@ -12,13 +12,11 @@
 #include <vector>
 
 #include "AfxException.h"
-#include "BmpWriter.h"
-#include "Demosaic.h"
+#include "ConvertedOutput.h"
 #include "FileCalls.h"
 #include "FileClaims.h"
 #include "FileLock.h"
 #include "LayoutChoice.h"
-#include "MirroredMosaic.h"
 #include "MosaicDetection.h"
 #include "ReplacingFile.h"
 #include "SystemErrorText.h"
@@ -41,25 +39,25 @@ void CheckConversionNames(const ConversionFiles& files,
            "the file name is too short to put \"bmp\" in place of its last three "
            "characters");
   }
-  const std::optional<FileIdentity> bmpFile = IdentityOfFile(files.bmp);
+  const std::optional<FileIdentity> bmpFile = IdentityOfFile(files.output);
   const bool sameFile =
       tiffFile && bmpFile && tiffFile->device == bmpFile->device && tiffFile->file == bmpFile->file;
-  if (files.tiffKey == files.bmpKey || sameFile) {
-    Refuse(files.tiff, "its BMP would have the file's own name and replace it");
+  if (files.tiffKey == files.outputKey || sameFile) {
+    Refuse(files.tiff, "its " + files.kind + " would have the file's own name and replace it");
   }
   // By what the BMP is, and by where it lies: a drive mounted again numbers
   // its files anew.
-  for (const auto& [bmpKey, tiffKey] : {std::pair{&files.bmpKey, &files.tiffKey},
-                                        std::pair{&files.bmpPathKey, &files.tiffPathKey}}) {
+  for (const auto& [bmpKey, tiffKey] : {std::pair{&files.outputKey, &files.tiffKey},
+                                        std::pair{&files.outputPathKey, &files.tiffPathKey}}) {
     const WrittenBmps::SourceLookup lookup = WrittenBmps::SourceOf(*bmpKey, bmpFile);
     if (!lookup.unreadable.empty()) {
-      Refuse(files.tiff, "its BMP \"" + files.bmp.Str() +
+      Refuse(files.tiff, "its " + files.kind + " \"" + files.output.Str() +
                              "\" exists, and the record of which TIFF it came from cannot be "
                              "read (" +
                              lookup.unreadable + "), so it is not replaced");
     }
     if (lookup.source && lookup.source->tiffKey != *tiffKey) {
-      Refuse(files.tiff, "\"" + files.bmp.Str() + "\" was already written from another TIFF (" +
+      Refuse(files.tiff, "\"" + files.output.Str() + "\" was already written from another TIFF (" +
                              lookup.source->tiffPath + ") and would be replaced");
     }
   }
@@ -68,9 +66,10 @@ void CheckConversionNames(const ConversionFiles& files,
 // Notes which TIFF the BMP was written from, under both its keys; returns
 // what failed, or an empty string.
 std::string RecordWrittenBmp(const ConversionFiles& files) {
-  std::string failure = WrittenBmps::Record(files.bmpKey, files.bmp, files.tiffKey, files.tiff);
-  if (failure.empty() && files.bmpPathKey != files.bmpKey) {
-    failure = WrittenBmps::Record(files.bmpPathKey, files.bmp, files.tiffPathKey, files.tiff);
+  std::string failure =
+      WrittenBmps::Record(files.outputKey, files.output, files.tiffKey, files.tiff);
+  if (failure.empty() && files.outputPathKey != files.outputKey) {
+    failure = WrittenBmps::Record(files.outputPathKey, files.output, files.tiffPathKey, files.tiff);
   }
   return failure;
 }
@@ -83,11 +82,11 @@ std::string RecordWrittenBmp(const ConversionFiles& files) {
 void RemoveOrphansOncePerFolder(const ConversionFiles& files) {
   static std::mutex mutex;
   static std::set<std::string> swept;
-  std::filesystem::path folder = std::filesystem::path(files.bmp.Str()).parent_path();
+  std::filesystem::path folder = std::filesystem::path(files.output.Str()).parent_path();
   if (folder.empty()) {
     folder = ".";
   }
-  std::string key = std::filesystem::path(files.bmpKey).parent_path().string();
+  std::string key = std::filesystem::path(files.outputKey).parent_path().string();
   key += '\0';
   key += folder.string();
   {
@@ -111,45 +110,6 @@ BayerLayout LayoutFor(const CString& tiffPath, const GrayTiffFacts& facts,
     options.Notice(tiffPath, LayoutOverrideNotice(*choice.overridden, *choice.layout));
   }
   return *choice.layout;
-}
-
-// Demosaics the mosaic mirrored at its edges and writes the picture less the
-// margin: every pixel gets a value from its neighbourhood.
-void WriteFilledDemosaic(const CVisImage<unsigned char>& gray, const CString& outputPath,
-                         int processors, BayerLayout layout) {
-  const int width = gray.Width();
-  const int height = gray.Height();
-  BmpBandWriter writer(outputPath, width, height, 4);
-  const CVisImage<unsigned char> padded = MirroredMosaic(gray, kMirrorMargin);
-  const std::size_t paddedStride = BmpRowBytes(padded.Width(), 4);
-  const std::size_t rowBytes = writer.RowBytes();
-  const std::size_t pixelBytes = 3 * static_cast<std::size_t>(width);
-  std::vector<unsigned char> band;
-  try {
-    DemosaicToBmpRows(
-        padded, paddedStride,
-        [&](const unsigned char* rows, int top, int bottom) {
-          // Rows of the band lie bottom row first; the margin's rows are left out.
-          const int first = std::max(top, kMirrorMargin);
-          const int last = std::min(bottom, height + kMirrorMargin);
-          if (first >= last) {
-            return;
-          }
-          band.assign(static_cast<std::size_t>(last - first) * rowBytes, 0);
-          for (int row = last - 1; row >= first; --row) {
-            const unsigned char* in = rows +
-                                      static_cast<std::size_t>(bottom - 1 - row) * paddedStride +
-                                      3 * static_cast<std::size_t>(kMirrorMargin);
-            std::copy(in, in + pixelBytes,
-                      band.data() + static_cast<std::size_t>(last - 1 - row) * rowBytes);
-          }
-          writer.WriteFileBand(band.data(), first - kMirrorMargin, last - kMirrorMargin);
-        },
-        processors, layout);
-  } catch (const std::bad_alloc&) {
-    throw CVisError(outputPath.Str(), "out of memory for the colour picture");
-  }
-  writer.Commit();
 }
 
 // Loads the file through the loader library, or, where developing steps are
@@ -205,11 +165,12 @@ bool ConvertTiffFile(const ConversionFiles& files, const LoaderBinding& loader,
   ClaimWait wait;
   wait.stopRequested = [&] { return options.StopRequested(); };
   wait.waitingFor = [&](const std::string& key, bool inThisProcess) {
-    options.WaitingFor(key == files.bmpKey || key == files.bmpPathKey ? files.bmp : files.tiff,
-                       inThisProcess);
+    options.WaitingFor(
+        key == files.outputKey || key == files.outputPathKey ? files.output : files.tiff,
+        inThisProcess);
   };
   const FileClaims::Claim claim(FileClaims::Process(),
-                                {files.tiffKey, files.bmpKey, files.bmpPathKey}, wait);
+                                {files.tiffKey, files.outputKey, files.outputPathKey}, wait);
   if (!claim.Held()) {
     return false;
   }
@@ -217,8 +178,8 @@ bool ConvertTiffFile(const ConversionFiles& files, const LoaderBinding& loader,
   const std::optional<FileIdentity> read = IdentityOfFile(files.tiff);
   CheckConversionNames(files, read);
   std::error_code existence;
-  if (!claim.AcrossProcesses() && std::filesystem::exists(files.bmp.Str(), existence)) {
-    Refuse(files.tiff, "its BMP \"" + files.bmp.Str() +
+  if (!claim.AcrossProcesses() && std::filesystem::exists(files.output.Str(), existence)) {
+    Refuse(files.tiff, "its " + files.kind + " \"" + files.output.Str() +
                            "\" exists, and without a claim against other programs it is not "
                            "replaced (" +
                            LockFolderProblem() + ")");
@@ -242,16 +203,17 @@ bool ConvertTiffFile(const ConversionFiles& files, const LoaderBinding& loader,
   // TIFF can go, and flushed to disk before it does.
   RemoveOrphansOncePerFolder(files);
   try {
-    WriteConvertedImage(gray, demosaic, files.bmp, options.Processors(), layout,
-                        options.EdgesAsked());
+    WriteConvertedImage(gray, demosaic, files.output, options.Processors(), layout,
+                        options.EdgesAsked(), files.format);
   } catch (const CVisError& error) {
-    Refuse(files.tiff,
-           "its BMP \"" + files.bmp.Str() + "\" could not be written: " + error.Reason());
+    Refuse(files.tiff, "its " + files.kind + " \"" + files.output.Str() +
+                           "\" could not be written: " + error.Reason());
   }
   const std::string unrecorded = RecordWrittenBmp(files);
   if (!unrecorded.empty()) {
     Refuse(files.tiff,
-           "its BMP was written, but the record of which TIFF it came from could not be kept (" +
+           "its " + files.kind +
+               " was written, but the record of which TIFF it came from could not be kept (" +
                unrecorded + "), so the TIFF was kept");
   }
   if (facts.pages > 1) {
@@ -269,7 +231,7 @@ bool ConvertTiffFile(const ConversionFiles& files, const LoaderBinding& loader,
   } else if (options.RemoveTiffAfterWriting()) {
     const std::string notRemoved =
         claim.AcrossProcesses()
-            ? RemoveConvertedTiff(files.tiff, files.bmp, read)
+            ? RemoveConvertedTiff(files.tiff, files.output, read, {}, files.kind)
             : "without a claim against other programs the TIFF is not deleted (" +
                   LockFolderProblem() + "); it was kept";
     if (!notRemoved.empty()) {
@@ -279,38 +241,12 @@ bool ConvertTiffFile(const ConversionFiles& files, const LoaderBinding& loader,
   return true;
 }
 
-void WriteConvertedImage(const CVisImage<unsigned char>& gray, bool demosaic,
-                         const CString& outputPath, int processors, BayerLayout layout,
-                         EdgeHandling edges) {
-  if (demosaic && edges == EdgeHandling::kFill) {
-    WriteFilledDemosaic(gray, outputPath, processors, layout);
-  } else if (demosaic) {
-    // The file is opened (and a picture too large for a BMP refused) before
-    // any demosaicing. The colour rows are made in the file's form and each
-    // band is written as it is as soon as it is finished.
-    BmpBandWriter writer(outputPath, gray.Width(), gray.Height(), 4);
-    try {
-      DemosaicToBmpRows(
-          gray, writer.RowBytes(),
-          [&](const unsigned char* rows, int top, int bottom) {
-            writer.WriteFileBand(rows, top, bottom);
-          },
-          processors, layout);
-    } catch (const std::bad_alloc&) {
-      throw CVisError(outputPath.Str(), "out of memory for the colour picture");
-    }
-    writer.Commit();
-  } else {
-    gray.WriteFile(outputPath, nullptr);
-  }
-}
-
 std::string RemoveConvertedTiff(const CString& tiffPath, const CString& outputPath,
                                 const std::optional<FileIdentity>& read,
-                                const TiffRemovalCalls& calls) {
+                                const TiffRemovalCalls& calls, const std::string& outputKind) {
   if (!calls.flushFileToDisk(outputPath)) {
-    Refuse(tiffPath,
-           "its BMP could not be flushed to disk (" + LastErrorText() + "), so the TIFF was kept");
+    Refuse(tiffPath, "its " + outputKind + " could not be flushed to disk (" + LastErrorText() +
+                         "), so the TIFF was kept");
   }
   if (!read || calls.identityOf(tiffPath) != read) {
     return "the file changed while it was converted; it was kept";
@@ -320,7 +256,8 @@ std::string RemoveConvertedTiff(const CString& tiffPath, const CString& outputPa
   // the one deleted.
   const std::string aside = calls.renameAside(tiffPath);
   if (aside.empty()) {
-    return "its BMP was written, but the TIFF could not be deleted: " + LastErrorText();
+    return "its " + outputKind +
+           " was written, but the TIFF could not be deleted: " + LastErrorText();
   }
   if (calls.identityOf(aside.c_str()) != read) {
     if (!calls.renameWithoutReplacing(aside.c_str(), tiffPath)) {
@@ -332,7 +269,7 @@ std::string RemoveConvertedTiff(const CString& tiffPath, const CString& outputPa
   if (!calls.deleteFile(aside.c_str())) {
     const std::string why = LastErrorText();
     calls.renameWithoutReplacing(aside.c_str(), tiffPath);
-    return "its BMP was written, but the TIFF could not be deleted: " + why;
+    return "its " + outputKind + " was written, but the TIFF could not be deleted: " + why;
   }
   return {};
 }

@@ -8,6 +8,7 @@
 #include "AfxString.h"
 #include "BayerLayout.h"
 #include "ConversionNames.h"
+#include "ConvertedOutput.h"
 #include "Development.h"
 #include "FileCalls.h"
 #include "LoadGrayTiff.h"
@@ -87,16 +88,6 @@ class ConversionOptions {
 bool ConvertTiffFile(const ConversionFiles& files, const LoaderBinding& loader,
                      ConversionOptions& options);
 
-// Writes the gray picture to outputPath: demosaiced to colour in layout (on
-// at most processors, 0 for all; its edges as edges says), or as it is. A
-// picture too large for a BMP file is refused before any work is done.
-// ConvertTiffFile's step, public as a test seam: a test hands it a picture
-// too large to load from a file.
-void WriteConvertedImage(const CVisImage<unsigned char>& gray, bool demosaic,
-                         const CString& outputPath, int processors = 0,
-                         BayerLayout layout = BayerLayout::kRggb,
-                         EdgeHandling edges = EdgeHandling::kKeep);
-
 // The operating-system calls that removing a converted TIFF makes; tests
 // replace them to watch their order. On failure the system's last error
 // says why.
@@ -119,4 +110,5 @@ struct TiffRemovalCalls {
 // deleted, or an empty string.
 std::string RemoveConvertedTiff(const CString& tiffPath, const CString& outputPath,
                                 const std::optional<FileIdentity>& read,
-                                const TiffRemovalCalls& calls = {});
+                                const TiffRemovalCalls& calls = {},
+                                const std::string& outputKind = "BMP");

@@ -13,7 +13,7 @@
 #include "ParallelWork.h"
 #include "PngWriter.h"
 #include "ResultPicture.h"
-#include "Tiff16Writer.h"
+#include "TiffWriter.h"
 #include "VectorTypes.h"
 #include "VisError.h"
 
@@ -144,8 +144,8 @@ class DeepResult : public StackResult {
     const std::string failure =
         NamesAPng(outputPath)
             ? WritePng(outputPath, width_, height_, colour ? 3 : 1, 16, samples, replaceExisting)
-            : WriteTiff16(outputPath, width_, height_, colour ? 3 : 1, samples,
-                          colour ? "" : cfaLayout_, replaceExisting);
+            : WriteTiff(outputPath, width_, height_, colour ? 3 : 1, 16, samples,
+                        colour ? "" : cfaLayout_, replaceExisting);
     if (!failure.empty()) {
       throw CVisError(outputPath, failure);
     }

@@ -9,6 +9,7 @@
 
 #include "GrayTiff.h"
 #include "GrayTiffRules.h"
+#include "StoredDirectory.h"
 
 // The file as libtiff reads it, through a window of kWindowBytes (or the
 // file's size, when smaller): the strips of a picture lie one after another,
@@ -338,34 +339,14 @@ std::vector<std::uint8_t> ByteValues(TIFF* tiff, ttag_t tag) {
 // Whether the directory at offset lists tag with bytes for its value (of
 // type BYTE or UNDEFINED), as the file itself says: libtiff leaves out such
 // a tag whose value lies outside the file.
-bool DirectoryLists(TIFF* tiff, const OpenedFile& file, std::uint64_t offset, std::uint16_t tag) {
-  const bool big = TIFFIsBigTIFF(tiff) != 0;
-  const bool bigEndian = TIFFIsBigEndian(tiff) != 0;
-  const auto number = [&](const unsigned char* bytes, int size) {
-    std::uint64_t value = 0;
-    for (int i = 0; i < size; ++i) {
-      value |= std::uint64_t{bytes[bigEndian ? size - 1 - i : i]} << (8 * i);
-    }
-    return value;
-  };
-  unsigned char countBytes[8] = {};
-  const int countSize = big ? 8 : 2;
-  if (ReadFileAt(file, offset, countBytes, countSize) != static_cast<std::size_t>(countSize)) {
+bool DirectoryLists(const OpenedFile& file, std::uint64_t offset, std::uint16_t tag) {
+  const std::optional<StoredHeader> header = ReadStoredHeader(file);
+  if (!header) {
     return false;
   }
-  const std::uint64_t entrySize = big ? 20 : 12;
-  const std::uint64_t count = std::min<std::uint64_t>(number(countBytes, countSize), 4096);
-  for (std::uint64_t i = 0; i < count; ++i) {
-    unsigned char entry[4] = {};
-    if (ReadFileAt(file, offset + countSize + i * entrySize, entry, 4) != 4) {
-      return false;
-    }
-    const std::uint64_t type = number(entry + 2, 2);
-    if (number(entry, 2) == tag && (type == TIFF_BYTE || type == TIFF_UNDEFINED)) {
-      return true;
-    }
-  }
-  return false;
+  const std::vector<StoredEntry> entries = ReadStoredDirectory(file, *header, offset);
+  const StoredEntry* entry = FindEntry(entries, tag);
+  return entry != nullptr && (entry->type == TIFF_BYTE || entry->type == TIFF_UNDEFINED);
 }
 
 // The numbers of a tag of the current directory, whatever their stored type;
@@ -403,7 +384,7 @@ DeclaredPattern TiffEpPattern(TIFF* tiff, const OpenedFile& file) {
   std::uint16_t* dimensions = nullptr;
   const bool sized = TIFFGetField(tiff, TIFFTAG_CFAREPEATPATTERNDIM, &dimensions) && dimensions;
   if (!sized && colours.empty()) {
-    return DirectoryLists(tiff, file, TIFFCurrentDirOffset(tiff), TIFFTAG_CFAPATTERN)
+    return DirectoryLists(file, TIFFCurrentDirOffset(tiff), TIFFTAG_CFAPATTERN)
                ? UnreadablePattern("TIFF/EP's CFAPattern")
                : DeclaredPattern();
   }
@@ -419,14 +400,14 @@ DeclaredPattern TiffEpPattern(TIFF* tiff, const OpenedFile& file) {
 DeclaredPattern ExifPattern(TIFF* tiff, const OpenedFile& file) {
   const bool bigEndian = TIFFIsBigEndian(tiff) != 0;
   std::vector<std::uint8_t> value = ByteValues(tiff, EXIFTAG_CFAPATTERN);
-  if (value.empty() && DirectoryLists(tiff, file, TIFFCurrentDirOffset(tiff), EXIFTAG_CFAPATTERN)) {
+  if (value.empty() && DirectoryLists(file, TIFFCurrentDirOffset(tiff), EXIFTAG_CFAPATTERN)) {
     return UnreadablePattern("EXIF's CFAPattern");
   }
   std::uint64_t exifDirectory = 0;
   if (value.empty() && TIFFGetField(tiff, TIFFTAG_EXIFIFD, &exifDirectory) &&
       TIFFReadEXIFDirectory(tiff, exifDirectory)) {
     value = ByteValues(tiff, EXIFTAG_CFAPATTERN);
-    if (value.empty() && DirectoryLists(tiff, file, exifDirectory, EXIFTAG_CFAPATTERN)) {
+    if (value.empty() && DirectoryLists(file, exifDirectory, EXIFTAG_CFAPATTERN)) {
       return UnreadablePattern("EXIF's CFAPattern");
     }
   }

@@ -109,9 +109,13 @@ std::vector<std::uint8_t> Bytes(const std::vector<std::uint32_t>& values) {
 
 }  // namespace
 
-DeclaredPattern PatternOf(IWICBitmapFrameDecode* frame, bool bigEndian) {
+DeclaredPattern PatternOf(const TiffFirstPage& page) {
+  // (Under Wine, the imaging component does not come back from such a tag.)
+  if (!page.unreadablePattern.empty()) {
+    return UnreadablePattern(page.unreadablePattern);
+  }
   ComPointer<IWICMetadataQueryReader> reader;
-  if (FAILED(frame->GetMetadataQueryReader(reader.Receive()))) {
+  if (FAILED(page.frame->GetMetadataQueryReader(reader.Receive()))) {
     return {true, "",
             "the imaging component cannot show whether the TIFF declares a colour filter "
             "pattern, so it is not demosaiced"};
@@ -130,7 +134,7 @@ DeclaredPattern PatternOf(IWICBitmapFrameDecode* frame, bool bigEndian) {
     exif = MetadataValues(reader.Get(), L"/ifd/exif/{ushort=41730}");
   }
   const DeclaredPattern exifPattern =
-      exif.empty() ? DeclaredPattern() : PatternFromExif(Bytes(exif), bigEndian);
+      exif.empty() ? DeclaredPattern() : PatternFromExif(Bytes(exif), page.bigEndian);
   return CombinedPattern(tiffEp, exifPattern);
 }
 
@@ -149,7 +153,7 @@ GrayPicture ReadGrayTiff(const char* path, int significantBits) {
   CopyGray(page.factory.Get(), page.frame.Get(), page.bigEndian, significantBits, picture);
   UINT pages = 1;
   Check(page.decoder->GetFrameCount(&pages));
-  picture.pages = static_cast<int>(std::max<UINT>(pages, 1));
-  picture.pattern = PatternOf(page.frame.Get(), page.bigEndian);
+  picture.pages = static_cast<int>(std::max<UINT>(pages, 1)) + page.subImages;
+  picture.pattern = PatternOf(page);
   return picture;
 }

@@ -25,8 +25,8 @@ struct GrayTiffRows::Reader {
     swap = bits == 16 && page.bigEndian && SwapsBigEndianSamples();
     UINT count = 1;
     Check(page.decoder->GetFrameCount(&count));
-    pages = static_cast<int>(std::max<UINT>(count, 1));
-    pattern = PatternOf(page.frame.Get(), page.bigEndian);
+    pages = static_cast<int>(std::max<UINT>(count, 1)) + page.subImages;
+    pattern = PatternOf(page);
   }
 
   // Row y's samples as values 0 .. largest.

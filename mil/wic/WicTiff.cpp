@@ -1,11 +1,15 @@
 #include "WicTiff.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "GrayTiff.h"
 #include "GrayTiffRules.h"
 #include "RegularFile.h"
+#include "StoredDirectory.h"
 
 namespace {
 
@@ -41,6 +45,28 @@ std::wstring Wide(const char* path) {
   return wide;
 }
 
+// What the first directory stores of SubIFDs and pattern tags.
+void ReadStoredFacts(const OpenedFile& file, const StoredHeader& header, TiffFirstPage& page) {
+  const std::vector<StoredEntry> first = ReadStoredDirectory(file, header, header.firstDirectory);
+  if (const StoredEntry* subImages = FindEntry(first, 330)) {
+    page.subImages = static_cast<int>(std::min<std::uint64_t>(subImages->count, 65535));
+  }
+  const auto damaged = [&](const std::vector<StoredEntry>& entries, std::uint16_t tag) {
+    const StoredEntry* entry = FindEntry(entries, tag);
+    return entry != nullptr && !ValueInFile(file, *entry);
+  };
+  if (damaged(first, 33422)) {
+    page.unreadablePattern = "TIFF/EP's CFAPattern";
+  } else if (damaged(first, 41730)) {
+    page.unreadablePattern = "EXIF's CFAPattern";
+  } else if (const StoredEntry* exif = FindEntry(first, 34665)) {
+    const std::optional<std::uint64_t> offset = FirstNumber(file, header, *exif);
+    if (offset && damaged(ReadStoredDirectory(file, header, *offset), 41730)) {
+      page.unreadablePattern = "EXIF's CFAPattern";
+    }
+  }
+}
+
 }  // namespace
 
 void Check(HRESULT result) {
@@ -66,9 +92,10 @@ void OpenTiffFirstPage(const char* path, TiffFirstPage& page) {
   if (!file.failure.empty()) {
     throw TiffError(file.failure);
   }
-  char byteOrder[2] = {};
-  page.bigEndian = ReadFileAt(file, 0, byteOrder, sizeof byteOrder) == sizeof byteOrder &&
-                   byteOrder[0] == 'M' && byteOrder[1] == 'M';
+  if (const std::optional<StoredHeader> header = ReadStoredHeader(file)) {
+    page.bigEndian = header->bigEndian;
+    ReadStoredFacts(file, *header, page);
+  }
   CloseFile(file);
 
   if (FAILED(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,

@@ -69,6 +69,11 @@ struct TiffFirstPage {
   bool bigEndian = false;
   UINT width = 0;
   UINT height = 0;
+  // From the file's own bytes, which the imaging component does not tell:
+  // the images the first page holds in SubIFDs, and the pattern tag whose
+  // value lies beyond the file ("TIFF/EP's CFAPattern"; empty: none).
+  int subImages = 0;
+  std::string unreadablePattern;
 };
 
 // Opens only a regular file (the imaging component would wait on a pipe),
@@ -77,6 +82,7 @@ struct TiffFirstPage {
 void OpenTiffFirstPage(const char* path, TiffFirstPage& page);
 
 // The colour filter pattern the first page declares. Where the imaging
-// component cannot show the page's tags, that is said, and the page is not
-// demosaiced: a layout it might declare is never guessed.
-DeclaredPattern PatternOf(IWICBitmapFrameDecode* frame, bool bigEndian);
+// component cannot show the page's tags, or a pattern tag's value lies
+// beyond the file, that is said, and the page is not demosaiced: a layout it
+// might declare is never guessed.
+DeclaredPattern PatternOf(const TiffFirstPage& page);

@@ -300,7 +300,7 @@ TEST_F(ConvertTest, ColorAndGrayscaleModesForceTheirPath) {
 }
 
 TEST_F(ConvertTest, OutputReplacesTheLastThreeCharactersAndTiffAllFour) {
-  EXPECT_EQ(ConversionFilesFor("C:\\Images\\a.tif").bmp.Str(), "C:\\Images\\a.bmp");
+  EXPECT_EQ(ConversionFilesFor("C:\\Images\\a.tif").output.Str(), "C:\\Images\\a.bmp");
   RunModal(dialog_, [&] {
     Tiff("upper.TIF", false);
     Tiff("long.tiff", false);

@@ -2,6 +2,7 @@
 // layouts, bits, pages and names.
 
 #include "CliTool.h"
+#include "PngFile.h"
 #include "RawTiff.h"
 
 namespace {
@@ -152,6 +153,82 @@ TEST_F(CliTool, TwoTiffsOfOneBmpNameAreRefusedInOneRunAndAcrossRuns) {
   Tiff("t.tif", false, 5);
   const Outcome twice = Run("convert t.tif t.tif ./t.tif");
   EXPECT_EQ(twice.status, 0) << twice.output;
+}
+
+// The samples of an 8-bit TIFF, row by row, and how many a pixel holds.
+std::pair<std::vector<std::uint16_t>, int> EightBitTiffSamples(const std::string& path) {
+  TIFF* tiff = TIFFOpen(path.c_str(), "r");
+  if (tiff == nullptr) {
+    return {};
+  }
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  std::uint16_t channels = 1;
+  TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width);
+  TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height);
+  TIFFGetField(tiff, TIFFTAG_SAMPLESPERPIXEL, &channels);
+  std::vector<std::uint16_t> samples;
+  std::vector<unsigned char> row(std::size_t{width} * channels);
+  for (std::uint32_t y = 0; y < height; ++y) {
+    TIFFReadScanline(tiff, row.data(), y, 0);
+    samples.insert(samples.end(), row.begin(), row.end());
+  }
+  TIFFClose(tiff);
+  return {samples, channels};
+}
+
+// --format png and tiff write the pixels the BMP holds (colour as red,
+// green and blue, gray as one channel), with either edges; a TIFF needs
+// --output-dir. Their names are protected as BMPs' are.
+TEST_F(CliTool, PngAndTiffHoldTheBmpsPixels) {
+  Tiff("m.tif", true, 1);
+  Tiff("g.tif", false, 2);
+  fs::create_directory(folder_.File("out"));
+  for (const char* edges : {"keep", "fill"}) {
+    const std::string options = std::string("convert -q --edges ") + edges;
+    ASSERT_EQ(Run(options + " m.tif g.tif").status, 0);
+    ASSERT_EQ(Run(options + " --format png m.tif g.tif").status, 0);
+    ASSERT_EQ(Run(options + " --format tiff --output-dir out m.tif g.tif").status, 0);
+    for (const char* name : {"m", "g"}) {
+      const std::string bmpPath = folder_.File(std::string(name) + ".bmp");
+      const bool colour = ReadBytes(bmpPath).at(28) == 24;
+      CVisImage<CVisRGBA<unsigned char>> bmp(4, evispixfmtRGBAByte);
+      bmp.ReadFile(bmpPath.c_str());
+      std::vector<std::uint16_t> expected;
+      for (int y = 0; y < bmp.Height(); ++y) {
+        for (int x = 0; x < bmp.Width(); ++x) {
+          expected.push_back(bmp.Pixel(x, y).r);
+          if (colour) {
+            expected.push_back(bmp.Pixel(x, y).g);
+            expected.push_back(bmp.Pixel(x, y).b);
+          }
+        }
+      }
+      const PngPicture png = ReadPng(folder_.File(std::string(name) + ".png"));
+      EXPECT_EQ(png.channels, colour ? 3 : 1) << name << " " << edges;
+      EXPECT_EQ(png.samples, expected) << name << " " << edges;
+      const auto [tiff, channels] =
+          EightBitTiffSamples(folder_.File("out/" + std::string(name) + ".tif"));
+      EXPECT_EQ(channels, colour ? 3 : 1) << name << " " << edges;
+      EXPECT_EQ(tiff, expected) << name << " " << edges;
+    }
+  }
+  const Outcome beside = Run("convert --format tiff m.tif");
+  EXPECT_EQ(beside.status, 2);
+  EXPECT_NE(beside.output.find("--format tiff needs --output-dir"), std::string::npos)
+      << beside.output;
+
+  Tiff("img_001", false, 3);
+  Tiff("img_002", true, 4);
+  ASSERT_EQ(Run("convert -q --format png --remove-tif img_001").status, 0);
+  const std::vector<unsigned char> first = ReadBytes(folder_.File("img_png"));
+  const Outcome later = Run("convert --format png --remove-tif img_002");
+  EXPECT_EQ(later.status, 1);
+  EXPECT_NE(later.output.find("\"img_png\" was already written from another TIFF"),
+            std::string::npos)
+      << later.output;
+  EXPECT_TRUE(fs::exists(folder_.File("img_002")));
+  EXPECT_EQ(ReadBytes(folder_.File("img_png")), first);
 }
 
 // Another program holds a file's claim: the wait is reported, naming the

@@ -133,6 +133,8 @@ TEST(CommandLine, UsageErrorsSayWhatIsWrong) {
       {{"convert", "--tone", "gamma", "a.tif"}, "--tone takes linear or srgb"},
       {{"convert", "--edges", "crop", "a.tif"}, "--edges takes keep or fill"},
       {{"detect", "--tone", "srgb", "a.tif"}, "unknown option"},
+      {{"convert", "--format", "gif", "a.tif"}, "--format takes bmp, png or tiff"},
+      {{"convert", "--format", "tiff", "a.tif"}, "--format tiff needs --output-dir"},
       {{"average", "-o", "mean.jpg", "a.bmp"},
        "average writes .bmp, .tif, .tiff or .png files, and \"mean.jpg\" is named as none"},
   };

@@ -1,4 +1,4 @@
-#include "Tiff16Writer.h"
+#include "TiffWriter.h"
 
 #include <tiffio.h>
 
@@ -59,8 +59,8 @@ struct TiffCloser {
 };
 
 // Puts the rows into file as a TIFF file's bytes; false when libtiff fails.
-bool Encode(MemoryFile& file, int width, int height, int samplesPerPixel,
-            const std::uint16_t* samples, const std::vector<std::uint8_t>& cfaColours) {
+bool Encode(MemoryFile& file, int width, int height, int samplesPerPixel, int bits,
+            const unsigned char* samples, const std::vector<std::uint8_t>& cfaColours) {
   std::unique_ptr<TIFF, TiffCloser> tiff(TIFFClientOpen(
       "output", "wl", &file, &MemoryFile::Read, &MemoryFile::Write, &MemoryFile::Seek,
       &MemoryFile::Close, &MemoryFile::Size, &MemoryFile::Map, &MemoryFile::Unmap));
@@ -70,7 +70,7 @@ bool Encode(MemoryFile& file, int width, int height, int samplesPerPixel,
   TIFF* t = tiff.get();
   TIFFSetField(t, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(width));
   TIFFSetField(t, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(height));
-  TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 16);
+  TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, bits);
   TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, samplesPerPixel);
   TIFFSetField(t, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_UINT);
   TIFFSetField(t, TIFFTAG_PHOTOMETRIC,
@@ -83,11 +83,12 @@ bool Encode(MemoryFile& file, int width, int height, int samplesPerPixel,
     TIFFSetField(t, TIFFTAG_CFAREPEATPATTERNDIM, dimensions);
     TIFFSetField(t, TIFFTAG_CFAPATTERN, static_cast<int>(cfaColours.size()), cfaColours.data());
   }
-  const std::size_t rowValues = static_cast<std::size_t>(width) * samplesPerPixel;
-  std::vector<std::uint16_t> row(rowValues);
+  const std::size_t rowBytes =
+      static_cast<std::size_t>(width) * static_cast<std::size_t>(samplesPerPixel) * (bits / 8);
+  std::vector<unsigned char> row(rowBytes);
   for (int y = 0; y < height; ++y) {
     // libtiff may swap the row's bytes in place.
-    std::copy_n(samples + static_cast<std::size_t>(y) * rowValues, rowValues, row.begin());
+    std::copy_n(samples + static_cast<std::size_t>(y) * rowBytes, rowBytes, row.begin());
     if (TIFFWriteScanline(t, row.data(), static_cast<std::uint32_t>(y), 0) != 1) {
       return false;
     }
@@ -97,9 +98,8 @@ bool Encode(MemoryFile& file, int width, int height, int samplesPerPixel,
 
 }  // namespace
 
-std::string WriteTiff16(const char* path, int width, int height, int samplesPerPixel,
-                        const std::uint16_t* samples, const std::string& cfaLayout,
-                        bool replaceExisting) {
+std::string WriteTiff(const char* path, int width, int height, int samplesPerPixel, int bits,
+                      const void* samples, const std::string& cfaLayout, bool replaceExisting) {
   // The layout's letters as TIFF/EP's colours: 0 red, 1 green, 2 blue.
   std::vector<std::uint8_t> cfaColours;
   for (const char letter : cfaLayout) {
@@ -110,7 +110,8 @@ std::string WriteTiff16(const char* path, int width, int height, int samplesPerP
     cfaColours.push_back(static_cast<std::uint8_t>(colour));
   }
   MemoryFile file;
-  if (!Encode(file, width, height, samplesPerPixel, samples, cfaColours)) {
+  if (!Encode(file, width, height, samplesPerPixel, bits,
+              static_cast<const unsigned char*>(samples), cfaColours)) {
     return "the TIFF could not be made";
   }
   ReplacingFile output(path, replaceExisting);

@@ -1,0 +1,141 @@
+#include "ConvertedOutput.h"
+
+#include <algorithm>
+#include <new>
+#include <string>
+
+#include "BmpWriter.h"
+#include "Demosaic.h"
+#include "MemoryBlock.h"
+#include "MirroredMosaic.h"
+#include "PngWriter.h"
+#include "TiffWriter.h"
+#include "VisError.h"
+
+namespace {
+
+// Demosaics the mosaic and hands the colour picture's rows to bandDone band
+// by band, as DemosaicToBmpRows does, rows stride bytes apart. Filled edges:
+// the mosaic mirrored at its edges is demosaiced and the margin left out,
+// so that every pixel gets a value from its neighbourhood.
+void DemosaicBands(const CVisImage<unsigned char>& gray, std::size_t stride, int processors,
+                   BayerLayout layout, EdgeHandling edges, const DemosaicBandDone& bandDone) {
+  if (edges == EdgeHandling::kKeep) {
+    DemosaicToBmpRows(gray, stride, bandDone, processors, layout);
+    return;
+  }
+  const int width = gray.Width();
+  const int height = gray.Height();
+  const CVisImage<unsigned char> padded = MirroredMosaic(gray, kMirrorMargin);
+  const std::size_t paddedStride = BmpRowBytes(padded.Width(), 4);
+  const std::size_t pixelBytes = 3 * static_cast<std::size_t>(width);
+  std::vector<unsigned char> band;
+  DemosaicToBmpRows(
+      padded, paddedStride,
+      [&](const unsigned char* rows, int top, int bottom) {
+        // Rows of the band lie bottom row first; the margin's rows are left out.
+        const int first = std::max(top, kMirrorMargin);
+        const int last = std::min(bottom, height + kMirrorMargin);
+        if (first >= last) {
+          return;
+        }
+        band.assign(static_cast<std::size_t>(last - first) * stride, 0);
+        for (int row = last - 1; row >= first; --row) {
+          const unsigned char* in = rows +
+                                    static_cast<std::size_t>(bottom - 1 - row) * paddedStride +
+                                    3 * static_cast<std::size_t>(kMirrorMargin);
+          std::copy(in, in + pixelBytes,
+                    band.data() + static_cast<std::size_t>(last - 1 - row) * stride);
+        }
+        bandDone(band.data(), first - kMirrorMargin, last - kMirrorMargin);
+      },
+      processors, layout);
+}
+
+// Writes samples (width x height pixels of channels bytes) as a PNG or TIFF.
+void WriteInFormat(const CString& outputPath, OutputFormat format, int width, int height,
+                   int channels, const unsigned char* samples) {
+  const std::string failure =
+      format == OutputFormat::kPng
+          ? WritePng(outputPath, width, height, channels, 8, samples, true)
+          : WriteTiff(outputPath, width, height, channels, 8, samples, "", true);
+  if (!failure.empty()) {
+    throw CVisError(outputPath.Str(), failure);
+  }
+}
+
+// The picture's samples, every row of it, held until they are encoded.
+MemoryBlock PictureMemory(const CString& outputPath, int width, int height, int channels) {
+  MemoryBlock samples = AllocateBlockForOverwrite(static_cast<std::size_t>(width) * height *
+                                                  static_cast<std::size_t>(channels));
+  if (!samples) {
+    throw CVisError(outputPath.Str(), "out of memory for the picture");
+  }
+  return samples;
+}
+
+void WriteBmp(const CVisImage<unsigned char>& gray, bool demosaic, const CString& outputPath,
+              int processors, BayerLayout layout, EdgeHandling edges) {
+  if (!demosaic) {
+    gray.WriteFile(outputPath, nullptr);
+    return;
+  }
+  // The file is opened (and a picture too large for a BMP refused) before
+  // any demosaicing. The colour rows are made in the file's form and each
+  // band is written as it is as soon as it is finished.
+  BmpBandWriter writer(outputPath, gray.Width(), gray.Height(), 4);
+  DemosaicBands(gray, writer.RowBytes(), processors, layout, edges,
+                [&](const unsigned char* rows, int top, int bottom) {
+                  writer.WriteFileBand(rows, top, bottom);
+                });
+  writer.Commit();
+}
+
+void WriteOtherFormat(const CVisImage<unsigned char>& gray, bool demosaic,
+                      const CString& outputPath, int processors, BayerLayout layout,
+                      EdgeHandling edges, OutputFormat format) {
+  const int width = gray.Width();
+  const int height = gray.Height();
+  const std::size_t pixels = static_cast<std::size_t>(width);
+  if (!demosaic) {
+    const MemoryBlock samples = PictureMemory(outputPath, width, height, 1);
+    for (int y = 0; y < height; ++y) {
+      std::copy_n(gray.RowPointer(y), pixels, samples.get() + static_cast<std::size_t>(y) * pixels);
+    }
+    WriteInFormat(outputPath, format, width, height, 1, samples.get());
+    return;
+  }
+  const MemoryBlock samples = PictureMemory(outputPath, width, height, 3);
+  const std::size_t stride = 3 * pixels;
+  DemosaicBands(
+      gray, stride, processors, layout, edges, [&](const unsigned char* rows, int top, int bottom) {
+        // Blue, green, red in the band, bottom row first; red,
+        // green, blue in the picture, top row first.
+        for (int y = top; y < bottom; ++y) {
+          const unsigned char* in = rows + static_cast<std::size_t>(bottom - 1 - y) * stride;
+          unsigned char* out = samples.get() + static_cast<std::size_t>(y) * stride;
+          for (std::size_t x = 0; x < stride; x += 3) {
+            out[x] = in[x + 2];
+            out[x + 1] = in[x + 1];
+            out[x + 2] = in[x];
+          }
+        }
+      });
+  WriteInFormat(outputPath, format, width, height, 3, samples.get());
+}
+
+}  // namespace
+
+void WriteConvertedImage(const CVisImage<unsigned char>& gray, bool demosaic,
+                         const CString& outputPath, int processors, BayerLayout layout,
+                         EdgeHandling edges, OutputFormat format) {
+  try {
+    if (format == OutputFormat::kBmp) {
+      WriteBmp(gray, demosaic, outputPath, processors, layout, edges);
+    } else {
+      WriteOtherFormat(gray, demosaic, outputPath, processors, layout, edges, format);
+    }
+  } catch (const std::bad_alloc&) {
+    throw CVisError(outputPath.Str(), "out of memory for the colour picture");
+  }
+}

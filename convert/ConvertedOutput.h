@@ -1,0 +1,20 @@
+#pragma once
+
+#include "AfxString.h"
+#include "BayerLayout.h"
+#include "ConversionNames.h"
+#include "Development.h"
+#include "VisImage.h"
+
+// Writes the gray picture to outputPath in the format: demosaiced to colour
+// in layout (on at most processors, 0 for all; its edges as edges says), or
+// as it is. A PNG or TIFF holds the pixels the BMP would hold, colour as red,
+// green and blue, gray as one channel. A picture too large for a BMP file is
+// refused before any work is done. Every failure is a CVisError naming the
+// output. ConvertTiffFile's step, public as a test seam: a test hands it a
+// picture too large to load from a file.
+void WriteConvertedImage(const CVisImage<unsigned char>& gray, bool demosaic,
+                         const CString& outputPath, int processors = 0,
+                         BayerLayout layout = BayerLayout::kRggb,
+                         EdgeHandling edges = EdgeHandling::kKeep,
+                         OutputFormat format = OutputFormat::kBmp);
