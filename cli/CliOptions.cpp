@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <optional>
+#include <span>
 
 #include "BayerLayout.h"
 #include "CombineRules.h"
@@ -35,6 +36,12 @@ int WholeNumber(const std::string& value) {
   int number = 0;
   std::from_chars(value.data(), value.data() + value.size(), number);
   return number;
+}
+
+constexpr std::array<const char*, 2> kDepthNames = {"8", "16"};
+
+std::span<const char* const> DepthNames() {
+  return kDepthNames;
 }
 
 bool ParseKappa(const std::string& value, CliRequest& request, std::string& error) {
@@ -225,6 +232,29 @@ a TIFF only once its output is on disk.
               request.format = format.value_or(request.format);
               return format.has_value();
             }},
+    CliOption{.longName = "--depth",
+              .value = CliValue::kChoice,
+              .choices = DepthNames,
+              .places = kAfterConvert,
+              .help = "convert: 8 (the default) or 16 bits a sample, 16 with --format png or\n"
+                      "tiff: the picture at the sensor's precision.\n",
+              .manual =
+                  R"roff(The bits of each sample written: \fI8\fR (the default) or \fI16\fR, which
+\fB\-\-format\fR \fIpng\fR and \fItiff\fR take (a BMP holds 8). At 16 bits the picture keeps
+the samples' precision: a sample \fIv\fR of largest value \fIm\fR (2^\fIbits\fR \- 1 with
+\fB\-\-bits\fR, else the declared white point, else the stored depth's) counts as
+round(65535 \fIv\fR / \fIm\fR), an 8-bit one as \fIv\fR \(mu 257, developed with the same
+steps as at 8 bits (round(65535 \fIy\fR) for round(255 \fIy\fR)), and demosaiced by the same
+method at that precision, never rounded to 8 bits on the way. Rounded to 8 bits,
+(\fIv\fR \(mu 255 + 32767) / 65535, it differs from the 8-bit picture by a level or two where
+the 8-bit method drops a fraction at its divisions, and more where green's direction of
+least change is a near tie that the finer samples decide the other way.
+)roff",
+              .apply =
+                  [](const std::string& value, CliRequest& request, std::string&) {
+                    request.depth = WholeNumber(value);
+                    return value == "8" || value == "16";
+                  }},
     CliOption{
         .longName = "--remove-tif",
         .places = kAfterConvert,

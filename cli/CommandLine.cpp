@@ -213,6 +213,10 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CliRequest& req
     error = "--null goes with --files-from";
     return false;
   }
+  if (request.depth == 16 && request.format == OutputFormat::kBmp) {
+    error = "--depth 16 goes with --format png or tiff: a BMP holds 8 bits a sample";
+    return false;
+  }
   // A TIFF written beside its source would take the source's name.
   if (request.format == OutputFormat::kTiff && request.outputDir.empty()) {
     error = "--format tiff needs --output-dir: a TIFF beside its source would take its name";

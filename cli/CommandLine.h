@@ -30,6 +30,7 @@ struct CliRequest {
   Development development;             // convert: the developing steps asked for
   EdgeHandling edges = EdgeHandling::kKeep;  // convert: the demosaiced picture's edges
   OutputFormat format = OutputFormat::kBmp;  // convert: what is written
+  int depth = 8;                             // convert: bits a sample written, 8 or 16
   bool json = false;                         // detect: one JSON object a line
   bool quiet = false;
   bool verbose = false;

@@ -203,8 +203,18 @@ bool ConvertTiffFile(const ConversionFiles& files, const LoaderBinding& loader,
   // TIFF can go, and flushed to disk before it does.
   RemoveOrphansOncePerFolder(files);
   try {
-    WriteConvertedImage(gray, demosaic, files.output, options.Processors(), layout,
-                        options.EdgesAsked(), files.format);
+    if (options.DepthAsked() == 16) {
+      // Read again at full depth, developed as the 8-bit picture was (whose
+      // notices were given already).
+      DeepMosaic deep;
+      DevelopTiff(files.tiff, options.DevelopmentAsked(), options.SignificantBits(),
+                  options.LayoutAsked(), deep, [](const std::string&) {});
+      WriteDeepConvertedImage(deep, demosaic, files.output, layout, options.EdgesAsked(),
+                              files.format);
+    } else {
+      WriteConvertedImage(gray, demosaic, files.output, options.Processors(), layout,
+                          options.EdgesAsked(), files.format);
+    }
   } catch (const CVisError& error) {
     Refuse(files.tiff, "its " + files.kind + " \"" + files.output.Str() +
                            "\" could not be written: " + error.Reason());

@@ -63,6 +63,9 @@ class ConversionOptions {
   // How a demosaiced picture's edges are made: the method's dark frame by
   // default.
   virtual EdgeHandling EdgesAsked() { return EdgeHandling::kKeep; }
+  // The bits of each sample written: 8, or 16 (a PNG or TIFF that keeps the
+  // samples' precision).
+  virtual int DepthAsked() { return 8; }
   // Told what a person should know of a file that was converted all the
   // same: pages left out, a layout other than the file declares.
   virtual void Notice(const CString& /*tiffPath*/, const std::string& /*text*/) {}

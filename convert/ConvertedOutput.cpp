@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "BmpWriter.h"
 #include "Demosaic.h"
@@ -52,13 +53,14 @@ void DemosaicBands(const CVisImage<unsigned char>& gray, std::size_t stride, int
       processors, layout);
 }
 
-// Writes samples (width x height pixels of channels bytes) as a PNG or TIFF.
+// Writes samples (width x height pixels of channels samples of bits) as a
+// PNG or TIFF.
 void WriteInFormat(const CString& outputPath, OutputFormat format, int width, int height,
-                   int channels, const unsigned char* samples) {
+                   int channels, int bits, const void* samples) {
   const std::string failure =
       format == OutputFormat::kPng
-          ? WritePng(outputPath, width, height, channels, 8, samples, true)
-          : WriteTiff(outputPath, width, height, channels, 8, samples, "", true);
+          ? WritePng(outputPath, width, height, channels, bits, samples, true)
+          : WriteTiff(outputPath, width, height, channels, bits, samples, "", true);
   if (!failure.empty()) {
     throw CVisError(outputPath.Str(), failure);
   }
@@ -102,7 +104,7 @@ void WriteOtherFormat(const CVisImage<unsigned char>& gray, bool demosaic,
     for (int y = 0; y < height; ++y) {
       std::copy_n(gray.RowPointer(y), pixels, samples.get() + static_cast<std::size_t>(y) * pixels);
     }
-    WriteInFormat(outputPath, format, width, height, 1, samples.get());
+    WriteInFormat(outputPath, format, width, height, 1, 8, samples.get());
     return;
   }
   const MemoryBlock samples = PictureMemory(outputPath, width, height, 3);
@@ -121,7 +123,7 @@ void WriteOtherFormat(const CVisImage<unsigned char>& gray, bool demosaic,
           }
         }
       });
-  WriteInFormat(outputPath, format, width, height, 3, samples.get());
+  WriteInFormat(outputPath, format, width, height, 3, 8, samples.get());
 }
 
 }  // namespace
@@ -135,6 +137,35 @@ void WriteConvertedImage(const CVisImage<unsigned char>& gray, bool demosaic,
     } else {
       WriteOtherFormat(gray, demosaic, outputPath, processors, layout, edges, format);
     }
+  } catch (const std::bad_alloc&) {
+    throw CVisError(outputPath.Str(), "out of memory for the colour picture");
+  }
+}
+
+void WriteDeepConvertedImage(const DeepMosaic& mosaic, bool demosaic, const CString& outputPath,
+                             BayerLayout layout, EdgeHandling edges, OutputFormat format) {
+  try {
+    if (!demosaic) {
+      WriteInFormat(outputPath, format, mosaic.width, mosaic.height, 1, 16, mosaic.samples.data());
+      return;
+    }
+    if (edges == EdgeHandling::kKeep) {
+      const std::vector<std::uint16_t> rgb = DemosaicDeep(mosaic, layout);
+      WriteInFormat(outputPath, format, mosaic.width, mosaic.height, 3, 16, rgb.data());
+      return;
+    }
+    // The mosaic mirrored at its edges, demosaiced, less the margin.
+    const DeepMosaic padded = MirroredDeepMosaic(mosaic, kMirrorMargin);
+    const std::vector<std::uint16_t> whole = DemosaicDeep(padded, layout);
+    const std::size_t rowValues = 3 * static_cast<std::size_t>(mosaic.width);
+    std::vector<std::uint16_t> rgb(rowValues * mosaic.height);
+    for (int y = 0; y < mosaic.height; ++y) {
+      const std::uint16_t* in =
+          whole.data() +
+          (static_cast<std::size_t>(y + kMirrorMargin) * padded.width + kMirrorMargin) * 3;
+      std::copy_n(in, rowValues, rgb.data() + static_cast<std::size_t>(y) * rowValues);
+    }
+    WriteInFormat(outputPath, format, mosaic.width, mosaic.height, 3, 16, rgb.data());
   } catch (const std::bad_alloc&) {
     throw CVisError(outputPath.Str(), "out of memory for the colour picture");
   }

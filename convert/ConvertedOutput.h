@@ -3,6 +3,7 @@
 #include "AfxString.h"
 #include "BayerLayout.h"
 #include "ConversionNames.h"
+#include "DeepDemosaic.h"
 #include "Development.h"
 #include "VisImage.h"
 
@@ -18,3 +19,8 @@ void WriteConvertedImage(const CVisImage<unsigned char>& gray, bool demosaic,
                          BayerLayout layout = BayerLayout::kRggb,
                          EdgeHandling edges = EdgeHandling::kKeep,
                          OutputFormat format = OutputFormat::kBmp);
+
+// The same at 16 bits a sample, as a PNG or TIFF: the mosaic demosaiced at
+// its full precision (DemosaicDeep), or as it is.
+void WriteDeepConvertedImage(const DeepMosaic& mosaic, bool demosaic, const CString& outputPath,
+                             BayerLayout layout, EdgeHandling edges, OutputFormat format);

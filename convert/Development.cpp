@@ -84,10 +84,11 @@ double SrgbCurve(double linear) {
   return linear <= 0.0031308 ? 12.92 * linear : 1.055 * std::pow(linear, 1 / 2.4) - 0.055;
 }
 
-// The 8-bit value of every sample 0 .. largest, for one colour's gain.
-std::vector<unsigned char> DevelopingTable(std::uint32_t largest, double black, double white,
-                                           double gain, ToneCurve tone) {
-  std::vector<unsigned char> table(largest + std::size_t{1});
+// The developed value (0 .. outputLargest) of every sample 0 .. largest, for
+// one colour's gain.
+std::vector<std::uint16_t> DevelopingTable(std::uint32_t largest, double black, double white,
+                                           double gain, ToneCurve tone, int outputLargest) {
+  std::vector<std::uint16_t> table(largest + std::size_t{1});
   for (std::uint32_t v = 0; v <= largest; ++v) {
     double y = 1;
     if (v < white) {
@@ -97,9 +98,30 @@ std::vector<unsigned char> DevelopingTable(std::uint32_t largest, double black, 
     if (tone == ToneCurve::kSrgb) {
       y = SrgbCurve(y);
     }
-    table[v] = static_cast<unsigned char>(std::lround(255 * y));
+    table[v] = static_cast<std::uint16_t>(std::lround(outputLargest * y));
   }
   return table;
+}
+
+// Each sample through the table of its site's colour, into the rows that
+// rowOf gives.
+template <class Sample, class RowOf>
+void ApplyTables(const std::uint16_t* values, int width, int height,
+                 const std::array<int, 4>& sites,
+                 const std::array<std::vector<std::uint16_t>, 3>& tables, RowOf rowOf) {
+  for (int y = 0; y < height; ++y) {
+    const std::uint16_t* in = values + static_cast<std::size_t>(y) * width;
+    Sample* out = rowOf(y);
+    const std::uint16_t* even = tables[sites[(y & 1) * 2]].data();
+    const std::uint16_t* odd = tables[sites[(y & 1) * 2 + 1]].data();
+    for (int x = 0; x + 1 < width; x += 2) {
+      out[x] = static_cast<Sample>(even[in[x]]);
+      out[x + 1] = static_cast<Sample>(odd[in[x + 1]]);
+    }
+    if (width % 2 == 1) {
+      out[width - 1] = static_cast<Sample>(even[in[width - 1]]);
+    }
+  }
 }
 
 }  // namespace
@@ -153,9 +175,14 @@ DeclaredLevels DeclaredLevelsOf(const CString& path) {
   }
 }
 
-GrayTiffFacts DevelopTiff(const CString& path, const Development& development, int significantBits,
-                          std::optional<BayerLayout> layoutAsked, CVisImage<unsigned char>& gray,
-                          const std::function<void(const std::string&)>& notice) {
+namespace {
+
+// DevelopTiff into the 8-bit gray picture or the 16-bit mosaic, whichever is
+// given.
+GrayTiffFacts DevelopTiffInto(const CString& path, const Development& development,
+                              int significantBits, std::optional<BayerLayout> layoutAsked,
+                              CVisImage<unsigned char>* gray, DeepMosaic* deep,
+                              const std::function<void(const std::string&)>& notice) {
   std::optional<GrayTiffRows> rows;
   try {
     rows.emplace(path, 0);
@@ -240,23 +267,36 @@ GrayTiffFacts DevelopTiff(const CString& path, const Development& development, i
     Refuse(path, layout.refusal);
   }
 
-  std::array<std::vector<unsigned char>, 3> tables;
+  std::array<std::vector<std::uint16_t>, 3> tables;
   for (int c = 0; c < 3; ++c) {
-    tables[c] = DevelopingTable(largest, black, white, gains[c], development.tone);
+    tables[c] =
+        DevelopingTable(largest, black, white, gains[c], development.tone, gray ? 255 : 65535);
   }
-  gray.AllocateForOverwrite(CVisShape(0, 0, width, height, 1));
-  for (int y = 0; y < height; ++y) {
-    const std::uint16_t* in = values + static_cast<std::size_t>(y) * width;
-    unsigned char* out = gray.RowPointer(y);
-    const unsigned char* even = tables[sites[(y & 1) * 2]].data();
-    const unsigned char* odd = tables[sites[(y & 1) * 2 + 1]].data();
-    for (int x = 0; x + 1 < width; x += 2) {
-      out[x] = even[in[x]];
-      out[x + 1] = odd[in[x + 1]];
-    }
-    if (width % 2 == 1) {
-      out[width - 1] = even[in[width - 1]];
-    }
+  if (gray) {
+    gray->AllocateForOverwrite(CVisShape(0, 0, width, height, 1));
+    ApplyTables<unsigned char>(values, width, height, sites, tables,
+                               [&](int y) { return gray->RowPointer(y); });
+  } else {
+    deep->width = width;
+    deep->height = height;
+    deep->samples.resize(static_cast<std::size_t>(width) * height);
+    ApplyTables<std::uint16_t>(values, width, height, sites, tables, [&](int y) {
+      return deep->samples.data() + static_cast<std::size_t>(y) * width;
+    });
   }
   return facts;
+}
+
+}  // namespace
+
+GrayTiffFacts DevelopTiff(const CString& path, const Development& development, int significantBits,
+                          std::optional<BayerLayout> layoutAsked, CVisImage<unsigned char>& gray,
+                          const std::function<void(const std::string&)>& notice) {
+  return DevelopTiffInto(path, development, significantBits, layoutAsked, &gray, nullptr, notice);
+}
+
+GrayTiffFacts DevelopTiff(const CString& path, const Development& development, int significantBits,
+                          std::optional<BayerLayout> layoutAsked, DeepMosaic& deep,
+                          const std::function<void(const std::string&)>& notice) {
+  return DevelopTiffInto(path, development, significantBits, layoutAsked, nullptr, &deep, notice);
 }

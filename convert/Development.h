@@ -10,6 +10,7 @@
 #include "AfxString.h"
 #include "BayerLayout.h"
 #include "DeclaredLevels.h"
+#include "DeepDemosaic.h"
 #include "LoadGrayTiff.h"
 #include "VisImage.h"
 
@@ -21,7 +22,7 @@
 //     colour; a sample at or above the white point (clipped by the sensor)
 //     stays at full scale in every colour, so highlights stay white;
 //  3. the tone curve (linear, or the sRGB curve);
-//  4. 8 bits: round(255 y).
+//  4. 8 bits: round(255 y) (or 16 bits: round(65535 y)).
 // Then the mosaic is demosaiced (or written gray) as any other.
 
 enum class WhiteBalanceKind {
@@ -80,4 +81,12 @@ DeclaredLevels DeclaredLevelsOf(const CString& path);
 // goes to notice. Failures throw the file exception naming path.
 GrayTiffFacts DevelopTiff(const CString& path, const Development& development, int significantBits,
                           std::optional<BayerLayout> layoutAsked, CVisImage<unsigned char>& gray,
+                          const std::function<void(const std::string&)>& notice);
+
+// The same, developed to 16 bits (round(65535 y)) for a picture that keeps
+// its precision: with no step asked, each sample v of largest value m (the
+// significant bits', else the declared white point, else the stored depth's)
+// becomes round(65535 v / m), an 8-bit one v * 257.
+GrayTiffFacts DevelopTiff(const CString& path, const Development& development, int significantBits,
+                          std::optional<BayerLayout> layoutAsked, DeepMosaic& deep,
                           const std::function<void(const std::string&)>& notice);

@@ -2,11 +2,7 @@
 
 #include <algorithm>
 
-namespace {
-
-// The sample index that i mirrors to in a row (or column) of n samples.
-// Mirroring about 0 and about n - 1 keeps an index's parity.
-int Mirrored(int i, int n) {
+int MirroredIndex(int i, int n) {
   if (n == 1) {
     return 0;
   }
@@ -15,19 +11,17 @@ int Mirrored(int i, int n) {
   return i < n ? i : period - i;
 }
 
-}  // namespace
-
 CVisImage<unsigned char> MirroredMosaic(const CVisImage<unsigned char>& mosaic, int margin) {
   const int width = mosaic.Width();
   const int height = mosaic.Height();
   CVisImage<unsigned char> padded(1, evispixfmtGrayByte);
   padded.AllocateForOverwrite(CVisShape(0, 0, width + 2 * margin, height + 2 * margin, 1));
   for (int y = 0; y < height + 2 * margin; ++y) {
-    const unsigned char* in = mosaic.RowPointer(Mirrored(y - margin, height));
+    const unsigned char* in = mosaic.RowPointer(MirroredIndex(y - margin, height));
     unsigned char* out = padded.RowPointer(y);
     for (int x = 0; x < margin; ++x) {
-      out[x] = in[Mirrored(x - margin, width)];
-      out[width + margin + x] = in[Mirrored(width + x, width)];
+      out[x] = in[MirroredIndex(x - margin, width)];
+      out[width + margin + x] = in[MirroredIndex(width + x, width)];
     }
     std::copy(in, in + width, out + margin);
   }

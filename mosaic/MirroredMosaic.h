@@ -10,6 +10,10 @@
 // neighbourhood: a constant mosaic stays that constant at every pixel.
 CVisImage<unsigned char> MirroredMosaic(const CVisImage<unsigned char>& mosaic, int margin);
 
+// The sample index that i mirrors to in a row (or column) of n samples.
+// Mirroring about 0 and about n - 1 keeps an index's parity.
+int MirroredIndex(int i, int n);
+
 // The margin that leaves no pixel of the cropped picture in the
 // demosaicer's dark frame, in every layout.
 inline constexpr int kMirrorMargin = 4;

@@ -231,6 +231,76 @@ TEST_F(CliTool, PngAndTiffHoldTheBmpsPixels) {
   EXPECT_EQ(ReadBytes(folder_.File("img_png")), first);
 }
 
+// --depth 16 keeps a 12-bit mosaic's precision: the gray picture is each
+// sample at round(65535 v / 4095); the colour picture holds values between
+// the 8-bit steps (its method is held to the 8-bit one in DeepDemosaicTest);
+// filled edges keep a constant mosaic constant at every pixel. 8-bit samples
+// count as v x 257.
+TEST_F(CliTool, SixteenBitOutputsKeepTheSamplesPrecision) {
+  constexpr std::uint32_t kWidth = 40;
+  constexpr std::uint32_t kHeight = 30;
+  TiffLayout layout;
+  layout.width = kWidth;
+  layout.height = kHeight;
+  layout.bits = 16;
+  std::vector<std::uint32_t> twelve;
+  for (std::uint32_t y = 0; y < kHeight; ++y) {
+    for (std::uint32_t x = 0; x < kWidth; ++x) {
+      twelve.push_back(200 + 40 * x + 25 * y + 800 * ((x + y) % 2) + 500 * (y % 2));
+    }
+  }
+  ASSERT_TRUE(WriteTiff(folder_.File("raw.tif"), layout, twelve));
+  ASSERT_TRUE(WriteTiff(folder_.File("flat.tif"), layout,
+                        std::vector<std::uint32_t>(kWidth * kHeight, 1234)));
+  layout.bits = 8;
+  std::vector<std::uint32_t> eight(twelve.size());
+  for (std::size_t i = 0; i < twelve.size(); ++i) {
+    eight[i] = twelve[i] / 16;
+  }
+  ASSERT_TRUE(WriteTiff(folder_.File("eight.tif"), layout, eight));
+
+  ASSERT_EQ(Run("convert -q --bits 12 --mode gray --format png --depth 16 raw.tif").status, 0);
+  PngPicture png = ReadPng(folder_.File("raw.png"));
+  ASSERT_EQ(png.bits, 16);
+  ASSERT_EQ(png.channels, 1);
+  for (std::size_t i = 0; i < twelve.size(); ++i) {
+    ASSERT_EQ(png.samples[i], (twelve[i] * 65535 + 2047) / 4095) << i;
+  }
+
+  ASSERT_EQ(Run("convert -q --bits 12 --mode color --format png --depth 16 raw.tif").status, 0);
+  png = ReadPng(folder_.File("raw.png"));
+  ASSERT_EQ(png.channels, 3);
+  ASSERT_EQ(png.samples.size(), 3 * twelve.size());
+  const auto between = std::count_if(png.samples.begin(), png.samples.end(),
+                                     [](std::uint16_t v) { return v % 257 != 0; });
+  EXPECT_GT(between, static_cast<long>(png.samples.size()) / 2);
+
+  fs::create_directory(folder_.File("out"));
+  ASSERT_EQ(
+      Run("convert -q --mode color --edges fill --format tiff --depth 16 --output-dir out flat.tif")
+          .status,
+      0);
+  TIFF* tiff = TIFFOpen(folder_.File("out/flat.tif").c_str(), "r");
+  ASSERT_NE(tiff, nullptr);
+  std::uint16_t bits = 0;
+  TIFFGetField(tiff, TIFFTAG_BITSPERSAMPLE, &bits);
+  EXPECT_EQ(bits, 16);
+  std::vector<std::uint16_t> row(3 * kWidth);
+  for (std::uint32_t y = 0; y < kHeight; ++y) {
+    ASSERT_EQ(TIFFReadScanline(tiff, row.data(), y, 0), 1);
+    for (const std::uint16_t value : row) {
+      ASSERT_EQ(value, 1234) << "row " << y;
+    }
+  }
+  TIFFClose(tiff);
+
+  ASSERT_EQ(Run("convert -q --mode gray --format png --depth 16 eight.tif").status, 0);
+  png = ReadPng(folder_.File("eight.png"));
+  for (std::size_t i = 0; i < eight.size(); ++i) {
+    ASSERT_EQ(png.samples[i], eight[i] * 257) << i;
+  }
+}
+
 // Another program holds a file's claim: the wait is reported, naming the
 // file, and Ctrl+C or a termination request ends it at once, the file
 // untouched and no later one begun.

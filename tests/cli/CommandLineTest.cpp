@@ -135,6 +135,8 @@ TEST(CommandLine, UsageErrorsSayWhatIsWrong) {
       {{"detect", "--tone", "srgb", "a.tif"}, "unknown option"},
       {{"convert", "--format", "gif", "a.tif"}, "--format takes bmp, png or tiff"},
       {{"convert", "--format", "tiff", "a.tif"}, "--format tiff needs --output-dir"},
+      {{"convert", "--depth", "16", "a.tif"}, "--depth 16 goes with --format png or tiff"},
+      {{"convert", "--depth", "12", "--format", "png", "a.tif"}, "--depth takes 8 or 16"},
       {{"average", "-o", "mean.jpg", "a.bmp"},
        "average writes .bmp, .tif, .tiff or .png files, and \"mean.jpg\" is named as none"},
   };
