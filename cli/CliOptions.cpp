@@ -370,10 +370,12 @@ pictures on.
         .value = CliValue::kFile,
         .valueName = "FILE",
         .places = kAfterAverage,
-        .help = "average: subtracts the dark frame FILE from every picture first.\n",
+        .help = "average: subtracts the dark frame FILE from every picture.\n",
         .manual =
-            R"roff(A dark frame of the pictures' kind and size, subtracted from every picture before they
-are combined (on the result's scale), each value floored at 0.
+            R"roff(A dark frame of the pictures' kind and size, subtracted from every picture (on the
+result's scale) without flooring each: only the combined value is floored at 0, so a faint
+signal below the dark's level in some frames is not biased up. (The mean, the median and
+the sigma-clipped mean of the frames less the dark are those of the frames, less the dark.)
 )roff",
         .apply = SetName<&CliRequest::dark>},
     CliOption{

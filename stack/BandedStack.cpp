@@ -218,7 +218,8 @@ void BandedStack::Add(const char* path) {
 }
 
 void BandedStack::ReadBand(int top, int bottom, std::uint16_t scaleMax,
-                           std::vector<std::vector<std::uint16_t>>& values) const {
+                           std::vector<std::vector<std::uint16_t>>& values,
+                           std::vector<std::uint16_t>& dark) const {
   const std::size_t bandValues =
       static_cast<std::size_t>(bottom - top) * static_cast<std::size_t>(width_) * channels_;
   values.resize(frames_.size());
@@ -227,13 +228,8 @@ void BandedStack::ReadBand(int top, int bottom, std::uint16_t scaleMax,
     frames_[f]->ReadValues(top, bottom, width_, scaleMax, values[f].data());
   }
   if (dark_) {
-    std::vector<std::uint16_t> dark(bandValues);
+    dark.resize(bandValues);
     dark_->ReadValues(top, bottom, width_, scaleMax, dark.data());
-    for (std::vector<std::uint16_t>& frame : values) {
-      for (std::size_t i = 0; i < frame.size(); ++i) {
-        frame[i] = static_cast<std::uint16_t>(frame[i] - std::min(frame[i], dark[i]));
-      }
-    }
   }
 }
 std::uint16_t BandedStack::Combine(const std::vector<std::vector<std::uint16_t>>& band,
@@ -295,12 +291,13 @@ bool BandedStack::Write(const char* outputPath, bool replaceExisting,
       method_ == StackMethod::kMean ? std::vector<std::pair<int, int>>() : SortingNetwork(count);
   std::atomic<bool> colour{false};
   std::vector<std::vector<std::uint16_t>> band;
+  std::vector<std::uint16_t> dark;
   for (int top = 0; top < height_; top += bandRows) {
     if (stopRequested && stopRequested()) {
       return false;
     }
     const int bottom = std::min(height_, top + bandRows);
-    ReadBand(top, bottom, scaleMax, band);
+    ReadBand(top, bottom, scaleMax, band, dark);
     ForEachBand(bottom - top, kRowsAtOnce, kParallelRows, [&](int from, int to) {
       const std::size_t first = static_cast<std::size_t>(from) * rowValues;
       const std::size_t values = static_cast<std::size_t>(to - from) * rowValues;
@@ -314,6 +311,17 @@ bool BandedStack::Write(const char* outputPath, bool replaceExisting,
         const std::size_t start = static_cast<std::size_t>(y) * rowValues;
         for (std::size_t i = 0; i < rowValues; ++i) {
           combined[i] = Combine(band, start + i, column);
+        }
+        if (dark_) {
+          // The dark frame comes off the combined value, which is the
+          // combination of the frames less the dark without flooring each:
+          // the mean, the median and the clipping move with a constant.
+          // Only the result is floored.
+          const std::uint16_t* darkRow = dark.data() + start;
+          for (std::size_t i = 0; i < rowValues; ++i) {
+            combined[i] =
+                static_cast<std::uint16_t>(combined[i] - std::min(combined[i], darkRow[i]));
+          }
         }
         differs |= result->TakeRow(top + y, combined.data());
       }

@@ -12,9 +12,10 @@
 class FrameReader;
 
 // A stack of frames combined channel by channel into one picture: by their
-// mean, their median or their sigma-clipped mean (see CombineRules.h), after
-// a dark frame, if one is given, is subtracted from every frame (each value
-// floored at 0).
+// mean, their median or their sigma-clipped mean (see CombineRules.h), of the
+// frames less a dark frame, if one is given: the frames are not floored at 0
+// each (a faint sky below the dark's level would come out too bright), only
+// the result is.
 //
 // The frames are all BMP pictures (colour) or all gray TIFF files (raw
 // frames, as ReadGrayTiff reads them, of one page), told apart by their
@@ -65,11 +66,12 @@ class BandedStack {
   // Opens a frame or the dark frame, of the stack's kind.
   std::unique_ptr<FrameReader> Open(const char* path);
 
-  // Rows top .. bottom - 1 of every frame, less the dark frame, on the scale
-  // 0 .. scaleMax, each frame's channels (blue, green, red, or gray) in
-  // values[frame], row after row.
+  // Rows top .. bottom - 1 of every frame on the scale 0 .. scaleMax, each
+  // frame's channels (blue, green, red, or gray) in values[frame], row after
+  // row; the dark frame's in dark, where there is one.
   void ReadBand(int top, int bottom, std::uint16_t scaleMax,
-                std::vector<std::vector<std::uint16_t>>& values) const;
+                std::vector<std::vector<std::uint16_t>>& values,
+                std::vector<std::uint16_t>& dark) const;
 
   // The combined value of the values at `at` of every frame's band, sorted
   // across the frames for the median and the sigma-clipped mean.

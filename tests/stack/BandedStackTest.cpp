@@ -141,16 +141,25 @@ TEST_F(BandedStackTest, ATrailAndHotPixelsAreRemovedWhereTheMeanKeepsThem) {
   EXPECT_EQ(mean.Pixel(3, 2), Rgba(109, 109, 109));  // (15 x 100 + 255) / 16
 }
 
-TEST_F(BandedStackTest, DarkFramesAreSubtractedFlooredAtZero) {
+// The dark frame comes off every frame without flooring each: only the
+// result is floored at 0, so a faint signal below the dark's level in some
+// frames is not biased up.
+TEST_F(BandedStackTest, DarkFramesAreSubtractedAndOnlyTheResultFloored) {
   const std::string a = Frame("a.bmp", 5, 4, [](int x, int) { return Rgba(60, 61, 62 + x); });
   const std::string b = Frame("b.bmp", 5, 4, [](int x, int) { return Rgba(70, 71, 72 + x); });
-  // Brighter than the signal on the left, darker on the right.
-  const std::string dark =
-      Frame("dark.bmp", 5, 4, [](int x, int) { return x < 2 ? Rgba(90, 90, 90) : Rgba(5, 6, 7); });
-  for (const StackMethod method : {StackMethod::kMean, StackMethod::kMedian}) {
+  // Brighter than the signal on the left, between a's and b's in column 2,
+  // darker on the right.
+  const std::string dark = Frame("dark.bmp", 5, 4, [](int x, int) {
+    return x < 2 ? Rgba(90, 90, 90) : x == 2 ? Rgba(63, 64, 66) : Rgba(5, 6, 7);
+  });
+  for (const StackMethod method :
+       {StackMethod::kMean, StackMethod::kMedian, StackMethod::kSigmaClip}) {
     const CVisImage<Rgba> result = Read(Stack(method, {a, b}, dark));
     EXPECT_EQ(result.Pixel(0, 1), Rgba(0, 0, 0));
     EXPECT_EQ(result.Pixel(1, 3), Rgba(0, 0, 0));
+    // Red ((60 - 63) + (70 - 63)) / 2 = 2, not (0 + 7) / 2 = 3; green
+    // ((61 - 64) + (71 - 64)) / 2 = 2; blue ((64 - 66) + (74 - 66)) / 2 = 3.
+    EXPECT_EQ(result.Pixel(2, 0), Rgba(2, 2, 3));
     // Red ((60 - 5) + (70 - 5)) / 2, green the same, blue ((65 - 7) + (75 - 7)) / 2.
     EXPECT_EQ(result.Pixel(3, 0), Rgba(60, 60, 63));
   }
