@@ -1,6 +1,7 @@
 #include "PngWriter.h"
 
 #include <png.h>
+#include <zlib.h>
 
 #include <bit>
 #include <csetjmp>
@@ -44,8 +45,10 @@ void FlushData(png_structp) {}
 void Warned(png_structp, png_const_charp) {}
 
 // Only plain values live in this frame, which libpng's failures jump back
-// to. Level 1 and libpng's choice of filters for each row: the fastest
-// deflate, whose files are still near the smallest for photographs.
+// to. Each row less the one above it ("up"), deflated as runs only (Z_RLE):
+// measured on photographs, the fastest pairing whose files are within a few
+// per cent of OpenCV's (which take "sub" and Z_RLE); libpng's per-row choice
+// among all filters costs half as much again.
 bool Encode(PngOutput& output, int width, int height, int channels, int bits,
             const unsigned char* samples) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &output, &Failed, &Warned);
@@ -66,6 +69,8 @@ bool Encode(PngOutput& output, int width, int height, int channels, int bits,
                channels == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_set_compression_level(png, 1);
+  png_set_compression_strategy(png, Z_RLE);
+  png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
   png_write_info(png, info);
   if (bits == 16 && std::endian::native == std::endian::little) {
     png_set_swap(png);  // PNG's samples are big-endian
