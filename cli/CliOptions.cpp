@@ -221,7 +221,7 @@ a constant mosaic stays that constant at every pixel.
             R"roff(What each conversion writes: \fIbmp\fR (the default), \fIpng\fR or \fItiff\fR, the same
 pixels in each (8 bits a sample; colour as red, green and blue, gray as one channel). A PNG
 (libpng; each row less the one above, deflated as runs, for speed) takes the BMP's name with "png" for "bmp": \fIa.tif\fR and
-\fIa.tiff\fR give \fIa.png\fR. A TIFF (uncompressed) would take its source's own name, so
+\fIa.tiff\fR give \fIa.png\fR; it carries the sRGB chunk only with \fB\-\-tone\fR \fIsrgb\fR. A TIFF (uncompressed) would take its source's own name, so
 \fItiff\fR needs \fB\-\-output\-dir\fR and writes \fIDIR/a.tif\fR. Every protection of
 the BMPs holds for these names too: claims, the record of what was written, the removal of
 a TIFF only once its output is on disk.

@@ -202,6 +202,7 @@ bool ConvertTiffFile(const ConversionFiles& files, const LoaderBinding& loader,
   // The BMP is complete (written unseen and linked into place) before the
   // TIFF can go, and flushed to disk before it does.
   RemoveOrphansOncePerFolder(files);
+  const OutputForm form{files.format, options.DevelopmentAsked().tone == ToneCurve::kSrgb};
   try {
     if (options.DepthAsked() == 16) {
       // Read again at full depth, developed as the 8-bit picture was (whose
@@ -209,11 +210,10 @@ bool ConvertTiffFile(const ConversionFiles& files, const LoaderBinding& loader,
       DeepMosaic deep;
       DevelopTiff(files.tiff, options.DevelopmentAsked(), options.SignificantBits(),
                   options.LayoutAsked(), deep, [](const std::string&) {});
-      WriteDeepConvertedImage(deep, demosaic, files.output, layout, options.EdgesAsked(),
-                              files.format);
+      WriteDeepConvertedImage(deep, demosaic, files.output, layout, options.EdgesAsked(), form);
     } else {
       WriteConvertedImage(gray, demosaic, files.output, options.Processors(), layout,
-                          options.EdgesAsked(), files.format);
+                          options.EdgesAsked(), form);
     }
   } catch (const CVisError& error) {
     Refuse(files.tiff, "its " + files.kind + " \"" + files.output.Str() +

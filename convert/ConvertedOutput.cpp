@@ -55,11 +55,11 @@ void DemosaicBands(const CVisImage<unsigned char>& gray, std::size_t stride, int
 
 // Writes samples (width x height pixels of channels samples of bits) as a
 // PNG or TIFF.
-void WriteInFormat(const CString& outputPath, OutputFormat format, int width, int height,
-                   int channels, int bits, const void* samples) {
+void WriteInFormat(const CString& outputPath, OutputForm form, int width, int height, int channels,
+                   int bits, const void* samples) {
   const std::string failure =
-      format == OutputFormat::kPng
-          ? WritePng(outputPath, width, height, channels, bits, samples, true)
+      form.format == OutputFormat::kPng
+          ? WritePng(outputPath, width, height, channels, bits, samples, form.srgb, true)
           : WriteTiff(outputPath, width, height, channels, bits, samples, "", true);
   if (!failure.empty()) {
     throw CVisError(outputPath.Str(), failure);
@@ -95,7 +95,7 @@ void WriteBmp(const CVisImage<unsigned char>& gray, bool demosaic, const CString
 
 void WriteOtherFormat(const CVisImage<unsigned char>& gray, bool demosaic,
                       const CString& outputPath, int processors, BayerLayout layout,
-                      EdgeHandling edges, OutputFormat format) {
+                      EdgeHandling edges, OutputForm form) {
   const int width = gray.Width();
   const int height = gray.Height();
   const std::size_t pixels = static_cast<std::size_t>(width);
@@ -104,7 +104,7 @@ void WriteOtherFormat(const CVisImage<unsigned char>& gray, bool demosaic,
     for (int y = 0; y < height; ++y) {
       std::copy_n(gray.RowPointer(y), pixels, samples.get() + static_cast<std::size_t>(y) * pixels);
     }
-    WriteInFormat(outputPath, format, width, height, 1, 8, samples.get());
+    WriteInFormat(outputPath, form, width, height, 1, 8, samples.get());
     return;
   }
   const MemoryBlock samples = PictureMemory(outputPath, width, height, 3);
@@ -123,19 +123,19 @@ void WriteOtherFormat(const CVisImage<unsigned char>& gray, bool demosaic,
           }
         }
       });
-  WriteInFormat(outputPath, format, width, height, 3, 8, samples.get());
+  WriteInFormat(outputPath, form, width, height, 3, 8, samples.get());
 }
 
 }  // namespace
 
 void WriteConvertedImage(const CVisImage<unsigned char>& gray, bool demosaic,
                          const CString& outputPath, int processors, BayerLayout layout,
-                         EdgeHandling edges, OutputFormat format) {
+                         EdgeHandling edges, OutputForm form) {
   try {
-    if (format == OutputFormat::kBmp) {
+    if (form.format == OutputFormat::kBmp) {
       WriteBmp(gray, demosaic, outputPath, processors, layout, edges);
     } else {
-      WriteOtherFormat(gray, demosaic, outputPath, processors, layout, edges, format);
+      WriteOtherFormat(gray, demosaic, outputPath, processors, layout, edges, form);
     }
   } catch (const std::bad_alloc&) {
     throw CVisError(outputPath.Str(), "out of memory for the colour picture");
@@ -143,15 +143,15 @@ void WriteConvertedImage(const CVisImage<unsigned char>& gray, bool demosaic,
 }
 
 void WriteDeepConvertedImage(const DeepMosaic& mosaic, bool demosaic, const CString& outputPath,
-                             BayerLayout layout, EdgeHandling edges, OutputFormat format) {
+                             BayerLayout layout, EdgeHandling edges, OutputForm form) {
   try {
     if (!demosaic) {
-      WriteInFormat(outputPath, format, mosaic.width, mosaic.height, 1, 16, mosaic.samples.data());
+      WriteInFormat(outputPath, form, mosaic.width, mosaic.height, 1, 16, mosaic.samples.data());
       return;
     }
     if (edges == EdgeHandling::kKeep) {
       const std::vector<std::uint16_t> rgb = DemosaicDeep(mosaic, layout);
-      WriteInFormat(outputPath, format, mosaic.width, mosaic.height, 3, 16, rgb.data());
+      WriteInFormat(outputPath, form, mosaic.width, mosaic.height, 3, 16, rgb.data());
       return;
     }
     // The mosaic mirrored at its edges, demosaiced, less the margin.
@@ -165,7 +165,7 @@ void WriteDeepConvertedImage(const DeepMosaic& mosaic, bool demosaic, const CStr
           (static_cast<std::size_t>(y + kMirrorMargin) * padded.width + kMirrorMargin) * 3;
       std::copy_n(in, rowValues, rgb.data() + static_cast<std::size_t>(y) * rowValues);
     }
-    WriteInFormat(outputPath, format, mosaic.width, mosaic.height, 3, 16, rgb.data());
+    WriteInFormat(outputPath, form, mosaic.width, mosaic.height, 3, 16, rgb.data());
   } catch (const std::bad_alloc&) {
     throw CVisError(outputPath.Str(), "out of memory for the colour picture");
   }

@@ -7,7 +7,14 @@
 #include "Development.h"
 #include "VisImage.h"
 
-// Writes the gray picture to outputPath in the format: demosaiced to colour
+// What is written: its format, and for a PNG whether its sRGB chunk says the
+// values are sRGB-encoded (the sRGB tone curve was applied).
+struct OutputForm {
+  OutputFormat format = OutputFormat::kBmp;
+  bool srgb = false;
+};
+
+// Writes the gray picture to outputPath in the form's format: demosaiced to colour
 // in layout (on at most processors, 0 for all; its edges as edges says), or
 // as it is. A PNG or TIFF holds the pixels the BMP would hold, colour as red,
 // green and blue, gray as one channel. A picture too large for a BMP file is
@@ -17,10 +24,9 @@
 void WriteConvertedImage(const CVisImage<unsigned char>& gray, bool demosaic,
                          const CString& outputPath, int processors = 0,
                          BayerLayout layout = BayerLayout::kRggb,
-                         EdgeHandling edges = EdgeHandling::kKeep,
-                         OutputFormat format = OutputFormat::kBmp);
+                         EdgeHandling edges = EdgeHandling::kKeep, OutputForm form = {});
 
 // The same at 16 bits a sample, as a PNG or TIFF: the mosaic demosaiced at
 // its full precision (DemosaicDeep), or as it is.
 void WriteDeepConvertedImage(const DeepMosaic& mosaic, bool demosaic, const CString& outputPath,
-                             BayerLayout layout, EdgeHandling edges, OutputFormat format);
+                             BayerLayout layout, EdgeHandling edges, OutputForm form);

@@ -141,11 +141,11 @@ class DeepResult : public StackResult {
       }
       samples = gray.data();
     }
-    const std::string failure =
-        NamesAPng(outputPath)
-            ? WritePng(outputPath, width_, height_, colour ? 3 : 1, 16, samples, replaceExisting)
-            : WriteTiff(outputPath, width_, height_, colour ? 3 : 1, 16, samples,
-                        colour ? "" : cfaLayout_, replaceExisting);
+    const std::string failure = NamesAPng(outputPath)
+                                    ? WritePng(outputPath, width_, height_, colour ? 3 : 1, 16,
+                                               samples, false, replaceExisting)
+                                    : WriteTiff(outputPath, width_, height_, colour ? 3 : 1, 16,
+                                                samples, colour ? "" : cfaLayout_, replaceExisting);
     if (!failure.empty()) {
       throw CVisError(outputPath, failure);
     }

@@ -81,7 +81,7 @@ void ResultPicture::WritePngFile(const char* outputPath, bool colour, bool repla
     }
   }
   const std::string failure =
-      WritePng(outputPath, width_, height_, channels, 8, samples.get(), replaceExisting);
+      WritePng(outputPath, width_, height_, channels, 8, samples.get(), false, replaceExisting);
   if (!failure.empty()) {
     throw CVisError(outputPath, failure);
   }

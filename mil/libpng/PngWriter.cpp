@@ -50,7 +50,7 @@ void Warned(png_structp, png_const_charp) {}
 // per cent of OpenCV's (which take "sub" and Z_RLE); libpng's per-row choice
 // among all filters costs half as much again.
 bool Encode(PngOutput& output, int width, int height, int channels, int bits,
-            const unsigned char* samples) {
+            const unsigned char* samples, bool srgb) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &output, &Failed, &Warned);
   if (png == nullptr) {
     return false;
@@ -68,6 +68,9 @@ bool Encode(PngOutput& output, int width, int height, int channels, int bits,
   png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), bits,
                channels == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  if (srgb) {
+    png_set_sRGB(png, info, PNG_sRGB_INTENT_PERCEPTUAL);
+  }
   png_set_compression_level(png, 1);
   png_set_compression_strategy(png, Z_RLE);
   png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
@@ -88,13 +91,14 @@ bool Encode(PngOutput& output, int width, int height, int channels, int bits,
 }  // namespace
 
 std::string WritePng(const char* path, int width, int height, int channels, int bits,
-                     const void* samples, bool replaceExisting) {
+                     const void* samples, bool srgb, bool replaceExisting) {
   ReplacingFile file(path, replaceExisting);
   PngOutput output{&file, file.Open()};
   if (!output.failure.empty()) {
     return output.failure;
   }
-  if (!Encode(output, width, height, channels, bits, static_cast<const unsigned char*>(samples))) {
+  if (!Encode(output, width, height, channels, bits, static_cast<const unsigned char*>(samples),
+              srgb)) {
     return output.failure.empty() ? "the PNG could not be made (out of memory)" : output.failure;
   }
   return file.Commit();

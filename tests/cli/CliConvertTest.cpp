@@ -213,6 +213,16 @@ TEST_F(CliTool, PngAndTiffHoldTheBmpsPixels) {
       EXPECT_EQ(tiff, expected) << name << " " << edges;
     }
   }
+  // The sRGB chunk, only where the sRGB curve was applied.
+  const auto hasSrgbChunk = [&](const std::string& name) {
+    const std::vector<unsigned char> bytes = ReadBytes(folder_.File(name));
+    const std::string chunk = "sRGB";
+    return std::search(bytes.begin(), bytes.end(), chunk.begin(), chunk.end()) != bytes.end();
+  };
+  EXPECT_FALSE(hasSrgbChunk("m.png"));
+  ASSERT_EQ(Run("convert -q --format png --tone srgb m.tif").status, 0);
+  EXPECT_TRUE(hasSrgbChunk("m.png"));
+
   const Outcome beside = Run("convert --format tiff m.tif");
   EXPECT_EQ(beside.status, 2);
   EXPECT_NE(beside.output.find("--format tiff needs --output-dir"), std::string::npos)
