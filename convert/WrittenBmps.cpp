@@ -48,19 +48,31 @@ bool IsTheFileWritten(const std::string& recorded, const std::string& now) {
   return !recorded.empty() && sizeAndTime(recorded) == sizeAndTime(now);
 }
 
-// Whether the entry provably names a file that is not the one written: its
+// What compaction knows of an entry's file: there; provably replaced (its
 // path still leads to its key, and the file there is another or, for a key
-// by folder number, none. A key by path keeps its entry while no file is
-// there: the drive may only be unmounted.
-bool IsReplaced(const Entry& entry) {
+// by folder number, none); or, for a key by path, away (no file there: the
+// drive may only be unmounted).
+enum class EntryState { kThere, kReplaced, kAway };
+
+EntryState StateOf(const Entry& entry) {
   const std::string now = IdentityOf(entry.bmpPath.c_str());
   if (entry.bmpKey.starts_with('@')) {
-    return ClaimKey(entry.bmpPath.c_str()) == entry.bmpKey &&
-           !IsTheFileWritten(entry.identity, now);
+    return ClaimKey(entry.bmpPath.c_str()) == entry.bmpKey && !IsTheFileWritten(entry.identity, now)
+               ? EntryState::kReplaced
+               : EntryState::kThere;
   }
-  return !now.empty() && PathKey(entry.bmpPath.c_str()) == entry.bmpKey &&
-         !IsTheFileWritten(entry.identity, now);
+  if (now.empty()) {
+    return EntryState::kAway;
+  }
+  return PathKey(entry.bmpPath.c_str()) == entry.bmpKey && !IsTheFileWritten(entry.identity, now)
+             ? EntryState::kReplaced
+             : EntryState::kThere;
 }
+
+// The entries by path of files that are away, kept in a slot's file, the
+// newest: a drive's BMPs are known when it comes back, and the entries of
+// files deleted for good do not grow every part past its compaction bound.
+constexpr std::size_t kAwayEntries = 32;
 
 // path made absolute from currentFolder; as it is where currentFolder is
 // unknown (empty).
@@ -188,10 +200,11 @@ bool DueForCompaction(unsigned slot, std::uint64_t size) {
 }
 
 // Rewrites the slot's file with the last entry of each BMP, at most
-// kSlotEntries of them, the newest. An entry goes only when its key provably
-// names another file (IsReplaced): a renamed folder, an unmounted drive or
-// an offline share keep their entries. A file that cannot be read whole is
-// left as it is: nothing is written that was not read.
+// kSlotEntries of them, the newest. An entry goes when its key provably
+// names another file (StateOf): a renamed folder, an unmounted drive or an
+// offline share keep their entries, those by path of files away up to
+// kAwayEntries. A file that cannot be read whole is left as it is: nothing
+// is written that was not read.
 void Compact(const std::string& file, unsigned slot) {
   const SlotEntries slotEntries = ReadSlot(file);
   if (!slotEntries.unreadable.empty()) {
@@ -200,13 +213,23 @@ void Compact(const std::string& file, unsigned slot) {
   const std::vector<Entry>& entries = slotEntries.entries;
   std::set<std::string_view> seen;
   std::vector<const Entry*> kept;
+  std::size_t away = 0;
   for (auto it = entries.rbegin(); it != entries.rend() && kept.size() < WrittenBmps::kSlotEntries;
        ++it) {
     if (!seen.insert(it->bmpKey).second) {
       continue;
     }
-    if (!IsReplaced(*it)) {
-      kept.push_back(&*it);
+    switch (StateOf(*it)) {
+      case EntryState::kReplaced:
+        break;
+      case EntryState::kAway:
+        if (away++ < kAwayEntries) {
+          kept.push_back(&*it);
+        }
+        break;
+      case EntryState::kThere:
+        kept.push_back(&*it);
+        break;
     }
   }
   std::string bytes;

@@ -40,8 +40,9 @@ SourceLookup SourceOf(const std::string& bmpKey, const std::optional<FileIdentit
 // the last entry of a key holds. Once the file has grown (past 16 KiB, and
 // twice its size after this process last compacted it), it is compacted:
 // entries whose path still leads to their key and whose BMP is no longer the
-// file written go (for a key by path, only while a file is there), and at
-// most kSlotEntries remain, the newest; a file that
+// file written go (for a key by path, only while a file is there; of those
+// away, the 32 newest stay), and at most kSlotEntries remain, the newest; a
+// file that
 // cannot be read whole is never rewritten. Returns what failed (nothing is
 // then recorded, and nothing of the record lost), or an empty string.
 std::string Record(const std::string& bmpKey, const char* bmpPath, const std::string& tiffKey,

@@ -355,6 +355,46 @@ TEST_F(ConvertTiffFileTest, TheRecordKeepsTheLastEntryOfEachLiveBmpAndABoundedNu
   fs::remove(record);
 }
 
+// Entries by path of files that are away stay through compaction, the 32
+// newest of them: the parts do not grow past their bound with the entries
+// of files deleted for good.
+TEST_F(ConvertTiffFileTest, CompactionKeepsTheNewestEntriesOfFilesAway) {
+  if (LockFolder().empty()) {
+    GTEST_SKIP() << "no lock folder: the record lives in the process";
+  }
+  const ConversionFiles files = ConversionFilesFor(folder_.File("r.tif").c_str());
+  const std::optional<FileLock> slot = TakeClaimSlot(files.outputKey);
+  ASSERT_TRUE(slot);
+  const std::string record = WrittenBmps::SlotFileOf(files.outputKey);
+  const std::string kept = folder_.File("kept-record");
+  if (fs::exists(record)) {
+    fs::copy_file(record, kept);
+  }
+  // Far past any bound this process has compacted the part to.
+  const std::string gone = (fs::path(folder_.File("gone")) / std::string(180, 'g')).string();
+  std::vector<unsigned char> bytes;
+  for (int i = 0; i < 6000; ++i) {
+    const std::string path = gone + std::to_string(i) + ".bmp";
+    for (const std::string& field : {path, path, path + ".tif", path + ".tif", std::string()}) {
+      bytes.insert(bytes.end(), field.begin(), field.end());
+      bytes.push_back('\0');
+    }
+  }
+  WriteBytes(record, bytes);
+  WriteBytes(files.output.Str(), {'B', 'M'});
+  ASSERT_EQ(WrittenBmps::Record(files.outputKey, files.output, files.tiffKey, files.tiff), "");
+  const std::vector<unsigned char> after = ReadBytes(record);
+  const std::string text(after.begin(), after.end());
+  EXPECT_EQ(std::count(after.begin(), after.end(), '\0'), (32 + 1) * 5);
+  EXPECT_NE(text.find(gone + "5999.bmp"), std::string::npos);
+  EXPECT_NE(text.find(gone + "5968.bmp"), std::string::npos);
+  EXPECT_EQ(text.find(gone + "5967.bmp"), std::string::npos);
+  fs::remove(record);
+  if (fs::exists(kept)) {
+    fs::copy_file(kept, record);
+  }
+}
+
 #ifndef _WIN32
 // A part of the record that cannot be read whole as ours fails closed: a
 // BMP it may protect is not replaced, nothing is recorded in it (so a
