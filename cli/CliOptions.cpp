@@ -310,9 +310,10 @@ colliding pair.
         .help = "average: the result's name: .bmp a BMP, .tif or .tiff a 16-bit TIFF,\n"
                 ".png a PNG (16-bit of TIFF frames).\n",
         .manual =
-            R"roff(The result's name, which says what is written: a name ending in .bmp gets a BMP, .tif or
-.tiff a 16-bit TIFF, .png a PNG (8-bit of BMP pictures, 16-bit of TIFF frames, gray or
-RGB as the BMP would be); any other name is a usage error (see \fBaverage\fR).
+            R"roff(The result's name, which says what is written: a name ending in \fI.bmp\fR gets a BMP,
+\fI.tif\fR or \fI.tiff\fR a 16-bit TIFF, \fI.png\fR a PNG (8-bit of BMP pictures, 16-bit of
+TIFF frames, gray or RGB as the BMP would be); any other name is a usage error (see
+\fBaverage\fR).
 An existing file is kept unless \fB\-\-force\fR is given, and
 so is one that appears there while the average is made (the average then fails, naming
 it). One of the pictures or the dark frame is never replaced, by whatever name (another
