@@ -88,13 +88,14 @@ double SrgbCurve(double linear) {
 // one colour's gain.
 std::vector<std::uint16_t> DevelopingTable(std::uint32_t largest, double black, double white,
                                            double gain, ToneCurve tone, int outputLargest) {
-  std::vector<std::uint16_t> table(largest + std::size_t{1});
-  for (std::uint32_t v = 0; v <= largest; ++v) {
-    double y = 1;
-    if (v < white) {
-      const double x = std::clamp((v - black) / (white - black), 0.0, 1.0);
-      y = std::min(1.0, x * gain);
-    }
+  // Samples at or above the white point are clipped: full scale, without
+  // the curve's cost for each of them (most of a 16-bit table for 12-bit
+  // data).
+  std::vector<std::uint16_t> table(largest + std::size_t{1},
+                                   static_cast<std::uint16_t>(outputLargest));
+  for (std::uint32_t v = 0; v <= largest && v < white; ++v) {
+    const double x = std::clamp((v - black) / (white - black), 0.0, 1.0);
+    double y = std::min(1.0, x * gain);
     if (tone == ToneCurve::kSrgb) {
       y = SrgbCurve(y);
     }
@@ -237,9 +238,15 @@ GrayTiffFacts DevelopTiffInto(const CString& path, const Development& developmen
     Refuse(path, error.what());
   }
   const std::size_t count = static_cast<std::size_t>(width) * height;
-  facts.brightestSample = *std::max_element(values, values + count);
-  facts.samplesAboveRange = static_cast<unsigned long long>(
-      std::count_if(values, values + count, [&](std::uint16_t v) { return v > white; }));
+  const auto whiteSample = static_cast<std::uint16_t>(white);  // samples are whole
+  std::uint16_t brightest = 0;
+  unsigned long long aboveRange = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    brightest = std::max(brightest, values[i]);
+    aboveRange += values[i] > whiteSample;
+  }
+  facts.brightestSample = brightest;
+  facts.samplesAboveRange = aboveRange;
 
   const LayoutChoice layout = ChooseLayout(facts, layoutAsked);
   const std::array<int, 4> sites = SiteColours(layout.layout.value_or(BayerLayout::kRggb));

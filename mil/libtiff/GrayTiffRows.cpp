@@ -103,6 +103,15 @@ struct GrayTiffRows::Reader {
 
   // count stored samples as values 0 .. largest, min-is-white inverted.
   void Unpack(const unsigned char* row, std::uint32_t count, std::uint16_t* out) const {
+    if (format.bits == 16 && format.stride == 1 && !format.minIsWhite) {
+      // The common raw frame: copied as it is, its range checked at once.
+      std::memcpy(out, row, std::size_t{count} * 2);
+      const std::uint16_t* brightest = std::max_element(out, out + count);
+      if (count > 0 && *brightest > largest) {
+        throw TiffError(SampleAboveRangeRefusal(*brightest, largest));
+      }
+      return;
+    }
     for (std::uint32_t x = 0; x < count; ++x) {
       const std::uint32_t value = StoredSample(row, format.bits, std::size_t{x} * format.stride);
       if (value > largest) {
@@ -169,7 +178,8 @@ int GrayTiffRows::Pages() const {
 void GrayTiffRows::ReadRows(int top, int bottom, std::uint16_t scaleMax, std::uint16_t* out) {
   Reader& reader = *reader_;
   CheckRowsAsked(top, bottom, Height());
-  const std::uint16_t* scale = reader.scale.Table(reader.largest, scaleMax);
+  const bool asStored = scaleMax == reader.largest;
+  const std::uint16_t* scale = asStored ? nullptr : reader.scale.Table(reader.largest, scaleMax);
   const std::size_t width = reader.format.width;
   for (auto y = static_cast<std::uint32_t>(top); y < static_cast<std::uint32_t>(bottom); ++y) {
     if (y < reader.rowsTop || y >= reader.rowsTop + reader.rowsCount) {
@@ -177,6 +187,10 @@ void GrayTiffRows::ReadRows(int top, int bottom, std::uint16_t scaleMax, std::ui
     }
     const std::uint16_t* row = reader.rows.data() + (y - reader.rowsTop) * width;
     std::uint16_t* target = out + (y - static_cast<std::uint32_t>(top)) * width;
+    if (asStored) {
+      std::copy(row, row + width, target);
+      continue;
+    }
     for (std::size_t x = 0; x < width; ++x) {
       target[x] = scale[row[x]];
     }
