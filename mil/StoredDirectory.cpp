@@ -1,6 +1,7 @@
 #include "StoredDirectory.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -92,6 +93,66 @@ std::optional<std::uint64_t> FirstNumber(const OpenedFile& file, const StoredHea
     return std::nullopt;
   }
   return Number(bytes, size, header.bigEndian);
+}
+
+std::vector<double> StoredNumbers(const OpenedFile& file, const StoredHeader& header,
+                                  const StoredEntry& entry, std::size_t most) {
+  const std::uint64_t size = TypeBytes(entry.type);
+  const bool numeric = entry.type != 2 && entry.type != 7 && size > 0;
+  const std::uint64_t count = std::min<std::uint64_t>(entry.count, most);
+  std::vector<unsigned char> bytes(static_cast<std::size_t>(count * size));
+  if (!numeric || !ValueInFile(file, entry) ||
+      ReadFileAt(file, entry.valueOffset, bytes.data(), bytes.size()) != bytes.size()) {
+    return {};
+  }
+  const bool bigEndian = header.bigEndian;
+  const auto number = [&](std::size_t at, int width) {
+    return Number(bytes.data() + at, width, bigEndian);
+  };
+  // The two's complement value of an unsigned number of width bytes.
+  const auto signedNumber = [&](std::size_t at, int width) {
+    const std::uint64_t value = number(at, width);
+    const std::uint64_t sign = std::uint64_t{1} << (8 * width - 1);
+    return width == 8 ? static_cast<double>(static_cast<std::int64_t>(value))
+                      : static_cast<double>(static_cast<std::int64_t>(value ^ sign) -
+                                            static_cast<std::int64_t>(sign));
+  };
+  std::vector<double> values;
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::size_t at = i * size;
+    switch (entry.type) {
+      case 5:     // RATIONAL
+      case 10: {  // SRATIONAL
+        const double numerator = entry.type == 5 ? number(at, 4) : signedNumber(at, 4);
+        const double denominator = entry.type == 5 ? number(at + 4, 4) : signedNumber(at + 4, 4);
+        values.push_back(denominator != 0 ? numerator / denominator : 0);
+        break;
+      }
+      case 11: {  // FLOAT
+        const auto bits = static_cast<std::uint32_t>(number(at, 4));
+        float value;
+        std::memcpy(&value, &bits, 4);
+        values.push_back(value);
+        break;
+      }
+      case 12: {  // DOUBLE
+        const std::uint64_t bits = number(at, 8);
+        double value;
+        std::memcpy(&value, &bits, 8);
+        values.push_back(value);
+        break;
+      }
+      case 6:   // SBYTE
+      case 8:   // SSHORT
+      case 9:   // SLONG
+      case 17:  // SLONG8
+        values.push_back(signedNumber(at, static_cast<int>(size)));
+        break;
+      default:
+        values.push_back(static_cast<double>(number(at, static_cast<int>(size))));
+    }
+  }
+  return values;
 }
 
 bool ValueInFile(const OpenedFile& file, const StoredEntry& entry) {

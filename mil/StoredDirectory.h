@@ -39,6 +39,12 @@ std::vector<StoredEntry> ReadStoredDirectory(const OpenedFile& file, const Store
 std::optional<std::uint64_t> FirstNumber(const OpenedFile& file, const StoredHeader& header,
                                          const StoredEntry& entry);
 
+// The values of a numeric entry (integers of any width and sign, rationals,
+// floats), at most `most` of them; empty for any other type or a value that
+// the file does not hold.
+std::vector<double> StoredNumbers(const OpenedFile& file, const StoredHeader& header,
+                                  const StoredEntry& entry, std::size_t most);
+
 // Whether the entry's value lies within the file.
 bool ValueInFile(const OpenedFile& file, const StoredEntry& entry);
 

@@ -155,5 +155,6 @@ GrayPicture ReadGrayTiff(const char* path, int significantBits) {
   Check(page.decoder->GetFrameCount(&pages));
   picture.pages = static_cast<int>(std::max<UINT>(pages, 1)) + page.subImages;
   picture.pattern = PatternOf(page);
+  picture.levels = page.levels;
   return picture;
 }

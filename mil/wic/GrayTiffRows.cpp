@@ -27,6 +27,7 @@ struct GrayTiffRows::Reader {
     Check(page.decoder->GetFrameCount(&count));
     pages = static_cast<int>(std::max<UINT>(count, 1)) + page.subImages;
     pattern = PatternOf(page);
+    levels = page.levels;
   }
 
   // Row y's samples as values 0 .. largest.
@@ -55,7 +56,6 @@ struct GrayTiffRows::Reader {
   int bits = 8;
   int pages = 1;
   DeclaredPattern pattern;
-  // The imaging component tells no levels: none are declared here.
   DeclaredLevels levels;
   std::uint32_t largest = 255;
   bool swap = false;

@@ -1,9 +1,11 @@
 #include "WicTiff.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <numeric>
 #include <vector>
 
 #include "GrayTiff.h"
@@ -45,9 +47,42 @@ std::wstring Wide(const char* path) {
   return wide;
 }
 
-// What the first directory stores of SubIFDs and pattern tags.
+// The levels the directory declares: DNG's BlackLevel (the mean of its
+// values), WhiteLevel (else TIFF's MaxSampleValue) and AsShotNeutral, and
+// PhotometricInterpretation 32803.
+DeclaredLevels StoredLevels(const OpenedFile& file, const StoredHeader& header,
+                            const std::vector<StoredEntry>& entries) {
+  // Enough values for a black level per site of a large repeat pattern.
+  constexpr std::size_t kMostValues = 256;
+  const auto numbers = [&](std::uint16_t tag) {
+    const StoredEntry* entry = FindEntry(entries, tag);
+    return entry != nullptr ? StoredNumbers(file, header, *entry, kMostValues)
+                            : std::vector<double>{};
+  };
+  DeclaredLevels levels;
+  const std::vector<double> photometric = numbers(262);
+  levels.colourFilterArray = !photometric.empty() && photometric.front() == 32803;
+  if (const std::vector<double> black = numbers(50714); !black.empty()) {
+    levels.black =
+        std::accumulate(black.begin(), black.end(), 0.0) / static_cast<double>(black.size());
+  }
+  if (const std::vector<double> white = numbers(50717); !white.empty()) {
+    levels.white = white.front();
+  } else if (const std::vector<double> maxSample = numbers(281);
+             !maxSample.empty() && maxSample.front() > 0) {
+    levels.white = maxSample.front();
+  }
+  if (const std::vector<double> neutral = numbers(50728);
+      neutral.size() == 3 && neutral[0] > 0 && neutral[1] > 0 && neutral[2] > 0) {
+    levels.neutral = std::array<double, 3>{neutral[0], neutral[1], neutral[2]};
+  }
+  return levels;
+}
+
+// What the first directory stores of SubIFDs, pattern tags and levels.
 void ReadStoredFacts(const OpenedFile& file, const StoredHeader& header, TiffFirstPage& page) {
   const std::vector<StoredEntry> first = ReadStoredDirectory(file, header, header.firstDirectory);
+  page.levels = StoredLevels(file, header, first);
   if (const StoredEntry* subImages = FindEntry(first, 330)) {
     page.subImages = static_cast<int>(std::min<std::uint64_t>(subImages->count, 65535));
   }

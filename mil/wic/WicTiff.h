@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "DeclaredLevels.h"
 #include "DeclaredPattern.h"
 
 #include "WinTypes.h"
@@ -71,9 +72,11 @@ struct TiffFirstPage {
   UINT height = 0;
   // From the file's own bytes, which the imaging component does not tell:
   // the images the first page holds in SubIFDs, and the pattern tag whose
-  // value lies beyond the file ("TIFF/EP's CFAPattern"; empty: none).
+  // value lies beyond the file ("TIFF/EP's CFAPattern"; empty: none), and
+  // the levels it declares.
   int subImages = 0;
   std::string unreadablePattern;
+  DeclaredLevels levels;
 };
 
 // Opens only a regular file (the imaging component would wait on a pipe),

@@ -216,6 +216,60 @@ TEST(Development, WhatTheFileDeclaresIsHonoured) {
                          "the file declares the black level 64; 60 was used, as asked"});
 }
 
+// The level tags in each form a writer may store them (types, several
+// values, either byte order) read as the same levels.
+TEST(Development, TheLevelsAreReadInEveryStoredForm) {
+  struct Row {
+    const char* what;
+    std::vector<RawTiffEntry> tags;
+    bool bigEndian;
+    std::optional<double> black;
+    std::optional<double> white;
+    std::optional<std::array<double, 3>> neutral;
+  };
+  const std::array<double, 3> cast = {0.5, 1, 0.62};
+  const std::vector<Row> rows = {
+      {"nothing declared", {}, false, {}, {}, {}},
+      {"one black level", {{50714, kTiffShort, {64}}}, false, 64, {}, {}},
+      {"a black level per site", {{50714, kTiffLong, {60, 62, 64, 66}}}, false, 63, {}, {}},
+      {"black levels as rationals",
+       {{50714, kTiffRational, {129, 2, 64, 1, 127, 2, 64, 1}}},
+       true,
+       64,
+       {},
+       {}},
+      {"a white level", {{50717, kTiffShort, {4095}}}, false, {}, 4095, {}},
+      {"a largest sample value", {{281, kTiffShort, {1023}}}, true, {}, 1023, {}},
+      {"the white level before the largest sample value",
+       {{281, kTiffShort, {1023}}, {50717, kTiffLong, {4000}}},
+       false,
+       {},
+       4000,
+       {}},
+      {"a white balance", {{50728, kTiffRational, {1, 2, 1, 1, 62, 100}}}, true, {}, {}, cast},
+      {"a white balance with a zero",
+       {{50728, kTiffRational, {1, 2, 0, 1, 62, 100}}},
+       false,
+       {},
+       {},
+       {}},
+  };
+  TempFolder folder;
+  const std::vector<unsigned char> samples(kWidth * kHeight * 2, 0);
+  for (const Row& row : rows) {
+    const std::string path = folder.File("levels.tif");
+    WriteBytes(path,
+               PlainTiff(kWidth, kHeight, 16, 1, kHeight, samples, 1, row.bigEndian, row.tags));
+    const DeclaredLevels levels = DeclaredLevelsOf(path.c_str());
+    EXPECT_EQ(levels.black, row.black) << row.what;
+    EXPECT_EQ(levels.white, row.white) << row.what;
+    ASSERT_EQ(levels.neutral.has_value(), row.neutral.has_value()) << row.what;
+    for (int c = 0; row.neutral && c < 3; ++c) {
+      EXPECT_NEAR((*levels.neutral)[c], (*row.neutral)[c], 1e-6) << row.what;
+    }
+  }
+}
+
 // Filled edges: a constant mosaic stays that constant at every pixel, in
 // every layout and at odd sizes down to 2 x 2.
 TEST(Development, FilledEdgesGiveEveryPixelItsNeighbourhoodsValue) {
