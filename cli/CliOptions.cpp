@@ -211,6 +211,30 @@ a constant mosaic stays that constant at every pixel.
               return edges.has_value();
             }},
     CliOption{
+        .longName = "--demosaic",
+        .value = CliValue::kChoice,
+        .choices = DemosaicMethodNames,
+        .places = kAfterConvert,
+        .help = "convert: standard (the default) is the dialog's fast method; quality\n"
+                "estimates each colour from the samples at full precision.\n",
+        .manual =
+            R"roff(\fIstandard\fR (the default) demosaics as the dialog does: green along the direction of
+least change, red and blue as colour differences, in integer arithmetic on 8-bit samples.
+\fIquality\fR demosaics by directional linear minimum mean square\-error estimation
+(Zhang and Wu, 2005): along each row and column the difference of green and the other
+colour is estimated from the mean and variances of its neighbourhood, the two directions are
+joined by their error variances, then red and blue follow as differences to green. It works
+in floating point on the samples at their full precision (9\- to 16\-bit data is not rounded
+to 8 bits first), after the developing steps, and gives every pixel a value from the mosaic
+mirrored at its edges (\fB\-\-edges\fR does not apply). Gray pictures are written as they are.
+)roff",
+        .apply =
+            [](const std::string& value, CliRequest& request, std::string&) {
+              const std::optional<DemosaicMethod> method = ParseDemosaicMethod(value);
+              request.demosaic = method.value_or(request.demosaic);
+              return method.has_value();
+            }},
+    CliOption{
         .longName = "--format",
         .value = CliValue::kChoice,
         .choices = OutputFormatNames,

@@ -28,10 +28,11 @@ struct CliRequest {
   std::optional<BayerLayout> pattern;  // convert, detect: the layout asked for
   int bits = 0;                        // convert, detect: significant bits of wide samples; 0: all
   Development development;             // convert: the developing steps asked for
-  EdgeHandling edges = EdgeHandling::kKeep;  // convert: the demosaiced picture's edges
-  OutputFormat format = OutputFormat::kBmp;  // convert: what is written
-  int depth = 8;                             // convert: bits a sample written, 8 or 16
-  bool json = false;                         // detect: one JSON object a line
+  EdgeHandling edges = EdgeHandling::kKeep;             // convert: the demosaiced picture's edges
+  DemosaicMethod demosaic = DemosaicMethod::kStandard;  // convert: the demosaicing method
+  OutputFormat format = OutputFormat::kBmp;             // convert: what is written
+  int depth = 8;                                        // convert: bits a sample written, 8 or 16
+  bool json = false;                                    // detect: one JSON object a line
   bool quiet = false;
   bool verbose = false;
   std::string filesFrom;  // a list of names ("-": standard input); empty: none

@@ -52,6 +52,7 @@ class CommandLineOptions : public ConversionOptions {
     return development;
   }
   EdgeHandling EdgesAsked() override { return request_.edges; }
+  DemosaicMethod DemosaicAsked() override { return request_.demosaic; }
   int DepthAsked() override { return request_.depth; }
   void Notice(const CString& tiffPath, const std::string& text) override {
     progress_.Print(Printable(tiffPath.Str()) + ": " + text);

@@ -203,14 +203,20 @@ bool ConvertTiffFile(const ConversionFiles& files, const LoaderBinding& loader,
   // TIFF can go, and flushed to disk before it does.
   RemoveOrphansOncePerFolder(files);
   const OutputForm form{files.format, options.DevelopmentAsked().tone == ToneCurve::kSrgb};
+  const bool quality = demosaic && options.DemosaicAsked() == DemosaicMethod::kQuality;
   try {
-    if (options.DepthAsked() == 16) {
+    if (options.DepthAsked() == 16 || quality) {
       // Read again at full depth, developed as the 8-bit picture was (whose
       // notices were given already).
       DeepMosaic deep;
       DevelopTiff(files.tiff, options.DevelopmentAsked(), options.SignificantBits(),
                   options.LayoutAsked(), deep, [](const std::string&) {});
-      WriteDeepConvertedImage(deep, demosaic, files.output, layout, options.EdgesAsked(), form);
+      if (quality) {
+        WriteQualityConvertedImage(deep, files.output, options.Processors(), layout, form,
+                                   options.DepthAsked());
+      } else {
+        WriteDeepConvertedImage(deep, demosaic, files.output, layout, options.EdgesAsked(), form);
+      }
     } else {
       WriteConvertedImage(gray, demosaic, files.output, options.Processors(), layout,
                           options.EdgesAsked(), form);

@@ -63,6 +63,8 @@ class ConversionOptions {
   // How a demosaiced picture's edges are made: the method's dark frame by
   // default.
   virtual EdgeHandling EdgesAsked() { return EdgeHandling::kKeep; }
+  // How a colour picture is demosaiced: by the standard method by default.
+  virtual DemosaicMethod DemosaicAsked() { return DemosaicMethod::kStandard; }
   // The bits of each sample written: 8, or 16 (a PNG or TIFF that keeps the
   // samples' precision).
   virtual int DepthAsked() { return 8; }

@@ -1,6 +1,7 @@
 #include "ConvertedOutput.h"
 
 #include <algorithm>
+#include <functional>
 #include <new>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "MemoryBlock.h"
 #include "MirroredMosaic.h"
 #include "PngWriter.h"
+#include "QualityDemosaic.h"
 #include "TiffWriter.h"
 #include "VisError.h"
 
@@ -76,21 +78,53 @@ MemoryBlock PictureMemory(const CString& outputPath, int width, int height, int 
   return samples;
 }
 
+// Demosaics into 24-bit BMP rows of stride bytes, handed to bandDone band by
+// band (DemosaicToBmpRows' contract), by one method or the other.
+using ColourBands = std::function<void(std::size_t stride, const DemosaicBandDone& bandDone)>;
+
+// The file is opened (and a picture too large for a BMP refused) before any
+// demosaicing. The colour rows are made in the file's form and each band is
+// written as it is as soon as it is finished.
+void WriteColourBmp(const CString& outputPath, int width, int height,
+                    const ColourBands& colourBands) {
+  BmpBandWriter writer(outputPath, width, height, 4);
+  colourBands(writer.RowBytes(), [&](const unsigned char* rows, int top, int bottom) {
+    writer.WriteFileBand(rows, top, bottom);
+  });
+  writer.Commit();
+}
+
+// The colour picture as a PNG or TIFF of 8 bits a sample.
+void WriteColourInFormat(const CString& outputPath, int width, int height, OutputForm form,
+                         const ColourBands& colourBands) {
+  const MemoryBlock samples = PictureMemory(outputPath, width, height, 3);
+  const std::size_t stride = 3 * static_cast<std::size_t>(width);
+  colourBands(stride, [&](const unsigned char* rows, int top, int bottom) {
+    // Blue, green, red in the band, bottom row first; red, green, blue in
+    // the picture, top row first.
+    for (int y = top; y < bottom; ++y) {
+      const unsigned char* in = rows + static_cast<std::size_t>(bottom - 1 - y) * stride;
+      unsigned char* out = samples.get() + static_cast<std::size_t>(y) * stride;
+      for (std::size_t x = 0; x < stride; x += 3) {
+        out[x] = in[x + 2];
+        out[x + 1] = in[x + 1];
+        out[x + 2] = in[x];
+      }
+    }
+  });
+  WriteInFormat(outputPath, form, width, height, 3, 8, samples.get());
+}
+
 void WriteBmp(const CVisImage<unsigned char>& gray, bool demosaic, const CString& outputPath,
               int processors, BayerLayout layout, EdgeHandling edges) {
   if (!demosaic) {
     gray.WriteFile(outputPath, nullptr);
     return;
   }
-  // The file is opened (and a picture too large for a BMP refused) before
-  // any demosaicing. The colour rows are made in the file's form and each
-  // band is written as it is as soon as it is finished.
-  BmpBandWriter writer(outputPath, gray.Width(), gray.Height(), 4);
-  DemosaicBands(gray, writer.RowBytes(), processors, layout, edges,
-                [&](const unsigned char* rows, int top, int bottom) {
-                  writer.WriteFileBand(rows, top, bottom);
-                });
-  writer.Commit();
+  WriteColourBmp(outputPath, gray.Width(), gray.Height(),
+                 [&](std::size_t stride, const DemosaicBandDone& bandDone) {
+                   DemosaicBands(gray, stride, processors, layout, edges, bandDone);
+                 });
 }
 
 void WriteOtherFormat(const CVisImage<unsigned char>& gray, bool demosaic,
@@ -107,23 +141,10 @@ void WriteOtherFormat(const CVisImage<unsigned char>& gray, bool demosaic,
     WriteInFormat(outputPath, form, width, height, 1, 8, samples.get());
     return;
   }
-  const MemoryBlock samples = PictureMemory(outputPath, width, height, 3);
-  const std::size_t stride = 3 * pixels;
-  DemosaicBands(
-      gray, stride, processors, layout, edges, [&](const unsigned char* rows, int top, int bottom) {
-        // Blue, green, red in the band, bottom row first; red,
-        // green, blue in the picture, top row first.
-        for (int y = top; y < bottom; ++y) {
-          const unsigned char* in = rows + static_cast<std::size_t>(bottom - 1 - y) * stride;
-          unsigned char* out = samples.get() + static_cast<std::size_t>(y) * stride;
-          for (std::size_t x = 0; x < stride; x += 3) {
-            out[x] = in[x + 2];
-            out[x + 1] = in[x + 1];
-            out[x + 2] = in[x];
-          }
-        }
-      });
-  WriteInFormat(outputPath, form, width, height, 3, 8, samples.get());
+  WriteColourInFormat(outputPath, width, height, form,
+                      [&](std::size_t stride, const DemosaicBandDone& bandDone) {
+                        DemosaicBands(gray, stride, processors, layout, edges, bandDone);
+                      });
 }
 
 }  // namespace
@@ -136,6 +157,25 @@ void WriteConvertedImage(const CVisImage<unsigned char>& gray, bool demosaic,
       WriteBmp(gray, demosaic, outputPath, processors, layout, edges);
     } else {
       WriteOtherFormat(gray, demosaic, outputPath, processors, layout, edges, form);
+    }
+  } catch (const std::bad_alloc&) {
+    throw CVisError(outputPath.Str(), "out of memory for the colour picture");
+  }
+}
+
+void WriteQualityConvertedImage(const DeepMosaic& mosaic, const CString& outputPath, int processors,
+                                BayerLayout layout, OutputForm form, int depth) {
+  try {
+    const ColourBands colourBands = [&](std::size_t stride, const DemosaicBandDone& bandDone) {
+      DemosaicQualityToBmpRows(mosaic, 65535, stride, bandDone, processors, layout);
+    };
+    if (depth == 16) {
+      const std::vector<std::uint16_t> rgb = DemosaicQualityDeep(mosaic, layout, 65535, processors);
+      WriteInFormat(outputPath, form, mosaic.width, mosaic.height, 3, 16, rgb.data());
+    } else if (form.format == OutputFormat::kBmp) {
+      WriteColourBmp(outputPath, mosaic.width, mosaic.height, colourBands);
+    } else {
+      WriteColourInFormat(outputPath, mosaic.width, mosaic.height, form, colourBands);
     }
   } catch (const std::bad_alloc&) {
     throw CVisError(outputPath.Str(), "out of memory for the colour picture");

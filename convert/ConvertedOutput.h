@@ -26,6 +26,12 @@ void WriteConvertedImage(const CVisImage<unsigned char>& gray, bool demosaic,
                          BayerLayout layout = BayerLayout::kRggb,
                          EdgeHandling edges = EdgeHandling::kKeep, OutputForm form = {});
 
+// The mosaic (samples 0 .. 65535) demosaiced by the quality method
+// (QualityDemosaic.h) on at most processors, written at depth bits a
+// sample (8, or 16 for a PNG or TIFF).
+void WriteQualityConvertedImage(const DeepMosaic& mosaic, const CString& outputPath, int processors,
+                                BayerLayout layout, OutputForm form, int depth);
+
 // The same at 16 bits a sample, as a PNG or TIFF: the mosaic demosaiced at
 // its full precision (DemosaicDeep), or as it is.
 void WriteDeepConvertedImage(const DeepMosaic& mosaic, bool demosaic, const CString& outputPath,

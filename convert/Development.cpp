@@ -19,6 +19,7 @@ namespace {
 
 constexpr std::array<const char*, 2> kToneNames = {"linear", "srgb"};
 constexpr std::array<const char*, 2> kEdgeNames = {"keep", "fill"};
+constexpr std::array<const char*, 2> kDemosaicNames = {"standard", "quality"};
 constexpr std::array<const char*, 2> kWhiteBalanceWords = {"camera", "auto"};
 
 template <class Choice, std::size_t kCount>
@@ -143,6 +144,14 @@ std::optional<EdgeHandling> ParseEdgeHandling(std::string_view text) {
   return ChoiceNamed<EdgeHandling>(kEdgeNames, text);
 }
 
+std::span<const char* const> DemosaicMethodNames() {
+  return kDemosaicNames;
+}
+
+std::optional<DemosaicMethod> ParseDemosaicMethod(std::string_view text) {
+  return ChoiceNamed<DemosaicMethod>(kDemosaicNames, text);
+}
+
 std::span<const char* const> WhiteBalanceWords() {
   return kWhiteBalanceWords;
 }
@@ -226,18 +235,25 @@ GrayTiffFacts DevelopTiffInto(const CString& path, const Development& developmen
            "the black level " + Number(black) + " is not below the white point " + Number(white));
   }
 
-  const MemoryBlock samples =
-      AllocateBlockForOverwrite(static_cast<std::size_t>(width) * height * sizeof(std::uint16_t));
-  if (!samples) {
-    throw std::bad_alloc();
+  // A 16-bit mosaic is developed where its samples are read.
+  const std::size_t count = static_cast<std::size_t>(width) * height;
+  MemoryBlock samples;
+  std::uint16_t* values = nullptr;
+  if (deep) {
+    deep->samples.resize(count);
+    values = deep->samples.data();
+  } else {
+    samples = AllocateBlockForOverwrite(count * sizeof(std::uint16_t));
+    if (!samples) {
+      throw std::bad_alloc();
+    }
+    values = reinterpret_cast<std::uint16_t*>(samples.get());
   }
-  auto* values = reinterpret_cast<std::uint16_t*>(samples.get());
   try {
     rows->ReadRows(0, height, static_cast<std::uint16_t>(largest), values);
   } catch (const TiffError& error) {
     Refuse(path, error.what());
   }
-  const std::size_t count = static_cast<std::size_t>(width) * height;
   const auto whiteSample = static_cast<std::uint16_t>(white);  // samples are whole
   std::uint16_t brightest = 0;
   unsigned long long aboveRange = 0;
@@ -286,7 +302,6 @@ GrayTiffFacts DevelopTiffInto(const CString& path, const Development& developmen
   } else {
     deep->width = width;
     deep->height = height;
-    deep->samples.resize(static_cast<std::size_t>(width) * height);
     ApplyTables<std::uint16_t>(values, width, height, sites, tables, [&](int y) {
       return deep->samples.data() + static_cast<std::size_t>(y) * width;
     });

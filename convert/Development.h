@@ -43,6 +43,10 @@ enum class ToneCurve { kLinear, kSrgb };
 // dark frame), or filled from the mosaic mirrored at each edge.
 enum class EdgeHandling { kKeep, kFill };
 
+// How a mosaic is demosaiced: by the standard method (Demosaic.h), or by
+// the quality one (QualityDemosaic.h), from the samples at full precision.
+enum class DemosaicMethod { kStandard, kQuality };
+
 struct Development {
   std::optional<double> black;  // else the file's BlackLevel, else 0
   WhiteBalance whiteBalance;
@@ -63,6 +67,8 @@ std::span<const char* const> ToneCurveNames();
 std::optional<ToneCurve> ParseToneCurve(std::string_view text);
 std::span<const char* const> EdgeHandlingNames();
 std::optional<EdgeHandling> ParseEdgeHandling(std::string_view text);
+std::span<const char* const> DemosaicMethodNames();
+std::optional<DemosaicMethod> ParseDemosaicMethod(std::string_view text);
 // "R,G,B" (three gains above 0), "camera" or "auto"; the two words.
 std::span<const char* const> WhiteBalanceWords();
 std::optional<WhiteBalance> ParseWhiteBalance(std::string_view text);

@@ -4,16 +4,17 @@
 #include <vector>
 
 #include "BayerLayout.h"
+#include "MemoryBlock.h"
 
 // Demosaicing at the samples' full precision: the method of DemosaicImage,
 // rule for rule, on samples of up to 16 bits, for pictures that keep more
 // than 8 bits.
 
-// A mosaic of samples 0 .. 65535, row by row.
+// A mosaic of samples 0 .. 65535, row by row, in picture memory.
 struct DeepMosaic {
   int width = 0;
   int height = 0;
-  std::vector<std::uint16_t> samples;
+  std::vector<std::uint16_t, PictureAllocator<std::uint16_t>> samples;
 };
 
 // DemosaicImage's picture of the mosaic in the layout, its values clamped to

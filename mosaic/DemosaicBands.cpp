@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "Demosaic.h"
+#include "DemosaicThreads.h"
 #include "MemoryBlock.h"
 #include "MosaicView.h"
 #include "OrderedBands.h"
-#include "Processors.h"
 #include "StripDemosaicer.h"
 
 namespace {
@@ -29,19 +29,6 @@ constexpr std::size_t kRingBandBytes = std::size_t{1} << 20;
 constexpr std::size_t kRingBandRowsMin = 16;
 constexpr std::size_t kRingBandRowsMax = 512;
 constexpr std::size_t kCacheLine = 64;
-// From this many pixels on, the bands run on all cores (threads inherit the
-// caller's priority); smaller pictures are not worth a thread.
-constexpr std::int64_t kParallelPixels = std::int64_t{1} << 19;
-
-// The threads worth running for a picture, the calling one among them, on
-// at most processors (0: all usable).
-int ThreadsFor(int width, int height, int pieces, int processors = 0) {
-  if (static_cast<std::int64_t>(width) * height < kParallelPixels) {
-    return 1;
-  }
-  const int usable = UsableProcessorCount();
-  return std::min({pieces, usable, processors > 0 ? processors : usable});
-}
 
 // One strip demosaicer for each thread.
 std::vector<std::unique_ptr<StripDemosaicer>> Demosaicers(int threads, const MosaicView& mosaic,
@@ -69,7 +56,7 @@ void DemosaicInto(const MosaicView& mosaic, unsigned char* rows, std::size_t str
   // side by side on large pictures, with the same result.
   const int strips = (mosaic.width + kStripColumns - 1) / kStripColumns;
   const int bands = (height + kBandRows - 1) / kBandRows;
-  const int threads = ThreadsFor(mosaic.width, height, strips * bands);
+  const int threads = DemosaicThreads(mosaic.width, height, strips * bands);
   const auto demosaicers = Demosaicers(threads, mosaic, stride, 4);
   RunOrderedBands(
       {strips, bands, 0, threads},
@@ -93,7 +80,7 @@ void DemosaicViewToBmpRows(const MosaicView& mosaic, std::size_t stride,
       kRingBandBytes / std::max<std::size_t>(stride, 1), kRingBandRowsMin, kRingBandRowsMax));
   const int strips = (mosaic.width + kStripColumns - 1) / kStripColumns;
   const int bands = (height + bandRows - 1) / bandRows;
-  const int threads = ThreadsFor(mosaic.width, height, strips * bands, processors);
+  const int threads = DemosaicThreads(mosaic.width, height, strips * bands, processors);
   // With helpers: a buffer for the band being handed over and one for the
   // next band of each thread, and one to spare, so that no thread waits for
   // the receiver while the band below it is still being worked on. Alone,

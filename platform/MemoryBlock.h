@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <memory>
+#include <new>
+#include <utility>
 
 // Memory for pictures and whole files.
 //
@@ -26,6 +28,43 @@ MemoryBlock AllocateZeroedBlock(std::size_t bytes);
 // The same, for a caller that writes every byte before it reads one: a block
 // handed out again keeps what it held.
 MemoryBlock AllocateBlockForOverwrite(std::size_t bytes);
+
+// Picture memory for a standard container, with the blocks above: a large
+// picture's pages come as huge ones, and are kept for the next picture of
+// its size while a MemoryBlockReuse lives. Elements are left uninitialised
+// where a container would value-initialise them (resize), as the picture's
+// maker writes each one; throws std::bad_alloc when memory runs out.
+template <class T>
+struct PictureAllocator {
+  using value_type = T;
+
+  PictureAllocator() = default;
+  template <class U>
+  PictureAllocator(const PictureAllocator<U>&) noexcept {}
+
+  T* allocate(std::size_t count) {
+    MemoryBlock block = AllocateBlockForOverwrite(count * sizeof(T));
+    if (!block) {
+      throw std::bad_alloc();
+    }
+    return reinterpret_cast<T*>(block.release());
+  }
+  void deallocate(T* values, std::size_t count) noexcept {
+    MemoryBlockRelease{count * sizeof(T)}(reinterpret_cast<unsigned char*>(values));
+  }
+  template <class U, class... Arguments>
+  void construct(U* at, Arguments&&... arguments) {
+    ::new (static_cast<void*>(at)) U(std::forward<Arguments>(arguments)...);
+  }
+  template <class U>
+  void construct(U* at) noexcept {
+    ::new (static_cast<void*>(at)) U;
+  }
+  template <class U>
+  bool operator==(const PictureAllocator<U>&) const noexcept {
+    return true;
+  }
+};
 
 // While one of these lives, on any thread, released blocks of every size are
 // kept and handed out again for the same size, so that a batch of

@@ -103,6 +103,10 @@ struct GrayTiffRows::Reader {
 
   // count stored samples as values 0 .. largest, min-is-white inverted.
   void Unpack(const unsigned char* row, std::uint32_t count, std::uint16_t* out) const {
+    if (format.bits == 8 && format.stride == 1 && !format.minIsWhite) {
+      std::copy(row, row + count, out);  // every 8-bit value is in range
+      return;
+    }
     if (format.bits == 16 && format.stride == 1 && !format.minIsWhite) {
       // The common raw frame: copied as it is, its range checked at once.
       std::memcpy(out, row, std::size_t{count} * 2);
