@@ -78,8 +78,7 @@ TESSARY_VECTOR_CLONES void Differences(const Five& m, const float* other, int fr
 // (the noise).
 TESSARY_VECTOR_CLONES void Smooth(const Nine& d, const Weights& weights, int from, int to,
                                   float* smoothed, float* noise) {
-  const float w0 = weights[0], w1 = weights[1], w2 = weights[2], w3 = weights[3],
-              w4 = weights[4];
+  const float w0 = weights[0], w1 = weights[1], w2 = weights[2], w3 = weights[3], w4 = weights[4];
   TESSARY_INDEPENDENT_STEPS
   for (int c = from; c < to; ++c) {
     const float s = w0 * d[4][c] + w1 * (d[3][c] + d[5][c]) + w2 * (d[2][c] + d[6][c]) +
@@ -140,9 +139,9 @@ TESSARY_VECTOR_CLONES void JoinGreen(const float* __restrict m, const float* __r
 
 // At the red and blue sites of a row: a site's own colour less green, and
 // the mean of its four diagonal neighbours' for the other colour.
-TESSARY_VECTOR_CLONES void FillOtherColour(const float* above, const float* row,
-                                           const float* below, const float* own, int from, int to,
-                                           float* mine, float* theOther) {
+TESSARY_VECTOR_CLONES void FillOtherColour(const float* above, const float* row, const float* below,
+                                           const float* own, int from, int to, float* mine,
+                                           float* theOther) {
   TESSARY_INDEPENDENT_STEPS
   for (int c = from; c < to; ++c) {
     const float diagonal = 0.25F * (above[c - 1] + above[c + 1] + below[c - 1] + below[c + 1]);
@@ -170,8 +169,8 @@ TESSARY_VECTOR_CLONES void Pixels(const float* m, const float* green, const floa
     const float g = green[c];
     const float crossMine =
         0.25F * (mine.above[c] + mine.below[c] + mine.row[c - 1] + mine.row[c + 1]);
-    const float crossOther = 0.25F * (theOther.above[c] + theOther.below[c] +
-                                      theOther.row[c - 1] + theOther.row[c + 1]);
+    const float crossOther =
+        0.25F * (theOther.above[c] + theOther.below[c] + theOther.row[c - 1] + theOther.row[c + 1]);
     // (own is 1 or 0: each value is exactly the one chosen.)
     const float first = own[c] * m[c] + (1 - own[c]) * (g + crossMine);
     const float second = own[c] * (g + theOther.row[c]) + (1 - own[c]) * (g + crossOther);
@@ -240,9 +239,9 @@ class QualityPieces {
       Load(r, left, right);
       if (r >= 4) {
         const int q = r - 2;
-        Differences({samples_[q - 2], samples_[q - 1], samples_[q], samples_[q + 1],
-                     samples_[q + 2]},
-                    OtherSites(q), kGreenHalo, n - kGreenHalo, columnDifferences_[q]);
+        Differences(
+            {samples_[q - 2], samples_[q - 1], samples_[q], samples_[q + 1], samples_[q + 2]},
+            OtherSites(q), kGreenHalo, n - kGreenHalo, columnDifferences_[q]);
       }
       if (r >= 12) {
         const int q = r - 6;
@@ -431,8 +430,7 @@ void DemosaicQualityToBmpRows(const DeepMosaic& mosaic, int largest, std::size_t
   if (mosaic.width == 0 || mosaic.height == 0) {
     return;
   }
-  const int threads =
-      DemosaicThreads(mosaic.width, mosaic.height, PiecesOf(mosaic), processors);
+  const int threads = DemosaicThreads(mosaic.width, mosaic.height, PiecesOf(mosaic), processors);
   // A band's rows for each thread, one being handed over, one to spare.
   const int slots = threads == 1 ? 1 : std::min(Bands(mosaic), 2 * threads + 1);
   const std::size_t bandBytes = static_cast<std::size_t>(kBandRows) * stride;
@@ -453,8 +451,7 @@ void DemosaicQualityToBmpRows(const DeepMosaic& mosaic, int largest, std::size_t
                        3 * static_cast<std::size_t>(left));
       },
       [&](int band) {
-        bandDone(bufferOf(band), band * kBandRows,
-                 std::min(mosaic.height, (band + 1) * kBandRows));
+        bandDone(bufferOf(band), band * kBandRows, std::min(mosaic.height, (band + 1) * kBandRows));
       });
 }
 

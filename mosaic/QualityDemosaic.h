@@ -41,8 +41,7 @@
 // hands it over: 24-bit BMP rows, blue, green and red, each round(255 v /
 // largest), band by band, the bottom band first.
 void DemosaicQualityToBmpRows(const DeepMosaic& mosaic, int largest, std::size_t stride,
-                              const DemosaicBandDone& bandDone, int processors,
-                              BayerLayout layout);
+                              const DemosaicBandDone& bandDone, int processors, BayerLayout layout);
 
 // The picture as DemosaicDeep gives it: red, green and blue of each pixel,
 // 0 .. largest, row by row, top row first.

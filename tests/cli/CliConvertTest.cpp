@@ -269,40 +269,59 @@ TEST_F(CliTool, SixteenBitOutputsKeepTheSamplesPrecision) {
   }
   ASSERT_TRUE(WriteTiff(folder_.File("eight.tif"), layout, eight));
 
-  ASSERT_EQ(Run("convert -q --bits 12 --mode gray --format png --depth 16 raw.tif").status, 0);
-  PngPicture png = ReadPng(folder_.File("raw.png"));
-  ASSERT_EQ(png.bits, 16);
-  ASSERT_EQ(png.channels, 1);
-  for (std::size_t i = 0; i < twelve.size(); ++i) {
-    ASSERT_EQ(png.samples[i], (twelve[i] * 65535 + 2047) / 4095) << i;
-  }
-
-  ASSERT_EQ(Run("convert -q --bits 12 --mode color --format png --depth 16 raw.tif").status, 0);
-  png = ReadPng(folder_.File("raw.png"));
-  ASSERT_EQ(png.channels, 3);
-  ASSERT_EQ(png.samples.size(), 3 * twelve.size());
-  const auto between = std::count_if(png.samples.begin(), png.samples.end(),
-                                     [](std::uint16_t v) { return v % 257 != 0; });
-  EXPECT_GT(between, static_cast<long>(png.samples.size()) / 2);
-
-  fs::create_directory(folder_.File("out"));
-  ASSERT_EQ(
-      Run("convert -q --mode color --edges fill --format tiff --depth 16 --output-dir out flat.tif")
-          .status,
-      0);
-  TIFF* tiff = TIFFOpen(folder_.File("out/flat.tif").c_str(), "r");
-  ASSERT_NE(tiff, nullptr);
-  std::uint16_t bits = 0;
-  TIFFGetField(tiff, TIFFTAG_BITSPERSAMPLE, &bits);
-  EXPECT_EQ(bits, 16);
-  std::vector<std::uint16_t> row(3 * kWidth);
-  for (std::uint32_t y = 0; y < kHeight; ++y) {
-    ASSERT_EQ(TIFFReadScanline(tiff, row.data(), y, 0), 1);
-    for (const std::uint16_t value : row) {
-      ASSERT_EQ(value, 1234) << "row " << y;
+  // A gray picture is written as it is, whichever demosaicing is asked for.
+  PngPicture png;
+  for (const char* method : {"standard", "quality"}) {
+    fs::remove(folder_.File("raw.png"));
+    ASSERT_EQ(Run("convert -q --bits 12 --mode gray --format png --depth 16 --demosaic " +
+                  std::string(method) + " raw.tif")
+                  .status,
+              0);
+    png = ReadPng(folder_.File("raw.png"));
+    ASSERT_EQ(png.bits, 16);
+    ASSERT_EQ(png.channels, 1);
+    for (std::size_t i = 0; i < twelve.size(); ++i) {
+      ASSERT_EQ(png.samples[i], (twelve[i] * 65535 + 2047) / 4095) << method << " " << i;
     }
   }
-  TIFFClose(tiff);
+
+  for (const char* method : {"standard", "quality"}) {
+    fs::remove(folder_.File("raw.png"));
+    ASSERT_EQ(Run("convert -q --bits 12 --mode color --format png --depth 16 --demosaic " +
+                  std::string(method) + " raw.tif")
+                  .status,
+              0);
+    png = ReadPng(folder_.File("raw.png"));
+    ASSERT_EQ(png.channels, 3);
+    ASSERT_EQ(png.samples.size(), 3 * twelve.size());
+    const auto between = std::count_if(png.samples.begin(), png.samples.end(),
+                                       [](std::uint16_t v) { return v % 257 != 0; });
+    EXPECT_GT(between, static_cast<long>(png.samples.size()) / 2) << method;
+  }
+
+  // Filled edges, and the quality method's own, keep a constant mosaic
+  // constant at every pixel.
+  fs::create_directory(folder_.File("out"));
+  for (const char* method : {"--edges fill", "--demosaic quality"}) {
+    fs::remove(folder_.File("out/flat.tif"));
+    ASSERT_EQ(Run("convert -q --mode color --format tiff --depth 16 --output-dir out " +
+                  std::string(method) + " flat.tif")
+                  .status,
+              0);
+    TIFF* tiff = TIFFOpen(folder_.File("out/flat.tif").c_str(), "r");
+    ASSERT_NE(tiff, nullptr);
+    std::uint16_t bits = 0;
+    TIFFGetField(tiff, TIFFTAG_BITSPERSAMPLE, &bits);
+    EXPECT_EQ(bits, 16);
+    std::vector<std::uint16_t> row(3 * kWidth);
+    for (std::uint32_t y = 0; y < kHeight; ++y) {
+      ASSERT_EQ(TIFFReadScanline(tiff, row.data(), y, 0), 1);
+      for (const std::uint16_t value : row) {
+        ASSERT_EQ(value, 1234) << method << " row " << y;
+      }
+    }
+    TIFFClose(tiff);
+  }
 
   ASSERT_EQ(Run("convert -q --mode gray --format png --depth 16 eight.tif").status, 0);
   png = ReadPng(folder_.File("eight.png"));
@@ -552,10 +571,10 @@ TEST_F(CliTool, MessagesSayWhatToDo) {
   EXPECT_EQ(carriage.output.rfind("a.tif\\r: ", 0), 0u) << carriage.output;
 }
 
-// The developing options reach the conversion: a grey card under a colour
-// cast, 12 bits in 16-bit words with a black level, comes out an even grey
-// at every pixel, edges included, on the sRGB curve; detect tells what a
-// file declares of its levels.
+// The developing options reach the conversion, by either demosaicing
+// method: a grey card under a colour cast, 12 bits in 16-bit words with a
+// black level, comes out an even grey at every pixel, edges included, on the
+// sRGB curve; detect tells what a file declares of its levels.
 TEST_F(CliTool, DevelopingOptionsGiveAnEvenGreyAndDetectTellsTheLevels) {
   constexpr double kGrey = 0.4;
   constexpr double kCast[3] = {0.5, 1, 0.62};  // red, green, blue sites of rggb
@@ -572,19 +591,22 @@ TEST_F(CliTool, DevelopingOptionsGiveAnEvenGreyAndDetectTellsTheLevels) {
     }
   }
   ASSERT_TRUE(WriteTiff(folder_.File("card.tif"), layout, samples));
-  const Outcome run =
-      Run("convert --mode color --bits 12 --black 64 --white-balance 2,1,1.6129 --tone srgb "
-          "--edges fill card.tif");
-  ASSERT_EQ(run.status, 0) << run.output;
-  CVisImage<CVisRGBA<unsigned char>> picture(4, evispixfmtRGBAByte);
-  picture.ReadFile(folder_.File("card.bmp").c_str());
   const long expected = std::lround(255 * (1.055 * std::pow(kGrey, 1 / 2.4) - 0.055));
-  for (int y = 0; y < 30; ++y) {
-    for (int x = 0; x < 40; ++x) {
-      const CVisRGBA<unsigned char> pixel = picture.Pixel(x, y);
-      EXPECT_NEAR(pixel.r, expected, 2) << x << ", " << y;
-      EXPECT_NEAR(pixel.g, expected, 2) << x << ", " << y;
-      EXPECT_NEAR(pixel.b, expected, 2) << x << ", " << y;
+  for (const char* method : {"--edges fill", "--demosaic quality"}) {
+    fs::remove(folder_.File("card.bmp"));
+    const Outcome run =
+        Run("convert --mode color --bits 12 --black 64 --white-balance 2,1,1.6129 --tone srgb " +
+            std::string(method) + " card.tif");
+    ASSERT_EQ(run.status, 0) << run.output;
+    CVisImage<CVisRGBA<unsigned char>> picture(4, evispixfmtRGBAByte);
+    picture.ReadFile(folder_.File("card.bmp").c_str());
+    for (int y = 0; y < 30; ++y) {
+      for (int x = 0; x < 40; ++x) {
+        const CVisRGBA<unsigned char> pixel = picture.Pixel(x, y);
+        EXPECT_NEAR(pixel.r, expected, 2) << method << " at " << x << ", " << y;
+        EXPECT_NEAR(pixel.g, expected, 2) << method << " at " << x << ", " << y;
+        EXPECT_NEAR(pixel.b, expected, 2) << method << " at " << x << ", " << y;
+      }
     }
   }
   const Outcome detect = Run("detect --json card.tif");

@@ -132,6 +132,7 @@ TEST(CommandLine, UsageErrorsSayWhatIsWrong) {
       {{"convert", "--white-balance", "2,0,1", "a.tif"}, "three gains above 0"},
       {{"convert", "--tone", "gamma", "a.tif"}, "--tone takes linear or srgb"},
       {{"convert", "--edges", "crop", "a.tif"}, "--edges takes keep or fill"},
+      {{"convert", "--demosaic", "best", "a.tif"}, "--demosaic takes standard or quality"},
       {{"detect", "--tone", "srgb", "a.tif"}, "unknown option"},
       {{"convert", "--format", "gif", "a.tif"}, "--format takes bmp, png or tiff"},
       {{"convert", "--format", "tiff", "a.tif"}, "--format tiff needs --output-dir"},

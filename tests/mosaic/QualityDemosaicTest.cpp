@@ -114,9 +114,9 @@ std::array<Plane, 3> ReferenceQuality(const DeepMosaic& mosaic, BayerLayout layo
   Plane difference(w, h);  // the other colour less green at red and blue sites
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) {
-      const double joined = (errors[1](x, y) * estimates[0](x, y) +
-                             errors[0](x, y) * estimates[1](x, y)) /
-                            (errors[0](x, y) + errors[1](x, y));
+      const double joined =
+          (errors[1](x, y) * estimates[0](x, y) + errors[0](x, y) * estimates[1](x, y)) /
+          (errors[0](x, y) + errors[1](x, y));
       green(x, y) = isOther(x, y) ? m(x, y) + joined : m(x, y);
       difference(x, y) = isOther(x, y) ? -joined : 0;
     }
@@ -150,8 +150,7 @@ std::array<Plane, 3> ReferenceQuality(const DeepMosaic& mosaic, BayerLayout layo
 
 // A picture of smooth colour with edges and some noise, as a mosaic of the
 // layout, samples 0 .. largest.
-DeepMosaic PictureMosaic(int width, int height, BayerLayout layout, int largest,
-                         unsigned seed) {
+DeepMosaic PictureMosaic(int width, int height, BayerLayout layout, int largest, unsigned seed) {
   std::mt19937 random(seed);
   std::uniform_real_distribution<double> noise(-0.02, 0.02);
   DeepMosaic mosaic{width, height, {}};
@@ -181,8 +180,7 @@ struct Differences {
 Differences AgainstReference(const DeepMosaic& mosaic, BayerLayout layout, int largest,
                              int processors = 1) {
   const std::array<Plane, 3> expected = ReferenceQuality(mosaic, layout, largest);
-  const std::vector<std::uint16_t> deep =
-      DemosaicQualityDeep(mosaic, layout, largest, processors);
+  const std::vector<std::uint16_t> deep = DemosaicQualityDeep(mosaic, layout, largest, processors);
   Differences differences;
   const int w = mosaic.width;
   for (int y = 0; y < mosaic.height; ++y) {
