@@ -137,6 +137,16 @@ GrayTiffFacts Load(const CString& tiffPath, const TiffLoader& loading, Conversio
   return facts;
 }
 
+// Reads the file at full depth only, developed as asked, for a picture that
+// needs no 8-bit one first; tells the options what it found.
+GrayTiffFacts LoadDeep(const CString& tiffPath, ConversionOptions& options, DeepMosaic& deep) {
+  const GrayTiffFacts facts = DevelopTiff(
+      tiffPath, options.DevelopmentAsked(), options.SignificantBits(), options.LayoutAsked(), deep,
+      [&](const std::string& text) { options.Notice(tiffPath, text); });
+  options.Loaded(tiffPath, facts);
+  return facts;
+}
+
 std::string PagesLeftOut(int pages) {
   return "it holds " + std::to_string(pages) + " pages; only the first was converted";
 }
@@ -184,7 +194,16 @@ bool ConvertTiffFile(const ConversionFiles& files, const LoaderBinding& loader,
                            "replaced (" +
                            LockFolderProblem() + ")");
   }
-  const GrayTiffFacts facts = Load(files.tiff, loading, options, gray);
+  // A colour picture by the quality method is made from the samples at full
+  // depth alone: the file is read once.
+  const bool quality = options.DemosaicAsked() == DemosaicMethod::kQuality;
+  std::optional<DeepMosaic> deep;
+  GrayTiffFacts facts{};
+  if (quality && options.ModeAfterLoading() == ConversionMode::kColor) {
+    facts = LoadDeep(files.tiff, options, deep.emplace());
+  } else {
+    facts = Load(files.tiff, loading, options, gray);
+  }
 
   bool demosaic = false;
   switch (options.ModeAfterLoading()) {
@@ -203,19 +222,19 @@ bool ConvertTiffFile(const ConversionFiles& files, const LoaderBinding& loader,
   // TIFF can go, and flushed to disk before it does.
   RemoveOrphansOncePerFolder(files);
   const OutputForm form{files.format, options.DevelopmentAsked().tone == ToneCurve::kSrgb};
-  const bool quality = demosaic && options.DemosaicAsked() == DemosaicMethod::kQuality;
   try {
-    if (options.DepthAsked() == 16 || quality) {
-      // Read again at full depth, developed as the 8-bit picture was (whose
-      // notices were given already).
-      DeepMosaic deep;
-      DevelopTiff(files.tiff, options.DevelopmentAsked(), options.SignificantBits(),
-                  options.LayoutAsked(), deep, [](const std::string&) {});
-      if (quality) {
-        WriteQualityConvertedImage(deep, files.output, options.Processors(), layout, form,
+    if (options.DepthAsked() == 16 || (demosaic && quality)) {
+      if (!deep) {
+        // Read again at full depth, developed as the 8-bit picture was
+        // (whose notices were given already).
+        DevelopTiff(files.tiff, options.DevelopmentAsked(), options.SignificantBits(),
+                    options.LayoutAsked(), deep.emplace(), [](const std::string&) {});
+      }
+      if (demosaic && quality) {
+        WriteQualityConvertedImage(*deep, files.output, options.Processors(), layout, form,
                                    options.DepthAsked());
       } else {
-        WriteDeepConvertedImage(deep, demosaic, files.output, layout, options.EdgesAsked(), form);
+        WriteDeepConvertedImage(*deep, demosaic, files.output, layout, options.EdgesAsked(), form);
       }
     } else {
       WriteConvertedImage(gray, demosaic, files.output, options.Processors(), layout,
