@@ -43,8 +43,9 @@ int RunAverage(const CliRequest& request) {
   }
   ProgressLine progress = ProgressFor(request);
   AverageEvents events(progress);
-  const StackRequest stack{request.files, request.output, request.force, request.method,
-                           request.kappa, request.bits,   request.dark};
+  const StackRequest stack{request.files,  request.output, request.force,
+                           request.method, request.kappa,  request.bits,
+                           request.dark,   request.bias,   request.flat};
   try {
     if (!CombineFrames(stack, events)) {
       progress.Finish();

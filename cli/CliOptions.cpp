@@ -404,6 +404,36 @@ the sigma-clipped mean of the frames less the dark are those of the frames, less
 )roff",
         .apply = SetName<&CliRequest::dark>},
     CliOption{
+        .longName = "--bias",
+        .value = CliValue::kFile,
+        .valueName = "FILE",
+        .places = kAfterAverage,
+        .help = "average: subtracts the bias frame FILE (without --dark) and takes it off\n"
+                "the flat.\n",
+        .manual =
+            R"roff(A bias frame (the sensor's offset: a master of the shortest exposures) of the pictures'
+kind and size. It comes off every picture where no \fB\-\-dark\fR is given (a dark frame of the
+pictures' exposure holds the bias already), and off the flat frame always.
+)roff",
+        .apply = SetName<&CliRequest::bias>},
+    CliOption{
+        .longName = "--flat",
+        .value = CliValue::kFile,
+        .valueName = "FILE",
+        .places = kAfterAverage,
+        .help = "average: divides every picture by the flat frame FILE, normalised by its\n"
+                "mean in each colour.\n",
+        .manual =
+            R"roff(A flat frame (an evenly lit field through the same optics) of the pictures' kind and size.
+Every picture, after the dark or bias frame, is divided by the flat less the bias frame,
+normalised by its mean in each colour (each channel of colour pictures, each site of the
+2 \(mu 2 cell of raw frames), so that it takes out vignetting and dust without tinting;
+a pixel where the flat is at or below the bias is left undivided. A constant flat changes
+nothing. The calibration is done in floating point; only the result is floored at 0 and
+truncated to a whole value.
+)roff",
+        .apply = SetName<&CliRequest::flat>},
+    CliOption{
         .longName = "--json",
         .places = kAfterDetect,
         .help = "detect: one JSON object a line.\n",

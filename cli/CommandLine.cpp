@@ -292,10 +292,14 @@ bool CheckAverageFrames(const CliRequest& request, std::string& error) {
       return false;
     }
   }
-  if (!request.dark.empty() && NamesATiff(request.dark) != tiffs) {
-    error = "the dark frame \"" + request.dark + "\" must be of the frames' kind (" +
-            (tiffs ? "a TIFF" : "a BMP") + ")";
-    return false;
+  for (const auto& [master, what] :
+       {std::pair{&request.dark, "dark"}, std::pair{&request.bias, "bias"},
+        std::pair{&request.flat, "flat"}}) {
+    if (!master->empty() && NamesATiff(*master) != tiffs) {
+      error = std::string("the ") + what + " frame \"" + *master +
+              "\" must be of the frames' kind (" + (tiffs ? "a TIFF" : "a BMP") + ")";
+      return false;
+    }
   }
   return true;
 }

@@ -25,6 +25,8 @@ struct CliRequest {
   double kappa = kDefaultKappa;             // average: sigma-clip's K
   bool kappaGiven = false;
   std::string dark;                    // average: the dark frame subtracted first; empty: none
+  std::string bias;                    // average: the bias frame; empty: none
+  std::string flat;                    // average: the flat frame divided out; empty: none
   std::optional<BayerLayout> pattern;  // convert, detect: the layout asked for
   int bits = 0;                        // convert, detect: significant bits of wide samples; 0: all
   Development development;             // convert: the developing steps asked for

@@ -162,6 +162,15 @@ class DeepResult : public StackResult {
   MemoryBlock samples_;
 };
 
+// The master frames, by their place in BandedStack::masters_.
+constexpr int kDark = 0;
+constexpr int kBias = 1;
+constexpr int kFlat = 2;
+constexpr const char* kMasterNames[] = {"the dark frame", "the bias frame", "the flat frame"};
+
+// Rows of the flat frame read at a time for its means.
+constexpr int kFlatMeanRows = 64;
+
 // A declared pattern as messages name it: "rggb", "none", or the reason it
 // is of no Bayer layout.
 std::string PatternName(const std::string& layout, const std::string& refusal) {
@@ -193,8 +202,18 @@ std::unique_ptr<FrameReader> BandedStack::Open(const char* path) {
 }
 
 void BandedStack::SetDark(const char* path) {
-  dark_ = Open(path);
-  darkPath_ = path;
+  masters_[kDark].reader = Open(path);
+  masters_[kDark].path = path;
+}
+
+void BandedStack::SetBias(const char* path) {
+  masters_[kBias].reader = Open(path);
+  masters_[kBias].path = path;
+}
+
+void BandedStack::SetFlat(const char* path) {
+  masters_[kFlat].reader = Open(path);
+  masters_[kFlat].path = path;
 }
 
 void BandedStack::Add(const char* path) {
@@ -219,7 +238,7 @@ void BandedStack::Add(const char* path) {
 
 void BandedStack::ReadBand(int top, int bottom, std::uint16_t scaleMax,
                            std::vector<std::vector<std::uint16_t>>& values,
-                           std::vector<std::uint16_t>& dark) const {
+                           std::array<std::vector<std::uint16_t>, 3>& masters) const {
   const std::size_t bandValues =
       static_cast<std::size_t>(bottom - top) * static_cast<std::size_t>(width_) * channels_;
   values.resize(frames_.size());
@@ -227,9 +246,82 @@ void BandedStack::ReadBand(int top, int bottom, std::uint16_t scaleMax,
     values[f].resize(bandValues);
     frames_[f]->ReadValues(top, bottom, width_, scaleMax, values[f].data());
   }
-  if (dark_) {
-    dark.resize(bandValues);
-    dark_->ReadValues(top, bottom, width_, scaleMax, dark.data());
+  for (std::size_t m = 0; m < masters_.size(); ++m) {
+    if (masters_[m].reader) {
+      masters[m].resize(bandValues);
+      masters_[m].reader->ReadValues(top, bottom, width_, scaleMax, masters[m].data());
+    }
+  }
+}
+
+std::array<double, 4> BandedStack::FlatMeans(std::uint16_t scaleMax) const {
+  const auto open = [&](const Master& master) {
+    return channels_ == 1 ? OpenTiffFrame(master.path.c_str(), significantBits_)
+                          : OpenBmpFrame(master.path.c_str());
+  };
+  const std::unique_ptr<FrameReader> flat = open(masters_[kFlat]);
+  const std::unique_ptr<FrameReader> bias =
+      masters_[kBias].reader ? open(masters_[kBias]) : nullptr;
+  const std::size_t rowValues = static_cast<std::size_t>(width_) * channels_;
+  std::vector<std::uint16_t> flatValues;
+  std::vector<std::uint16_t> biasValues;
+  std::array<double, 4> sums{};
+  std::array<double, 4> counts{};
+  for (int top = 0; top < height_; top += kFlatMeanRows) {
+    const int bottom = std::min(height_, top + kFlatMeanRows);
+    flatValues.resize(static_cast<std::size_t>(bottom - top) * rowValues);
+    flat->ReadValues(top, bottom, width_, scaleMax, flatValues.data());
+    if (bias) {
+      biasValues.resize(flatValues.size());
+      bias->ReadValues(top, bottom, width_, scaleMax, biasValues.data());
+    }
+    for (int y = top; y < bottom; ++y) {
+      const std::size_t start = static_cast<std::size_t>(y - top) * rowValues;
+      for (std::size_t i = 0; i < rowValues; ++i) {
+        const int colour = ColourOf(y, i);
+        sums[colour] += flatValues[start + i] - (bias ? biasValues[start + i] : 0.0);
+        counts[colour] += 1;
+      }
+    }
+  }
+  std::array<double, 4> means{};
+  for (int colour = 0; colour < 4; ++colour) {
+    means[colour] = counts[colour] > 0 ? sums[colour] / counts[colour] : 1;
+    if (!(means[colour] > 0)) {
+      throw CVisError(masters_[kFlat].path,
+                      masters_[kBias].reader
+                          ? "the flat frame is not above the bias frame in one colour"
+                          : "the flat frame is black in one colour");
+    }
+  }
+  return means;
+}
+
+int BandedStack::ColourOf(int y, std::size_t i) const {
+  return channels_ == 3 ? static_cast<int>(i % 3) : (y & 1) * 2 + static_cast<int>(i & 1);
+}
+
+void BandedStack::Calibrate(int y, const std::array<const std::uint16_t*, 3>& masters,
+                            const std::array<double, 4>& flatMeans, std::uint16_t scaleMax,
+                            std::uint16_t* combined) const {
+  const std::uint16_t* dark = masters[kDark];
+  const std::uint16_t* bias = masters[kBias];
+  const std::uint16_t* flat = masters[kFlat];
+  const std::size_t rowValues = static_cast<std::size_t>(width_) * channels_;
+  for (std::size_t i = 0; i < rowValues; ++i) {
+    double value = combined[i];
+    if (dark) {
+      value -= dark[i];
+    } else if (bias) {
+      value -= bias[i];
+    }
+    if (flat) {
+      const double light = (flat[i] - (bias ? bias[i] : 0.0)) / flatMeans[ColourOf(y, i)];
+      if (light > 0) {
+        value /= light;
+      }
+    }
+    combined[i] = value <= 0 ? 0 : value >= scaleMax ? scaleMax : static_cast<std::uint16_t>(value);
   }
 }
 std::uint16_t BandedStack::Combine(const std::vector<std::vector<std::uint16_t>>& band,
@@ -261,10 +353,14 @@ bool BandedStack::Write(const char* outputPath, bool replaceExisting,
   if (frames_.empty()) {
     throw CVisError(outputPath, "there are no pictures to combine");
   }
-  if (dark_ && (dark_->Width() != width_ || dark_->Height() != height_)) {
-    throw CVisError(darkPath_, "the dark frame is " + PictureSize(dark_->Width(), dark_->Height()) +
-                                   ", not the size of the pictures (" +
-                                   PictureSize(width_, height_) + ")");
+  for (std::size_t m = 0; m < masters_.size(); ++m) {
+    const FrameReader* reader = masters_[m].reader.get();
+    if (reader && (reader->Width() != width_ || reader->Height() != height_)) {
+      throw CVisError(masters_[m].path, std::string(kMasterNames[m]) + " is " +
+                                            PictureSize(reader->Width(), reader->Height()) +
+                                            ", not the size of the pictures (" +
+                                            PictureSize(width_, height_) + ")");
+    }
   }
   // Raw frames give a 16-bit PNG, pictures an 8-bit one.
   const bool deep = NamesATiff(outputPath) || (NamesAPng(outputPath) && channels_ == 1);
@@ -289,15 +385,20 @@ bool BandedStack::Write(const char* outputPath, bool replaceExisting,
       static_cast<std::size_t>(height_)));
   const std::vector<std::pair<int, int>> network =
       method_ == StackMethod::kMean ? std::vector<std::pair<int, int>>() : SortingNetwork(count);
+  const bool calibrated = std::any_of(masters_.begin(), masters_.end(), [](const Master& master) {
+    return master.reader != nullptr;
+  });
+  const std::array<double, 4> flatMeans =
+      masters_[kFlat].reader ? FlatMeans(scaleMax) : std::array<double, 4>{1, 1, 1, 1};
   std::atomic<bool> colour{false};
   std::vector<std::vector<std::uint16_t>> band;
-  std::vector<std::uint16_t> dark;
+  std::array<std::vector<std::uint16_t>, 3> masters;
   for (int top = 0; top < height_; top += bandRows) {
     if (stopRequested && stopRequested()) {
       return false;
     }
     const int bottom = std::min(height_, top + bandRows);
-    ReadBand(top, bottom, scaleMax, band, dark);
+    ReadBand(top, bottom, scaleMax, band, masters);
     ForEachBand(bottom - top, kRowsAtOnce, kParallelRows, [&](int from, int to) {
       const std::size_t first = static_cast<std::size_t>(from) * rowValues;
       const std::size_t values = static_cast<std::size_t>(to - from) * rowValues;
@@ -312,16 +413,16 @@ bool BandedStack::Write(const char* outputPath, bool replaceExisting,
         for (std::size_t i = 0; i < rowValues; ++i) {
           combined[i] = Combine(band, start + i, column);
         }
-        if (dark_) {
-          // The dark frame comes off the combined value, which is the
-          // combination of the frames less the dark without flooring each:
-          // the mean, the median and the clipping move with a constant.
-          // Only the result is floored.
-          const std::uint16_t* darkRow = dark.data() + start;
-          for (std::size_t i = 0; i < rowValues; ++i) {
-            combined[i] =
-                static_cast<std::uint16_t>(combined[i] - std::min(combined[i], darkRow[i]));
+        if (calibrated) {
+          // The masters come off (and out of) the combined value, which is
+          // the combination of the calibrated frames: the mean, the median
+          // and the clipping move with a constant and scale with a factor
+          // the same for every frame. Only the result is floored.
+          std::array<const std::uint16_t*, 3> rows{};
+          for (std::size_t m = 0; m < masters.size(); ++m) {
+            rows[m] = masters_[m].reader ? masters[m].data() + start : nullptr;
           }
+          Calibrate(top + y, rows, flatMeans, scaleMax, combined.data());
         }
         differs |= result->TakeRow(top + y, combined.data());
       }

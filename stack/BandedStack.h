@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -13,16 +14,25 @@ class FrameReader;
 
 // A stack of frames combined channel by channel into one picture: by their
 // mean, their median or their sigma-clipped mean (see CombineRules.h), of the
-// frames less a dark frame, if one is given: the frames are not floored at 0
-// each (a faint sky below the dark's level would come out too bright), only
-// the result is.
+// frames calibrated by the master frames given, per pixel in floating point:
+//  - less the dark frame (which holds the bias, as a master dark of the
+//    frames' exposure does), or, without one, less the bias frame;
+//  - divided by the flat frame less the bias frame, normalised by its mean
+//    in each colour (each channel of colour pictures, each site of the 2 x 2
+//    cell of raw frames), so that it does not tint; a pixel where the flat
+//    is at or below the bias is left undivided.
+// The calibration moves each pixel of every frame by the same amount and
+// scale, so the frames are combined first and the result calibrated: they
+// are not floored at 0 each (a faint sky below the dark's level would come
+// out too bright), only the result is, and truncated to a whole value as the
+// mean is. A constant flat changes nothing.
 //
 // The frames are all BMP pictures (colour) or all gray TIFF files (raw
 // frames, as ReadGrayTiff reads them, of one page), told apart by their
-// names (NamesATiff); the dark frame is of the same kind. TIFF frames must
+// names (NamesATiff); the master frames are of the same kind. TIFF frames must
 // declare one colour filter pattern, or none, which a TIFF result declares
 // in turn. The first frame fixes the size; each later one gives its top-left part of that size and
-// must be at least as large; the dark frame must be of that size. The
+// must be at least as large; the master frames must be of that size. The
 // frames are read band by band, all of them open at once: memory holds a
 // band of rows of every frame and the result, never the frames whole. Only
 // uncompressed BMPs can be read so.
@@ -52,6 +62,8 @@ class BandedStack {
   BandedStack& operator=(const BandedStack&) = delete;
 
   void SetDark(const char* path);
+  void SetBias(const char* path);
+  void SetFlat(const char* path);
   void Add(const char* path);
 
   // Combines the frames into the picture at outputPath, replacing a file
@@ -66,12 +78,31 @@ class BandedStack {
   // Opens a frame or the dark frame, of the stack's kind.
   std::unique_ptr<FrameReader> Open(const char* path);
 
+  // A master frame: a reader and its file.
+  struct Master {
+    std::unique_ptr<FrameReader> reader;
+    std::string path;
+  };
+
   // Rows top .. bottom - 1 of every frame on the scale 0 .. scaleMax, each
   // frame's channels (blue, green, red, or gray) in values[frame], row after
-  // row; the dark frame's in dark, where there is one.
+  // row; each master frame's in masters[master], where there is one.
   void ReadBand(int top, int bottom, std::uint16_t scaleMax,
                 std::vector<std::vector<std::uint16_t>>& values,
-                std::vector<std::uint16_t>& dark) const;
+                std::array<std::vector<std::uint16_t>, 3>& masters) const;
+
+  // The mean of the flat frame less the bias frame in each colour (channel,
+  // or site of the 2 x 2 cell), read from the files afresh.
+  std::array<double, 4> FlatMeans(std::uint16_t scaleMax) const;
+
+  // The colour of value i of row y for the flat's means: the channel of
+  // colour pictures, the site of the 2 x 2 cell of raw frames.
+  int ColourOf(int y, std::size_t i) const;
+
+  // Row y's combined values calibrated by the master frames' values at them.
+  void Calibrate(int y, const std::array<const std::uint16_t*, 3>& masters,
+                 const std::array<double, 4>& flatMeans, std::uint16_t scaleMax,
+                 std::uint16_t* combined) const;
 
   // The combined value of the values at `at` of every frame's band, sorted
   // across the frames for the median and the sigma-clipped mean.
@@ -88,6 +119,6 @@ class BandedStack {
   std::string cfaLayout_;   // the frames' declared Bayer layout; empty: none
   std::string cfaRefusal_;  // why the pattern they declare is of no Bayer layout
   std::vector<std::unique_ptr<FrameReader>> frames_;
-  std::unique_ptr<FrameReader> dark_;
-  std::string darkPath_;
+  // The dark, bias and flat frames, in that order.
+  std::array<Master, 3> masters_;
 };

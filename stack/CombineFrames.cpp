@@ -25,7 +25,7 @@ bool AddFrames(const StackRequest& request, StackEvents& events, Combiner& combi
   return true;
 }
 
-// The output may not be one of the frames or the dark frame, however it is
+// The output may not be one of the frames or the master frames, however it is
 // named (another spelling, a symbolic link, a bind mount): it would be
 // replaced by what is made of it.
 void RefuseAnInputAsOutput(const StackRequest& request) {
@@ -34,8 +34,10 @@ void RefuseAnInputAsOutput(const StackRequest& request) {
     return;
   }
   std::vector<std::string> inputs = request.frames;
-  if (!request.dark.empty()) {
-    inputs.push_back(request.dark);
+  for (const std::string* master : {&request.dark, &request.bias, &request.flat}) {
+    if (!master->empty()) {
+      inputs.push_back(*master);
+    }
   }
   for (const std::string& input : inputs) {
     const std::optional<FileIdentity> file = IdentityOfFile(input.c_str());
@@ -50,8 +52,8 @@ void RefuseAnInputAsOutput(const StackRequest& request) {
 }  // namespace
 
 bool RunsAsRunningMean(const StackRequest& request) {
-  return request.method == StackMethod::kMean && request.dark.empty() &&
-         !NamesATiff(request.output) &&
+  return request.method == StackMethod::kMean && request.dark.empty() && request.bias.empty() &&
+         request.flat.empty() && !NamesATiff(request.output) &&
          (request.frames.empty() || !NamesATiff(request.frames.front()));
 }
 
@@ -66,9 +68,15 @@ bool CombineFrames(const StackRequest& request, StackEvents& events) {
     return true;
   }
   BandedStack stack(request.method, request.kappa, request.significantBits);
-  if (!request.dark.empty()) {
-    events.Reading(request.dark);
-    stack.SetDark(request.dark.c_str());
+  using Setter = void (BandedStack::*)(const char*);
+  for (const auto& [path, set] :
+       {std::pair<const std::string&, Setter>{request.dark, &BandedStack::SetDark},
+        std::pair<const std::string&, Setter>{request.bias, &BandedStack::SetBias},
+        std::pair<const std::string&, Setter>{request.flat, &BandedStack::SetFlat}}) {
+    if (!path.empty()) {
+      events.Reading(path);
+      (stack.*set)(path.c_str());
+    }
   }
   if (!AddFrames(request, events, stack)) {
     return false;

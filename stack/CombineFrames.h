@@ -8,7 +8,7 @@
 // Frames combined into one picture, the way each kind of request needs: the
 // plain mean of BMP pictures into a BMP runs through ImageAverager, one
 // picture after another, as the dialog's averaging does; every other
-// request (another method, a dark frame, TIFF frames or a TIFF result)
+// request (another method, master frames, TIFF frames or a TIFF result)
 // through BandedStack, every frame open at once and read band by band.
 
 struct StackRequest {
@@ -18,7 +18,10 @@ struct StackRequest {
   StackMethod method = StackMethod::kMean;
   double kappa = kDefaultKappa;
   int significantBits = 0;  // of TIFF frames' samples; 0: all of the stored bits
-  std::string dark;         // subtracted from every frame first; empty: none
+  // The master frames (BandedStack.h); empty: none.
+  std::string dark;
+  std::string bias;
+  std::string flat;
 };
 
 // What the caller is told, and asked, as the frames are combined.
@@ -41,7 +44,7 @@ class StackEvents {
 bool RunsAsRunningMean(const StackRequest& request);
 
 // Combines request.frames into request.output, which may not be one of the
-// frames or the dark frame by any name (refused with the file exception
+// frames or the master frames by any name (refused with the file exception
 // naming it). Returns false when stopped, between frames or between bands
 // of the combining (nothing written). Failures throw, as ImageAverager and BandedStack do:
 // the file exception or a CVisError naming the file, or std::bad_alloc

@@ -100,6 +100,30 @@ TEST_F(CliTool, AverageTakesRawTiffFramesOfOneKindOnly) {
   median.Write(folder_.File("expected.tif").c_str(), true);
   EXPECT_EQ(ReadBytes(folder_.File("median.tif")), ReadBytes(folder_.File("expected.tif")));
 
+  // The bias and flat frames reach the stack.
+  TiffLayout masterLayout;
+  masterLayout.width = 6;
+  masterLayout.height = 4;
+  masterLayout.bits = 16;
+  std::vector<std::uint32_t> flatSamples;
+  for (std::uint32_t i = 0; i < 24; ++i) {
+    flatSamples.push_back(20000 + 1000 * (i % 6));
+  }
+  ASSERT_TRUE(WriteTiff(folder_.File("flat.tif"), masterLayout, flatSamples));
+  ASSERT_TRUE(
+      WriteTiff(folder_.File("bias.tif"), masterLayout, std::vector<std::uint32_t>(24, 50)));
+  ASSERT_EQ(Run("average -q --bias bias.tif --flat flat.tif -o calibrated.tif" + frames).status, 0);
+  BandedStack calibrated(StackMethod::kMean, 3.0);
+  calibrated.SetBias(folder_.File("bias.tif").c_str());
+  calibrated.SetFlat(folder_.File("flat.tif").c_str());
+  for (const char* name : {"raw100.tif", "raw300.tif", "raw4000.tif"}) {
+    calibrated.Add(folder_.File(name).c_str());
+  }
+  calibrated.Write(folder_.File("expected.tif").c_str(), true);
+  EXPECT_EQ(ReadBytes(folder_.File("calibrated.tif")), ReadBytes(folder_.File("expected.tif")));
+  ASSERT_EQ(Run("average -q -o plain.tif" + frames).status, 0);
+  EXPECT_NE(ReadBytes(folder_.File("calibrated.tif")), ReadBytes(folder_.File("plain.tif")));
+
   // Above 12 bits: refused, naming the frame, and nothing written.
   const Outcome tooBright = Run("average -q --bits 11 -o bright.tif" + frames);
   EXPECT_EQ(tooBright.status, 1);
@@ -111,10 +135,17 @@ TEST_F(CliTool, AverageTakesRawTiffFramesOfOneKindOnly) {
   const Outcome mixed = Run("average -o mixed.bmp p.bmp" + frames);
   EXPECT_EQ(mixed.status, 2);
   EXPECT_NE(mixed.output.find("not both"), std::string::npos) << mixed.output;
-  const Outcome darkOfAnotherKind = Run("average --dark p.bmp -o mixed.bmp" + frames);
-  EXPECT_EQ(darkOfAnotherKind.status, 2);
-  EXPECT_NE(darkOfAnotherKind.output.find("the frames' kind"), std::string::npos);
-  EXPECT_FALSE(std::filesystem::exists(folder_.File("mixed.bmp")));
+  for (const char* master : {"dark", "bias", "flat"}) {
+    const Outcome ofAnotherKind =
+        Run(std::string("average --") + master + " p.bmp -o mixed.bmp" + frames);
+    EXPECT_EQ(ofAnotherKind.status, 2) << master;
+    EXPECT_NE(ofAnotherKind.output.find(std::string("the ") + master +
+                                        " frame \"p.bmp\" must "
+                                        "be of the frames' kind"),
+              std::string::npos)
+        << ofAnotherKind.output;
+    EXPECT_FALSE(std::filesystem::exists(folder_.File("mixed.bmp")));
+  }
 }
 
 // Frames stored as one compressed strip or one compressed tile each, which

@@ -148,21 +148,26 @@ TEST(CombineFrames, TheOutputIsNeverOneOfItsInputs) {
   struct Row {
     const char* name;
     std::string (*output)(TempFolder& folder);
-    bool dark;
+    std::string StackRequest::*master;  // the master frame written as "master.bmp"; or null
   };
   const Row rows[] = {
-      {"a frame", [](TempFolder& folder) { return folder.File("f1.bmp"); }, false},
+      {"a frame", [](TempFolder& folder) { return folder.File("f1.bmp"); }, nullptr},
       {"another spelling",
-       [](TempFolder& folder) { return (folder.Path() / "." / "f0.bmp").string(); }, false},
+       [](TempFolder& folder) { return (folder.Path() / "." / "f0.bmp").string(); }, nullptr},
 #ifndef _WIN32
       {"a link to a frame",
        [](TempFolder& folder) {
          std::filesystem::create_symlink(folder.File("f2.bmp"), folder.File("link.bmp"));
          return folder.File("link.bmp");
        },
-       false},
+       nullptr},
 #endif
-      {"the dark frame", [](TempFolder& folder) { return folder.File("dark.bmp"); }, true},
+      {"the dark frame", [](TempFolder& folder) { return folder.File("master.bmp"); },
+       &StackRequest::dark},
+      {"the bias frame", [](TempFolder& folder) { return folder.File("master.bmp"); },
+       &StackRequest::bias},
+      {"the flat frame", [](TempFolder& folder) { return folder.File("master.bmp"); },
+       &StackRequest::flat},
   };
   for (const Row& row : rows) {
     TempFolder folder;
@@ -171,9 +176,9 @@ TEST(CombineFrames, TheOutputIsNeverOneOfItsInputs) {
       request.frames.push_back(WriteColorPicture(folder.File(FrameName(i)), 4, 4,
                                                  [&](int, int) { return Rgba(9, 8, i); }));
     }
-    if (row.dark) {
-      request.dark =
-          WriteColorPicture(folder.File("dark.bmp"), 4, 4, [](int, int) { return Rgba(0, 0, 0); });
+    if (row.master != nullptr) {
+      request.*row.master = WriteColorPicture(folder.File("master.bmp"), 4, 4,
+                                              [](int, int) { return Rgba(0, 0, 0); });
     }
     request.output = row.output(folder);
     request.replaceExisting = true;
