@@ -332,15 +332,18 @@ colliding pair.
         .places = kAfterAverage,
         .required = true,
         .help = "average: the result's name: .bmp a BMP, .tif or .tiff a 16-bit TIFF,\n"
-                ".png a PNG (16-bit of TIFF frames).\n",
+                ".png a PNG (16-bit of TIFF frames), .fits a 32-bit float FITS.\n",
         .manual =
             R"roff(The result's name, which says what is written: a name ending in \fI.bmp\fR gets a BMP,
 \fI.tif\fR or \fI.tiff\fR a 16-bit TIFF, \fI.png\fR a PNG (8-bit of BMP pictures, 16-bit of
-TIFF frames, gray or RGB as the BMP would be); any other name is a usage error (see
-\fBaverage\fR).
+TIFF frames, gray or RGB as the BMP would be), \fI.fits\fR, \fI.fit\fR or \fI.fts\fR a FITS
+image of 32-bit floating-point values (CFITSIO) on the frames' own scale, neither floored
+nor truncated (a value below the dark frame's stays negative), colour as red, green and
+blue planes, rows from the top (ROWORDER = 'TOP\-DOWN'), and the frames' Bayer layout in
+BAYERPAT where they declare one; any other name is a usage error (see \fBaverage\fR).
 An existing file is kept unless \fB\-\-force\fR is given, and
 so is one that appears there while the average is made (the average then fails, naming
-it). One of the pictures or the dark frame is never replaced, by whatever name (another
+it). One of the pictures or the master frames is never replaced, by whatever name (another
 spelling, a symbolic link, a bind mount), not even with \fB\-\-force\fR.
 )roff",
         .apply =

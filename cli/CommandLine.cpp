@@ -232,15 +232,16 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CliRequest& req
   // The output's name says what it is; a name that says nothing would get
   // a file of another kind than its name.
   if (request.command == CliRequest::Command::kAverage && !NamesATiff(request.output) &&
-      !NamesAPng(request.output) && !EndsWithCaseless(request.output, ".bmp")) {
-    error = "average writes .bmp, .tif, .tiff or .png files, and \"" + request.output +
-            "\" is named as none of them";
+      !NamesAPng(request.output) && !NamesAFits(request.output) &&
+      !EndsWithCaseless(request.output, ".bmp")) {
+    error = "average writes .bmp, .tif, .tiff, .png, .fits, .fit or .fts files, and \"" +
+            request.output + "\" is named as none of them";
     return false;
   }
 #if defined(_WIN32)
   // The Windows form has no TIFF or PNG writer.
   if (request.command == CliRequest::Command::kAverage &&
-      (NamesATiff(request.output) || NamesAPng(request.output))) {
+      (NamesATiff(request.output) || NamesAPng(request.output) || NamesAFits(request.output))) {
     error = "average writes BMP files only on Windows, and \"" + request.output +
             "\" is named otherwise; name it .bmp";
     return false;

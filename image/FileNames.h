@@ -30,6 +30,12 @@ inline bool NamesATiff(std::string_view name) {
   return TiffEndingLength(name) > 0;
 }
 
+// Whether name ends in ".fits", ".fit" or ".fts", in any letter case.
+inline bool NamesAFits(std::string_view name) {
+  return EndsWithCaseless(name, ".fits") || EndsWithCaseless(name, ".fit") ||
+         EndsWithCaseless(name, ".fts");
+}
+
 // Whether name ends in ".png", in any letter case.
 inline bool NamesAPng(std::string_view name) {
   return EndsWithCaseless(name, ".png");

@@ -8,6 +8,7 @@
 
 #include "AfxException.h"
 #include "FileNames.h"
+#include "FitsWriter.h"
 #include "FrameReaders.h"
 #include "MemoryBlock.h"
 #include "ParallelWork.h"
@@ -66,11 +67,17 @@ void SortPair(std::uint16_t* low, std::uint16_t* high, std::size_t count) {
 class StackResult {
  public:
   virtual ~StackResult() = default;
-  // Takes row y's values (channels side by side); tells whether any pixel's
-  // channels differ.
-  virtual bool TakeRow(int y, const std::uint16_t* values) = 0;
+  // Takes row y's values (channels side by side, on the result's scale);
+  // tells whether any pixel's channels differ.
+  virtual bool TakeRow(int y, const double* values) = 0;
   virtual void Write(const char* outputPath, bool colour, bool replaceExisting) const = 0;
 };
+
+// A value of a result of whole values: floored at 0, at most largest, its
+// fraction dropped (as a mean is truncated).
+std::uint16_t WholeValue(double value, std::uint16_t largest) {
+  return value <= 0 ? 0 : value >= largest ? largest : static_cast<std::uint16_t>(value);
+}
 
 // An 8-bit BMP.
 class BmpResult : public StackResult {
@@ -78,11 +85,11 @@ class BmpResult : public StackResult {
   BmpResult(const char* outputPath, int width, int height, int channels)
       : width_(width), channels_(channels), picture_(outputPath, width, height) {}
 
-  bool TakeRow(int y, const std::uint16_t* values) override {
+  bool TakeRow(int y, const double* values) override {
     unsigned char* out = picture_.Row(y);
     const std::size_t pixels = static_cast<std::size_t>(width_);
     for (std::size_t i = 0; i < pixels * 3; ++i) {
-      out[i] = static_cast<unsigned char>(values[channels_ == 3 ? i : i / 3]);
+      out[i] = static_cast<unsigned char>(WholeValue(values[channels_ == 3 ? i : i / 3], 255));
     }
     return picture_.FinishRow(y);
   }
@@ -114,19 +121,21 @@ class DeepResult : public StackResult {
     }
   }
 
-  bool TakeRow(int y, const std::uint16_t* values) override {
+  bool TakeRow(int y, const double* values) override {
     const std::size_t rowValues = static_cast<std::size_t>(width_) * channels_;
     std::uint16_t* out = Samples() + static_cast<std::size_t>(y) * rowValues;
     if (channels_ == 1) {
-      std::copy_n(values, rowValues, out);
+      for (std::size_t i = 0; i < rowValues; ++i) {
+        out[i] = WholeValue(values[i], 65535);
+      }
       return false;
     }
     bool differs = false;
     for (std::size_t i = 0; i < rowValues; i += 3) {
-      out[i] = values[i + 2];
-      out[i + 1] = values[i + 1];
-      out[i + 2] = values[i];
-      differs |= values[i] != values[i + 1] || values[i + 1] != values[i + 2];
+      out[i] = WholeValue(values[i + 2], 65535);
+      out[i + 1] = WholeValue(values[i + 1], 65535);
+      out[i + 2] = WholeValue(values[i], 65535);
+      differs |= out[i] != out[i + 1] || out[i + 1] != out[i + 2];
     }
     return differs;
   }
@@ -170,6 +179,57 @@ constexpr const char* kMasterNames[] = {"the dark frame", "the bias frame", "the
 
 // Rows of the flat frame read at a time for its means.
 constexpr int kFlatMeanRows = 64;
+
+// A FITS image of 32-bit floating-point values, as they are: not floored,
+// not truncated. Colour as red, green and blue planes.
+class FitsResult : public StackResult {
+ public:
+  FitsResult(const char* outputPath, int width, int height, int channels, std::string cfaLayout)
+      : width_(width),
+        height_(height),
+        channels_(channels),
+        cfaLayout_(std::move(cfaLayout)),
+        plane_(static_cast<std::size_t>(width) * height),
+        samples_(AllocateBlockForOverwrite(plane_ * channels * sizeof(float))) {
+    if (!samples_) {
+      throw CVisError(outputPath, "out of memory for the result");
+    }
+  }
+
+  bool TakeRow(int y, const double* values) override {
+    float* planes = Samples();
+    const std::size_t at = static_cast<std::size_t>(y) * width_;
+    bool differs = false;
+    for (int x = 0; x < width_; ++x) {
+      const double* pixel = values + static_cast<std::size_t>(x) * channels_;
+      for (int c = 0; c < channels_; ++c) {
+        // Blue, green, red in the row; red, green, blue as planes.
+        planes[(channels_ - 1 - c) * plane_ + at + x] = static_cast<float>(pixel[c]);
+      }
+      differs |= channels_ == 3 && (pixel[0] != pixel[1] || pixel[1] != pixel[2]);
+    }
+    return differs;
+  }
+
+  void Write(const char* outputPath, bool colour, bool replaceExisting) const override {
+    const std::string failure =
+        WriteFits(outputPath, width_, height_, channels_ == 3 && colour ? 3 : 1, Samples(),
+                  channels_ == 1 ? cfaLayout_ : "", replaceExisting);
+    if (!failure.empty()) {
+      throw CVisError(outputPath, failure);
+    }
+  }
+
+ private:
+  float* Samples() const { return reinterpret_cast<float*>(samples_.get()); }
+
+  int width_;
+  int height_;
+  int channels_;
+  std::string cfaLayout_;
+  std::size_t plane_;
+  MemoryBlock samples_;
+};
 
 // A declared pattern as messages name it: "rggb", "none", or the reason it
 // is of no Bayer layout.
@@ -302,8 +362,7 @@ int BandedStack::ColourOf(int y, std::size_t i) const {
 }
 
 void BandedStack::Calibrate(int y, const std::array<const std::uint16_t*, 3>& masters,
-                            const std::array<double, 4>& flatMeans, std::uint16_t scaleMax,
-                            std::uint16_t* combined) const {
+                            const std::array<double, 4>& flatMeans, double* combined) const {
   const std::uint16_t* dark = masters[kDark];
   const std::uint16_t* bias = masters[kBias];
   const std::uint16_t* flat = masters[kFlat];
@@ -321,11 +380,12 @@ void BandedStack::Calibrate(int y, const std::array<const std::uint16_t*, 3>& ma
         value /= light;
       }
     }
-    combined[i] = value <= 0 ? 0 : value >= scaleMax ? scaleMax : static_cast<std::uint16_t>(value);
+    combined[i] = value;
   }
 }
-std::uint16_t BandedStack::Combine(const std::vector<std::vector<std::uint16_t>>& band,
-                                   std::size_t at, std::vector<std::uint16_t>& column) const {
+
+double BandedStack::Combine(const std::vector<std::vector<std::uint16_t>>& band, std::size_t at,
+                            std::vector<std::uint16_t>& column) const {
   const int count = static_cast<int>(band.size());
   switch (method_) {
     case StackMethod::kMean: {
@@ -333,17 +393,19 @@ std::uint16_t BandedStack::Combine(const std::vector<std::vector<std::uint16_t>>
       for (const std::vector<std::uint16_t>& frame : band) {
         sum += frame[at];
       }
-      return TruncatedMean(sum, count);
+      return static_cast<double>(sum) / count;
     }
     case StackMethod::kMedian:
       // The band is sorted across the frames already.
-      return MedianOfSorted(count, [&](int frame) { return band[frame][at]; });
-    case StackMethod::kSigmaClip:
+      return ExactMedianOfSorted(count, [&](int frame) { return band[frame][at]; });
+    case StackMethod::kSigmaClip: {
       column.resize(band.size());
       for (std::size_t f = 0; f < band.size(); ++f) {
         column[f] = band[f][at];
       }
-      return SigmaClippedMeanOfSorted(column.data(), count, kappa_);
+      const KeptValues kept = SigmaClippedValuesOfSorted(column.data(), count, kappa_);
+      return static_cast<double>(kept.sum) / kept.count;
+    }
   }
   return 0;
 }
@@ -362,18 +424,21 @@ bool BandedStack::Write(const char* outputPath, bool replaceExisting,
                                             PictureSize(width_, height_) + ")");
     }
   }
-  // Raw frames give a 16-bit PNG, pictures an 8-bit one.
+  // Raw frames give a 16-bit PNG, pictures an 8-bit one; a FITS result
+  // keeps the first frame's own scale.
+  const bool fits = NamesAFits(outputPath);
   const bool deep = NamesATiff(outputPath) || (NamesAPng(outputPath) && channels_ == 1);
-  const std::uint16_t scaleMax = deep ? 65535 : 255;
+  const std::uint16_t scaleMax = fits ? frames_.front()->Largest() : deep ? 65535 : 255;
+  // A mosaic without its pattern would be demosaiced in another layout.
+  if ((NamesATiff(outputPath) || fits) && !cfaRefusal_.empty()) {
+    throw CVisError(outputPath, std::string("the frames declare a colour filter pattern that a ") +
+                                    (fits ? "FITS file" : "TIFF") + " cannot carry on (" +
+                                    cfaRefusal_ + "); name the result .bmp");
+  }
   std::unique_ptr<StackResult> result;
-  if (deep) {
-    // A mosaic without its pattern would be demosaiced in another layout.
-    if (NamesATiff(outputPath) && !cfaRefusal_.empty()) {
-      throw CVisError(outputPath,
-                      "the frames declare a colour filter pattern that a TIFF cannot "
-                      "carry on (" +
-                          cfaRefusal_ + "); name the result .bmp");
-    }
+  if (fits) {
+    result = std::make_unique<FitsResult>(outputPath, width_, height_, channels_, cfaLayout_);
+  } else if (deep) {
     result = std::make_unique<DeepResult>(outputPath, width_, height_, channels_, cfaLayout_);
   } else {
     result = std::make_unique<BmpResult>(outputPath, width_, height_, channels_);
@@ -406,7 +471,7 @@ bool BandedStack::Write(const char* outputPath, bool replaceExisting,
         SortPair(band[low].data() + first, band[high].data() + first, values);
       }
       std::vector<std::uint16_t> column;
-      std::vector<std::uint16_t> combined(rowValues);
+      std::vector<double> combined(rowValues);
       bool differs = false;
       for (int y = from; y < to; ++y) {
         const std::size_t start = static_cast<std::size_t>(y) * rowValues;
@@ -422,7 +487,7 @@ bool BandedStack::Write(const char* outputPath, bool replaceExisting,
           for (std::size_t m = 0; m < masters.size(); ++m) {
             rows[m] = masters_[m].reader ? masters[m].data() + start : nullptr;
           }
-          Calibrate(top + y, rows, flatMeans, scaleMax, combined.data());
+          Calibrate(top + y, rows, flatMeans, combined.data());
         }
         differs |= result->TakeRow(top + y, combined.data());
       }

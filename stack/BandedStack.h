@@ -42,8 +42,10 @@ class FrameReader;
 // largest value is m counts as (v * 65535 + m / 2) / m (an 8-bit one as
 // v * 257). Any other output gets an 8-bit BMP (or PNG, by its name): a
 // deeper sample counts as (v * 255 + m / 2) / m, as the conversion of the
-// TIFF would make it. Each is written in colour when any pixel's channels
-// differ, otherwise as a gray picture.
+// TIFF would make it. An output named as a FITS file (NamesAFits) gets
+// 32-bit floating-point values on the first frame's own scale (0 .. its
+// largest value), neither floored nor truncated. Each is written in colour
+// when any pixel's channels differ, otherwise as a gray picture.
 //
 // Faults in a frame throw the framework's file exception naming it (when it
 // is added) or a CVisError naming it (when it is read).
@@ -101,13 +103,13 @@ class BandedStack {
 
   // Row y's combined values calibrated by the master frames' values at them.
   void Calibrate(int y, const std::array<const std::uint16_t*, 3>& masters,
-                 const std::array<double, 4>& flatMeans, std::uint16_t scaleMax,
-                 std::uint16_t* combined) const;
+                 const std::array<double, 4>& flatMeans, double* combined) const;
 
   // The combined value of the values at `at` of every frame's band, sorted
-  // across the frames for the median and the sigma-clipped mean.
-  std::uint16_t Combine(const std::vector<std::vector<std::uint16_t>>& band, std::size_t at,
-                        std::vector<std::uint16_t>& column) const;
+  // across the frames for the median and the sigma-clipped mean: exact, not
+  // truncated.
+  double Combine(const std::vector<std::vector<std::uint16_t>>& band, std::size_t at,
+                 std::vector<std::uint16_t>& column) const;
 
   StackMethod method_;
   double kappa_;

@@ -53,7 +53,7 @@ void RefuseAnInputAsOutput(const StackRequest& request) {
 
 bool RunsAsRunningMean(const StackRequest& request) {
   return request.method == StackMethod::kMean && request.dark.empty() && request.bias.empty() &&
-         request.flat.empty() && !NamesATiff(request.output) &&
+         request.flat.empty() && !NamesATiff(request.output) && !NamesAFits(request.output) &&
          (request.frames.empty() || !NamesATiff(request.frames.front()));
 }
 

@@ -32,7 +32,16 @@ inline std::uint16_t TruncatedMean(std::uint64_t sum, int count) {
 }
 
 // The middle value of count sorted values, the i-th of them valueAt(i); for
-// an even count, the mean of the two middle values, truncated.
+// an even count, the mean of the two middle values.
+template <class ValueAt>
+double ExactMedianOfSorted(int count, const ValueAt& valueAt) {
+  if (count % 2 == 1) {
+    return valueAt(count / 2);
+  }
+  return (static_cast<double>(valueAt(count / 2 - 1)) + valueAt(count / 2)) / 2;
+}
+
+// The same, truncated.
 template <class ValueAt>
 std::uint16_t MedianOfSorted(int count, const ValueAt& valueAt) {
   if (count % 2 == 1) {
@@ -47,6 +56,14 @@ std::uint16_t MedianOfSorted(int count, const ValueAt& valueAt) {
 // most kSigmaClipRounds rounds; a round that would drop every value is not
 // taken. In double precision, with the sums kept exactly.
 std::uint16_t SigmaClippedMeanOfSorted(const std::uint16_t* sorted, int count, double kappa);
+
+// The values that sigma clipping keeps of count sorted ones: their sum and
+// how many they are (whose quotient is the exact sigma-clipped mean).
+struct KeptValues {
+  std::uint64_t sum;
+  int count;
+};
+KeptValues SigmaClippedValuesOfSorted(const std::uint16_t* sorted, int count, double kappa);
 
 inline constexpr int kSigmaClipRounds = 10;
 inline constexpr double kDefaultKappa = 3.0;

@@ -22,6 +22,7 @@ class BmpFrame : public FrameReader {
   int Width() const override { return reader_.Width(); }
   int Height() const override { return reader_.Height(); }
   int Channels() const override { return 3; }
+  std::uint16_t Largest() const override { return 255; }
 
   void ReadValues(int top, int bottom, int width, std::uint16_t scaleMax,
                   std::uint16_t* out) override {
@@ -72,6 +73,9 @@ class TiffFrame : public FrameReader {
     }
     width_ = rows_->Width();
     height_ = rows_->Height();
+    const int stored = rows_->StoredBits();
+    const bool fewer = significantBits > 8 && significantBits < stored;
+    largest_ = static_cast<std::uint16_t>((1u << (fewer ? significantBits : stored)) - 1);
     layout_ = rows_->Pattern().layout;
     refusal_ = rows_->Pattern().refusal;
   }
@@ -79,6 +83,7 @@ class TiffFrame : public FrameReader {
   int Width() const override { return width_; }
   int Height() const override { return height_; }
   int Channels() const override { return 1; }
+  std::uint16_t Largest() const override { return largest_; }
   std::string CfaLayout() const override { return layout_; }
   std::string CfaRefusal() const override { return refusal_; }
 
@@ -130,6 +135,7 @@ class TiffFrame : public FrameReader {
   }
 
   std::string path_;
+  std::uint16_t largest_ = 0;
   std::unique_ptr<GrayTiffRows> rows_;  // until the frame is decoded into a file
   std::unique_ptr<DecodedRowsFile> decoded_;
   int width_ = 0;

@@ -14,6 +14,9 @@ class FrameReader {
   virtual int Height() const = 0;
   // 3 (blue, green, red) or 1 (gray).
   virtual int Channels() const = 0;
+  // The largest value of its samples: 255, or 2^N - 1 for N significant
+  // bits.
+  virtual std::uint16_t Largest() const = 0;
 
   // The Bayer layout ("rggb", ...) the frame declares it is a mosaic of,
   // and why a pattern it declares is of no Bayer layout; empty when none.

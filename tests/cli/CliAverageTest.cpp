@@ -258,7 +258,8 @@ TEST_F(CliTool, AverageWritesWhatItsOutputsNameSays) {
 
   const Outcome other = Run("average -o mean.jpg colour.bmp");
   EXPECT_EQ(other.status, 2);
-  EXPECT_NE(other.output.find(".bmp, .tif, .tiff or .png"), std::string::npos) << other.output;
+  EXPECT_NE(other.output.find(".bmp, .tif, .tiff, .png, .fits, .fit or .fts"), std::string::npos)
+      << other.output;
   EXPECT_FALSE(fs::exists(folder_.File("mean.jpg")));
 }
 

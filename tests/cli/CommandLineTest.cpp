@@ -139,7 +139,8 @@ TEST(CommandLine, UsageErrorsSayWhatIsWrong) {
       {{"convert", "--depth", "16", "a.tif"}, "--depth 16 goes with --format png or tiff"},
       {{"convert", "--depth", "12", "--format", "png", "a.tif"}, "--depth takes 8 or 16"},
       {{"average", "-o", "mean.jpg", "a.bmp"},
-       "average writes .bmp, .tif, .tiff or .png files, and \"mean.jpg\" is named as none"},
+       "average writes .bmp, .tif, .tiff, .png, .fits, .fit or .fts files, and \"mean.jpg\" is "
+       "named as none"},
   };
   for (const auto& [arguments, expected] : cases) {
     CliRequest request;

@@ -1,5 +1,5 @@
 // Frames calibrated by bias, dark and flat frames, made here with a known
-// truth.
+// truth, and results as floating-point FITS images.
 
 #include <gtest/gtest.h>
 #include <tiffio.h>
@@ -8,11 +8,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "BandedStack.h"
 #include "ColorPicture.h"
+#include "FitsFile.h"
 #include "TempFolder.h"
 #include "TiffFixture.h"
 #include "VisError.h"
@@ -163,13 +165,12 @@ TEST_F(CalibrationTest, AConstantFlatChangesNothing) {
     std::string dark;
     for (int i = 0; i < 3; ++i) {
       const std::string name = "f" + std::to_string(i);
-      frames.push_back(row.raw ? Frame(name + ".tif",
-                                       [&](int x, int y) { return 1000.0 * i + 37 * x + 91 * y; })
-                               : WriteColorPicture(folder_.File(name + ".bmp"), kWidth, kHeight,
-                                                   [&](int x, int y) {
-                                                     return Rgba((x * 3 + i) & 255, y * 5 & 255,
-                                                                 (x + y + 40 * i) & 255);
-                                                   }));
+      frames.push_back(
+          row.raw
+              ? Frame(name + ".tif", [&](int x, int y) { return 1000.0 * i + 37 * x + 91 * y; })
+              : WriteColorPicture(folder_.File(name + ".bmp"), kWidth, kHeight, [&](int x, int y) {
+                  return Rgba((x * 3 + i) & 255, y * 5 & 255, (x + y + 40 * i) & 255);
+                }));
     }
     if (row.raw) {
       flat = Frame("flat.tif", [](int x, int y) { return 30000 * Site(x, y); });
@@ -190,6 +191,92 @@ TEST_F(CalibrationTest, AConstantFlatChangesNothing) {
     const std::string withBias =
         Stack(row.method, frames, {dark, dark, ""}, std::string("c") + row.output);
     EXPECT_EQ(ReadBytes(without), ReadBytes(withBias)) << row.what;
+  }
+}
+
+// A faint sky 2 DN above a dark of 1000 DN, with 3 DN of noise, in 40
+// frames, and a strip of no sky at all: the FITS result's mean is the sky's
+// within 0.05 DN, and values below the dark stay negative; a 16-bit TIFF of
+// the same stack floors and truncates them.
+TEST_F(CalibrationTest, AFloatFitsKeepsAFaintSkyAndValuesBelowTheDark) {
+  std::mt19937 random(3);
+  std::normal_distribution<double> noise(0, 3);
+  const std::string dark = Frame("dark.tif", [](int, int) { return 1000.0; });
+  std::vector<std::string> frames;
+  for (int i = 0; i < 40; ++i) {
+    frames.push_back(Frame("sky" + std::to_string(i) + ".tif",
+                           [&](int x, int) { return 1000 + (x < 8 ? 0 : 2) + noise(random); }));
+  }
+  const FitsPicture fits = ReadFits(Stack(StackMethod::kMean, frames, {dark, "", ""}, "sky.fits"));
+  ASSERT_EQ(fits.axes, 2);
+  EXPECT_EQ(fits.bitpix, FLOAT_IMG);
+  ASSERT_EQ(fits.width, kWidth);
+  ASSERT_EQ(fits.height, kHeight);
+  EXPECT_EQ(fits.rowOrder, "TOP-DOWN");
+  EXPECT_EQ(fits.bayerPattern, "");
+  double sky = 0;
+  double none = 0;
+  float lowest = 0;
+  for (int y = 0; y < kHeight; ++y) {
+    for (int x = 0; x < kWidth; ++x) {
+      const float value = fits.values[static_cast<std::size_t>(y) * kWidth + x];
+      (x < 8 ? none : sky) += value;
+      lowest = std::min(lowest, value);
+    }
+  }
+  EXPECT_NEAR(sky / ((kWidth - 8) * kHeight), 2, 0.05);
+  EXPECT_NEAR(none / (8 * kHeight), 0, 0.05);
+  EXPECT_LT(lowest, 0);
+  const std::vector<std::uint16_t> tiff =
+      ReadSamples(Stack(StackMethod::kMean, frames, {dark, "", ""}, "sky.tif"));
+  double floored = 0;
+  for (int y = 0; y < kHeight; ++y) {
+    for (int x = 8; x < kWidth; ++x) {
+      floored += tiff[static_cast<std::size_t>(y) * kWidth + x];
+    }
+  }
+  EXPECT_LT(floored / ((kWidth - 8) * kHeight), 1.8);
+}
+
+// A FITS result carries the frames' Bayer layout, and pictures in colour as
+// red, green and blue planes (gray ones as one).
+TEST_F(CalibrationTest, FitsResultsCarryTheLayoutAndTheColourPlanes) {
+  TiffLayout layout;
+  layout.width = 6;
+  layout.height = 4;
+  layout.bits = 12;
+  layout.cfaDimensions = {2, 2};
+  layout.cfaColours = {1, 2, 0, 1};  // gbrg
+  const std::string raw = folder_.File("raw.tif");
+  ASSERT_TRUE(WriteTiff(raw, layout, std::vector<std::uint32_t>(24, 4000)));
+  BandedStack mosaic(StackMethod::kMedian, 3.0);
+  mosaic.Add(raw.c_str());
+  const std::string mosaicFits = folder_.File("mosaic.fit");
+  mosaic.Write(mosaicFits.c_str(), true);
+  const FitsPicture gbrg = ReadFits(mosaicFits);
+  EXPECT_EQ(gbrg.bayerPattern, "GBRG");
+  ASSERT_EQ(gbrg.values.size(), 24u);
+  EXPECT_EQ(gbrg.values[0], 4000);  // on the frames' own scale, 12 bits
+
+  const std::string colour = WriteColorPicture(folder_.File("c.bmp"), 3, 2, [](int x, int y) {
+    return Rgba(static_cast<unsigned char>(10 * x), static_cast<unsigned char>(100 + y), 200);
+  });
+  const std::string gray =
+      WriteColorPicture(folder_.File("g.bmp"), 3, 2, [](int x, int) { return Rgba(x, x, x); });
+  for (const std::string& picture : {colour, gray}) {
+    BandedStack stack(StackMethod::kMean, 3.0);
+    stack.Add(picture.c_str());
+    const std::string path = folder_.File("pictures.fts");
+    stack.Write(path.c_str(), true);
+    const FitsPicture fits = ReadFits(path);
+    ASSERT_EQ(fits.planes, picture == colour ? 3 : 1) << picture;
+    EXPECT_EQ(fits.bayerPattern, "");
+    if (picture == colour) {
+      // Red, green and blue of pixel (2, 1).
+      EXPECT_EQ(fits.values[5], 20);
+      EXPECT_EQ(fits.values[6 + 5], 101);
+      EXPECT_EQ(fits.values[12 + 5], 200);
+    }
   }
 }
 
