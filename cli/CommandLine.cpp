@@ -285,20 +285,20 @@ bool CheckAverageFrames(const CliRequest& request, std::string& error) {
   if (request.files.empty()) {
     return true;
   }
-  const bool tiffs = NamesATiff(request.files.front());
+  const bool raw = NamesARawFrame(request.files.front());
   for (const std::string& file : request.files) {
-    if (NamesATiff(file) != tiffs) {
-      error = "average takes BMP pictures or TIFF frames, not both (\"" + request.files.front() +
-              "\" and \"" + file + "\")";
+    if (NamesARawFrame(file) != raw) {
+      error = "average takes BMP pictures or raw frames (TIFF or FITS), not both (\"" +
+              request.files.front() + "\" and \"" + file + "\")";
       return false;
     }
   }
   for (const auto& [master, what] :
        {std::pair{&request.dark, "dark"}, std::pair{&request.bias, "bias"},
         std::pair{&request.flat, "flat"}}) {
-    if (!master->empty() && NamesATiff(*master) != tiffs) {
+    if (!master->empty() && NamesARawFrame(*master) != raw) {
       error = std::string("the ") + what + " frame \"" + *master +
-              "\" must be of the frames' kind (" + (tiffs ? "a TIFF" : "a BMP") + ")";
+              "\" must be of the frames' kind (" + (raw ? "a TIFF or FITS file" : "a BMP") + ")";
       return false;
     }
   }

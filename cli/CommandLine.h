@@ -55,9 +55,10 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CliRequest& req
 // empty names are passed over. A list without names leaves nothing to do.
 bool ReadFileList(std::FILE* list, CliRequest& request, std::string& error);
 
-// For average: whether the frames, and the dark frame, are all BMP pictures
-// or all TIFF files (by their names, as BandedStack tells them apart). On a
-// usage error returns false and says why in error.
+// For average: whether the frames, and the master frames, are all BMP
+// pictures or all raw frames, TIFF or FITS files (by their names, as
+// BandedStack tells them apart). On a usage error returns false and says why
+// in error.
 bool CheckAverageFrames(const CliRequest& request, std::string& error);
 
 // The text of --help, made from the table of options.

@@ -36,6 +36,11 @@ inline bool NamesAFits(std::string_view name) {
          EndsWithCaseless(name, ".fts");
 }
 
+// Whether name is a raw frame's: a TIFF's or a FITS file's.
+inline bool NamesARawFrame(std::string_view name) {
+  return NamesATiff(name) || NamesAFits(name);
+}
+
 // Whether name ends in ".png", in any letter case.
 inline bool NamesAPng(std::string_view name) {
   return EndsWithCaseless(name, ".png");

@@ -249,16 +249,23 @@ BandedStack::BandedStack(StackMethod method, double kappa, int significantBits,
 BandedStack::~BandedStack() = default;
 
 std::unique_ptr<FrameReader> BandedStack::Open(const char* path) {
-  const bool tiff = NamesATiff(path);
-  if (channels_ != 0 && tiff != (channels_ == 1)) {
-    const char* reason = tiff ? "a TIFF file among BMP pictures; stack one kind"
-                              : "not a TIFF file among TIFF frames; stack one kind";
-    AfxThrowFileException(CFileException::generic, -1, path, reason);
+  const bool raw = NamesARawFrame(path);
+  if (channels_ != 0 && raw != (channels_ == 1)) {
+    const std::string reason =
+        raw ? std::string("a ") + (NamesAFits(path) ? "FITS" : "TIFF") +
+                  " file among BMP pictures; stack one kind"
+            : "a BMP picture among raw frames (TIFF or FITS); stack one kind";
+    AfxThrowFileException(CFileException::generic, -1, path, reason.c_str());
   }
-  std::unique_ptr<FrameReader> frame =
-      tiff ? OpenTiffFrame(path, significantBits_) : OpenBmpFrame(path);
+  std::unique_ptr<FrameReader> frame = OpenFrame(path);
   channels_ = frame->Channels();
   return frame;
+}
+
+std::unique_ptr<FrameReader> BandedStack::OpenFrame(const char* path) const {
+  return NamesAFits(path)   ? OpenFitsFrame(path, significantBits_)
+         : NamesATiff(path) ? OpenTiffFrame(path, significantBits_)
+                            : OpenBmpFrame(path);
 }
 
 void BandedStack::SetDark(const char* path) {
@@ -315,13 +322,9 @@ void BandedStack::ReadBand(int top, int bottom, std::uint16_t scaleMax,
 }
 
 std::array<double, 4> BandedStack::FlatMeans(std::uint16_t scaleMax) const {
-  const auto open = [&](const Master& master) {
-    return channels_ == 1 ? OpenTiffFrame(master.path.c_str(), significantBits_)
-                          : OpenBmpFrame(master.path.c_str());
-  };
-  const std::unique_ptr<FrameReader> flat = open(masters_[kFlat]);
+  const std::unique_ptr<FrameReader> flat = OpenFrame(masters_[kFlat].path.c_str());
   const std::unique_ptr<FrameReader> bias =
-      masters_[kBias].reader ? open(masters_[kBias]) : nullptr;
+      masters_[kBias].reader ? OpenFrame(masters_[kBias].path.c_str()) : nullptr;
   const std::size_t rowValues = static_cast<std::size_t>(width_) * channels_;
   std::vector<std::uint16_t> flatValues;
   std::vector<std::uint16_t> biasValues;

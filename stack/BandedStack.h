@@ -27,9 +27,10 @@ class FrameReader;
 // out too bright), only the result is, and truncated to a whole value as the
 // mean is. A constant flat changes nothing.
 //
-// The frames are all BMP pictures (colour) or all gray TIFF files (raw
-// frames, as ReadGrayTiff reads them, of one page), told apart by their
-// names (NamesATiff); the master frames are of the same kind. TIFF frames must
+// The frames are all BMP pictures (colour) or all raw frames: gray TIFF files
+// (as ReadGrayTiff reads them, of one page) and FITS images (as FitsRows
+// reads them), told apart by their names (NamesARawFrame); the master
+// frames are of the same kind. Raw frames must
 // declare one colour filter pattern, or none, which a TIFF result declares
 // in turn. The first frame fixes the size; each later one gives its top-left part of that size and
 // must be at least as large; the master frames must be of that size. The
@@ -77,8 +78,10 @@ class BandedStack {
              const std::function<bool()>& stopRequested = {}) const;
 
  private:
-  // Opens a frame or the dark frame, of the stack's kind.
+  // Opens a frame or a master frame, of the stack's kind.
   std::unique_ptr<FrameReader> Open(const char* path);
+  // Opens a frame by its name's kind: FITS, TIFF or BMP.
+  std::unique_ptr<FrameReader> OpenFrame(const char* path) const;
 
   // A master frame: a reader and its file.
   struct Master {

@@ -54,7 +54,7 @@ void RefuseAnInputAsOutput(const StackRequest& request) {
 bool RunsAsRunningMean(const StackRequest& request) {
   return request.method == StackMethod::kMean && request.dark.empty() && request.bias.empty() &&
          request.flat.empty() && !NamesATiff(request.output) && !NamesAFits(request.output) &&
-         (request.frames.empty() || !NamesATiff(request.frames.front()));
+         (request.frames.empty() || !NamesARawFrame(request.frames.front()));
 }
 
 bool CombineFrames(const StackRequest& request, StackEvents& events) {

@@ -6,6 +6,7 @@
 
 #include "BmpReader.h"
 #include "DecodedRowsFile.h"
+#include "FitsRows.h"
 #include "GrayTiff.h"
 #include "GrayTiffRows.h"
 #include "VisError.h"
@@ -145,6 +146,46 @@ class TiffFrame : public FrameReader {
   std::vector<std::uint16_t> wideRows_;
 };
 
+// The first image of a FITS file, as FitsRows reads it.
+class FitsFrame : public FrameReader {
+ public:
+  FitsFrame(const char* path, int significantBits) : path_(path) {
+    try {
+      rows_ = std::make_unique<FitsRows>(path, significantBits);
+    } catch (const std::exception& error) {
+      throw CVisError(path_, error.what());
+    }
+  }
+
+  int Width() const override { return rows_->Width(); }
+  int Height() const override { return rows_->Height(); }
+  int Channels() const override { return 1; }
+  std::uint16_t Largest() const override { return rows_->Largest(); }
+  std::string CfaLayout() const override { return rows_->Layout(); }
+  std::string CfaRefusal() const override { return rows_->LayoutRefusal(); }
+
+  void ReadValues(int top, int bottom, int width, std::uint16_t scaleMax,
+                  std::uint16_t* out) override {
+    const auto frameWidth = static_cast<std::size_t>(Width());
+    band_.resize(static_cast<std::size_t>(bottom - top) * frameWidth);
+    try {
+      rows_->ReadRows(top, bottom, scaleMax, band_.data());
+    } catch (const std::exception& error) {
+      throw CVisError(path_, error.what());
+    }
+    // A wider frame gives its left part.
+    for (int y = 0; y < bottom - top; ++y) {
+      std::copy_n(band_.data() + static_cast<std::size_t>(y) * frameWidth, width,
+                  out + static_cast<std::size_t>(y) * width);
+    }
+  }
+
+ private:
+  std::string path_;
+  std::unique_ptr<FitsRows> rows_;
+  std::vector<std::uint16_t> band_;
+};
+
 }  // namespace
 
 std::unique_ptr<FrameReader> OpenBmpFrame(const char* path) {
@@ -153,4 +194,8 @@ std::unique_ptr<FrameReader> OpenBmpFrame(const char* path) {
 
 std::unique_ptr<FrameReader> OpenTiffFrame(const char* path, int significantBits) {
   return std::make_unique<TiffFrame>(path, significantBits);
+}
+
+std::unique_ptr<FrameReader> OpenFitsFrame(const char* path, int significantBits) {
+  return std::make_unique<FitsFrame>(path, significantBits);
 }

@@ -38,3 +38,7 @@ std::unique_ptr<FrameReader> OpenBmpFrame(const char* path);
 // when it holds more pages, which would be left out. Throws a CVisError
 // naming the file when it cannot be read.
 std::unique_ptr<FrameReader> OpenTiffFrame(const char* path, int significantBits);
+
+// The first image of a FITS file (as FitsRows reads it), a raw frame as a
+// TIFF's. Throws a CVisError naming the file when it cannot be read.
+std::unique_ptr<FrameReader> OpenFitsFrame(const char* path, int significantBits);

@@ -13,9 +13,7 @@ namespace {
 // output, so that no part of it is ever seen under its name.
 class MemoryFits {
  public:
-  MemoryFits() {
-    fits_create_memfile(&fits_, &memory_, &size_, 2880, std::realloc, &status_);
-  }
+  MemoryFits() { fits_create_memfile(&fits_, &memory_, &size_, 2880, std::realloc, &status_); }
   ~MemoryFits() {
     if (fits_ != nullptr) {
       int ignored = 0;

@@ -1,10 +1,11 @@
 #pragma once
 
-// Reads FITS images for the tests, with CFITSIO.
+// Reads and writes FITS images for the tests, with CFITSIO.
 
 #include <fitsio.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 // A FITS image as its header says, its values as floats, row by row, plane
@@ -52,4 +53,37 @@ inline FitsPicture ReadFits(const std::string& path) {
     picture.axes = 0;
   }
   return picture;
+}
+
+// A FITS frame as a capture program writes one: a primary image of `bitpix`
+// (8, 16, or -32) with BZERO as given (0: none), the values row by row as
+// stored, and the keywords given (empty: none). False where CFITSIO fails.
+inline bool WriteFitsFrame(const std::string& path, long width, long height, int bitpix,
+                           double bzero, const std::vector<double>& values,
+                           const std::string& bayerPattern = "", const std::string& rowOrder = "",
+                           int axes = 2) {
+  fitsfile* fits = nullptr;
+  int status = 0;
+  const std::string fresh = "!" + path;  // replaces a file there
+  fits_create_file(&fits, fresh.c_str(), &status);
+  long size[3] = {width, height, 1};
+  fits_create_img(fits, bitpix, axes, size, &status);
+  if (bzero != 0) {
+    fits_update_key(fits, TDOUBLE, "BZERO", &bzero, nullptr, &status);
+    double one = 1;
+    fits_update_key(fits, TDOUBLE, "BSCALE", &one, nullptr, &status);
+    // The values below are written as they are meant, not as stored.
+    fits_set_bscale(fits, 1, bzero, &status);
+  }
+  for (const auto& [name, value] :
+       {std::pair{"BAYERPAT", bayerPattern}, std::pair{"ROWORDER", rowOrder}}) {
+    if (!value.empty()) {
+      std::string text = value;
+      fits_update_key(fits, TSTRING, name, text.data(), nullptr, &status);
+    }
+  }
+  std::vector<double> written = values;
+  fits_write_img(fits, TDOUBLE, 1, static_cast<LONGLONG>(written.size()), written.data(), &status);
+  fits_close_file(fits, &status);
+  return status == 0;
 }
