@@ -125,11 +125,10 @@ struct FitsRows::Reader {
     if (pattern.empty()) {
       return;
     }
-    const bool bayer = pattern.size() == 4 &&
-                       std::count(pattern.begin(), pattern.end(), 'r') == 1 &&
-                       std::count(pattern.begin(), pattern.end(), 'b') == 1 &&
-                       ((pattern[0] == 'g' && pattern[3] == 'g') ||
-                        (pattern[1] == 'g' && pattern[2] == 'g'));
+    const bool bayer =
+        pattern.size() == 4 && std::count(pattern.begin(), pattern.end(), 'r') == 1 &&
+        std::count(pattern.begin(), pattern.end(), 'b') == 1 &&
+        ((pattern[0] == 'g' && pattern[3] == 'g') || (pattern[1] == 'g' && pattern[2] == 'g'));
     if (!bayer) {
       refusal = "BAYERPAT '" + pattern + "'";
       return;

@@ -11,6 +11,7 @@
 #include "ColorPicture.h"
 #include "CombineFrames.h"
 #include "TempFolder.h"
+#include "VisError.h"
 
 namespace {
 
@@ -194,6 +195,25 @@ TEST(CombineFrames, TheOutputIsNeverOneOfItsInputs) {
     EXPECT_EQ(ReadBytes(request.output), before) << row.name;
     EXPECT_EQ(events.read, 0) << row.name;
   }
+}
+
+// A file named as a FITS frame that cannot be read as one (on Windows none
+// can) fails, naming it, and nothing is written.
+TEST(CombineFrames, AFitsFrameThatCannotBeReadFailsNamingIt) {
+  TempFolder folder;
+  const std::string frame = folder.File("frame.fits");
+  WriteBytes(frame, std::vector<unsigned char>(2880, ' '));
+  StackRequest request;
+  request.frames = {frame};
+  request.output = folder.File("out.tif");
+  CountingEvents events(-1);
+  try {
+    CombineFrames(request, events);
+    ADD_FAILURE() << "a file of spaces was stacked";
+  } catch (const CVisError& error) {
+    EXPECT_EQ(error.FileName(), frame);
+  }
+  EXPECT_FALSE(std::filesystem::exists(request.output));
 }
 
 }  // namespace

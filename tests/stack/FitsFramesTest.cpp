@@ -72,10 +72,10 @@ TEST(FitsFrames, StackAsTheSameFramesInTiffsDo) {
     for (int i = 0; i < 3; ++i) {
       const std::vector<double> values = FrameValues(i, largest);
       const std::string name = folder.File("f" + std::to_string(i));
-      ASSERT_TRUE(WriteFitsFrame(name + ".fits", kWidth, kHeight, row.bitpix, row.bzero,
-                                 std::string(row.rowOrder) == "TOP-DOWN" ? values
-                                                                         : BottomUp(values),
-                                 row.bayerPattern, row.rowOrder))
+      ASSERT_TRUE(
+          WriteFitsFrame(name + ".fits", kWidth, kHeight, row.bitpix, row.bzero,
+                         std::string(row.rowOrder) == "TOP-DOWN" ? values : BottomUp(values),
+                         row.bayerPattern, row.rowOrder))
           << row.what;
       TiffLayout layout;
       layout.width = kWidth;
@@ -119,8 +119,8 @@ TEST(FitsFrames, WhatWouldComeOutWrongIsRefused) {
   for (const Row& row : rows) {
     TempFolder folder;
     const std::string frame = folder.File("frame.fits");
-    ASSERT_TRUE(WriteFitsFrame(frame, kWidth, kHeight, row.bitpix, row.bzero,
-                               FrameValues(1, 255), row.bayerPattern, "TOP-DOWN", row.axes))
+    ASSERT_TRUE(WriteFitsFrame(frame, kWidth, kHeight, row.bitpix, row.bzero, FrameValues(1, 255),
+                               row.bayerPattern, "TOP-DOWN", row.axes))
         << row.what;
     const std::string output = folder.File("out.tif");
     try {
