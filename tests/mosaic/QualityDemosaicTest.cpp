@@ -68,7 +68,9 @@ std::array<Plane, 3> ReferenceQuality(const DeepMosaic& mosaic, BayerLayout layo
   // error variance.
   std::vector<Plane> estimates;
   std::vector<Plane> errors;
-  for (const auto& [dx, dy] : {std::array<int, 2>{1, 0}, std::array<int, 2>{0, 1}}) {
+  for (const std::array<int, 2>& step : {std::array<int, 2>{1, 0}, std::array<int, 2>{0, 1}}) {
+    const int dx = step[0];
+    const int dy = step[1];
     Plane d(w, h);
     Plane s(w, h);
     for (int y = 0; y < h; ++y) {
