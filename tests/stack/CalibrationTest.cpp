@@ -280,8 +280,8 @@ TEST_F(CalibrationTest, FitsResultsCarryTheLayoutAndTheColourPlanes) {
   }
 }
 
-// Master frames of another size than the pictures are refused, naming them,
-// and nothing is written.
+// Master frames of another size than the pictures, and a flat that is black
+// in one colour, are refused, naming them, and nothing is written.
 TEST_F(CalibrationTest, MastersOfAnotherSizeAreRefusedNamingThem) {
   const std::string frame = Frame("f.tif", [](int x, int) { return 100.0 * x; });
   TiffLayout small;
@@ -302,6 +302,16 @@ TEST_F(CalibrationTest, MastersOfAnotherSizeAreRefusedNamingThem) {
     }
     EXPECT_FALSE(std::filesystem::exists(folder_.File("out.tif")));
   }
+  // A flat without light in a colour would divide by nothing.
+  const std::string black = Frame("black.tif", [](int x, int) { return x % 2 == 0 ? 0.0 : 9.0; });
+  try {
+    Stack(StackMethod::kMean, {frame}, {"", "", black}, "out.tif");
+    ADD_FAILURE() << "a flat without light in a colour was used";
+  } catch (const CVisError& error) {
+    EXPECT_EQ(error.FileName(), black);
+    EXPECT_NE(error.Reason().find("black in one colour"), std::string::npos) << error.Reason();
+  }
+  EXPECT_FALSE(std::filesystem::exists(folder_.File("out.tif")));
 }
 
 }  // namespace

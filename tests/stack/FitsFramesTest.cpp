@@ -2,6 +2,7 @@
 // BAYERPAT, and the files that are refused.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -60,7 +61,7 @@ TEST(FitsFrames, StackAsTheSameFramesInTiffsDo) {
     const char* layout;  // the picture's, from its top-left pixel
   };
   const Row rows[] = {
-      {"16 bits, top-down", 16, 32768, "TOP-DOWN", "RGGB", "rggb"},
+      {"16 bits, top-down, brackets in the name", 16, 32768, "TOP-DOWN", "RGGB", "rggb"},
       {"16 bits, bottom-up", 16, 32768, "", "RGGB", "gbrg"},
       {"8 bits, bottom-up", 8, 0, "BOTTOM-UP", "GRBG", "bggr"},
   };
@@ -71,7 +72,8 @@ TEST(FitsFrames, StackAsTheSameFramesInTiffsDo) {
     std::vector<std::string> tiffs;
     for (int i = 0; i < 3; ++i) {
       const std::vector<double> values = FrameValues(i, largest);
-      const std::string name = folder.File("f" + std::to_string(i));
+      // CFITSIO would read "[1]" in a name as the first extension.
+      const std::string name = folder.File("f[1]" + std::to_string(i));
       ASSERT_TRUE(
           WriteFitsFrame(name + ".fits", kWidth, kHeight, row.bitpix, row.bzero,
                          std::string(row.rowOrder) == "TOP-DOWN" ? values : BottomUp(values),
@@ -99,7 +101,7 @@ TEST(FitsFrames, StackAsTheSameFramesInTiffsDo) {
 
 // What would come out wrong is refused, naming the file: samples that are
 // not unsigned integers of 8 or 16 bits, more planes, a pattern of no Bayer
-// layout in a TIFF result; and a BMP picture among FITS frames.
+// layout in a TIFF result; a pipe; and a BMP picture among FITS frames.
 TEST(FitsFrames, WhatWouldComeOutWrongIsRefused) {
   struct Row {
     const char* what;
@@ -134,6 +136,16 @@ TEST(FitsFrames, WhatWouldComeOutWrongIsRefused) {
     EXPECT_FALSE(std::filesystem::exists(output)) << row.what;
   }
   TempFolder folder;
+  // A pipe is not read: it would wait for a writer.
+  const std::string pipe = folder.File("pipe.fits");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  try {
+    Stack({pipe}, folder.File("out.fits"));
+    ADD_FAILURE() << "a pipe was stacked";
+  } catch (const CVisError& error) {
+    EXPECT_EQ(error.FileName(), pipe);
+    EXPECT_NE(error.Reason().find("not a regular file"), std::string::npos) << error.Reason();
+  }
   const std::string frame = folder.File("frame.fits");
   ASSERT_TRUE(WriteFitsFrame(frame, kWidth, kHeight, 16, 32768, FrameValues(1, 255)));
   BandedStack stack(StackMethod::kMean, 3.0);

@@ -4,6 +4,7 @@
 
 #include <fitsio.h>
 
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -64,8 +65,9 @@ inline bool WriteFitsFrame(const std::string& path, long width, long height, int
                            int axes = 2) {
   fitsfile* fits = nullptr;
   int status = 0;
-  const std::string fresh = "!" + path;  // replaces a file there
-  fits_create_file(&fits, fresh.c_str(), &status);
+  // The name as it is, brackets and all; a file there is replaced.
+  std::filesystem::remove(path);
+  fits_create_diskfile(&fits, path.c_str(), &status);
   long size[3] = {width, height, 1};
   fits_create_img(fits, bitpix, axes, size, &status);
   if (bzero != 0) {
