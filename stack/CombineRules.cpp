@@ -38,11 +38,6 @@ std::vector<std::pair<int, int>> SortingNetwork(int count) {
   return pairs;
 }
 
-std::uint16_t SigmaClippedMeanOfSorted(const std::uint16_t* sorted, int count, double kappa) {
-  const KeptValues kept = SigmaClippedValuesOfSorted(sorted, count, kappa);
-  return TruncatedMean(kept.sum, kept.count);
-}
-
 KeptValues SigmaClippedValuesOfSorted(const std::uint16_t* sorted, int count, double kappa) {
   // The values kept are always a run of the sorted ones, [low, high): what
   // lies furthest from the mean lies at the ends.

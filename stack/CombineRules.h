@@ -50,15 +50,13 @@ std::uint16_t MedianOfSorted(int count, const ValueAt& valueAt) {
   return static_cast<std::uint16_t>((unsigned{valueAt(count / 2 - 1)} + valueAt(count / 2)) / 2);
 }
 
-// The truncated mean of count sorted values after sigma clipping: every
+// Sigma clipping of count sorted values: every
 // value further than kappa standard deviations (population) from the mean of
 // the values kept is dropped, and that is repeated until none is dropped, at
 // most kSigmaClipRounds rounds; a round that would drop every value is not
-// taken. In double precision, with the sums kept exactly.
-std::uint16_t SigmaClippedMeanOfSorted(const std::uint16_t* sorted, int count, double kappa);
-
-// The values that sigma clipping keeps of count sorted ones: their sum and
-// how many they are (whose quotient is the exact sigma-clipped mean).
+// taken. In double precision, with the sums kept exactly. The values kept:
+// their sum and how many they are (whose quotient is the exact
+// sigma-clipped mean, and TruncatedMean of them a stack's).
 struct KeptValues {
   std::uint64_t sum;
   int count;

@@ -13,6 +13,12 @@
 
 namespace {
 
+// The truncated sigma-clipped mean, as a stack of whole values takes it.
+std::uint16_t SigmaClippedMeanOfSorted(const std::uint16_t* sorted, int count, double kappa) {
+  const KeptValues kept = SigmaClippedValuesOfSorted(sorted, count, kappa);
+  return TruncatedMean(kept.sum, kept.count);
+}
+
 using Values = std::vector<std::uint16_t>;
 
 Values SortedByNetwork(Values values) {
