@@ -18,6 +18,10 @@ class AverageEvents : public StackEvents {
   bool StopRequested() override { return InterruptRequested(); }
   void Reading(const std::string& path) override { current_ = path; }
   void FrameRead() override { progress_.FileDone(); }
+  void LeftOut(const std::string& path, const std::string& reason) override {
+    progress_.Print(path + ": " + reason);
+    ++leftOut_;
+  }
   void Writing(const std::string& path) override {
     current_ = path;
     writing_ = true;
@@ -26,11 +30,13 @@ class AverageEvents : public StackEvents {
 
   const std::string& Current() const { return current_; }
   bool IsWriting() const { return writing_; }
+  int LeftOutCount() const { return leftOut_; }
 
  private:
   ProgressLine& progress_;
   std::string current_;
   bool writing_ = false;
+  int leftOut_ = 0;
 };
 
 }  // namespace
@@ -43,9 +49,9 @@ int RunAverage(const CliRequest& request) {
   }
   ProgressLine progress = ProgressFor(request);
   AverageEvents events(progress);
-  const StackRequest stack{request.files,  request.output, request.force,
-                           request.method, request.kappa,  request.bits,
-                           request.dark,   request.bias,   request.flat};
+  const StackRequest stack{request.files, request.output, request.force, request.method,
+                           request.kappa, request.bits,   request.dark,  request.bias,
+                           request.flat,  request.align};
   try {
     if (!CombineFrames(stack, events)) {
       progress.Finish();
@@ -61,9 +67,10 @@ int RunAverage(const CliRequest& request) {
     }
     return kExitFileFailed;
   }
+  const int leftOut = events.LeftOutCount();
   if (ShowsSummary(request)) {
-    progress.Print(ProgressLine::Summary(static_cast<int>(request.files.size()), "averaged", 0,
-                                         progress.ElapsedSeconds()));
+    progress.Print(ProgressLine::Summary(static_cast<int>(request.files.size()) - leftOut,
+                                         "averaged", leftOut, progress.ElapsedSeconds()));
   }
-  return kExitAllDone;
+  return leftOut > 0 ? kExitFileFailed : kExitAllDone;
 }

@@ -437,6 +437,25 @@ truncated to a whole value.
 )roff",
         .apply = SetName<&CliRequest::flat>},
     CliOption{
+        .longName = "--align",
+        .places = kAfterAverage,
+        .help = "average: moves every picture onto the first (by whole pixels) before\n"
+                "they are combined.\n",
+        .manual =
+            R"roff(Registers every picture to the first by translation, in whole pixels, before they are
+combined: the offset is found from the pictures themselves (the correlation of their detail,
+coarse to fine, up to a quarter of their size), after the dark or bias frame and the flat
+are taken out of it. A raw frame moves by even steps only, so that no colour lands on
+another's site. Each picture is calibrated where it lies on the sensor, then moved; the
+result has the first picture's size, and each of its pixels combines the pictures that
+cover it. A picture that matches the first nowhere (a correlation below 0.1) is left out,
+with a line that names it; the result is written from the others, and the exit status is 1.
+When the first picture is of one brightness, or no other matches it, nothing is written.
+Memory holds the brightness of two frames (a quarter of a raw frame's samples, a third of
+a colour picture's values) besides the bands.
+)roff",
+        .apply = Set<&CliRequest::align>},
+    CliOption{
         .longName = "--json",
         .places = kAfterDetect,
         .help = "detect: one JSON object a line.\n",

@@ -27,6 +27,7 @@ struct CliRequest {
   std::string dark;                    // average: the dark frame subtracted first; empty: none
   std::string bias;                    // average: the bias frame; empty: none
   std::string flat;                    // average: the flat frame divided out; empty: none
+  bool align = false;                  // average: the frames registered to the first
   std::optional<BayerLayout> pattern;  // convert, detect: the layout asked for
   int bits = 0;                        // convert, detect: significant bits of wide samples; 0: all
   Development development;             // convert: the developing steps asked for

@@ -29,5 +29,6 @@ using U8x32 = std::uint8_t __attribute__((vector_size(32)));
 using U8x16 = std::uint8_t __attribute__((vector_size(16)));
 using U8x8 = std::uint8_t __attribute__((vector_size(8)));
 using U8x4 = std::uint8_t __attribute__((vector_size(4)));
+using F32x8 = float __attribute__((vector_size(32)));
 }  // namespace vectors
 #endif

@@ -2,19 +2,18 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstring>
-#include <new>
+#include <limits>
 #include <string>
+#include <type_traits>
 
 #include "AfxException.h"
 #include "FileNames.h"
-#include "FitsWriter.h"
 #include "FrameReaders.h"
-#include "MemoryBlock.h"
 #include "ParallelWork.h"
-#include "PngWriter.h"
 #include "ResultPicture.h"
-#include "TiffWriter.h"
+#include "StackResults.h"
 #include "VectorTypes.h"
 #include "VisError.h"
 
@@ -27,149 +26,58 @@ constexpr int kParallelRows = 16;
 
 // One pair of a sorting network over values from .. count - 1: the smaller
 // of each two at low, the larger at high.
-void SortPairOneByOne(std::uint16_t* low, std::uint16_t* high, std::size_t from,
-                      std::size_t count) {
+template <class Value>
+void SortPairOneByOne(Value* low, Value* high, std::size_t from, std::size_t count) {
   for (std::size_t i = from; i < count; ++i) {
-    const std::uint16_t a = low[i];
-    const std::uint16_t b = high[i];
+    const Value a = low[i];
+    const Value b = high[i];
     low[i] = std::min(a, b);
     high[i] = std::max(a, b);
   }
 }
 
-// The same over count values at once, sixteen values to a vector.
-#if defined(TESSARY_HAVE_VECTOR_TYPES)
-using ValueVector = vectors::U16x16;
-
-TESSARY_VECTOR_CLONES void SortPair(std::uint16_t* low, std::uint16_t* high, std::size_t count) {
-  constexpr std::size_t kLanes = sizeof(ValueVector) / sizeof(std::uint16_t);
+// The same over count values at once, a vector of 32 bytes at a time.
+template <class Value, class Vector>
+inline void SortPairByVectors(Value* low, Value* high, std::size_t count) {
+  constexpr std::size_t kLanes = sizeof(Vector) / sizeof(Value);
   std::size_t i = 0;
   for (; i + kLanes <= count; i += kLanes) {
-    ValueVector a;
-    ValueVector b;
+    Vector a;
+    Vector b;
     std::memcpy(&a, low + i, sizeof a);
     std::memcpy(&b, high + i, sizeof b);
-    const ValueVector smaller = a < b ? a : b;
-    const ValueVector larger = a < b ? b : a;
+    const Vector smaller = a < b ? a : b;
+    const Vector larger = a < b ? b : a;
     std::memcpy(low + i, &smaller, sizeof smaller);
     std::memcpy(high + i, &larger, sizeof larger);
   }
   SortPairOneByOne(low, high, i, count);
 }
+
+#if defined(TESSARY_HAVE_VECTOR_TYPES)
+TESSARY_VECTOR_CLONES void SortPair(std::uint16_t* low, std::uint16_t* high, std::size_t count) {
+  SortPairByVectors<std::uint16_t, vectors::U16x16>(low, high, count);
+}
+
+TESSARY_VECTOR_CLONES void SortPair(float* low, float* high, std::size_t count) {
+  SortPairByVectors<float, vectors::F32x8>(low, high, count);
+}
 #else
-void SortPair(std::uint16_t* low, std::uint16_t* high, std::size_t count) {
+template <class Value>
+void SortPair(Value* low, Value* high, std::size_t count) {
   SortPairOneByOne(low, high, 0, count);
 }
 #endif
 
-// Where the combined values go: a row of them at a time, from any thread,
-// each row once.
-class StackResult {
- public:
-  virtual ~StackResult() = default;
-  // Takes row y's values (channels side by side, on the result's scale);
-  // tells whether any pixel's channels differ.
-  virtual bool TakeRow(int y, const double* values) = 0;
-  virtual void Write(const char* outputPath, bool colour, bool replaceExisting) const = 0;
-};
-
-// A value of a result of whole values: floored at 0, at most largest, its
-// fraction dropped (as a mean is truncated).
-std::uint16_t WholeValue(double value, std::uint16_t largest) {
-  return value <= 0 ? 0 : value >= largest ? largest : static_cast<std::uint16_t>(value);
+// The sigma-clipped mean of count sorted values, exact.
+double ClippedMean(const std::uint16_t* sorted, int count, double kappa) {
+  const KeptValues kept = SigmaClippedValuesOfSorted(sorted, count, kappa);
+  return static_cast<double>(kept.sum) / kept.count;
 }
 
-// An 8-bit BMP.
-class BmpResult : public StackResult {
- public:
-  BmpResult(const char* outputPath, int width, int height, int channels)
-      : width_(width), channels_(channels), picture_(outputPath, width, height) {}
-
-  bool TakeRow(int y, const double* values) override {
-    unsigned char* out = picture_.Row(y);
-    const std::size_t pixels = static_cast<std::size_t>(width_);
-    for (std::size_t i = 0; i < pixels * 3; ++i) {
-      out[i] = static_cast<unsigned char>(WholeValue(values[channels_ == 3 ? i : i / 3], 255));
-    }
-    return picture_.FinishRow(y);
-  }
-
-  void Write(const char* outputPath, bool colour, bool replaceExisting) const override {
-    picture_.Write(outputPath, colour, replaceExisting);
-  }
-
- private:
-  int width_;
-  int channels_;
-  ResultPicture picture_;
-};
-
-// A 16-bit TIFF or PNG (by the output's name), red, green and blue, or gray.
-class DeepResult : public StackResult {
- public:
-  // The result's memory is taken, not filled: pages are used only as rows
-  // are combined, so a frame that fails early costs nothing.
-  DeepResult(const char* outputPath, int width, int height, int channels, std::string cfaLayout)
-      : width_(width),
-        height_(height),
-        channels_(channels),
-        cfaLayout_(std::move(cfaLayout)),
-        values_(static_cast<std::size_t>(width) * height * channels),
-        samples_(AllocateBlockForOverwrite(values_ * sizeof(std::uint16_t))) {
-    if (!samples_) {
-      throw CVisError(outputPath, "out of memory for the result");
-    }
-  }
-
-  bool TakeRow(int y, const double* values) override {
-    const std::size_t rowValues = static_cast<std::size_t>(width_) * channels_;
-    std::uint16_t* out = Samples() + static_cast<std::size_t>(y) * rowValues;
-    if (channels_ == 1) {
-      for (std::size_t i = 0; i < rowValues; ++i) {
-        out[i] = WholeValue(values[i], 65535);
-      }
-      return false;
-    }
-    bool differs = false;
-    for (std::size_t i = 0; i < rowValues; i += 3) {
-      out[i] = WholeValue(values[i + 2], 65535);
-      out[i + 1] = WholeValue(values[i + 1], 65535);
-      out[i + 2] = WholeValue(values[i], 65535);
-      differs |= out[i] != out[i + 1] || out[i + 1] != out[i + 2];
-    }
-    return differs;
-  }
-
-  void Write(const char* outputPath, bool colour, bool replaceExisting) const override {
-    std::vector<std::uint16_t> gray;
-    const std::uint16_t* samples = Samples();
-    if (channels_ == 3 && !colour) {
-      gray.resize(values_ / 3);
-      for (std::size_t i = 0; i < gray.size(); ++i) {
-        gray[i] = samples[3 * i];
-      }
-      samples = gray.data();
-    }
-    const std::string failure = NamesAPng(outputPath)
-                                    ? WritePng(outputPath, width_, height_, colour ? 3 : 1, 16,
-                                               samples, false, replaceExisting)
-                                    : WriteTiff(outputPath, width_, height_, colour ? 3 : 1, 16,
-                                                samples, colour ? "" : cfaLayout_, replaceExisting);
-    if (!failure.empty()) {
-      throw CVisError(outputPath, failure);
-    }
-  }
-
- private:
-  std::uint16_t* Samples() const { return reinterpret_cast<std::uint16_t*>(samples_.get()); }
-
-  int width_;
-  int height_;
-  int channels_;
-  std::string cfaLayout_;
-  std::size_t values_;
-  MemoryBlock samples_;
-};
+double ClippedMean(const float* sorted, int count, double kappa) {
+  return SigmaClippedMeanOfSorted(sorted, count, kappa);
+}
 
 // The master frames, by their place in BandedStack::masters_.
 constexpr int kDark = 0;
@@ -179,57 +87,6 @@ constexpr const char* kMasterNames[] = {"the dark frame", "the bias frame", "the
 
 // Rows of the flat frame read at a time for its means.
 constexpr int kFlatMeanRows = 64;
-
-// A FITS image of 32-bit floating-point values, as they are: not floored,
-// not truncated. Colour as red, green and blue planes.
-class FitsResult : public StackResult {
- public:
-  FitsResult(const char* outputPath, int width, int height, int channels, std::string cfaLayout)
-      : width_(width),
-        height_(height),
-        channels_(channels),
-        cfaLayout_(std::move(cfaLayout)),
-        plane_(static_cast<std::size_t>(width) * height),
-        samples_(AllocateBlockForOverwrite(plane_ * channels * sizeof(float))) {
-    if (!samples_) {
-      throw CVisError(outputPath, "out of memory for the result");
-    }
-  }
-
-  bool TakeRow(int y, const double* values) override {
-    float* planes = Samples();
-    const std::size_t at = static_cast<std::size_t>(y) * width_;
-    bool differs = false;
-    for (int x = 0; x < width_; ++x) {
-      const double* pixel = values + static_cast<std::size_t>(x) * channels_;
-      for (int c = 0; c < channels_; ++c) {
-        // Blue, green, red in the row; red, green, blue as planes.
-        planes[(channels_ - 1 - c) * plane_ + at + x] = static_cast<float>(pixel[c]);
-      }
-      differs |= channels_ == 3 && (pixel[0] != pixel[1] || pixel[1] != pixel[2]);
-    }
-    return differs;
-  }
-
-  void Write(const char* outputPath, bool colour, bool replaceExisting) const override {
-    const std::string failure =
-        WriteFits(outputPath, width_, height_, channels_ == 3 && colour ? 3 : 1, Samples(),
-                  channels_ == 1 ? cfaLayout_ : "", replaceExisting);
-    if (!failure.empty()) {
-      throw CVisError(outputPath, failure);
-    }
-  }
-
- private:
-  float* Samples() const { return reinterpret_cast<float*>(samples_.get()); }
-
-  int width_;
-  int height_;
-  int channels_;
-  std::string cfaLayout_;
-  std::size_t plane_;
-  MemoryBlock samples_;
-};
 
 // A declared pattern as messages name it: "rggb", "none", or the reason it
 // is of no Bayer layout.
@@ -301,6 +158,11 @@ void BandedStack::Add(const char* path) {
     }
   }
   frames_.push_back(std::move(frame));
+  framePaths_.emplace_back(path);
+}
+
+void BandedStack::Align(LeftOut leftOut) {
+  leftOut_ = std::move(leftOut);
 }
 
 void BandedStack::ReadBand(int top, int bottom, std::uint16_t scaleMax,
@@ -387,30 +249,268 @@ void BandedStack::Calibrate(int y, const std::array<const std::uint16_t*, 3>& ma
   }
 }
 
-double BandedStack::Combine(const std::vector<std::vector<std::uint16_t>>& band, std::size_t at,
-                            std::vector<std::uint16_t>& column) const {
-  const int count = static_cast<int>(band.size());
-  switch (method_) {
+namespace {
+
+// The combined value of the values at `at` of the first count frames of a
+// band, sorted across the frames for the median and the sigma-clipped mean
+// (a frame without the pixel sorts last; for the mean it holds 0): exact,
+// not truncated.
+template <class Value>
+double CombineValues(StackMethod method, double kappa, const std::vector<std::vector<Value>>& band,
+                     std::size_t at, int count, std::vector<Value>& column) {
+  switch (method) {
     case StackMethod::kMean: {
-      std::uint64_t sum = 0;
-      for (const std::vector<std::uint16_t>& frame : band) {
+      std::conditional_t<std::is_integral_v<Value>, std::uint64_t, double> sum = 0;
+      for (const std::vector<Value>& frame : band) {
         sum += frame[at];
       }
       return static_cast<double>(sum) / count;
     }
     case StackMethod::kMedian:
-      // The band is sorted across the frames already.
       return ExactMedianOfSorted(count, [&](int frame) { return band[frame][at]; });
-    case StackMethod::kSigmaClip: {
-      column.resize(band.size());
-      for (std::size_t f = 0; f < band.size(); ++f) {
+    case StackMethod::kSigmaClip:
+      column.resize(static_cast<std::size_t>(count));
+      for (int f = 0; f < count; ++f) {
         column[f] = band[f][at];
       }
-      const KeptValues kept = SigmaClippedValuesOfSorted(column.data(), count, kappa_);
-      return static_cast<double>(kept.sum) / kept.count;
-    }
+      return ClippedMean(column.data(), count, kappa);
   }
   return 0;
+}
+
+// Rows of a frame read at a time for its registration picture.
+constexpr int kRegistrationRows = 64;
+
+}  // namespace
+
+template <class Value>
+bool BandedStack::CombineBands(const BandReader<Value>& readBand, const RowCounts& countsOfRow,
+                               std::size_t bandFrames, const std::array<double, 4>* flatMeans,
+                               StackResult& result, std::atomic<bool>& colour,
+                               const std::function<bool()>& stopRequested) const {
+  const std::size_t rowValues = static_cast<std::size_t>(channels_) * width_;
+  const int bandRows = static_cast<int>(
+      std::clamp<std::size_t>(bandBudget_ / (bandFrames * rowValues * sizeof(Value)), 1,
+                              static_cast<std::size_t>(height_)));
+  const std::vector<std::pair<int, int>> network =
+      method_ == StackMethod::kMean ? std::vector<std::pair<int, int>>()
+                                    : SortingNetwork(static_cast<int>(bandFrames));
+  std::vector<std::vector<Value>> band;
+  std::array<std::vector<std::uint16_t>, 3> masters;
+  for (int top = 0; top < height_; top += bandRows) {
+    if (stopRequested && stopRequested()) {
+      return false;
+    }
+    const int bottom = std::min(height_, top + bandRows);
+    readBand(top, bottom, band, masters);
+    ForEachBand(bottom - top, kRowsAtOnce, kParallelRows, [&](int from, int to) {
+      const std::size_t first = static_cast<std::size_t>(from) * rowValues;
+      const std::size_t values = static_cast<std::size_t>(to - from) * rowValues;
+      for (const auto& [low, high] : network) {
+        SortPair(band[low].data() + first, band[high].data() + first, values);
+      }
+      std::vector<Value> column;
+      std::vector<double> combined(rowValues);
+      std::vector<int> counts;
+      bool differs = false;
+      for (int y = from; y < to; ++y) {
+        countsOfRow(top + y, counts);
+        const std::size_t start = static_cast<std::size_t>(y) * rowValues;
+        for (std::size_t i = 0; i < rowValues; ++i) {
+          combined[i] =
+              CombineValues(method_, kappa_, band, start + i, counts[i / channels_], column);
+        }
+        if (flatMeans) {
+          // The masters come off (and out of) the combined value, which is
+          // the combination of the calibrated frames: the mean, the median
+          // and the clipping move with a constant and scale with a factor
+          // the same for every frame. Only the result is floored.
+          std::array<const std::uint16_t*, 3> rows{};
+          for (std::size_t m = 0; m < masters.size(); ++m) {
+            rows[m] = masters_[m].reader ? masters[m].data() + start : nullptr;
+          }
+          Calibrate(top + y, rows, *flatMeans, combined.data());
+        }
+        differs |= result.TakeRow(top + y, combined.data());
+      }
+      if (differs) {
+        colour = true;
+      }
+    });
+  }
+  return true;
+}
+
+RegistrationPicture BandedStack::Brightness(FrameReader& frame, std::uint16_t scaleMax) const {
+  // A raw frame's 2 x 2 cells summed: one value of each colour, so that an
+  // offset found moves the mosaic by even steps.
+  const int step = channels_ == 1 ? 2 : 1;
+  RegistrationPicture picture;
+  picture.width = width_ / step;
+  picture.height = height_ / step;
+  picture.values.assign(static_cast<std::size_t>(picture.width) * picture.height, 0.0f);
+  const std::size_t rowValues = static_cast<std::size_t>(width_) * channels_;
+  std::vector<std::uint16_t> values;
+  for (int top = 0; top < picture.height * step; top += kRegistrationRows) {
+    const int bottom = std::min(picture.height * step, top + kRegistrationRows);
+    values.resize(static_cast<std::size_t>(bottom - top) * rowValues);
+    frame.ReadValues(top, bottom, width_, scaleMax, values.data());
+    for (int y = top; y < bottom; ++y) {
+      const std::uint16_t* row = values.data() + static_cast<std::size_t>(y - top) * rowValues;
+      float* out = picture.values.data() + static_cast<std::size_t>(y / step) * picture.width;
+      for (int x = 0; x < picture.width * step; ++x) {
+        for (int c = 0; c < channels_; ++c) {
+          out[x / step] += row[static_cast<std::size_t>(x) * channels_ + c];
+        }
+      }
+    }
+  }
+  return picture;
+}
+
+std::optional<std::vector<BandedStack::FramePlace>> BandedStack::PlaceFrames(
+    std::uint16_t scaleMax, const std::function<bool()>& stopRequested) const {
+  // The frames are registered by their brightness, calibrated roughly by the
+  // masters' brightness: hot pixels and vignetting, which stay where they
+  // are on the sensor, would hold every frame where the first is.
+  RegistrationPicture offset;
+  if (FrameReader* master =
+          masters_[kDark].reader ? masters_[kDark].reader.get() : masters_[kBias].reader.get()) {
+    offset = Brightness(*master, scaleMax);
+  }
+  RegistrationPicture light;
+  if (masters_[kFlat].reader) {
+    light = Brightness(*masters_[kFlat].reader, scaleMax);
+    if (masters_[kBias].reader) {
+      const RegistrationPicture bias = Brightness(*masters_[kBias].reader, scaleMax);
+      for (std::size_t i = 0; i < light.values.size(); ++i) {
+        light.values[i] -= bias.values[i];
+      }
+    }
+  }
+  const auto calibrated = [&](RegistrationPicture picture) {
+    for (std::size_t i = 0; i < picture.values.size(); ++i) {
+      if (!offset.values.empty()) {
+        picture.values[i] -= offset.values[i];
+      }
+      if (!light.values.empty() && light.values[i] > 0) {
+        picture.values[i] /= light.values[i];
+      }
+    }
+    return picture;
+  };
+  const RegistrationPyramid reference(calibrated(Brightness(*frames_.front(), scaleMax)));
+  if (!reference.HasDetail()) {
+    throw CVisError(framePaths_.front(),
+                    "it is of one brightness: there is nothing to align the other frames by");
+  }
+  std::vector<FramePlace> places{{0, 0, 0}};
+  std::vector<std::pair<std::size_t, std::string>> leftOut;
+  const int step = channels_ == 1 ? 2 : 1;
+  for (std::size_t f = 1; f < frames_.size(); ++f) {
+    if (stopRequested && stopRequested()) {
+      return std::nullopt;
+    }
+    const Registration found =
+        Register(reference, RegistrationPyramid(calibrated(Brightness(*frames_[f], scaleMax))));
+    if (found.correlation < kLeastRegistrationCorrelation) {
+      char reason[160];
+      std::snprintf(reason, sizeof reason,
+                    "left out: it matches the first frame nowhere within a quarter of its size "
+                    "(correlation %.2f, %.2f needed)",
+                    found.correlation, kLeastRegistrationCorrelation);
+      leftOut.emplace_back(f, reason);
+      continue;
+    }
+    places.push_back({f, found.dx * step, found.dy * step});
+  }
+  if (places.size() == 1 && frames_.size() > 1) {
+    throw CVisError(framePaths_.front(),
+                    "no other frame matches it, so none can be aligned to it (is it the frame "
+                    "to align them to?)");
+  }
+  for (const auto& [frame, reason] : leftOut) {
+    leftOut_(framePaths_[frame], reason);
+  }
+  return places;
+}
+
+void BandedStack::ReadPlacedBand(int top, int bottom, std::uint16_t scaleMax,
+                                 const std::array<double, 4>& flatMeans,
+                                 const std::vector<FramePlace>& places, float missing,
+                                 std::vector<std::vector<float>>& values) const {
+  const std::size_t rowValues = static_cast<std::size_t>(width_) * channels_;
+  // The masters' rows that every frame's rows lie on.
+  int mastersTop = top;
+  int mastersBottom = bottom;
+  for (const FramePlace& place : places) {
+    mastersTop = std::min(mastersTop, std::max(0, top + place.dy));
+    mastersBottom = std::max(mastersBottom, std::min(height_, bottom + place.dy));
+  }
+  std::array<std::vector<std::uint16_t>, 3> masters;
+  for (std::size_t m = 0; m < masters_.size(); ++m) {
+    if (masters_[m].reader) {
+      masters[m].resize(static_cast<std::size_t>(mastersBottom - mastersTop) * rowValues);
+      masters_[m].reader->ReadValues(mastersTop, mastersBottom, width_, scaleMax,
+                                     masters[m].data());
+    }
+  }
+  const bool calibrated = std::any_of(masters_.begin(), masters_.end(), [](const Master& master) {
+    return master.reader != nullptr;
+  });
+  values.resize(places.size());
+  std::vector<std::uint16_t> rows;
+  std::vector<double> row(rowValues);
+  for (std::size_t p = 0; p < places.size(); ++p) {
+    const FramePlace& place = places[p];
+    std::vector<float>& out = values[p];
+    out.assign(static_cast<std::size_t>(bottom - top) * rowValues, missing);
+    // The frame's rows and columns that show the band's pixels.
+    const int frameTop = std::max(0, top + place.dy);
+    const int frameBottom = std::min(height_, bottom + place.dy);
+    const int left = std::max(0, -place.dx);
+    const int right = std::min(width_, width_ - place.dx);
+    if (frameTop >= frameBottom || left >= right) {
+      continue;
+    }
+    rows.resize(static_cast<std::size_t>(frameBottom - frameTop) * rowValues);
+    frames_[place.frame]->ReadValues(frameTop, frameBottom, width_, scaleMax, rows.data());
+    for (int sensorY = frameTop; sensorY < frameBottom; ++sensorY) {
+      const std::size_t at = static_cast<std::size_t>(sensorY - frameTop) * rowValues;
+      std::copy_n(rows.data() + at, rowValues, row.data());
+      if (calibrated) {
+        const std::size_t masterAt = static_cast<std::size_t>(sensorY - mastersTop) * rowValues;
+        std::array<const std::uint16_t*, 3> masterRows{};
+        for (std::size_t m = 0; m < masters.size(); ++m) {
+          masterRows[m] = masters_[m].reader ? masters[m].data() + masterAt : nullptr;
+        }
+        Calibrate(sensorY, masterRows, flatMeans, row.data());
+      }
+      const std::size_t first = static_cast<std::size_t>(left) * channels_;
+      std::copy(
+          row.data() + first + static_cast<std::size_t>(place.dx) * channels_,
+          row.data() + static_cast<std::size_t>(right + place.dx) * channels_,
+          out.data() + static_cast<std::size_t>(sensorY - place.dy - top) * rowValues + first);
+    }
+  }
+}
+
+void BandedStack::CountPlacedFrames(const std::vector<FramePlace>& places, int y,
+                                    std::vector<int>& counts) const {
+  // +1 where each frame's columns begin, -1 after them; then running sums.
+  counts.assign(static_cast<std::size_t>(width_) + 1, 0);
+  for (const FramePlace& place : places) {
+    const int left = std::max(0, -place.dx);
+    const int right = std::min(width_, width_ - place.dx);
+    if (y + place.dy >= 0 && y + place.dy < height_ && left < right) {
+      ++counts[left];
+      --counts[right];
+    }
+  }
+  for (int x = 1; x < width_; ++x) {
+    counts[x] += counts[x - 1];
+  }
+  counts.pop_back();
 }
 
 bool BandedStack::Write(const char* outputPath, bool replaceExisting,
@@ -438,66 +538,43 @@ bool BandedStack::Write(const char* outputPath, bool replaceExisting,
                                     (fits ? "FITS file" : "TIFF") + " cannot carry on (" +
                                     cfaRefusal_ + "); name the result .bmp");
   }
-  std::unique_ptr<StackResult> result;
-  if (fits) {
-    result = std::make_unique<FitsResult>(outputPath, width_, height_, channels_, cfaLayout_);
-  } else if (deep) {
-    result = std::make_unique<DeepResult>(outputPath, width_, height_, channels_, cfaLayout_);
-  } else {
-    result = std::make_unique<BmpResult>(outputPath, width_, height_, channels_);
-  }
-  const int count = static_cast<int>(frames_.size());
-  const std::size_t rowValues = static_cast<std::size_t>(channels_) * width_;
-  const int bandRows = static_cast<int>(std::clamp<std::size_t>(
-      bandBudget_ / (static_cast<std::size_t>(count) * rowValues * sizeof(std::uint16_t)), 1,
-      static_cast<std::size_t>(height_)));
-  const std::vector<std::pair<int, int>> network =
-      method_ == StackMethod::kMean ? std::vector<std::pair<int, int>>() : SortingNetwork(count);
+  const std::unique_ptr<StackResult> result =
+      MakeStackResult(outputPath, width_, height_, channels_, cfaLayout_);
   const bool calibrated = std::any_of(masters_.begin(), masters_.end(), [](const Master& master) {
     return master.reader != nullptr;
   });
   const std::array<double, 4> flatMeans =
       masters_[kFlat].reader ? FlatMeans(scaleMax) : std::array<double, 4>{1, 1, 1, 1};
   std::atomic<bool> colour{false};
-  std::vector<std::vector<std::uint16_t>> band;
-  std::array<std::vector<std::uint16_t>, 3> masters;
-  for (int top = 0; top < height_; top += bandRows) {
-    if (stopRequested && stopRequested()) {
+  bool combined = false;
+  if (!leftOut_) {
+    const std::size_t count = frames_.size();
+    combined = CombineBands<std::uint16_t>(
+        [&](int top, int bottom, std::vector<std::vector<std::uint16_t>>& band,
+            std::array<std::vector<std::uint16_t>, 3>& masters) {
+          ReadBand(top, bottom, scaleMax, band, masters);
+        },
+        [&](int, std::vector<int>& counts) { counts.assign(width_, static_cast<int>(count)); },
+        count, calibrated ? &flatMeans : nullptr, *result, colour, stopRequested);
+  } else {
+    const std::optional<std::vector<FramePlace>> places = PlaceFrames(scaleMax, stopRequested);
+    if (!places) {
       return false;
     }
-    const int bottom = std::min(height_, top + bandRows);
-    ReadBand(top, bottom, scaleMax, band, masters);
-    ForEachBand(bottom - top, kRowsAtOnce, kParallelRows, [&](int from, int to) {
-      const std::size_t first = static_cast<std::size_t>(from) * rowValues;
-      const std::size_t values = static_cast<std::size_t>(to - from) * rowValues;
-      for (const auto& [low, high] : network) {
-        SortPair(band[low].data() + first, band[high].data() + first, values);
-      }
-      std::vector<std::uint16_t> column;
-      std::vector<double> combined(rowValues);
-      bool differs = false;
-      for (int y = from; y < to; ++y) {
-        const std::size_t start = static_cast<std::size_t>(y) * rowValues;
-        for (std::size_t i = 0; i < rowValues; ++i) {
-          combined[i] = Combine(band, start + i, column);
-        }
-        if (calibrated) {
-          // The masters come off (and out of) the combined value, which is
-          // the combination of the calibrated frames: the mean, the median
-          // and the clipping move with a constant and scale with a factor
-          // the same for every frame. Only the result is floored.
-          std::array<const std::uint16_t*, 3> rows{};
-          for (std::size_t m = 0; m < masters.size(); ++m) {
-            rows[m] = masters_[m].reader ? masters[m].data() + start : nullptr;
-          }
-          Calibrate(top + y, rows, flatMeans, combined.data());
-        }
-        differs |= result->TakeRow(top + y, combined.data());
-      }
-      if (differs) {
-        colour = true;
-      }
-    });
+    // Frames moved off a pixel hold nothing there: 0 adds nothing to a mean,
+    // infinity sorts after every value.
+    const float missing =
+        method_ == StackMethod::kMean ? 0.0f : std::numeric_limits<float>::infinity();
+    combined = CombineBands<float>(
+        [&](int top, int bottom, std::vector<std::vector<float>>& band,
+            std::array<std::vector<std::uint16_t>, 3>&) {
+          ReadPlacedBand(top, bottom, scaleMax, flatMeans, *places, missing, band);
+        },
+        [&](int y, std::vector<int>& counts) { CountPlacedFrames(*places, y, counts); },
+        places->size(), nullptr, *result, colour, stopRequested);
+  }
+  if (!combined) {
+    return false;
   }
   result->Write(outputPath, colour, replaceExisting);
   return true;

@@ -1,16 +1,20 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "CombineRules.h"
+#include "FrameRegistration.h"
 
 class FrameReader;
+class StackResult;
 
 // A stack of frames combined channel by channel into one picture: by their
 // mean, their median or their sigma-clipped mean (see CombineRules.h), of the
@@ -69,6 +73,21 @@ class BandedStack {
   void SetFlat(const char* path);
   void Add(const char* path);
 
+  // Told of a frame left out of an aligned stack, and why.
+  using LeftOut = std::function<void(const std::string& path, const std::string& reason)>;
+
+  // Registers the frames to the first before they are combined, by
+  // translation in whole pixels (FrameRegistration.h), from their brightness
+  // less the dark (or bias) frame's and divided by the flat's; a raw frame's
+  // 2 x 2 cells are summed into one value, so that it moves by even steps
+  // and no colour lands on another's site. Each frame is moved by its
+  // offset and calibrated on its own (the masters stay where they are on
+  // the sensor), and each pixel of the result combines the frames that
+  // cover it. A frame that matches the first nowhere is left out, leftOut
+  // told; the write fails naming the first frame when it is of one
+  // brightness or no other frame matches it.
+  void Align(LeftOut leftOut);
+
   // Combines the frames into the picture at outputPath, replacing a file
   // there, or with replaceExisting false only where no file is (one that
   // appears meanwhile is kept, and the write fails naming the output).
@@ -108,11 +127,51 @@ class BandedStack {
   void Calibrate(int y, const std::array<const std::uint16_t*, 3>& masters,
                  const std::array<double, 4>& flatMeans, double* combined) const;
 
-  // The combined value of the values at `at` of every frame's band, sorted
-  // across the frames for the median and the sigma-clipped mean: exact, not
-  // truncated.
-  double Combine(const std::vector<std::vector<std::uint16_t>>& band, std::size_t at,
-                 std::vector<std::uint16_t>& column) const;
+  // Reads rows top .. bottom - 1 of the result into band (a frame's values
+  // after another's), and the masters' values there into masters where the
+  // combined values are calibrated.
+  template <class Value>
+  using BandReader = std::function<void(int top, int bottom, std::vector<std::vector<Value>>& band,
+                                        std::array<std::vector<std::uint16_t>, 3>& masters)>;
+  // Gives how many frames cover each pixel of row y.
+  using RowCounts = std::function<void(int y, std::vector<int>& counts)>;
+
+  // Combines the bands readBand reads, of bandFrames frames each, into
+  // result row by row, calibrated by the masters with flatMeans where given;
+  // colour becomes true where a pixel's channels differ. False when stopped.
+  template <class Value>
+  bool CombineBands(const BandReader<Value>& readBand, const RowCounts& countsOfRow,
+                    std::size_t bandFrames, const std::array<double, 4>* flatMeans,
+                    StackResult& result, std::atomic<bool>& colour,
+                    const std::function<bool()>& stopRequested) const;
+
+  // A frame of an aligned stack and its offset: its pixel (x + dx, y + dy)
+  // is the result's (x, y).
+  struct FramePlace {
+    std::size_t frame;
+    int dx;
+    int dy;
+  };
+
+  // The frames that match the first and their offsets, the first among them
+  // (see Align); nullopt when stopped.
+  std::optional<std::vector<FramePlace>> PlaceFrames(
+      std::uint16_t scaleMax, const std::function<bool()>& stopRequested) const;
+
+  // One value a pixel: the sum of a colour picture's channels, of a raw
+  // frame's 2 x 2 cell.
+  RegistrationPicture Brightness(FrameReader& frame, std::uint16_t scaleMax) const;
+
+  // Rows top .. bottom - 1 of the result from each placed frame, moved by
+  // its offset and calibrated, into values[place]; missing where it shows
+  // nothing.
+  void ReadPlacedBand(int top, int bottom, std::uint16_t scaleMax,
+                      const std::array<double, 4>& flatMeans, const std::vector<FramePlace>& places,
+                      float missing, std::vector<std::vector<float>>& values) const;
+
+  // How many placed frames cover each pixel of the result's row y.
+  void CountPlacedFrames(const std::vector<FramePlace>& places, int y,
+                         std::vector<int>& counts) const;
 
   StackMethod method_;
   double kappa_;
@@ -124,6 +183,8 @@ class BandedStack {
   std::string cfaLayout_;   // the frames' declared Bayer layout; empty: none
   std::string cfaRefusal_;  // why the pattern they declare is of no Bayer layout
   std::vector<std::unique_ptr<FrameReader>> frames_;
+  std::vector<std::string> framePaths_;
+  LeftOut leftOut_;  // set: the frames are aligned
   // The dark, bias and flat frames, in that order.
   std::array<Master, 3> masters_;
 };

@@ -52,8 +52,9 @@ void RefuseAnInputAsOutput(const StackRequest& request) {
 }  // namespace
 
 bool RunsAsRunningMean(const StackRequest& request) {
-  return request.method == StackMethod::kMean && request.dark.empty() && request.bias.empty() &&
-         request.flat.empty() && !NamesATiff(request.output) && !NamesAFits(request.output) &&
+  return request.method == StackMethod::kMean && !request.align && request.dark.empty() &&
+         request.bias.empty() && request.flat.empty() && !NamesATiff(request.output) &&
+         !NamesAFits(request.output) &&
          (request.frames.empty() || !NamesARawFrame(request.frames.front()));
 }
 
@@ -80,6 +81,10 @@ bool CombineFrames(const StackRequest& request, StackEvents& events) {
   }
   if (!AddFrames(request, events, stack)) {
     return false;
+  }
+  if (request.align) {
+    stack.Align(
+        [&](const std::string& path, const std::string& reason) { events.LeftOut(path, reason); });
   }
   return stack.Write(request.output.c_str(), request.replaceExisting,
                      [&] { return events.StopRequested(); });

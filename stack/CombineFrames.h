@@ -8,7 +8,7 @@
 // Frames combined into one picture, the way each kind of request needs: the
 // plain mean of BMP pictures into a BMP runs through ImageAverager, one
 // picture after another, as the dialog's averaging does; every other
-// request (another method, master frames, TIFF frames or a TIFF result)
+// request (another method, master frames, alignment, raw frames or a deeper result)
 // through BandedStack, every frame open at once and read band by band.
 
 struct StackRequest {
@@ -22,6 +22,9 @@ struct StackRequest {
   std::string dark;
   std::string bias;
   std::string flat;
+  // Register the frames to the first before they are combined
+  // (BandedStack::Align).
+  bool align = false;
 };
 
 // What the caller is told, and asked, as the frames are combined.
@@ -35,6 +38,9 @@ class StackEvents {
   virtual void Reading(const std::string& /*path*/) {}
   // Told after each frame.
   virtual void FrameRead() {}
+  // Told of a frame left out of an aligned stack (it matches the first
+  // nowhere), and why, before the result is written.
+  virtual void LeftOut(const std::string& /*path*/, const std::string& /*reason*/) {}
   // Told once every frame is read, before the result is written.
   virtual void Writing(const std::string& /*path*/) {}
 };

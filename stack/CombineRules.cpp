@@ -1,5 +1,6 @@
 #include "CombineRules.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -38,24 +39,39 @@ std::vector<std::pair<int, int>> SortingNetwork(int count) {
   return pairs;
 }
 
-KeptValues SigmaClippedValuesOfSorted(const std::uint16_t* sorted, int count, double kappa) {
+namespace {
+
+// kept * squares - sum * sum of the values kept: exactly for whole values (no
+// cancellation in the variance), and for others of values near 0.
+double Spread(std::uint64_t kept, std::uint64_t sum, std::uint64_t squares) {
+  return static_cast<double>(static_cast<unsigned __int128>(kept) * squares -
+                             static_cast<unsigned __int128>(sum) * sum);
+}
+
+double Spread(double kept, double sum, double squares) {
+  return std::max(0.0, kept * squares - sum * sum);
+}
+
+// Sigma clipping of count sorted values, their sums kept as Sum of the values
+// less shift. Returns the sums of the values kept and how many they are.
+template <class Sum, class Value>
+std::pair<Sum, int> ClipSorted(const Value* sorted, int count, double kappa, Sum shift) {
   // The values kept are always a run of the sorted ones, [low, high): what
   // lies furthest from the mean lies at the ends.
   int low = 0;
   int high = count;
-  std::uint64_t sum = 0;
-  std::uint64_t squares = 0;
+  Sum sum = 0;
+  Sum squares = 0;
+  const auto term = [&](int i) { return static_cast<Sum>(sorted[i]) - shift; };
   for (int i = 0; i < count; ++i) {
-    sum += sorted[i];
-    squares += std::uint64_t{sorted[i]} * sorted[i];
+    sum += term(i);
+    squares += term(i) * term(i);
   }
   for (int round = 0; round < kSigmaClipRounds; ++round) {
-    const auto kept = static_cast<std::uint64_t>(high - low);
-    const double mean = static_cast<double>(sum) / static_cast<double>(kept);
-    // kept * squares - sum * sum, exactly: no cancellation in the variance.
-    const unsigned __int128 spread =
-        static_cast<unsigned __int128>(kept) * squares - static_cast<unsigned __int128>(sum) * sum;
-    const double limit = kappa * std::sqrt(static_cast<double>(spread)) / static_cast<double>(kept);
+    const auto kept = static_cast<Sum>(high - low);
+    const double mean =
+        static_cast<double>(shift) + static_cast<double>(sum) / static_cast<double>(kept);
+    const double limit = kappa * std::sqrt(Spread(kept, sum, squares)) / static_cast<double>(kept);
     int newLow = low;
     int newHigh = high;
     while (newLow < newHigh && std::fabs(sorted[newLow] - mean) > limit) {
@@ -68,15 +84,29 @@ KeptValues SigmaClippedValuesOfSorted(const std::uint16_t* sorted, int count, do
       break;
     }
     for (int i = low; i < newLow; ++i) {
-      sum -= sorted[i];
-      squares -= std::uint64_t{sorted[i]} * sorted[i];
+      sum -= term(i);
+      squares -= term(i) * term(i);
     }
     for (int i = newHigh; i < high; ++i) {
-      sum -= sorted[i];
-      squares -= std::uint64_t{sorted[i]} * sorted[i];
+      sum -= term(i);
+      squares -= term(i) * term(i);
     }
     low = newLow;
     high = newHigh;
   }
   return {sum, high - low};
+}
+
+}  // namespace
+
+KeptValues SigmaClippedValuesOfSorted(const std::uint16_t* sorted, int count, double kappa) {
+  const auto [sum, kept] = ClipSorted<std::uint64_t>(sorted, count, kappa, 0);
+  return {sum, kept};
+}
+
+double SigmaClippedMeanOfSorted(const float* sorted, int count, double kappa) {
+  // Sums of the values less their middle one keep their precision.
+  const double middle = sorted[count / 2];
+  const auto [sum, kept] = ClipSorted<double>(sorted, count, kappa, middle);
+  return middle + sum / kept;
 }

@@ -63,5 +63,9 @@ struct KeptValues {
 };
 KeptValues SigmaClippedValuesOfSorted(const std::uint16_t* sorted, int count, double kappa);
 
+// The same of values that need not be whole (frames calibrated one by one):
+// the sigma-clipped mean, its sums in double precision.
+double SigmaClippedMeanOfSorted(const float* sorted, int count, double kappa);
+
 inline constexpr int kSigmaClipRounds = 10;
 inline constexpr double kDefaultKappa = 3.0;
