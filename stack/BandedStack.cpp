@@ -358,10 +358,10 @@ RegistrationPicture BandedStack::Brightness(FrameReader& frame, std::uint16_t sc
     for (int y = top; y < bottom; ++y) {
       const std::uint16_t* row = values.data() + static_cast<std::size_t>(y - top) * rowValues;
       float* out = picture.values.data() + static_cast<std::size_t>(y / step) * picture.width;
-      for (int x = 0; x < picture.width * step; ++x) {
-        for (int c = 0; c < channels_; ++c) {
-          out[x / step] += row[static_cast<std::size_t>(x) * channels_ + c];
-        }
+      for (int x = 0; x < picture.width; ++x) {
+        const std::uint16_t* pixel = row + static_cast<std::size_t>(x) * 3;
+        const std::uint16_t* cell = row + static_cast<std::size_t>(x) * 2;
+        out[x] += step == 1 ? pixel[0] + pixel[1] + pixel[2] : cell[0] + cell[1];
       }
     }
   }
@@ -404,25 +404,36 @@ std::optional<std::vector<BandedStack::FramePlace>> BandedStack::PlaceFrames(
     throw CVisError(framePaths_.front(),
                     "it is of one brightness: there is nothing to align the other frames by");
   }
+  // Two frames or more side by side, each read by its own thread.
+  std::vector<std::optional<Registration>> found(frames_.size());
+  std::atomic<bool> stopped{false};
+  ForEachBand(static_cast<int>(frames_.size()) - 1, 1, 2, [&](int from, int to) {
+    for (int f = from + 1; f <= to; ++f) {
+      if (stopped || (stopRequested && stopRequested())) {
+        stopped = true;
+        return;
+      }
+      found[f] =
+          Register(reference, RegistrationPyramid(calibrated(Brightness(*frames_[f], scaleMax))));
+    }
+  });
+  if (stopped) {
+    return std::nullopt;
+  }
   std::vector<FramePlace> places{{0, 0, 0}};
   std::vector<std::pair<std::size_t, std::string>> leftOut;
   const int step = channels_ == 1 ? 2 : 1;
   for (std::size_t f = 1; f < frames_.size(); ++f) {
-    if (stopRequested && stopRequested()) {
-      return std::nullopt;
-    }
-    const Registration found =
-        Register(reference, RegistrationPyramid(calibrated(Brightness(*frames_[f], scaleMax))));
-    if (found.correlation < kLeastRegistrationCorrelation) {
+    if (found[f]->correlation < found[f]->least) {
       char reason[160];
       std::snprintf(reason, sizeof reason,
                     "left out: it matches the first frame nowhere within a quarter of its size "
                     "(correlation %.2f, %.2f needed)",
-                    found.correlation, kLeastRegistrationCorrelation);
+                    found[f]->correlation, found[f]->least);
       leftOut.emplace_back(f, reason);
       continue;
     }
-    places.push_back({f, found.dx * step, found.dy * step});
+    places.push_back({f, found[f]->dx * step, found[f]->dy * step});
   }
   if (places.size() == 1 && frames_.size() > 1) {
     throw CVisError(framePaths_.front(),
@@ -435,10 +446,11 @@ std::optional<std::vector<BandedStack::FramePlace>> BandedStack::PlaceFrames(
   return places;
 }
 
+template <class Value>
 void BandedStack::ReadPlacedBand(int top, int bottom, std::uint16_t scaleMax,
                                  const std::array<double, 4>& flatMeans,
-                                 const std::vector<FramePlace>& places, float missing,
-                                 std::vector<std::vector<float>>& values) const {
+                                 const std::vector<FramePlace>& places, Value missing,
+                                 std::vector<std::vector<Value>>& values) const {
   const std::size_t rowValues = static_cast<std::size_t>(width_) * channels_;
   // The masters' rows that every frame's rows lie on.
   int mastersTop = top;
@@ -463,7 +475,7 @@ void BandedStack::ReadPlacedBand(int top, int bottom, std::uint16_t scaleMax,
   std::vector<double> row(rowValues);
   for (std::size_t p = 0; p < places.size(); ++p) {
     const FramePlace& place = places[p];
-    std::vector<float>& out = values[p];
+    std::vector<Value>& out = values[p];
     out.assign(static_cast<std::size_t>(bottom - top) * rowValues, missing);
     // The frame's rows and columns that show the band's pixels.
     const int frameTop = std::max(0, top + place.dy);
@@ -475,22 +487,26 @@ void BandedStack::ReadPlacedBand(int top, int bottom, std::uint16_t scaleMax,
     }
     rows.resize(static_cast<std::size_t>(frameBottom - frameTop) * rowValues);
     frames_[place.frame]->ReadValues(frameTop, frameBottom, width_, scaleMax, rows.data());
+    const std::size_t first = static_cast<std::size_t>(left) * channels_;
+    const std::size_t shift = static_cast<std::size_t>(place.dx) * channels_;
+    const std::size_t last = static_cast<std::size_t>(right) * channels_;
     for (int sensorY = frameTop; sensorY < frameBottom; ++sensorY) {
-      const std::size_t at = static_cast<std::size_t>(sensorY - frameTop) * rowValues;
-      std::copy_n(rows.data() + at, rowValues, row.data());
-      if (calibrated) {
-        const std::size_t masterAt = static_cast<std::size_t>(sensorY - mastersTop) * rowValues;
-        std::array<const std::uint16_t*, 3> masterRows{};
-        for (std::size_t m = 0; m < masters.size(); ++m) {
-          masterRows[m] = masters_[m].reader ? masters[m].data() + masterAt : nullptr;
-        }
-        Calibrate(sensorY, masterRows, flatMeans, row.data());
+      const std::uint16_t* frameRow =
+          rows.data() + static_cast<std::size_t>(sensorY - frameTop) * rowValues;
+      Value* target = out.data() + static_cast<std::size_t>(sensorY - place.dy - top) * rowValues;
+      if (!calibrated) {
+        std::copy(frameRow + first + shift, frameRow + last + shift, target + first);
+        continue;
       }
-      const std::size_t first = static_cast<std::size_t>(left) * channels_;
-      std::copy(
-          row.data() + first + static_cast<std::size_t>(place.dx) * channels_,
-          row.data() + static_cast<std::size_t>(right + place.dx) * channels_,
-          out.data() + static_cast<std::size_t>(sensorY - place.dy - top) * rowValues + first);
+      // Calibrated where the frame lies on the sensor, then moved.
+      std::copy_n(frameRow, rowValues, row.data());
+      const std::size_t masterAt = static_cast<std::size_t>(sensorY - mastersTop) * rowValues;
+      std::array<const std::uint16_t*, 3> masterRows{};
+      for (std::size_t m = 0; m < masters.size(); ++m) {
+        masterRows[m] = masters_[m].reader ? masters[m].data() + masterAt : nullptr;
+      }
+      Calibrate(sensorY, masterRows, flatMeans, row.data());
+      std::copy(row.data() + first + shift, row.data() + last + shift, target + first);
     }
   }
 }
@@ -562,16 +578,22 @@ bool BandedStack::Write(const char* outputPath, bool replaceExisting,
       return false;
     }
     // Frames moved off a pixel hold nothing there: 0 adds nothing to a mean,
-    // infinity sorts after every value.
-    const float missing =
-        method_ == StackMethod::kMean ? 0.0f : std::numeric_limits<float>::infinity();
-    combined = CombineBands<float>(
-        [&](int top, int bottom, std::vector<std::vector<float>>& band,
-            std::array<std::vector<std::uint16_t>, 3>&) {
-          ReadPlacedBand(top, bottom, scaleMax, flatMeans, *places, missing, band);
-        },
-        [&](int y, std::vector<int>& counts) { CountPlacedFrames(*places, y, counts); },
-        places->size(), nullptr, *result, colour, stopRequested);
+    // the largest value sorts after every value (or with those as large,
+    // which leaves the values sorted before it the same). Calibrated frames
+    // are combined as floating-point values, the others as they are read.
+    const auto combinePlaced = [&](auto missing) {
+      using Value = decltype(missing);
+      return CombineBands<Value>(
+          [&](int top, int bottom, std::vector<std::vector<Value>>& band,
+              std::array<std::vector<std::uint16_t>, 3>&) {
+            ReadPlacedBand(top, bottom, scaleMax, flatMeans, *places,
+                           method_ == StackMethod::kMean ? Value{0} : missing, band);
+          },
+          [&](int y, std::vector<int>& counts) { CountPlacedFrames(*places, y, counts); },
+          places->size(), nullptr, *result, colour, stopRequested);
+    };
+    combined = calibrated ? combinePlaced(std::numeric_limits<float>::infinity())
+                          : combinePlaced(std::numeric_limits<std::uint16_t>::max());
   }
   if (!combined) {
     return false;

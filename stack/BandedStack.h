@@ -163,11 +163,12 @@ class BandedStack {
   RegistrationPicture Brightness(FrameReader& frame, std::uint16_t scaleMax) const;
 
   // Rows top .. bottom - 1 of the result from each placed frame, moved by
-  // its offset and calibrated, into values[place]; missing where it shows
-  // nothing.
+  // its offset and calibrated (Value a floating-point type then), into
+  // values[place]; missing where it shows nothing.
+  template <class Value>
   void ReadPlacedBand(int top, int bottom, std::uint16_t scaleMax,
                       const std::array<double, 4>& flatMeans, const std::vector<FramePlace>& places,
-                      float missing, std::vector<std::vector<float>>& values) const;
+                      Value missing, std::vector<std::vector<Value>>& values) const;
 
   // How many placed frames cover each pixel of the result's row y.
   void CountPlacedFrames(const std::vector<FramePlace>& places, int y,

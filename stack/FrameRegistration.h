@@ -36,15 +36,17 @@ class RegistrationPyramid {
 // Where a frame lies against the reference: the frame's pixel (x + dx,
 // y + dy) shows what the reference's (x, y) does. correlation: of the two
 // details at that offset over their overlap, from -1 to 1 (1: the same
-// detail).
+// detail). least: the least correlation at which the frame counts as
+// registered, kLeastRegistrationCorrelation or, over an overlap of N pixels
+// too small for that, 5 / sqrt(N), which chance alone does not reach.
 struct Registration {
   int dx = 0;
   int dy = 0;
   double correlation = 0;
+  double least = 0;
 };
 
 // The offset of frame against reference, pictures of one size.
 Registration Register(const RegistrationPyramid& reference, const RegistrationPyramid& frame);
 
-// The least correlation at which a frame counts as registered.
 inline constexpr double kLeastRegistrationCorrelation = 0.1;

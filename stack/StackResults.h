@@ -15,7 +15,6 @@ class StackResult {
   virtual void Write(const char* outputPath, bool colour, bool replaceExisting) const = 0;
 };
 
-
 // The result an output's name asks for, width x height pixels of channels
 // channels (3: blue, green, red; 1: gray, of a raw mosaic of cfaLayout, empty
 // for none): a FITS image (NamesAFits) of 32-bit floating-point values as

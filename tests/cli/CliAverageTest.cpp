@@ -1,8 +1,10 @@
 // tessary-cli average: an existing output, methods, dark frames and raw frames.
 
 #include "CliTool.h"
+#include "ColorPicture.h"
 #include "FileNames.h"
 #include "PngFile.h"
+#include "StarField.h"
 
 namespace {
 
@@ -288,6 +290,40 @@ TEST_F(CliTool, ASixteenBitMeanConvertsLikeItsFrames) {
   EXPECT_EQ(detected.output, "both.tiff: mosaic, 40 x 30\n");
   ASSERT_EQ(Run("convert -q both.tiff").status, 0);
   EXPECT_EQ(ReadBytes(folder_.File("both.bmp")).at(28), 24);
+}
+
+// --align moves colour pictures by odd steps too; a picture that matches
+// the first nowhere is named and left out, the exit status 1.
+TEST_F(CliTool, AverageAlignsPicturesAndNamesThoseLeftOut) {
+  const std::vector<Star> stars = MakeStars(15, 80, 60, 6, 60, 150, 2);
+  const auto sky = [&](int dx, int dy) {
+    return [&stars, dx, dy](int x, int y) {
+      const auto light = static_cast<unsigned char>(
+          std::lround(std::min(255.0, 20 + StarLight(stars, 1.4, x, y, dx, dy))));
+      return CVisRGBA<unsigned char>(light, light, static_cast<unsigned char>(light / 2));
+    };
+  };
+  WriteColorPicture(folder_.File("a.bmp"), 80, 60, sky(0, 0));
+  WriteColorPicture(folder_.File("b.bmp"), 80, 60, sky(3, -5));
+  WriteColorPicture(folder_.File("gray.bmp"), 80, 60, [](int x, int y) {
+    return CVisRGBA<unsigned char>(static_cast<unsigned char>(x * 2 + (x * y) % 3), 40, 40);
+  });
+  const Outcome run = Run("average -v --align -o mean.bmp a.bmp gray.bmp b.bmp");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.output.find("gray.bmp: left out: it matches the first frame nowhere"),
+            std::string::npos)
+      << run.output;
+  EXPECT_NE(run.output.find("2 averaged, 1 failed"), std::string::npos) << run.output;
+  // b.bmp moved back by (3, -5) is a.bmp: the mean is a.bmp where both are.
+  CVisImage<CVisRGBA<unsigned char>> mean(4, evispixfmtRGBAByte);
+  mean.ReadFile(folder_.File("mean.bmp").c_str());
+  for (int y = 5; y < 60; ++y) {
+    for (int x = 0; x < 77; ++x) {
+      const CVisRGBA<unsigned char> expected = sky(0, 0)(x, y);
+      ASSERT_EQ(mean.Pixel(x, y).r, expected.r) << x << ", " << y;
+      ASSERT_EQ(mean.Pixel(x, y).b, expected.b) << x << ", " << y;
+    }
+  }
 }
 
 }  // namespace

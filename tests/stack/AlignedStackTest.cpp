@@ -101,13 +101,14 @@ TEST_F(AlignedStackTest, DriftingStarsStackAsSharpAsOneFrameAndTheMedianKeepsThe
   std::vector<float> first;
   for (int f = 0; f < 12; ++f) {
     const Drift by = f == 0 ? Drift{0, 0} : Drift{drift(random), drift(random)};
-    frames.push_back(Frame("light" + std::to_string(f) + ".tif", kWidth, kHeight, [&](int x, int y) {
-      const double value = kSky + StarLight(stars, kSigma, x, y, by.dx, by.dy) + noise(random);
-      if (f == 0) {
-        first.push_back(static_cast<float>(std::lround(value)));
-      }
-      return value;
-    }));
+    frames.push_back(
+        Frame("light" + std::to_string(f) + ".tif", kWidth, kHeight, [&](int x, int y) {
+          const double value = kSky + StarLight(stars, kSigma, x, y, by.dx, by.dy) + noise(random);
+          if (f == 0) {
+            first.push_back(static_cast<float>(std::lround(value)));
+          }
+          return value;
+        }));
   }
   const FitsPicture mean = Stack(StackMethod::kMean, frames);
   const FitsPicture median = Stack(StackMethod::kMedian, frames);
@@ -133,8 +134,8 @@ TEST_F(AlignedStackTest, DriftingStarsStackAsSharpAsOneFrameAndTheMedianKeepsThe
     kept += peak - kSky >= star.peak / 2;
   }
   ASSERT_GT(bright, 20);
-  EXPECT_LE(stacked / oneFrame, 1.15) << "one frame " << oneFrame / bright << ", stacked "
-                                      << stacked / bright;
+  EXPECT_LE(stacked / oneFrame, 1.15)
+      << "one frame " << oneFrame / bright << ", stacked " << stacked / bright;
   EXPECT_GE(kept, 0.9 * stars.size());
 }
 
@@ -186,8 +187,8 @@ TEST_F(AlignedStackTest, FramesThatMatchNowhereAreLeftOutOrFailTheStack) {
   const std::string moved = Frame("moved.tif", kWidth, kHeight, [&](int x, int y) {
     return kSky + StarLight(stars, kSigma, x, y, 4, -2) + noise(random);
   });
-  const std::string cloud = Frame("cloud.tif", kWidth, kHeight,
-                                  [&](int, int) { return kSky + 50 + noise(random); });
+  const std::string cloud =
+      Frame("cloud.tif", kWidth, kHeight, [&](int, int) { return kSky + 50 + noise(random); });
   const std::string even = Frame("even.tif", kWidth, kHeight, [](int, int) { return kSky; });
   std::vector<std::string> leftOut;
   EXPECT_EQ(Stack(StackMethod::kMedian, {starry, cloud, moved}, &leftOut).width, kWidth);
@@ -196,9 +197,8 @@ TEST_F(AlignedStackTest, FramesThatMatchNowhereAreLeftOutOrFailTheStack) {
     std::vector<std::string> frames;
     const char* reason;
   };
-  for (const Refusal& refusal :
-       {Refusal{{even, starry}, "of one brightness"},
-        Refusal{{starry, cloud, cloud}, "no other frame matches it"}}) {
+  for (const Refusal& refusal : {Refusal{{even, starry}, "of one brightness"},
+                                 Refusal{{starry, cloud, cloud}, "no other frame matches it"}}) {
     try {
       Stack(StackMethod::kMean, refusal.frames);
       ADD_FAILURE() << refusal.reason;

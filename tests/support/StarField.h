@@ -30,8 +30,8 @@ inline std::vector<Star> MakeStars(int count, int width, int height, int margin,
 
 // The light above the sky at (x, y) of stars of the Gaussian width sigma,
 // the field moved by (dx, dy).
-inline double StarLight(const std::vector<Star>& stars, double sigma, double x, double y,
-                        double dx, double dy) {
+inline double StarLight(const std::vector<Star>& stars, double sigma, double x, double y, double dx,
+                        double dy) {
   double light = 0;
   for (const Star& star : stars) {
     const double ax = x - star.x - dx;
