@@ -448,11 +448,13 @@ coarse to fine, up to a quarter of their size), after the dark or bias frame and
 are taken out of it. A raw frame moves by even steps only, so that no colour lands on
 another's site. Each picture is calibrated where it lies on the sensor, then moved; the
 result has the first picture's size, and each of its pixels combines the pictures that
-cover it. A picture that matches the first nowhere (a correlation below 0.1) is left out,
-with a line that names it; the result is written from the others, and the exit status is 1.
+cover it. A picture that matches the first nowhere (a correlation below 0.1, more over an
+overlap of fewer than 2500 pixels, where chance alone could reach it) is left out, with a
+line that names it; the result is written from the others, and the exit status is 1.
 When the first picture is of one brightness, or no other matches it, nothing is written.
-Memory holds the brightness of two frames (a quarter of a raw frame's samples, a third of
-a colour picture's values) besides the bands.
+Registration reads each picture once more, one a processor at a time, and holds the
+brightness of the first and of each in hand (a float for a raw frame's 2 \(mu 2 cell or a
+colour picture's pixel) besides the bands.
 )roff",
         .apply = Set<&CliRequest::align>},
     CliOption{

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -171,6 +172,65 @@ TEST_F(AlignedStackTest, RawFramesMoveByEvenStepsAndEdgesKeepTheFramesThatCoverT
       ASSERT_EQ(mean.values[static_cast<std::size_t>(y) * kWidth + x],
                 std::lround(frame({0, 0})(x, y)))
           << x << ", " << y;
+    }
+  }
+}
+
+// Hot pixels in clusters, and dust motes, that stay on the sensor and stand
+// out more than the stars that move: the master takes them out of the
+// frames' brightness before they are registered, and out of each frame where
+// it lies before it moves.
+TEST_F(AlignedStackTest, EachFrameIsCalibratedWhereItLiesBeforeItMoves) {
+  constexpr int kWidth = 96;
+  constexpr int kHeight = 64;
+  const std::vector<Star> stars = MakeStars(20, kWidth, kHeight, 10, 60, 300, 6);
+  const auto spots = [](int x, int y) { return (x / 4 * 7 + y / 4 * 5) % 11 == 0; };
+  const auto dark = [&](int x, int y) { return 1000.0 + (spots(x, y) ? 3000 : 0); };
+  const auto gain = [&](int x, int y) { return spots(x, y) ? 0.4 : 1.0; };
+  const auto scene = [&](Drift by, int x, int y) {
+    return std::round(4 * kSky + StarLight(stars, kSigma, x, y, by.dx, by.dy));
+  };
+  const double meanGain = [&] {
+    double sum = 0;
+    for (int y = 0; y < kHeight; ++y) {
+      for (int x = 0; x < kWidth; ++x) {
+        sum += gain(x, y);
+      }
+    }
+    return sum / (kWidth * kHeight);
+  }();
+  struct Master {
+    bool dark;  // else a flat
+    std::function<double(Drift, int, int)> frame;
+    std::function<double(int, int)> master;
+    double tolerance;
+  };
+  for (const Master& row :
+       {Master{true, [&](Drift by, int x, int y) { return scene(by, x, y) + dark(x, y); }, dark, 0},
+        // The site means of the flat are near its mean: the result is
+        // scene * meanGain within the frames' rounding.
+        Master{false, [&](Drift by, int x, int y) { return scene(by, x, y) * gain(x, y); },
+               [&](int x, int y) { return 20000 * gain(x, y); }, 0.02 * 4 * kSky}}) {
+    SCOPED_TRACE(row.dark ? "dark" : "flat");
+    const auto frame = [&](Drift by) {
+      return [&, by](int x, int y) { return row.frame(by, x, y); };
+    };
+    BandedStack stack(StackMethod::kMean, 3.0);
+    const std::string master = Frame("master.tif", kWidth, kHeight, row.master);
+    (row.dark ? stack.SetDark(master.c_str()) : stack.SetFlat(master.c_str()));
+    stack.Add(Frame("a.tif", kWidth, kHeight, frame({0, 0})).c_str());
+    stack.Add(Frame("b.tif", kWidth, kHeight, frame({6, 4})).c_str());
+    stack.Align([](const std::string&, const std::string&) {});
+    const std::string output = folder_.File("stack.fits");
+    stack.Write(output.c_str(), true);
+    const FitsPicture mean = ReadFits(output);
+    ASSERT_EQ(mean.width, kWidth);
+    for (int y = 0; y < kHeight - 4; ++y) {
+      for (int x = 0; x < kWidth - 6; ++x) {
+        ASSERT_NEAR(mean.values[static_cast<std::size_t>(y) * kWidth + x],
+                    scene({0, 0}, x, y) * (row.dark ? 1 : meanGain), row.tolerance)
+            << x << ", " << y;
+      }
     }
   }
 }
