@@ -359,9 +359,9 @@ RegistrationPicture BandedStack::Brightness(FrameReader& frame, std::uint16_t sc
       const std::uint16_t* row = values.data() + static_cast<std::size_t>(y - top) * rowValues;
       float* out = picture.values.data() + static_cast<std::size_t>(y / step) * picture.width;
       for (int x = 0; x < picture.width; ++x) {
-        const std::uint16_t* pixel = row + static_cast<std::size_t>(x) * 3;
-        const std::uint16_t* cell = row + static_cast<std::size_t>(x) * 2;
-        out[x] += step == 1 ? pixel[0] + pixel[1] + pixel[2] : cell[0] + cell[1];
+        // A colour pixel's three channels, or a cell's two values in this row.
+        const std::uint16_t* pixel = row + static_cast<std::size_t>(x) * (step == 1 ? 3 : 2);
+        out[x] += step == 1 ? pixel[0] + pixel[1] + pixel[2] : pixel[0] + pixel[1];
       }
     }
   }

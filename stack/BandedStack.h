@@ -91,8 +91,9 @@ class BandedStack {
   // Combines the frames into the picture at outputPath, replacing a file
   // there, or with replaceExisting false only where no file is (one that
   // appears meanwhile is kept, and the write fails naming the output).
-  // stopRequested is asked before each band: true stops, nothing written,
-  // and Write returns false.
+  // stopRequested is asked before each band, and before each frame is
+  // registered (from any thread): true stops, nothing written, and Write
+  // returns false.
   bool Write(const char* outputPath, bool replaceExisting,
              const std::function<bool()>& stopRequested = {}) const;
 
