@@ -222,13 +222,6 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CliRequest& req
     error = "--format tiff needs --output-dir: a TIFF beside its source would take its name";
     return false;
   }
-#if defined(_WIN32)
-  // The Windows form has no TIFF or PNG writer.
-  if (request.format != OutputFormat::kBmp) {
-    error = "convert writes BMP files only on Windows";
-    return false;
-  }
-#endif
   // The output's name says what it is; a name that says nothing would get
   // a file of another kind than its name.
   if (request.command == CliRequest::Command::kAverage && !NamesATiff(request.output) &&
@@ -239,11 +232,10 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CliRequest& req
     return false;
   }
 #if defined(_WIN32)
-  // The Windows form has no TIFF or PNG writer.
-  if (request.command == CliRequest::Command::kAverage &&
-      (NamesATiff(request.output) || NamesAPng(request.output) || NamesAFits(request.output))) {
-    error = "average writes BMP files only on Windows, and \"" + request.output +
-            "\" is named otherwise; name it .bmp";
+  // The Windows form has no FITS writer (no CFITSIO is built for it).
+  if (request.command == CliRequest::Command::kAverage && NamesAFits(request.output)) {
+    error = "average writes no FITS files on Windows, and \"" + request.output +
+            "\" is named as one; name it .tif, .png or .bmp";
     return false;
   }
 #endif
