@@ -189,9 +189,9 @@ std::string EncodeWithImagingComponent(const GUID& container, const char* kind,
   ComOnThisThread com;
   ComPointer<IWICImagingFactory> factory;
   ComPointer<IStream> stream;
-  HRESULT result = ::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                      IID_IWICImagingFactory,
-                                      reinterpret_cast<void**>(factory.Receive()));
+  HRESULT result =
+      ::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                         IID_IWICImagingFactory, reinterpret_cast<void**>(factory.Receive()));
   if (SUCCEEDED(result)) {
     result = ::CreateStreamOnHGlobal(nullptr, TRUE, stream.Receive());
   }
